@@ -1,0 +1,180 @@
+#include "app/QuillonApp.h"
+
+#include "app/MenuBarView.h"
+#include "app/ShellRules.h"
+#include "app/TrayIconPainter.h"
+#include "app/USBMonitor.h"
+#include "disk/SecureEraseManager.h"
+#include "operations/CentroOperazioni.h"
+#include "operations/MessageBoxPresenter.h"
+#include "operations/Notifier.h"
+#include "operations/QtDesktopOpener.h"
+#include "platform/VolumeSource.h"
+#include "settings/AppSettings.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QVBoxLayout>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+QString nomeServerIstanza()
+{
+    return QStringLiteral("tessera-%1").arg(::getuid());
+}
+} // namespace
+
+QuillonApp::QuillonApp()
+{
+    m_avvisi = std::make_unique<MessageBoxPresenter>();
+    m_apritore = std::make_unique<QtDesktopOpener>();
+    m_servizi.avvisi = m_avvisi.get();
+    m_servizi.notifiche = m_notifiche.get();
+    m_servizi.apritore = m_apritore.get();
+    m_servizi.centro = &CentroOperazioni::shared();
+    m_servizi.erase = &SecureEraseManager::shared();
+    m_servizi.settings = &AppSettings::shared();
+
+    m_volumi = createSystemVolumeSource();
+    m_monitor = new USBMonitor(m_volumi.get(), m_servizi.settings, this);
+
+    ascoltaAltreIstanze();
+    creaVassoio();
+}
+
+QuillonApp::~QuillonApp()
+{
+    for (const auto &f : std::as_const(m_finestre))
+        delete f.data();
+    delete m_pannello.data();
+}
+
+bool QuillonApp::inoltraAIstanzaEsistente()
+{
+    QLocalSocket socket;
+    socket.connectToServer(nomeServerIstanza());
+    if (!socket.waitForConnected(500))
+        return false;
+    socket.write("pannello\n");
+    socket.waitForBytesWritten(500);
+    socket.disconnectFromServer();
+    return true;
+}
+
+void QuillonApp::ascoltaAltreIstanze()
+{
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!m_server->listen(nomeServerIstanza())) {
+        // A stale socket from a crashed run: nobody answered, so take it over.
+        QLocalServer::removeServer(nomeServerIstanza());
+        m_server->listen(nomeServerIstanza());
+    }
+    connect(m_server, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket *s = m_server->nextPendingConnection()) {
+            connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
+            mostraPannello();
+        }
+    });
+}
+
+void QuillonApp::creaVassoio()
+{
+    m_pannello = new MenuBarView(m_monitor, m_servizi, [this](const QString &id) { apriFinestra(id); });
+    connect(m_pannello, &MenuBarView::esciRichiesto, qApp, [this] {
+        if (regolaUscita(m_servizi.erase->fase()).abilitata)
+            QApplication::quit();
+    });
+
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        std::fprintf(stderr, "Tessera: nessuna area di notifica disponibile; il pannello si apre come finestra.\n");
+        m_pannelloComeFinestra = true;
+        m_pannello->setWindowTitle(QStringLiteral("Tessera"));
+        m_pannello->show();
+        return;
+    }
+
+    m_pannello->setWindowFlags(Qt::Popup | Qt::FramelessWindowHint);
+    m_tray = new QSystemTrayIcon(this);
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context)
+            mostraPannello();
+    });
+    connect(m_servizi.erase, &SecureEraseManager::faseChanged, this, &QuillonApp::aggiornaIconaVassoio);
+    connect(m_servizi.erase, &SecureEraseManager::percentualeChanged, this, &QuillonApp::aggiornaIconaVassoio);
+    aggiornaIconaVassoio();
+    m_tray->show();
+}
+
+void QuillonApp::aggiornaIconaVassoio()
+{
+    if (!m_tray)
+        return;
+    const QString testo = testoIconaVassoio(m_servizi.erase->fase(), m_servizi.erase->percentuale());
+    QIcon icona;
+    for (int lato : {16, 22, 24, 32, 48, 64})
+        icona.addPixmap(QPixmap::fromImage(disegnaIconaVassoio(testo, lato)));
+    m_tray->setIcon(icona);
+    m_tray->setToolTip(testo.isEmpty() ? QStringLiteral("Tessera") : QStringLiteral("Tessera — %1").arg(testo));
+}
+
+void QuillonApp::mostraPannello()
+{
+    if (!m_pannello)
+        return;
+    if (m_pannelloComeFinestra) {
+        m_pannello->show();
+        m_pannello->raise();
+        m_pannello->activateWindow();
+        return;
+    }
+    m_pannello->adjustSize();
+    // Under the icon when the tray tells where it is, else under the pointer.
+    QRect icona = m_tray ? m_tray->geometry() : QRect();
+    QPoint punto = icona.isValid() ? icona.bottomLeft() : QCursor::pos();
+    QScreen *schermo = QGuiApplication::screenAt(punto);
+    if (!schermo)
+        schermo = QGuiApplication::primaryScreen();
+    const QRect area = schermo ? schermo->availableGeometry() : QRect(0, 0, 1920, 1080);
+    const QSize dim = m_pannello->sizeHint().expandedTo(m_pannello->size());
+    int x = qBound(area.left(), punto.x() - dim.width() / 2, area.right() - dim.width());
+    int y = punto.y() + dim.height() > area.bottom() ? qMax(area.top(), (icona.isValid() ? icona.top() : punto.y()) - dim.height())
+                                                     : punto.y();
+    m_pannello->move(x, y);
+    m_pannello->show();
+    m_pannello->raise();
+    m_pannello->activateWindow();
+}
+
+QWidget *QuillonApp::creaFinestra(const QString &identificatore)
+{
+    auto *w = new QWidget;
+    auto *layout = new QVBoxLayout(w);
+    layout->addWidget(new QLabel(Finestre::titolo(identificatore)));
+    return w;
+}
+
+void QuillonApp::apriFinestra(const QString &identificatore)
+{
+    QPointer<QWidget> &finestra = m_finestre[identificatore];
+    if (!finestra) {
+        finestra = creaFinestra(identificatore);
+        finestra->setAttribute(Qt::WA_DeleteOnClose, false);
+        finestra->setWindowTitle(Finestre::titolo(identificatore));
+    }
+    if (m_pannello && !m_pannelloComeFinestra)
+        m_pannello->hide();
+    finestra->show();
+    finestra->setWindowState(finestra->windowState() & ~Qt::WindowMinimized);
+    finestra->raise();
+    finestra->activateWindow();
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "operations/Servizi.h"
+
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <functional>
+#include <memory>
+
+class AlertPresenter;
+class DesktopOpener;
+class MenuBarView;
+class Notifier;
+class QLocalServer;
+class QSystemTrayIcon;
+class QWidget;
+class USBMonitor;
+class VolumeSource;
+
+// The application: owns the drive monitor, the tray icon with its drop-down
+// panel and the three single-instance windows.
+class QuillonApp : public QObject {
+    Q_OBJECT
+public:
+    QuillonApp();
+    ~QuillonApp() override;
+
+    // One Tessera per user session: when one already runs, ask it to show its
+    // panel and return true (the caller then exits).
+    static bool inoltraAIstanzaEsistente();
+
+    USBMonitor *monitor() const { return m_monitor; }
+    const Servizi &servizi() const { return m_servizi; }
+
+    void apriFinestra(const QString &identificatore);
+    void mostraPannello();
+
+private:
+    void creaVassoio();
+    void aggiornaIconaVassoio();
+    void ascoltaAltreIstanze();
+    QWidget *creaFinestra(const QString &identificatore);
+
+    std::unique_ptr<VolumeSource> m_volumi;
+    std::unique_ptr<AlertPresenter> m_avvisi;
+    std::unique_ptr<Notifier> m_notifiche;
+    std::unique_ptr<DesktopOpener> m_apritore;
+    Servizi m_servizi;
+    USBMonitor *m_monitor = nullptr;
+    QSystemTrayIcon *m_tray = nullptr;
+    QPointer<MenuBarView> m_pannello;
+    bool m_pannelloComeFinestra = false;
+    QHash<QString, QPointer<QWidget>> m_finestre;
+    QLocalServer *m_server = nullptr;
+};

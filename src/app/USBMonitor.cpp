@@ -1,0 +1,86 @@
+#include "app/USBMonitor.h"
+
+#include "platform/VolumeSource.h"
+#include "settings/AppSettings.h"
+
+#include <QFileInfo>
+#include <QPointer>
+#include <QSet>
+
+USBMonitor::USBMonitor(VolumeSource *source, AppSettings *settings, QObject *parent)
+    : QObject(parent), m_source(source), m_settings(settings)
+{
+    for (const QString &mountPoint : m_source->mountedVolumes(true)) {
+        if (m_source->isRemovable(mountPoint).value_or(false))
+            addDrive(mountPoint, false);
+    }
+    connect(m_source, &VolumeSource::volumeMounted, this, &USBMonitor::onMounted);
+    connect(m_source, &VolumeSource::volumeUnmounted, this, &USBMonitor::onUnmounted);
+}
+
+std::optional<USBDrive> USBMonitor::lastDrive() const
+{
+    if (m_drives.isEmpty())
+        return std::nullopt;
+    return m_drives.last();
+}
+
+void USBMonitor::addDrive(const QString &mountPoint, bool autoImport)
+{
+    const QUrl url = QUrl::fromLocalFile(mountPoint);
+    for (const USBDrive &d : std::as_const(m_drives)) {
+        if (d.url == url)
+            return;
+    }
+    QString name = m_source->volumeName(mountPoint).value_or(QString());
+    if (name.isEmpty())
+        name = QFileInfo(mountPoint).fileName();
+    const USBDrive drive{QUuid::createUuid(), url, name, QDateTime::currentDateTime()};
+    m_drives.append(drive);
+    Q_EMIT drivesChanged();
+
+    if (autoImport && m_autoImport && m_settings && m_settings->autoImport()) {
+        QPointer<USBMonitor> self(this);
+        QMetaObject::invokeMethod(
+            this,
+            [self, drive] {
+                if (self && self->m_autoImport)
+                    self->m_autoImport(drive);
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void USBMonitor::onMounted(const QString &mountPoint)
+{
+    if (mountPoint.isEmpty() || !m_source->isRemovable(mountPoint).value_or(false))
+        return;
+    // The list changes on a later turn, never inside the event callback.
+    QPointer<USBMonitor> self(this);
+    QMetaObject::invokeMethod(
+        this,
+        [self, mountPoint] {
+            if (self)
+                self->addDrive(mountPoint, true);
+        },
+        Qt::QueuedConnection);
+}
+
+void USBMonitor::onUnmounted()
+{
+    QPointer<USBMonitor> self(this);
+    QMetaObject::invokeMethod(
+        this,
+        [self] {
+            if (!self)
+                return;
+            QSet<QUrl> mounted;
+            for (const QString &mp : self->m_source->mountedVolumes(true))
+                mounted.insert(QUrl::fromLocalFile(mp));
+            const auto before = self->m_drives.size();
+            self->m_drives.removeIf([&](const USBDrive &d) { return !mounted.contains(d.url); });
+            if (self->m_drives.size() != before)
+                Q_EMIT self->drivesChanged();
+        },
+        Qt::QueuedConnection);
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "app/USBDrive.h"
+
+#include <QList>
+#include <QObject>
+#include <functional>
+#include <optional>
+
+class AppSettings;
+class VolumeSource;
+
+// The live, ordered list of inserted sticks: filled by a scan at construction,
+// then kept up to date from the volume source's mount and unmount events.
+// Main thread only.
+class USBMonitor : public QObject {
+    Q_OBJECT
+public:
+    using AutoImportHandler = std::function<void(const USBDrive &)>;
+
+    USBMonitor(VolumeSource *source, AppSettings *settings, QObject *parent = nullptr);
+
+    const QList<USBDrive> &drives() const { return m_drives; }
+    std::optional<USBDrive> lastDrive() const;
+
+    // Called, on a later turn of the event loop, for each stick that arrives
+    // through a mount event while automatic import is switched on.
+    void setAutoImportHandler(AutoImportHandler handler) { m_autoImport = std::move(handler); }
+
+Q_SIGNALS:
+    void drivesChanged();
+
+private:
+    void addDrive(const QString &mountPoint, bool autoImport);
+    void onMounted(const QString &mountPoint);
+    void onUnmounted();
+
+    VolumeSource *m_source;
+    AppSettings *m_settings;
+    QList<USBDrive> m_drives;
+    AutoImportHandler m_autoImport;
+};

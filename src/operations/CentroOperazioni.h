@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QColor>
+#include <QObject>
+#include <QString>
+#include <optional>
+
+// The one long operation that is running (copy, import, sync, quick format)
+// and the card the panel shows for it. Holding an operation is the busy flag:
+// a starting point tests `attuale()` and claims it in the same main-thread turn.
+class CentroOperazioni : public QObject {
+    Q_OBJECT
+public:
+    struct Operazione {
+        QString titolo;
+        std::optional<QString> dettaglio;
+        std::optional<double> frazione; // 0...1; none = indeterminate
+        QString icona;                  // symbol name, e.g. "doc.on.doc.fill"
+        QColor colore;
+
+        friend bool operator==(const Operazione &, const Operazione &) = default;
+    };
+
+    static CentroOperazioni &shared();
+    explicit CentroOperazioni(QObject *parent = nullptr);
+
+    const std::optional<Operazione> &attuale() const { return m_attuale; }
+    bool occupato() const { return m_attuale.has_value(); }
+    void setAttuale(std::optional<Operazione> operazione);
+
+    // Changes the held operation; dropped when idle (a late report after the end).
+    void aggiorna(std::optional<double> frazione, std::optional<QString> dettaglio = std::nullopt,
+                  std::optional<QString> titolo = std::nullopt);
+
+    // Posts aggiorna() to the centre's thread without waiting; callable from any thread.
+    void aggiornaDaLavoro(std::optional<double> frazione, std::optional<QString> dettaglio = std::nullopt,
+                          std::optional<QString> titolo = std::nullopt);
+
+Q_SIGNALS:
+    void attualeChanged();
+
+private:
+    std::optional<Operazione> m_attuale;
+};

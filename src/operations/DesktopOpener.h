@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QUrl>
+
+// Opens a folder in the file browser, a file in its default application or a
+// web address in the browser.
+class DesktopOpener {
+public:
+    virtual ~DesktopOpener() = default;
+    virtual bool apri(const QUrl &url) = 0;
+};

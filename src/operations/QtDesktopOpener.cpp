@@ -1,0 +1,5 @@
+#include "operations/QtDesktopOpener.h"
+
+#include <QDesktopServices>
+
+bool QtDesktopOpener::apri(const QUrl &url) { return QDesktopServices::openUrl(url); }

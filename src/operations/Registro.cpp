@@ -1,0 +1,68 @@
+#include "operations/Registro.h"
+
+#include "operations/DesktopOpener.h"
+#include "operations/Orologio.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMutex>
+#include <QStandardPaths>
+#include <QUrl>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+QMutex cartellaMutex;
+QString &cartellaDati()
+{
+    static QString c;
+    return c;
+}
+} // namespace
+
+void impostaCartellaDatiRegistro(const QString &cartella)
+{
+    QMutexLocker lock(&cartellaMutex);
+    cartellaDati() = cartella;
+}
+
+QString urlRegistro()
+{
+    QString base;
+    {
+        QMutexLocker lock(&cartellaMutex);
+        base = cartellaDati();
+    }
+    if (base.isEmpty())
+        base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    const QString cartella = QDir(base).filePath(QStringLiteral("Orvala Tessera"));
+    QDir().mkpath(cartella);
+    return QDir(cartella).filePath(QStringLiteral("registro_operazioni.log"));
+}
+
+void registra(const QString &testo)
+{
+    const QString riga = QLatin1Char('[') + Orologio::adesso().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) +
+                         QStringLiteral("] ") + testo + QLatin1Char('\n');
+    const QByteArray dati = riga.toUtf8();
+    const QByteArray percorso = QFile::encodeName(urlRegistro());
+    // O_APPEND makes the single write land at the end even if another process
+    // appends too; O_CREAT|O_EXCL is not needed since nothing is ever replaced.
+    const int fd = ::open(percorso.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return;
+    ssize_t scritti = 0;
+    do {
+        scritti = ::write(fd, dati.constData(), size_t(dati.size()));
+    } while (scritti < 0 && errno == EINTR);
+    ::close(fd);
+}
+
+void apriRegistro(DesktopOpener &opener)
+{
+    if (!QFile::exists(urlRegistro()))
+        registra(QStringLiteral("Registro creato"));
+    opener.apri(QUrl::fromLocalFile(urlRegistro()));
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <memory>
+#include <optional>
+
+// Where the mounted volumes come from: the operating system's mount table and
+// its mount and unmount notifications. Mount points are absolute paths.
+class VolumeSource : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~VolumeSource() override = default;
+
+    // The mounted volumes in the platform's order. With skipHidden, the mounts a
+    // desktop file manager would not show are left out.
+    virtual QStringList mountedVolumes(bool skipHidden) const = 0;
+    // Empty when the flag or the name cannot be read.
+    virtual std::optional<bool> isRemovable(const QString &mountPoint) const = 0;
+    virtual std::optional<QString> volumeName(const QString &mountPoint) const = 0;
+
+Q_SIGNALS:
+    void volumeMounted(const QString &mountPoint);
+    // Which volume went away is not told: listeners re-read mountedVolumes().
+    void volumeUnmounted();
+};
+
+// The volume source of this operating system, watching the live mount table.
+std::unique_ptr<VolumeSource> createSystemVolumeSource(QObject *parent = nullptr);

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "operations/AlertPresenter.h"
+
+#include <QList>
+#include <functional>
+
+// Records every alert and answers with scripted replies, in order; with no
+// script left it presses the first (default) button with the field unchanged.
+class RecordingAlertPresenter : public AlertPresenter {
+public:
+    RispostaAvviso presenta(const RichiestaAvviso &richiesta) override;
+
+    void rispondi(int pulsante, const QString &testoCampo = QString())
+    {
+        m_risposte.append(RispostaAvviso{pulsante, testoCampo});
+    }
+    // Runs while the alert is "open", e.g. to check what the rest of the app shows meanwhile.
+    std::function<void(const RichiestaAvviso &)> duranteAvviso;
+
+    QList<RichiestaAvviso> mostrati;
+
+private:
+    QList<RispostaAvviso> m_risposte;
+};

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "operations/DesktopOpener.h"
+
+#include <QList>
+
+class RecordingOpener : public DesktopOpener {
+public:
+    bool apri(const QUrl &url) override
+    {
+        aperti.append(url);
+        return true;
+    }
+    QList<QUrl> aperti;
+};

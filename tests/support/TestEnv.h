@@ -1,0 +1,42 @@
+#pragma once
+
+#include "disk/SecureEraseManager.h"
+#include "operations/CentroOperazioni.h"
+#include "operations/Servizi.h"
+#include "settings/AppSettings.h"
+#include "support/FakeNotifier.h"
+#include "support/RecordingAlertPresenter.h"
+#include "support/RecordingOpener.h"
+
+#include <QTemporaryDir>
+#include <memory>
+
+// A private world for one test: its own settings file, archive folder and log
+// folder inside a temporary directory, and fakes for every outside service.
+struct TestEnv {
+    TestEnv();
+    ~TestEnv();
+
+    QString path(const QString &relative = QString()) const;
+    QString settingsFile() const { return path(QStringLiteral("settings.ini")); }
+    QString logFile() const; // the operations log of this environment
+    QStringList logLines() const;
+
+    QTemporaryDir dir;
+    RecordingAlertPresenter avvisi;
+    FakeNotifier notifiche;
+    RecordingOpener apritore;
+    CentroOperazioni centro;
+    SecureEraseManager erase;
+    std::unique_ptr<AppSettings> settings;
+    Servizi servizi;
+};
+
+namespace TestSupport {
+bool isRoot();
+// Where screenshots and other artefacts go (created on demand).
+QString artifactsDir();
+// Writes `size` bytes of deterministic content to `path`, creating folders.
+bool writeFile(const QString &path, const QByteArray &content);
+QByteArray readFile(const QString &path);
+} // namespace TestSupport
