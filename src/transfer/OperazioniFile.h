@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// File operations shared by the copy, the automatic import and the sync.
+// All of them are blocking and meant for worker threads.
+
+// Every regular file under `cartella`, recursively, in enumeration order.
+// Hidden entries (names starting with ".") are neither listed nor entered;
+// symbolic links, FIFOs, sockets and devices are never returned or followed.
+QStringList elencaFile(const QString &cartella);
+
+// A path inside `cartella` that does not exist yet: "{base}_{stamp}.{ext}",
+// then "{base}_{stamp}_1.{ext}", ... with stamp "yyyy-MM-dd_HH-mm-ss".
+QString urlConTimestamp(const QString &file, const QString &cartella);
+
+// SHA-256 of the file as 64 lower-case hex digits, read from the medium rather
+// than from cached pages; empty when the file cannot be read.
+std::optional<QString> hashSHA256(const QString &file);
+
+struct EsitoCopiaFile {
+    bool ok = false;
+    QString destinazione; // where the copy landed (may be a timestamped name)
+    QString errore;       // readable reason when !ok
+};
+
+// Copies `sorgente` to `destinazione` without ever replacing an existing file:
+// the data go to a hidden temporary file in the destination folder, are flushed
+// to the medium, and are moved to the final name with a rename that refuses to
+// replace. When the name is (or becomes) taken, the next timestamped name is
+// used. The parent folder is created. No partial file is ever left behind.
+EsitoCopiaFile copiaSenzaSovrascrivere(const QString &sorgente, const QString &destinazione);
