@@ -1,9 +1,13 @@
 #pragma once
 
 class AlertPresenter;
+class Appunti;
 class AppSettings;
 class CentroOperazioni;
 class DesktopOpener;
+class DiagnosticaManager;
+class EsecutoreDisco;
+class Espulsore;
 class Notifier;
 class SecureEraseManager;
 
@@ -16,4 +20,8 @@ struct Servizi {
     CentroOperazioni *centro = nullptr;
     SecureEraseManager *erase = nullptr;
     AppSettings *settings = nullptr;
+    DiagnosticaManager *diag = nullptr; // diagnostics state (disk issue)
+    EsecutoreDisco *disco = nullptr;    // runs the disk utility and other system tools
+    Appunti *appunti = nullptr;         // the clipboard
+    Espulsore *espulsore = nullptr;     // unmounts and powers off a stick
 };
