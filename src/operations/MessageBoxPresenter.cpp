@@ -39,7 +39,7 @@ RispostaAvviso MessageBoxPresenter::presenta(const RichiestaAvviso &richiesta)
         for (int i = 0; i < richiesta.pulsanti.size(); ++i) {
             // The last of several buttons is the way out (Escape), the first the default.
             const auto ruolo = (i > 0 && i == richiesta.pulsanti.size() - 1) ? QMessageBox::RejectRole
-                                                                              : QMessageBox::AcceptRole;
+                                                                             : QMessageBox::AcceptRole;
             pulsanti << box.addButton(richiesta.pulsanti.at(i), ruolo);
         }
     }
