@@ -1,5 +1,6 @@
 #include "app/QuillonApp.h"
 
+#include "actions/QtAppunti.h"
 #include "app/MenuBarView.h"
 #include "app/ShellRules.h"
 #include "app/TrayIconPainter.h"
@@ -9,6 +10,7 @@
 #include "operations/MessageBoxPresenter.h"
 #include "operations/Notifier.h"
 #include "operations/QtDesktopOpener.h"
+#include "platform/Espulsore.h"
 #include "platform/VolumeSource.h"
 #include "settings/AppSettings.h"
 
@@ -42,6 +44,10 @@ QuillonApp::QuillonApp()
     m_servizi.centro = &CentroOperazioni::shared();
     m_servizi.erase = &SecureEraseManager::shared();
     m_servizi.settings = &AppSettings::shared();
+    m_appunti = std::make_unique<QtAppunti>();
+    m_espulsore = createSystemEspulsore();
+    m_servizi.appunti = m_appunti.get();
+    m_servizi.espulsore = m_espulsore.get();
 
     m_volumi = createSystemVolumeSource();
     m_monitor = new USBMonitor(m_volumi.get(), m_servizi.settings, this);

@@ -9,6 +9,8 @@
 #include <QPointer>
 
 class AlertPresenter;
+class Appunti;
+class Espulsore;
 class DesktopOpener;
 class MenuBarView;
 class Notifier;
@@ -46,6 +48,8 @@ private:
     std::unique_ptr<AlertPresenter> m_avvisi;
     std::unique_ptr<Notifier> m_notifiche;
     std::unique_ptr<DesktopOpener> m_apritore;
+    std::unique_ptr<Appunti> m_appunti;
+    std::unique_ptr<Espulsore> m_espulsore;
     Servizi m_servizi;
     USBMonitor *m_monitor = nullptr;
     QSystemTrayIcon *m_tray = nullptr;

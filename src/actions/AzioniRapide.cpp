@@ -1,0 +1,156 @@
+#include "actions/AzioniRapide.h"
+
+#include "actions/Appunti.h"
+#include "app/USBMonitor.h"
+#include "operations/AlertPresenter.h"
+#include "operations/DesktopOpener.h"
+#include "operations/Orologio.h"
+#include "platform/Espulsore.h"
+
+#include <QCoro/QCoroFuture>
+#include <QDir>
+#include <QSaveFile>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace {
+std::optional<USBDrive> ultimaOAvviso(const USBMonitor *monitor, const Servizi &servizi)
+{
+    std::optional<USBDrive> drive = monitor ? monitor->lastDrive() : std::nullopt;
+    if (!drive)
+        servizi.avvisi->mostraAvviso(QStringLiteral("Nessuna USB"),
+                                     QStringLiteral("Non ci sono USB inserite."), StileAvviso::informativo);
+    return drive;
+}
+
+// Empty on success, else the system's reason. A failed write leaves no partial
+// note behind: the bytes reach the stick under a temporary name and are
+// flushed before the final name appears.
+QString scrivi(const QString &percorso, const QByteArray &dati)
+{
+    QSaveFile file(percorso);
+    if (!file.open(QIODevice::WriteOnly))
+        return file.errorString();
+    if (file.write(dati) != dati.size()) {
+        const QString errore = file.errorString();
+        file.cancelWriting();
+        return errore;
+    }
+    if (!file.commit())
+        return file.errorString();
+    return {};
+}
+
+// The write runs on a worker: a slow stick must not freeze the panel.
+QCoro::Task<QString> scriviNota(QString percorso, QByteArray dati)
+{
+    co_return co_await QtConcurrent::run(scrivi, percorso, dati);
+}
+
+QString percorsoNota(const USBDrive &drive, const QString &nome)
+{
+    return QDir(drive.path()).filePath(nome);
+}
+
+void avvisoErrore(const Servizi &servizi, const QString &testo)
+{
+    servizi.avvisi->mostraAvviso(QStringLiteral("Errore"), testo, StileAvviso::avvertenza);
+}
+} // namespace
+
+QString nomeAppunti(const QString &ext)
+{
+    return QStringLiteral("appunti_") + Orologio::adesso().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
+           QLatin1Char('.') + ext;
+}
+
+QCoro::Task<> apriUltimaUSB(const USBMonitor *monitor, Servizi servizi)
+{
+    const auto drive = ultimaOAvviso(monitor, servizi);
+    if (drive)
+        servizi.apritore->apri(drive->url);
+    co_return;
+}
+
+QCoro::Task<> apriUltimaUSBConNota(const USBMonitor *monitor, Servizi servizi)
+{
+    const auto drive = ultimaOAvviso(monitor, servizi);
+    if (!drive)
+        co_return;
+    // An empty clipboard still gives a note: the user asked for a page to write on.
+    const QString testo = servizi.appunti->testo().value_or(QString());
+    const QString percorso = percorsoNota(*drive, nomeAppunti(QStringLiteral("txt")));
+    const QString errore = co_await scriviNota(percorso, testo.toUtf8());
+    if (!errore.isEmpty()) {
+        avvisoErrore(servizi, QStringLiteral("Impossibile creare il file: %1").arg(errore));
+        co_return;
+    }
+    servizi.apritore->apri(drive->url);
+    servizi.apritore->apri(QUrl::fromLocalFile(percorso));
+}
+
+QCoro::Task<> salvaNotaTestoEdEspelli(const USBMonitor *monitor, Servizi servizi)
+{
+    const auto drive = ultimaOAvviso(monitor, servizi);
+    if (!drive)
+        co_return;
+    const QString testo = servizi.appunti->testo().value_or(QString());
+    if (testo.isEmpty()) {
+        servizi.avvisi->mostraAvviso(QStringLiteral("Appunti vuoti"),
+                                     QStringLiteral("Non c'è testo negli appunti da salvare."),
+                                     StileAvviso::informativo);
+        co_return;
+    }
+    const QString nome = nomeAppunti(QStringLiteral("txt"));
+    const QString errore = co_await scriviNota(percorsoNota(*drive, nome), testo.toUtf8());
+    if (!errore.isEmpty()) {
+        avvisoErrore(servizi, QStringLiteral("Impossibile creare il file: %1").arg(errore));
+        co_return;
+    }
+    co_await espelliDopoNota(servizi, *drive, nome);
+}
+
+QCoro::Task<> salvaNotaFormattataEdEspelli(const USBMonitor *monitor, Servizi servizi)
+{
+    const auto drive = ultimaOAvviso(monitor, servizi);
+    if (!drive)
+        co_return;
+    QString nome;
+    if (const auto rtf = servizi.appunti->rtf()) {
+        nome = nomeAppunti(QStringLiteral("rtf"));
+        const QString errore = co_await scriviNota(percorsoNota(*drive, nome), *rtf);
+        if (!errore.isEmpty()) {
+            avvisoErrore(servizi, QStringLiteral("Impossibile creare il file RTF: %1").arg(errore));
+            co_return;
+        }
+    } else if (const QString testo = servizi.appunti->testo().value_or(QString()); !testo.isEmpty()) {
+        nome = nomeAppunti(QStringLiteral("txt"));
+        const QString errore = co_await scriviNota(percorsoNota(*drive, nome), testo.toUtf8());
+        if (!errore.isEmpty()) {
+            avvisoErrore(servizi, QStringLiteral("Impossibile creare il file: %1").arg(errore));
+            co_return;
+        }
+    } else {
+        servizi.avvisi->mostraAvviso(QStringLiteral("Appunti vuoti"),
+                                     QStringLiteral("Non c'è contenuto negli appunti da salvare."),
+                                     StileAvviso::informativo);
+        co_return;
+    }
+    co_await espelliDopoNota(servizi, *drive, nome);
+}
+
+QCoro::Task<> espelliDopoNota(Servizi servizi, USBDrive drive, QString nomeFile)
+{
+    const EsitoEspulsione esito = co_await servizi.espulsore->espelli(drive.path());
+    if (esito.ok)
+        co_return;
+    const QChar virgolette = QLatin1Char('"');
+    servizi.avvisi->mostraAvviso(
+        QStringLiteral("Nota salvata, ma espulsione non riuscita"),
+        QStringLiteral("Il file ") + virgolette + nomeFile + virgolette +
+            QStringLiteral(" è stato salvato su ") + virgolette + drive.name + virgolette +
+            QStringLiteral(
+                ", ma macOS non ha potuto espellere la chiavetta. Probabilmente ci sono file aperti.\n\n"
+                "Chiudi le app che la usano e riprova con l'icona \u23CF\uFE0E.\n\nDettagli: ") +
+            esito.descrizione,
+        StileAvviso::avvertenza);
+}

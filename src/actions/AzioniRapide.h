@@ -1,0 +1,25 @@
+#pragma once
+
+#include "app/USBDrive.h"
+#include "operations/Servizi.h"
+
+#include <QCoro/QCoroTask>
+#include <QString>
+
+class USBMonitor;
+
+// One-click actions on the stick inserted last. Each one reports a problem
+// with an alert and shows nothing on success. The monitor is read only when
+// the action starts.
+
+// "appunti_{yyyy-MM-dd_HH-mm-ss}.{ext}", stamped now.
+QString nomeAppunti(const QString &ext);
+
+QCoro::Task<> apriUltimaUSB(const USBMonitor *monitor, Servizi servizi);
+QCoro::Task<> apriUltimaUSBConNota(const USBMonitor *monitor, Servizi servizi);
+QCoro::Task<> salvaNotaTestoEdEspelli(const USBMonitor *monitor, Servizi servizi);
+QCoro::Task<> salvaNotaFormattataEdEspelli(const USBMonitor *monitor, Servizi servizi);
+
+// Ejects `drive` after the note `nomeFile` was saved on it; a refusal is told
+// with both names, since the note is there and the stick is not free yet.
+QCoro::Task<> espelliDopoNota(Servizi servizi, USBDrive drive, QString nomeFile);

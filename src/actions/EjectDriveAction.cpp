@@ -1,0 +1,24 @@
+#include "actions/EjectDriveAction.h"
+
+#include "operations/AlertPresenter.h"
+#include "platform/Espulsore.h"
+
+namespace {
+QCoro::Task<> espelli(Servizi servizi, USBDrive drive)
+{
+    const EsitoEspulsione esito = co_await servizi.espulsore->espelli(drive.path());
+    if (esito.ok)
+        co_return;
+    servizi.avvisi->mostraAvviso(
+        QStringLiteral("Impossibile espellere %1").arg(drive.name),
+        QStringLiteral("macOS non ha potuto espellere la USB. Probabilmente ci sono file aperti o "
+                       "applicazioni che la stanno usando.\n\nDettagli: ") +
+            esito.descrizione,
+        StileAvviso::avvertenza);
+}
+} // namespace
+
+QCoro::Task<> EjectDriveAction::perform()
+{
+    return espelli(m_servizi, drive);
+}

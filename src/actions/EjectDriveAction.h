@@ -1,0 +1,19 @@
+#pragma once
+
+#include "actions/QuickAction.h"
+#include "app/USBDrive.h"
+#include "operations/Servizi.h"
+
+// The eject button of a drive row.
+class EjectDriveAction : public QuickAction {
+public:
+    EjectDriveAction(Servizi servizi, USBDrive drive) : drive(std::move(drive)), m_servizi(servizi) {}
+
+    // The running task keeps its own copies: the action value may go away first.
+    QCoro::Task<> perform() override;
+
+    USBDrive drive;
+
+private:
+    Servizi m_servizi;
+};

@@ -1,0 +1,262 @@
+#include "transfer/CloneUSBService.h"
+
+#include "operations/AlertPresenter.h"
+#include "operations/CentroOperazioni.h"
+#include "operations/Orologio.h"
+#include "operations/Registro.h"
+#include "settings/Colori.h"
+#include "transfer/OperazioniFile.h"
+
+#include <QCoro/QCoroFuture>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
+#include <sys/stat.h>
+
+namespace {
+const QString iconaSync = QStringLiteral("arrow.triangle.2.circlepath");
+
+QString conBarra(const QString &radice)
+{
+    return radice.endsWith(QLatin1Char('/')) ? radice : radice + QLatin1Char('/');
+}
+
+// The path below `radice` as written on the medium; a file outside it keeps just its name.
+QString relativo(const QString &radice, const QString &file)
+{
+    const QString prefisso = conBarra(radice);
+    return file.startsWith(prefisso) ? file.mid(prefisso.size()) : QFileInfo(file).fileName();
+}
+
+QString dettaglio(qint64 k, qint64 n, const QString &voce)
+{
+    return QStringLiteral("%1 di %2 \u2014 %3").arg(k).arg(n).arg(voce);
+}
+
+// A stick's root, pinned to the file system that was mounted there when the
+// run began. Once the stick is unmounted its mount point is a bare folder on
+// the system disk (or gone): copies must fail rather than land there.
+class Radice {
+public:
+    explicit Radice(QString percorso) : m_percorso(std::move(percorso))
+    {
+        struct stat st {};
+        m_valida = ::stat(QFile::encodeName(m_percorso).constData(), &st) == 0;
+        m_dispositivo = st.st_dev;
+    }
+    const QString &percorso() const { return m_percorso; }
+    bool ancoraMontata() const
+    {
+        struct stat st {};
+        return m_valida && ::stat(QFile::encodeName(m_percorso).constData(), &st) == 0 &&
+               st.st_dev == m_dispositivo;
+    }
+    bool copia(const QString &sorgente, const QString &relativo) const
+    {
+        if (!ancoraMontata())
+            return false;
+        return copiaSenzaSovrascrivere(sorgente, conBarra(m_percorso) + relativo).ok;
+    }
+
+private:
+    QString m_percorso;
+    dev_t m_dispositivo = 0;
+    bool m_valida = false;
+};
+} // namespace
+
+CloneUSBService &CloneUSBService::shared()
+{
+    static CloneUSBService *istanza = new CloneUSBService;
+    return *istanza;
+}
+
+QHash<QString, QString> CloneUSBService::mappaFile(const QString &radice)
+{
+    QHash<QString, QString> mappa;
+    for (const QString &file : elencaFile(radice)) {
+        // Sticks written on a Mac hold decomposed names (NFD), elsewhere
+        // precomposed ones: both spell the same name.
+        mappa.insert(relativo(radice, file).normalized(QString::NormalizationForm_C), file);
+    }
+    return mappa;
+}
+
+bool CloneUSBService::stessoContenuto(const QString &a, const QString &b)
+{
+    struct stat sa {
+    }, sb{};
+    if (::stat(QFile::encodeName(a).constData(), &sa) != 0 ||
+        ::stat(QFile::encodeName(b).constData(), &sb) != 0)
+        return false;
+    if (sa.st_size != sb.st_size)
+        return false;
+    const auto ha = hashSHA256(a);
+    const auto hb = hashSHA256(b);
+    if (!ha && !hb)
+        return true;
+    return ha && hb && *ha == *hb;
+}
+
+PianoSincronizzazione CloneUSBService::pianifica(const QString &radiceA, const QString &radiceB,
+                                                 const Progresso &progresso)
+{
+    const QHash<QString, QString> mappaA = mappaFile(radiceA);
+    const QHash<QString, QString> mappaB = mappaFile(radiceB);
+    PianoSincronizzazione piano;
+    const qint64 n = mappaA.size();
+    qint64 k = 0;
+    for (auto it = mappaA.cbegin(); it != mappaA.cend(); ++it) {
+        ++k;
+        if (progresso)
+            progresso(double(k) / double(std::max<qint64>(n, 1)),
+                      QStringLiteral("Confronto %1 di %2 \u2014 %3").arg(k).arg(n).arg(it.key()));
+        const auto inB = mappaB.constFind(it.key());
+        if (inB == mappaB.cend())
+            piano.copyAtoB.append(it.value());
+        else if (stessoContenuto(it.value(), inB.value()))
+            ++piano.identical;
+        else
+            piano.conflicts.append({it.key(), it.value(), inB.value()});
+    }
+    for (auto it = mappaB.cbegin(); it != mappaB.cend(); ++it) {
+        if (!mappaA.contains(it.key()))
+            piano.copyBtoA.append(it.value());
+    }
+    return piano;
+}
+
+EsitoSincronizzazione CloneUSBService::eseguiPiano(const PianoSincronizzazione &piano, const QString &radiceA,
+                                                   const QString &radiceB, const QString &nomeA,
+                                                   const QString &nomeB, const Progresso &progresso)
+{
+    const Radice a(radiceA);
+    const Radice b(radiceB);
+    EsitoSincronizzazione esito;
+    const qint64 totale = piano.copyAtoB.size() + piano.copyBtoA.size() + piano.conflicts.size();
+    qint64 fatti = 0;
+    const auto avanza = [&](const QString &voce) {
+        ++fatti;
+        if (progresso)
+            progresso(double(fatti) / double(std::max<qint64>(totale, 1)), dettaglio(fatti, totale, voce));
+    };
+
+    for (const QString &file : piano.copyAtoB) {
+        ++(b.copia(file, relativo(radiceA, file)) ? esito.copiedAtoB : esito.errors);
+        avanza(QFileInfo(file).fileName());
+    }
+    for (const QString &file : piano.copyBtoA) {
+        ++(a.copia(file, relativo(radiceB, file)) ? esito.copiedBtoA : esito.errors);
+        avanza(QFileInfo(file).fileName());
+    }
+
+    const QString stamp = Orologio::adesso().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+    const QString suffissoA = QStringLiteral("_da_%1_%2").arg(nomeA, stamp);
+    const QString suffissoB = QStringLiteral("_da_%1_%2").arg(nomeB, stamp);
+    for (const PianoSincronizzazione::Conflitto &c : piano.conflicts) {
+        // Each received copy goes next to the receiving stick's own version,
+        // spelled as that stick spells its folders.
+        const bool versioneAsuB = b.copia(c.fileA, nomeConSuffisso(relativo(radiceB, c.fileB), suffissoA));
+        const bool versioneBsuA = a.copia(c.fileB, nomeConSuffisso(relativo(radiceA, c.fileA), suffissoB));
+        ++(versioneAsuB && versioneBsuA ? esito.conflictsResolved : esito.errors);
+        avanza(c.relativePath);
+    }
+    return esito;
+}
+
+QString CloneUSBService::nomeConSuffisso(const QString &relativePath, const QString &suffisso)
+{
+    const qsizetype barra = relativePath.lastIndexOf(QLatin1Char('/'));
+    const qsizetype punto = relativePath.lastIndexOf(QLatin1Char('.'));
+    // A leading dot is part of the name, not an extension.
+    if (punto <= barra + 1)
+        return relativePath + suffisso;
+    return relativePath.left(punto) + suffisso + relativePath.mid(punto);
+}
+
+bool CloneUSBService::conferma(AlertPresenter &avvisi, const QString &titolo, const QString &messaggio)
+{
+    const RispostaAvviso risposta =
+        avvisi.presenta(RichiestaAvviso{titolo,
+                                        messaggio,
+                                        StileAvviso::avvertenza,
+                                        {QStringLiteral("Procedi"), QStringLiteral("Annulla")},
+                                        std::nullopt});
+    return risposta.pulsante == 0;
+}
+
+QCoro::Task<> CloneUSBService::sincronizza(Servizi servizi, USBDrive driveA, USBDrive driveB)
+{
+    CentroOperazioni &centro = *servizi.centro;
+    AlertPresenter &avvisi = *servizi.avvisi;
+    const auto occupato = [&] {
+        if (!centro.occupato())
+            return false;
+        avvisi.mostraAvviso(
+            QStringLiteral("Operazione in corso"),
+            QStringLiteral("C'è già una copia o sincronizzazione in corso. Attendi che finisca."),
+            StileAvviso::informativo);
+        return true;
+    };
+    if (occupato())
+        co_return;
+
+    const QString nomeA = driveA.name;
+    const QString nomeB = driveB.name;
+    const QString radiceA = driveA.path();
+    const QString radiceB = driveB.path();
+    const QPointer<CentroOperazioni> guardia(&centro);
+    const Progresso progresso = [guardia](double frazione, const QString &testo) {
+        if (guardia)
+            guardia->aggiornaDaLavoro(frazione, testo);
+    };
+
+    centro.setAttuale(
+        CentroOperazioni::Operazione{QStringLiteral("Analisi di %1 e %2\u2026").arg(nomeA, nomeB),
+                                     std::nullopt, std::nullopt, iconaSync, Colori::indigo()});
+    const PianoSincronizzazione piano =
+        co_await QtConcurrent::run([=] { return pianifica(radiceA, radiceB, progresso); });
+    centro.setAttuale(std::nullopt);
+
+    const QString messaggio =
+        QStringLiteral(
+            "Sincronizzazione bidirezionale tra:\n\u2022 %1\n\u2022 %2\n\nOperazioni previste:\n"
+            "\u2022 %3 file da copiare verso %2\n\u2022 %4 file da copiare verso %1\n"
+            "\u2022 %5 conflitti (file con stesso nome ma contenuto diverso)\n"
+            "\u2022 %6 file già identici (saranno saltati)\n\n"
+            "I conflitti verranno risolti mantenendo entrambe le versioni: la copia ricevuta avrà un "
+            "timestamp aggiunto al nome.\nProcedere?")
+            .arg(nomeA, nomeB, QString::number(piano.copyAtoB.size()), QString::number(piano.copyBtoA.size()),
+                 QString::number(piano.conflicts.size()), QString::number(piano.identical));
+    if (!conferma(avvisi, QStringLiteral("Conferma sincronizzazione"), messaggio))
+        co_return;
+    // No card is held while the dialog is open, so an automatic import may
+    // have claimed it meanwhile; taking it over would free its busy flag early.
+    if (occupato())
+        co_return;
+
+    centro.setAttuale(
+        CentroOperazioni::Operazione{QStringLiteral("Sincronizzazione %1 \u2194 %2\u2026").arg(nomeA, nomeB),
+                                     std::nullopt, std::nullopt, iconaSync, Colori::indigo()});
+    const EsitoSincronizzazione esito = co_await QtConcurrent::run(
+        [=] { return eseguiPiano(piano, radiceA, radiceB, nomeA, nomeB, progresso); });
+    centro.setAttuale(std::nullopt);
+
+    registra(
+        QStringLiteral("Sincronizzazione %1 \u2194 %2: %3+%4 file copiati, %5 conflitti risolti, %6 errori")
+            .arg(nomeA, nomeB, QString::number(esito.copiedAtoB), QString::number(esito.copiedBtoA),
+                 QString::number(esito.conflictsResolved), QString::number(esito.errors)));
+
+    QString testo =
+        QStringLiteral(
+            "Sincronizzazione completata.\n\n\u2022 %1 file copiati in %2\n\u2022 %3 file copiati in %4\n"
+            "\u2022 %5 conflitti risolti (entrambe le versioni mantenute con timestamp)\n"
+            "\u2022 %6 file erano già identici\n")
+            .arg(QString::number(esito.copiedAtoB), nomeB, QString::number(esito.copiedBtoA), nomeA,
+                 QString::number(esito.conflictsResolved), QString::number(piano.identical));
+    if (esito.errors >= 1)
+        testo += QStringLiteral("\n\u26A0\uFE0F Errori durante la copia: %1").arg(esito.errors);
+    avvisi.mostraAvviso(QStringLiteral("Sincronizzazione USB"), testo, StileAvviso::informativo);
+}

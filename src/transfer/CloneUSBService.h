@@ -1,0 +1,69 @@
+#pragma once
+
+#include "app/USBDrive.h"
+#include "operations/Servizi.h"
+
+#include <functional>
+#include <QCoro/QCoroTask>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class AlertPresenter;
+
+// What a two-way sync of two sticks will do. File locations are absolute paths.
+struct PianoSincronizzazione {
+    struct Conflitto {
+        QString relativePath;
+        QString fileA;
+        QString fileB;
+    };
+
+    QStringList copyAtoB; // on A only
+    QStringList copyBtoA; // on B only
+    QList<Conflitto> conflicts;
+    qint64 identical = 0;
+};
+
+struct EsitoSincronizzazione {
+    qint64 copiedAtoB = 0;
+    qint64 copiedBtoA = 0;
+    qint64 conflictsResolved = 0; // both versions now on both sticks
+    qint64 errors = 0;            // failed copies, plus conflicts with a failed side (once each)
+};
+
+// Makes two sticks hold the union of their files, never replacing or deleting
+// one: a file that differs between them ends up on both sticks in both
+// versions, the received one under a suffixed name. Stateless.
+class CloneUSBService {
+public:
+    // Called on the worker thread before each item: fraction 0...1 and the card's detail line.
+    using Progresso = std::function<void(double frazione, const QString &dettaglio)>;
+
+    static CloneUSBService &shared();
+
+    // The whole flow on the main thread: analysis, confirmation, execution,
+    // log line and result alert. Ends when the result alert is dismissed.
+    QCoro::Task<> sincronizza(Servizi servizi, USBDrive driveA, USBDrive driveB);
+
+    // Relative path ("DCIM/IMG_0001.JPG", in NFC) -> absolute path, for every
+    // regular, non-hidden file below `radice`.
+    static QHash<QString, QString> mappaFile(const QString &radice);
+    // Same size and same SHA-256; two same-sized files that cannot be read at all also count as equal.
+    static bool stessoContenuto(const QString &a, const QString &b);
+    // Blocking: meant for a worker thread.
+    static PianoSincronizzazione pianifica(const QString &radiceA, const QString &radiceB,
+                                           const Progresso &progresso = {});
+    static EsitoSincronizzazione eseguiPiano(const PianoSincronizzazione &piano, const QString &radiceA,
+                                             const QString &radiceB, const QString &nomeA,
+                                             const QString &nomeB, const Progresso &progresso = {});
+
+    // "DCIM/IMG.JPG" + "_x" -> "DCIM/IMG_x.JPG"; "README" + "_x" -> "README_x".
+    static QString nomeConSuffisso(const QString &relativePath, const QString &suffisso);
+    // "Procedi" / "Annulla"; true only for "Procedi".
+    static bool conferma(AlertPresenter &avvisi, const QString &titolo, const QString &messaggio);
+
+private:
+    CloneUSBService() = default;
+};

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "actions/Appunti.h"
+
+class FakeAppunti : public Appunti {
+public:
+    std::optional<QString> testo() const override { return testoPresente; }
+    std::optional<QByteArray> rtf() const override { return rtfPresente; }
+
+    std::optional<QString> testoPresente;
+    std::optional<QByteArray> rtfPresente;
+};
