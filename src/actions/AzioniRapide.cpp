@@ -40,10 +40,13 @@ QString scrivi(const QString &percorso, const QByteArray &dati)
     return {};
 }
 
-// The write runs on a worker: a slow stick must not freeze the panel.
+// The write runs on a worker: a slow stick must not freeze the panel. (Awaits
+// here take named values only: GCC 12 can destroy temporaries of a co_await
+// expression twice.)
 QCoro::Task<QString> scriviNota(QString percorso, QByteArray dati)
 {
-    co_return co_await QtConcurrent::run(scrivi, percorso, dati);
+    const QString errore = co_await QtConcurrent::run(scrivi, percorso, dati);
+    co_return errore;
 }
 
 QString percorsoNota(const USBDrive &drive, const QString &nome)
@@ -79,7 +82,8 @@ QCoro::Task<> apriUltimaUSBConNota(const USBMonitor *monitor, Servizi servizi)
     // An empty clipboard still gives a note: the user asked for a page to write on.
     const QString testo = servizi.appunti->testo().value_or(QString());
     const QString percorso = percorsoNota(*drive, nomeAppunti(QStringLiteral("txt")));
-    const QString errore = co_await scriviNota(percorso, testo.toUtf8());
+    const QByteArray byte = testo.toUtf8();
+    const QString errore = co_await scriviNota(percorso, byte);
     if (!errore.isEmpty()) {
         avvisoErrore(servizi, QStringLiteral("Impossibile creare il file: %1").arg(errore));
         co_return;
@@ -101,12 +105,15 @@ QCoro::Task<> salvaNotaTestoEdEspelli(const USBMonitor *monitor, Servizi servizi
         co_return;
     }
     const QString nome = nomeAppunti(QStringLiteral("txt"));
-    const QString errore = co_await scriviNota(percorsoNota(*drive, nome), testo.toUtf8());
+    const QString percorso = percorsoNota(*drive, nome);
+    const QByteArray byte = testo.toUtf8();
+    const QString errore = co_await scriviNota(percorso, byte);
     if (!errore.isEmpty()) {
         avvisoErrore(servizi, QStringLiteral("Impossibile creare il file: %1").arg(errore));
         co_return;
     }
-    co_await espelliDopoNota(servizi, *drive, nome);
+    const USBDrive stick = *drive;
+    co_await espelliDopoNota(servizi, stick, nome);
 }
 
 QCoro::Task<> salvaNotaFormattataEdEspelli(const USBMonitor *monitor, Servizi servizi)
@@ -115,32 +122,36 @@ QCoro::Task<> salvaNotaFormattataEdEspelli(const USBMonitor *monitor, Servizi se
     if (!drive)
         co_return;
     QString nome;
+    QByteArray byte;
+    QString prefissoErrore;
     if (const auto rtf = servizi.appunti->rtf()) {
         nome = nomeAppunti(QStringLiteral("rtf"));
-        const QString errore = co_await scriviNota(percorsoNota(*drive, nome), *rtf);
-        if (!errore.isEmpty()) {
-            avvisoErrore(servizi, QStringLiteral("Impossibile creare il file RTF: %1").arg(errore));
-            co_return;
-        }
+        byte = *rtf;
+        prefissoErrore = QStringLiteral("Impossibile creare il file RTF: ");
     } else if (const QString testo = servizi.appunti->testo().value_or(QString()); !testo.isEmpty()) {
         nome = nomeAppunti(QStringLiteral("txt"));
-        const QString errore = co_await scriviNota(percorsoNota(*drive, nome), testo.toUtf8());
-        if (!errore.isEmpty()) {
-            avvisoErrore(servizi, QStringLiteral("Impossibile creare il file: %1").arg(errore));
-            co_return;
-        }
+        byte = testo.toUtf8();
+        prefissoErrore = QStringLiteral("Impossibile creare il file: ");
     } else {
         servizi.avvisi->mostraAvviso(QStringLiteral("Appunti vuoti"),
                                      QStringLiteral("Non c'è contenuto negli appunti da salvare."),
                                      StileAvviso::informativo);
         co_return;
     }
-    co_await espelliDopoNota(servizi, *drive, nome);
+    const QString percorso = percorsoNota(*drive, nome);
+    const QString errore = co_await scriviNota(percorso, byte);
+    if (!errore.isEmpty()) {
+        avvisoErrore(servizi, prefissoErrore + errore);
+        co_return;
+    }
+    const USBDrive stick = *drive;
+    co_await espelliDopoNota(servizi, stick, nome);
 }
 
 QCoro::Task<> espelliDopoNota(Servizi servizi, USBDrive drive, QString nomeFile)
 {
-    const EsitoEspulsione esito = co_await servizi.espulsore->espelli(drive.path());
+    const QString punto = drive.path();
+    const EsitoEspulsione esito = co_await servizi.espulsore->espelli(punto);
     if (esito.ok)
         co_return;
     const QChar virgolette = QLatin1Char('"');

@@ -28,7 +28,9 @@ QCoro::Task<> clona(Servizi servizi, QPointer<USBMonitor> monitor, std::optional
                                      StileAvviso::informativo);
         co_return;
     }
-    co_await CloneUSBService::shared().sincronizza(servizi, *a, *b);
+    const USBDrive primo = *a;
+    const USBDrive secondo = *b;
+    co_await CloneUSBService::shared().sincronizza(servizi, primo, secondo);
 }
 } // namespace
 

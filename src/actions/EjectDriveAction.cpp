@@ -6,7 +6,8 @@
 namespace {
 QCoro::Task<> espelli(Servizi servizi, USBDrive drive)
 {
-    const EsitoEspulsione esito = co_await servizi.espulsore->espelli(drive.path());
+    const QString punto = drive.path();
+    const EsitoEspulsione esito = co_await servizi.espulsore->espelli(punto);
     if (esito.ok)
         co_return;
     servizi.avvisi->mostraAvviso(

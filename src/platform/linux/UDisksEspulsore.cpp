@@ -111,6 +111,59 @@ QString conProgrammi(QString descrizione, const QString &puntoMontaggio)
             QStringLiteral("\n\nProgrammi che usano la chiavetta: ") + programmi.join(QStringLiteral(", "));
     return descrizione;
 }
+
+// Blocking: unmounting waits for the volume's data to reach the stick.
+EsitoEspulsione smontaDirettamente(const QString &puntoMontaggio)
+{
+    svuota(puntoMontaggio);
+    if (::umount2(QFile::encodeName(puntoMontaggio).constData(), 0) == 0)
+        return {true, {}};
+    const int errore = errno;
+    QString descrizione = qt_error_string(errore);
+    if (errore == EBUSY)
+        descrizione = conProgrammi(descrizione, puntoMontaggio);
+    return {false, descrizione};
+}
+
+// The references stay valid: the caller awaits this at once.
+QCoro::Task<EsitoEspulsione> conUDisks(QDBusConnection bus, const Dispositivi &dispositivi,
+                                       const Blocco &nostro, const QString &punto)
+{
+    co_await QtConcurrent::run(svuota, punto);
+
+    // Our volume first: when it is busy the drive's other volumes stay as they were.
+    QList<Blocco> daSmontare{nostro};
+    if (nostro.drive != QStringLiteral("/")) {
+        for (const Blocco &b : dispositivi.blocchi) {
+            if (b.oggetto != nostro.oggetto && b.drive == nostro.drive && !b.puntiMontaggio.isEmpty())
+                daSmontare.append(b);
+        }
+    }
+    for (const Blocco &b : std::as_const(daSmontare)) {
+        QDBusMessage smonta =
+            QDBusMessage::createMethodCall(servizio, b.oggetto, ifaceFilesystem, QStringLiteral("Unmount"));
+        smonta << senzaDomande();
+        const QDBusMessage esito = co_await chiama(bus, smonta, attesaSmontaggioMs);
+        if (esito.type() != QDBusMessage::ReplyMessage) {
+            QString descrizione = esito.errorMessage();
+            if (esito.errorName() == QStringLiteral("org.freedesktop.UDisks2.Error.DeviceBusy"))
+                descrizione = conProgrammi(descrizione, b.puntiMontaggio.value(0, punto));
+            co_return EsitoEspulsione{false, descrizione};
+        }
+    }
+
+    if (nostro.drive != QStringLiteral("/") && dispositivi.puoSpegnere.value(nostro.drive)) {
+        QDBusMessage spegni =
+            QDBusMessage::createMethodCall(servizio, nostro.drive, ifaceDrive, QStringLiteral("PowerOff"));
+        spegni << senzaDomande();
+        // Every volume is already unmounted and flushed, so the stick is safe to
+        // pull out even when the power-off is refused: not worth an alarm.
+        const QDBusMessage ignorata = co_await chiama(bus, spegni);
+        Q_UNUSED(ignorata);
+    }
+    co_return EsitoEspulsione{true, {}};
+}
+
 } // namespace
 
 UDisksEspulsore::UDisksEspulsore(QDBusConnection bus)
@@ -120,72 +173,35 @@ UDisksEspulsore::UDisksEspulsore(QDBusConnection bus)
 
 QCoro::Task<EsitoEspulsione> UDisksEspulsore::espelli(QString puntoMontaggio)
 {
+    // GCC 12 mishandles temporaries in some co_await expressions (double
+    // destruction): every await below is a plain statement on named values.
     const QString punto = QDir::cleanPath(puntoMontaggio);
-    if (!m_bus.isConnected())
-        co_return co_await smontaDirettamente(punto, m_bus.lastError().message());
-
-    const QDBusMessage risposta = co_await chiama(
-        m_bus, QDBusMessage::createMethodCall(servizio, QStringLiteral("/org/freedesktop/UDisks2"),
-                                              QStringLiteral("org.freedesktop.DBus.ObjectManager"),
-                                              QStringLiteral("GetManagedObjects")));
-    if (risposta.type() != QDBusMessage::ReplyMessage)
-        co_return co_await smontaDirettamente(punto, risposta.errorMessage());
-
-    const Dispositivi dispositivi = leggiOggetti(risposta);
-    const auto nostro = std::find_if(dispositivi.blocchi.cbegin(), dispositivi.blocchi.cend(),
-                                     [&](const Blocco &b) { return b.puntiMontaggio.contains(punto); });
-    if (nostro == dispositivi.blocchi.cend())
-        co_return co_await smontaDirettamente(
-            punto, QStringLiteral("UDisks2 non gestisce il volume %1.").arg(punto));
-
-    co_await QtConcurrent::run(svuota, punto);
-
-    // Our volume first: when it is busy the drive's other volumes stay as they were.
-    QList<Blocco> daSmontare{*nostro};
-    if (nostro->drive != QStringLiteral("/")) {
-        for (const Blocco &b : dispositivi.blocchi) {
-            if (b.oggetto != nostro->oggetto && b.drive == nostro->drive && !b.puntiMontaggio.isEmpty())
-                daSmontare.append(b);
+    QString senzaUDisks; // why UDisks2 cannot do it, the system's own words
+    if (m_bus.isConnected()) {
+        const QDBusMessage elenco = QDBusMessage::createMethodCall(
+            servizio, QStringLiteral("/org/freedesktop/UDisks2"),
+            QStringLiteral("org.freedesktop.DBus.ObjectManager"), QStringLiteral("GetManagedObjects"));
+        const QDBusMessage risposta = co_await chiama(m_bus, elenco);
+        if (risposta.type() == QDBusMessage::ReplyMessage) {
+            const Dispositivi dispositivi = leggiOggetti(risposta);
+            const auto nostro =
+                std::find_if(dispositivi.blocchi.cbegin(), dispositivi.blocchi.cend(),
+                             [&](const Blocco &b) { return b.puntiMontaggio.contains(punto); });
+            if (nostro != dispositivi.blocchi.cend()) {
+                const EsitoEspulsione esito = co_await conUDisks(m_bus, dispositivi, *nostro, punto);
+                co_return esito;
+            }
+            senzaUDisks = QStringLiteral("UDisks2 non gestisce il volume %1.").arg(punto);
+        } else {
+            senzaUDisks = risposta.errorMessage();
         }
+    } else {
+        senzaUDisks = m_bus.lastError().message();
     }
-    for (const Blocco &b : std::as_const(daSmontare)) {
-        QDBusMessage smonta =
-            QDBusMessage::createMethodCall(servizio, b.oggetto, ifaceFilesystem, QStringLiteral("Unmount"));
-        smonta << senzaDomande();
-        const QDBusMessage esito = co_await chiama(m_bus, smonta, attesaSmontaggioMs);
-        if (esito.type() != QDBusMessage::ReplyMessage) {
-            QString descrizione = esito.errorMessage();
-            if (esito.errorName() == QStringLiteral("org.freedesktop.UDisks2.Error.DeviceBusy"))
-                descrizione = conProgrammi(descrizione, b.puntiMontaggio.value(0, punto));
-            co_return EsitoEspulsione{false, descrizione};
-        }
-    }
-
-    if (nostro->drive != QStringLiteral("/") && dispositivi.puoSpegnere.value(nostro->drive)) {
-        QDBusMessage spegni =
-            QDBusMessage::createMethodCall(servizio, nostro->drive, ifaceDrive, QStringLiteral("PowerOff"));
-        spegni << senzaDomande();
-        // Every volume is already unmounted and flushed, so the stick is safe to
-        // pull out even when the power-off is refused: not worth an alarm.
-        co_await chiama(m_bus, spegni);
-    }
-    co_return EsitoEspulsione{true, {}};
-}
-
-QCoro::Task<EsitoEspulsione> UDisksEspulsore::smontaDirettamente(QString puntoMontaggio, QString perche)
-{
     if (!m_smontaggioDiretto)
-        co_return EsitoEspulsione{false, perche};
-    const int errore = co_await QtConcurrent::run([puntoMontaggio] {
-        svuota(puntoMontaggio);
-        return ::umount2(QFile::encodeName(puntoMontaggio).constData(), 0) == 0 ? 0 : errno;
-    });
-    if (errore == 0)
-        co_return EsitoEspulsione{true, {}};
-    QString descrizione = qt_error_string(errore);
-    if (errore == EBUSY)
-        descrizione = conProgrammi(descrizione, puntoMontaggio);
-    co_return EsitoEspulsione{false, descrizione};
+        co_return EsitoEspulsione{false, senzaUDisks};
+    const EsitoEspulsione esito = co_await QtConcurrent::run(smontaDirettamente, punto);
+    co_return esito;
 }
 
 std::unique_ptr<Espulsore> createSystemEspulsore()

@@ -19,8 +19,6 @@ public:
     void setSmontaggioDiretto(bool consentito) { m_smontaggioDiretto = consentito; }
 
 private:
-    QCoro::Task<EsitoEspulsione> smontaDirettamente(QString puntoMontaggio, QString perche);
-
     QDBusConnection m_bus;
     bool m_smontaggioDiretto;
 };
