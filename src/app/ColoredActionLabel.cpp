@@ -61,11 +61,16 @@ void ColoredActionLabel::paintEvent(QPaintEvent *)
         Icone::disegna(p, m_systemImage, spento(m_color, fattore), area);
         x = latoSimbolo + spazioSimbolo;
     }
-    p.setFont(font());
-    p.setPen(spento(m_coloreTitolo, fattore));
     const QRect testo(x, 0, width() - x, height());
+    // Long titles first shrink a little, as on the desktop the panel comes
+    // from; only past 11 pixels do they lose their end.
+    QFont f = font();
+    for (int px = f.pixelSize(); px > 11 && QFontMetrics(f).horizontalAdvance(m_titolo) > testo.width(); --px)
+        f.setPixelSize(px - 1);
+    p.setFont(f);
+    p.setPen(spento(m_coloreTitolo, fattore));
     p.drawText(testo, Qt::AlignLeft | Qt::AlignVCenter,
-               fontMetrics().elidedText(m_titolo, Qt::ElideRight, testo.width()));
+               QFontMetrics(f).elidedText(m_titolo, Qt::ElideRight, testo.width()));
 }
 
 VoceAzione::VoceAzione(const QString &titolo, const QString &simbolo, const QColor &colore, QWidget *parent)

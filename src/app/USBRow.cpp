@@ -115,6 +115,9 @@ USBRow::USBRow(int index, const USBDrive &drive, SecureEraseManager *erase, Azio
     if (m_erase)
         connect(m_erase, &SecureEraseManager::faseChanged, this, &USBRow::aggiornaEspelli);
     aggiornaEspelli();
+    // Read now too, so the panel opens at its final height instead of growing
+    // a moment later.
+    aggiornaSpazio();
 }
 
 void USBRow::aggiornaEspelli()

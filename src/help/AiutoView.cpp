@@ -125,7 +125,9 @@ AiutoView::AiutoView(AiutoStato &stato, DesktopOpener *apritore, QWidget *parent
         auto *b = new Segmento(etichetta(s));
         b->setObjectName(QStringLiteral("sezione_%1").arg(int(s)));
         m_gruppo->addButton(b, int(s));
-        segmenti->addWidget(b, 1);
+        // Widths in proportion to the labels, so every label gets the same margin.
+        b->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        segmenti->addWidget(b, b->sizeHint().width());
     }
     v->addWidget(binario);
 
@@ -133,6 +135,13 @@ AiutoView::AiutoView(AiutoStato &stato, DesktopOpener *apritore, QWidget *parent
     m_scorrimento->setFrameShape(QFrame::NoFrame);
     m_scorrimento->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scorrimento->viewport()->setAutoFillBackground(false);
+    m_scorrimento->verticalScrollBar()->setStyleSheet(QStringLiteral(
+        "QScrollBar:vertical { background: transparent; width: 8px; margin: 0; }"
+        "QScrollBar::handle:vertical { background: rgba(0,0,0,60); border-radius: 3px; min-height: 30px;"
+        " margin: 0 1px; }"
+        "QScrollBar::handle:vertical:hover { background: rgba(0,0,0,100); }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
     v->addWidget(m_scorrimento, 1);
 
     v->addWidget(new Divisore);

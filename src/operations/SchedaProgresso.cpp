@@ -81,8 +81,18 @@ QStringList dueRigheCentro(const QString &testo, const QFont &font, int larghezz
             alto = tenuti - 1;
         }
     }
-    return avvolgi(testo.left(migliore - migliore / 2) + QStringLiteral("…") + testo.right(migliore / 2),
-                   font, larghezza);
+    QString sinistra = testo.left(migliore - migliore / 2);
+    QString destra = testo.right(migliore / 2);
+    // Prefer cutting between words, so the visible ends read as words; a
+    // file name without spaces is cut where it must.
+    const qsizetype spazioS = sinistra.lastIndexOf(QLatin1Char(' '));
+    const qsizetype spazioD = destra.indexOf(QLatin1Char(' '));
+    if (spazioS > sinistra.size() / 2 && spazioD >= 0 && spazioD < destra.size() / 2) {
+        const QString prova = sinistra.left(spazioS) + QStringLiteral(" … ") + destra.mid(spazioD + 1);
+        if (avvolgi(prova, font, larghezza).size() <= 2)
+            return avvolgi(prova, font, larghezza);
+    }
+    return avvolgi(sinistra + QStringLiteral("…") + destra, font, larghezza);
 }
 } // namespace
 

@@ -78,6 +78,15 @@ private Q_SLOTS:
         QVERIFY2(unito.endsWith(QStringLiteral("CONTROLLATA.jpg")), qPrintable(unito));
         QVERIFY(unito.contains(QStringLiteral("…")));
         QVERIFY(foto(scheda).save(QDir(TestSupport::artifactsDir()).filePath("scheda-testi-lunghi.png")));
+
+        // A sentence loses whole words from its middle.
+        scheda.setDettaglio(
+            QStringLiteral("Non scollegare la chiavetta. L'operazione continua anche a pannello "
+                           "chiuso: riceverai una notifica al termine."));
+        const QString frase = scheda.righeDettaglio().join(' ');
+        QVERIFY2(frase.contains(QStringLiteral(" … ")), qPrintable(frase));
+        QVERIFY(frase.startsWith(QStringLiteral("Non scollegare")));
+        QVERIFY(frase.endsWith(QStringLiteral("al termine.")));
     }
 
     void detailLineTakesRoomOnlyWhenPresent()
