@@ -9,7 +9,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-MenuBarView::MenuBarView(USBMonitor *monitor, const Servizi &servizi, ApriFinestra apriFinestra, QWidget *parent)
+MenuBarView::MenuBarView(USBMonitor *monitor, const Servizi &servizi, ApriFinestra apriFinestra,
+                         QWidget *parent)
     : QWidget(parent), m_monitor(monitor), m_servizi(servizi), m_apriFinestra(std::move(apriFinestra)),
       m_layout(new QVBoxLayout(this))
 {

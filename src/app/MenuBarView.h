@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QWidget>
 #include <functional>
+#include <QWidget>
 
 class USBMonitor;
 struct Servizi;
@@ -14,7 +14,8 @@ class MenuBarView : public QWidget {
 public:
     using ApriFinestra = std::function<void(const QString &identificatore)>;
 
-    MenuBarView(USBMonitor *monitor, const Servizi &servizi, ApriFinestra apriFinestra, QWidget *parent = nullptr);
+    MenuBarView(USBMonitor *monitor, const Servizi &servizi, ApriFinestra apriFinestra,
+                QWidget *parent = nullptr);
 
 Q_SIGNALS:
     void esciRichiesto();

@@ -12,6 +12,7 @@
 #include "platform/VolumeSource.h"
 #include "settings/AppSettings.h"
 
+#include <cstdio>
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
@@ -22,8 +23,6 @@
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
-
-#include <cstdio>
 #include <unistd.h>
 
 namespace {
@@ -96,7 +95,8 @@ void QuillonApp::creaVassoio()
     });
 
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        std::fprintf(stderr, "Tessera: nessuna area di notifica disponibile; il pannello si apre come finestra.\n");
+        std::fprintf(stderr,
+                     "Tessera: nessuna area di notifica disponibile; il pannello si apre come finestra.\n");
         m_pannelloComeFinestra = true;
         m_pannello->setWindowTitle(QStringLiteral("Tessera"));
         m_pannello->show();
@@ -110,7 +110,8 @@ void QuillonApp::creaVassoio()
             mostraPannello();
     });
     connect(m_servizi.erase, &SecureEraseManager::faseChanged, this, &QuillonApp::aggiornaIconaVassoio);
-    connect(m_servizi.erase, &SecureEraseManager::percentualeChanged, this, &QuillonApp::aggiornaIconaVassoio);
+    connect(m_servizi.erase, &SecureEraseManager::percentualeChanged, this,
+            &QuillonApp::aggiornaIconaVassoio);
     aggiornaIconaVassoio();
     m_tray->show();
 }
@@ -124,7 +125,8 @@ void QuillonApp::aggiornaIconaVassoio()
     for (int lato : {16, 22, 24, 32, 48, 64})
         icona.addPixmap(QPixmap::fromImage(disegnaIconaVassoio(testo, lato)));
     m_tray->setIcon(icona);
-    m_tray->setToolTip(testo.isEmpty() ? QStringLiteral("Tessera") : QStringLiteral("Tessera — %1").arg(testo));
+    m_tray->setToolTip(testo.isEmpty() ? QStringLiteral("Tessera")
+                                       : QStringLiteral("Tessera — %1").arg(testo));
 }
 
 void QuillonApp::mostraPannello()
@@ -147,8 +149,9 @@ void QuillonApp::mostraPannello()
     const QRect area = schermo ? schermo->availableGeometry() : QRect(0, 0, 1920, 1080);
     const QSize dim = m_pannello->sizeHint().expandedTo(m_pannello->size());
     int x = qBound(area.left(), punto.x() - dim.width() / 2, area.right() - dim.width());
-    int y = punto.y() + dim.height() > area.bottom() ? qMax(area.top(), (icona.isValid() ? icona.top() : punto.y()) - dim.height())
-                                                     : punto.y();
+    int y = punto.y() + dim.height() > area.bottom()
+                ? qMax(area.top(), (icona.isValid() ? icona.top() : punto.y()) - dim.height())
+                : punto.y();
     m_pannello->move(x, y);
     m_pannello->show();
     m_pannello->raise();

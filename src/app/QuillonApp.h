@@ -2,11 +2,11 @@
 
 #include "operations/Servizi.h"
 
+#include <functional>
+#include <memory>
 #include <QHash>
 #include <QObject>
 #include <QPointer>
-#include <functional>
-#include <memory>
 
 class AlertPresenter;
 class DesktopOpener;

@@ -2,8 +2,8 @@
 
 #include "disk/SecureEraseManager.h"
 
-#include <QString>
 #include <optional>
+#include <QString>
 
 // What the tray icon shows beside the drive symbol: nothing while no erase
 // runs, "…" until a percentage is known, then "{n}%" with n truncated.

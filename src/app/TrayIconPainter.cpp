@@ -20,8 +20,9 @@ void disegnaDisco(QPainter &p, const QRectF &area, const QColor &colore)
     p.setPen(Qt::NoPen);
     p.drawEllipse(QPointF(corpo.right() - h * 0.35, corpo.center().y()), r, r);
     p.setBrush(QColor(255, 255, 255, 150));
-    p.drawRoundedRect(QRectF(corpo.left() + h * 0.3, corpo.center().y() - r * 0.6, corpo.width() * 0.45, r * 1.2),
-                      r * 0.6, r * 0.6);
+    p.drawRoundedRect(
+        QRectF(corpo.left() + h * 0.3, corpo.center().y() - r * 0.6, corpo.width() * 0.45, r * 1.2), r * 0.6,
+        r * 0.6);
 }
 } // namespace
 

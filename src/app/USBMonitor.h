@@ -2,10 +2,10 @@
 
 #include "app/USBDrive.h"
 
-#include <QList>
-#include <QObject>
 #include <functional>
 #include <optional>
+#include <QList>
+#include <QObject>
 
 class AppSettings;
 class VolumeSource;

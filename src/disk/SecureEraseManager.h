@@ -1,8 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <QObject>
 #include <QString>
-#include <optional>
 
 // State of the one secure erase that may be running. The erase flow is the
 // only writer; the tray icon, the panel, the rows, the import and the

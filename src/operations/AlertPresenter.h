@@ -1,8 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <QString>
 #include <QStringList>
-#include <optional>
 
 // Numeric values are the desktop's own alert styles.
 enum class StileAvviso { avvertenza = 0, informativo = 1, critico = 2 };
@@ -17,7 +17,7 @@ struct RichiestaAvviso {
     QString titolo;
     QString testo;
     StileAvviso stile = StileAvviso::informativo;
-    QStringList pulsanti;             // in order, the first is the default; empty = one "OK"
+    QStringList pulsanti; // in order, the first is the default; empty = one "OK"
     std::optional<CampoTesto> campo;
 };
 

@@ -1,7 +1,7 @@
 #include "operations/CentroOperazioni.h"
 
-#include <QPointer>
 #include <algorithm>
+#include <QPointer>
 
 CentroOperazioni &CentroOperazioni::shared()
 {

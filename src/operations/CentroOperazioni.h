@@ -1,9 +1,9 @@
 #pragma once
 
+#include <optional>
 #include <QColor>
 #include <QObject>
 #include <QString>
-#include <optional>
 
 // The one long operation that is running (copy, import, sync, quick format)
 // and the card the panel shows for it. Holding an operation is the busy flag:

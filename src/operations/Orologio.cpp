@@ -14,4 +14,7 @@ QDateTime Orologio::adesso()
     return s ? s() : QDateTime::currentDateTime();
 }
 
-void Orologio::imposta(std::function<QDateTime()> s) { sorgente() = std::move(s); }
+void Orologio::imposta(std::function<QDateTime()> s)
+{
+    sorgente() = std::move(s);
+}

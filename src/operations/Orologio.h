@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QDateTime>
 #include <functional>
+#include <QDateTime>
 
 // The time every timestamped name and log line is made from. Tests install a
 // fixed clock before any work starts; it is read from worker threads too.

@@ -2,4 +2,7 @@
 
 #include <QDesktopServices>
 
-bool QtDesktopOpener::apri(const QUrl &url) { return QDesktopServices::openUrl(url); }
+bool QtDesktopOpener::apri(const QUrl &url)
+{
+    return QDesktopServices::openUrl(url);
+}

@@ -3,14 +3,13 @@
 #include "operations/DesktopOpener.h"
 #include "operations/Orologio.h"
 
+#include <cerrno>
+#include <fcntl.h>
 #include <QDir>
 #include <QFile>
 #include <QMutex>
 #include <QStandardPaths>
 #include <QUrl>
-
-#include <cerrno>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -44,7 +43,8 @@ QString urlRegistro()
 
 void registra(const QString &testo)
 {
-    const QString riga = QLatin1Char('[') + Orologio::adesso().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) +
+    const QString riga = QLatin1Char('[') +
+                         Orologio::adesso().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) +
                          QStringLiteral("] ") + testo + QLatin1Char('\n');
     const QByteArray dati = riga.toUtf8();
     const QByteArray percorso = QFile::encodeName(urlRegistro());

@@ -6,8 +6,8 @@ class DesktopOpener;
 
 // The operations log: one timestamped line per event, appended, never read back.
 // Every failure is silent.
-QString urlRegistro();                 // creates the folder as a side effect
-void registra(const QString &testo);   // "[yyyy-MM-dd HH:mm:ss] testo\n"
+QString urlRegistro();               // creates the folder as a side effect
+void registra(const QString &testo); // "[yyyy-MM-dd HH:mm:ss] testo\n"
 void apriRegistro(DesktopOpener &opener);
 
 // The folder that holds "Orvala Tessera" (default: the user's data folder).

@@ -33,7 +33,8 @@ AppSettings::~AppSettings() = default;
 QString AppSettings::defaultDestinationPath()
 {
     static const QString path =
-        QDir(QDir::homePath()).absoluteFilePath(QStringLiteral("Library/Mobile Documents/com~apple~CloudDocs/Ecografie"));
+        QDir(QDir::homePath())
+            .absoluteFilePath(QStringLiteral("Library/Mobile Documents/com~apple~CloudDocs/Ecografie"));
     return path;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <memory>
 #include <QObject>
 #include <QString>
-#include <memory>
 
 class QSettings;
 

@@ -11,5 +11,8 @@ inline const QString nomeCompleto = QStringLiteral("Orvala – Tessera");
 inline const QString produttore = QStringLiteral("Orvala");
 inline const QString sito = QStringLiteral("www.orvala.it");
 inline const QString motto = QStringLiteral("Strumenti digitali per lo studio medico");
-inline QUrl homePage() { return QUrl(QStringLiteral("https://www.orvala.it/")); }
+inline QUrl homePage()
+{
+    return QUrl(QStringLiteral("https://www.orvala.it/"));
+}
 } // namespace Marchio

@@ -6,10 +6,11 @@ QStringList estensioni(CategoriaFile categoria)
     case CategoriaFile::video:
         return {"mp4", "mov", "m4v", "avi", "mkv", "wmv", "flv", "webm", "mpg", "mpeg"};
     case CategoriaFile::documenti:
-        return {"pdf", "doc",     "docx", "txt", "rtf", "md",  "pages", "numbers", "key",
-                "xls", "xlsx",    "ppt",  "pptx", "odt", "ods", "odp",   "epub"};
+        return {"pdf", "doc",  "docx", "txt",  "rtf", "md",  "pages", "numbers", "key",
+                "xls", "xlsx", "ppt",  "pptx", "odt", "ods", "odp",   "epub"};
     case CategoriaFile::immagini:
-        return {"jpg", "jpeg", "png", "heic", "heif", "tiff", "tif", "gif", "bmp", "raw", "cr2", "nef", "arw", "dng"};
+        return {"jpg", "jpeg", "png", "heic", "heif", "tiff", "tif",
+                "gif", "bmp",  "raw", "cr2",  "nef",  "arw",  "dng"};
     }
     return {};
 }

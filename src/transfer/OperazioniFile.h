@@ -1,8 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <QString>
 #include <QStringList>
-#include <optional>
 
 // File operations shared by the copy, the automatic import and the sync.
 // All of them are blocking and meant for worker threads.

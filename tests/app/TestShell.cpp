@@ -65,7 +65,8 @@ private Q_SLOTS:
         app.apriFinestra(Finestre::aiuto);
         QStringList titles;
         for (QWidget *w : QApplication::topLevelWidgets()) {
-            if (w->isVisible() && !w->windowTitle().isEmpty() && w->windowTitle() != QStringLiteral("Tessera"))
+            if (w->isVisible() && !w->windowTitle().isEmpty() &&
+                w->windowTitle() != QStringLiteral("Tessera"))
                 titles << w->windowTitle();
         }
         titles.sort();

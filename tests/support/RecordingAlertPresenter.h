@@ -2,8 +2,8 @@
 
 #include "operations/AlertPresenter.h"
 
-#include <QList>
 #include <functional>
+#include <QList>
 
 // Records every alert and answers with scripted replies, in order; with no
 // script left it presses the first (default) button with the field unchanged.

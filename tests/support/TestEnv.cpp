@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
-
 #include <unistd.h>
 
 TestEnv::TestEnv()
@@ -25,7 +24,10 @@ TestEnv::TestEnv()
     servizi.settings = settings.get();
 }
 
-TestEnv::~TestEnv() { impostaCartellaDatiRegistro(QString()); }
+TestEnv::~TestEnv()
+{
+    impostaCartellaDatiRegistro(QString());
+}
 
 QString TestEnv::path(const QString &relative) const
 {
@@ -46,7 +48,10 @@ QStringList TestEnv::logLines() const
     return lines;
 }
 
-bool TestSupport::isRoot() { return ::geteuid() == 0; }
+bool TestSupport::isRoot()
+{
+    return ::geteuid() == 0;
+}
 
 QString TestSupport::artifactsDir()
 {

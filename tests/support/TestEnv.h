@@ -8,8 +8,8 @@
 #include "support/RecordingAlertPresenter.h"
 #include "support/RecordingOpener.h"
 
-#include <QTemporaryDir>
 #include <memory>
+#include <QTemporaryDir>
 
 // A private world for one test: its own settings file, archive folder and log
 // folder inside a temporary directory, and fakes for every outside service.

@@ -1,20 +1,36 @@
 #pragma once
 
+#include "platform/linux/MountTable.h"
 #include "platform/VolumeSource.h"
 
-// Mounted volumes from /proc/self/mountinfo, removability from sysfs.
-// The proc and sys roots are constructor arguments so tests can hand in fixtures.
+class QSocketNotifier;
+
+// Mounted volumes from /proc/self/mountinfo, removability and the USB link
+// from sysfs, labels from udev's database. The kernel wakes a poll()er of
+// mountinfo (as an exceptional condition) on every mount and unmount; after
+// each wake-up the table is read again and compared with the last one.
+// The roots are constructor arguments so tests can hand in fixture trees.
 class LinuxVolumeSource : public VolumeSource {
     Q_OBJECT
 public:
-    explicit LinuxVolumeSource(QString procRoot = QStringLiteral("/proc"), QString sysRoot = QStringLiteral("/sys"),
-                               QObject *parent = nullptr);
+    explicit LinuxVolumeSource(QString procRoot = QStringLiteral("/proc"),
+                               QString sysRoot = QStringLiteral("/sys"),
+                               QString runRoot = QStringLiteral("/run"), QObject *parent = nullptr);
+    ~LinuxVolumeSource() override;
 
     QStringList mountedVolumes(bool skipHidden) const override;
     std::optional<bool> isRemovable(const QString &mountPoint) const override;
     std::optional<QString> volumeName(const QString &mountPoint) const override;
 
 private:
+    QList<MountEntry> readTable() const;
+    std::optional<MountEntry> find(const QString &mountPoint) const;
+    void tableChanged();
+
     QString m_procRoot;
     QString m_sysRoot;
+    QString m_runRoot;
+    int m_fd = -1;
+    QSocketNotifier *m_notifier = nullptr;
+    QStringList m_known;
 };
