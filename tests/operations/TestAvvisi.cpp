@@ -1,7 +1,10 @@
 #include "operations/MessageBoxPresenter.h"
+#include "platform/linux/FreedesktopNotifier.h"
+#include "support/DBusMockFixture.h"
 #include "support/TestEnv.h"
 
 #include <QApplication>
+#include <QCoro/QCoroTask>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QLabel>
@@ -236,6 +239,45 @@ private Q_SLOTS:
         QVERIFY(visto.sopraIPulsanti);
         QCOMPARE(risposta.pulsante, 0);
         QCOMPARE(risposta.testoCampo, restituito);
+    }
+
+    // The notification fallback opens from inside a D-Bus reply handler; it
+    // must be a real, answerable alert there too.
+    void notificationWithoutServerBecomesAModalAlert()
+    {
+        DBusMockFixture bus;
+        QVERIFY2(bus.start(), qPrintable(bus.error()));
+        MessageBoxPresenter presenter;
+        FreedesktopNotifier notifier(bus.connection(), presenter);
+
+        struct {
+            QMessageBox::Icon icona{};
+            QString titolo, testo;
+            int pulsanti = 0;
+        } visto;
+        bool trovato = false, finita = false;
+        // A timer, because it also fires inside the alert's own modal loop.
+        QTimer cerca;
+        connect(&cerca, &QTimer::timeout, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            if (trovato) // Return did not close it: close it anyway and let the checks fail
+                return void(box->close());
+            trovato = true;
+            visto = {box->icon(), box->text(), box->informativeText(), int(box->buttons().size())};
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        cerca.start(10);
+        QCoro::connect(notifier.notifica("Chiavetta pronta", "La chiavetta ECO è pronta."), this,
+                       [&] { finita = true; });
+        QVERIFY(QTest::qWaitFor([&] { return finita; }, 10000));
+
+        QVERIFY(trovato);
+        QCOMPARE(visto.icona, QMessageBox::Information);
+        QCOMPARE(visto.titolo, QString("Chiavetta pronta"));
+        QCOMPARE(visto.testo, QString("La chiavetta ECO è pronta."));
+        QCOMPARE(visto.pulsanti, 1);
     }
 };
 

@@ -183,8 +183,9 @@ private Q_SLOTS:
         QVERIFY(!finita); // handed back at the first D-Bus call
         QVERIFY(QTest::qWaitFor([&] { return finita; }, 10000));
 
-        // 0.6 s of server time at one tick per 10 ms: a blocked loop would count none.
-        QVERIFY2(battiti >= 20, qPrintable(QString::number(battiti)));
+        // 0.6 s of server time at one tick per 10 ms; a blocked loop counts none.
+        // The margin is for a loaded machine.
+        QVERIFY2(battiti >= 10, qPrintable(QString::number(battiti)));
         QCOMPARE(notificheRicevute(bus).size(), 1);
         QVERIFY(avvisi.mostrati.isEmpty());
     }
