@@ -36,8 +36,6 @@ private Q_SLOTS:
 
         QTest::newRow("-0.2 becomes 0") << copia() << OptD(-0.2) << nessuno << nessuno << copia(0.0);
         QTest::newRow("1.7 becomes 1") << copia() << OptD(1.7) << nessuno << nessuno << copia(1.0);
-        QTest::newRow("0 stays 0") << copia() << OptD(0.0) << nessuno << nessuno << copia(0.0);
-        QTest::newRow("1 stays 1") << copia() << OptD(1.0) << nessuno << nessuno << copia(1.0);
         QTest::newRow("0.37 stored") << copia() << OptD(0.37) << nessuno << nessuno << copia(0.37);
         // 0 of 0 bytes weighted: a NaN must not reach the card's arithmetic.
         QTest::newRow("NaN becomes 0")
@@ -48,17 +46,11 @@ private Q_SLOTS:
             << inCorso << no << OptS("3 di 4 — c.jpg") << nessuno << copia(0.5, QString("3 di 4 — c.jpg"));
         QTest::newRow("only fraction keeps detail")
             << inCorso << OptD(0.75) << nessuno << nessuno << copia(0.75, QString("2 di 4 — b.jpg"));
-        QTest::newRow("nothing given changes nothing") << inCorso << no << nessuno << nessuno << inCorso;
-        QTest::newRow("empty detail is a detail")
-            << inCorso << no << OptS(QString()) << nessuno << copia(0.5, QString());
         Operazione verifica = copia(0.0, QString("4 di 4 — d.jpg"));
         verifica.titolo = "Verifica copia…";
         QTest::newRow("verification phase: title and 0, detail kept")
             << copia(1.0, QString("4 di 4 — d.jpg")) << OptD(0.0) << nessuno << OptS("Verifica copia…")
             << verifica;
-        QTest::newRow("indeterminate card gets its first fraction")
-            << copia() << OptD(0.1) << OptS("1 di 9 — a.jpg") << nessuno
-            << copia(0.1, QString("1 di 9 — a.jpg"));
     }
     void aggiornaClampsAndKeepsWhatIsNotGiven()
     {

@@ -51,16 +51,12 @@ private Q_SLOTS:
                                                 << QByteArray("[2025-03-03 09:05:07] Registro creato\n");
         QTest::newRow("evening, 24-hour") << QDateTime(giorno, QTime(21, 5, 7)) << "Registro creato"
                                           << QByteArray("[2025-03-03 21:05:07] Registro creato\n");
-        QTest::newRow("midnight") << QDateTime(QDate(2024, 12, 31), QTime(0, 0, 0)) << "x"
-                                  << QByteArray("[2024-12-31 00:00:00] x\n");
         QTest::newRow("line feed inside: continuation has no stamp")
             << QDateTime(giorno, QTime(10, 0, 0)) << "Copia completata\n3 file"
             << QByteArray("[2025-03-03 10:00:00] Copia completata\n3 file\n");
         QTest::newRow("UTF-8 text as given")
             << QDateTime(giorno, QTime(10, 0, 0)) << "Sincronizzazione ECO ↔ BACKUP — 2 conflitti"
             << QString("[2025-03-03 10:00:00] Sincronizzazione ECO ↔ BACKUP — 2 conflitti\n").toUtf8();
-        QTest::newRow("empty text") << QDateTime(giorno, QTime(10, 0, 0)) << ""
-                                    << QByteArray("[2025-03-03 10:00:00] \n");
     }
     void firstWriteCreatesFolderAndOneLine()
     {

@@ -189,20 +189,6 @@ private Q_SLOTS:
         QCOMPARE(notificheRicevute(bus).size(), 1);
         QVERIFY(avvisi.mostrati.isEmpty());
     }
-
-    void askingPermissionNeitherPostsNorAlerts()
-    {
-        DBusMockFixture bus;
-        QVERIFY2(bus.start(), qPrintable(bus.error()));
-        QVERIFY2(bus.startMock(nome, argomentiServer()), qPrintable(bus.error()));
-        RecordingAlertPresenter avvisi;
-        FreedesktopNotifier notifier(bus.connection(), avvisi);
-
-        QCoro::waitFor(notifier.richiediPermessoNotifiche());
-
-        QVERIFY(notificheRicevute(bus).isEmpty());
-        QVERIFY(avvisi.mostrati.isEmpty());
-    }
 };
 
 QTEST_GUILESS_MAIN(TestNotifiche)
