@@ -11,6 +11,7 @@
 #include "operations/MessageBoxPresenter.h"
 #include "operations/Notifier.h"
 #include "operations/QtDesktopOpener.h"
+#include "platform/SystemNotifier.h"
 #include "platform/VolumeSource.h"
 #include "settings/AppSettings.h"
 
@@ -37,6 +38,7 @@ QString nomeServerIstanza()
 QuillonApp::QuillonApp()
 {
     m_avvisi = std::make_unique<MessageBoxPresenter>();
+    m_notifiche = createSystemNotifier(*m_avvisi);
     m_apritore = std::make_unique<QtDesktopOpener>();
     m_servizi.avvisi = m_avvisi.get();
     m_servizi.notifiche = m_notifiche.get();
