@@ -11,6 +11,7 @@
 #include "operations/QtDesktopOpener.h"
 #include "platform/VolumeSource.h"
 #include "settings/AppSettings.h"
+#include "update/ControlloAggiornamenti.h"
 
 #include <cstdio>
 #include <QAction>
@@ -42,6 +43,11 @@ QuillonApp::QuillonApp()
     m_servizi.centro = &CentroOperazioni::shared();
     m_servizi.erase = &SecureEraseManager::shared();
     m_servizi.settings = &AppSettings::shared();
+
+    // Before anything else: it decides by itself whether a check is due and
+    // never holds up the launch.
+    m_aggiornamenti = new ControlloAggiornamenti(m_servizi, this);
+    m_aggiornamenti->controlloAutomatico();
 
     m_volumi = createSystemVolumeSource();
     m_monitor = new USBMonitor(m_volumi.get(), m_servizi.settings, this);
