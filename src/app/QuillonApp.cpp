@@ -11,6 +11,7 @@
 #include "operations/QtDesktopOpener.h"
 #include "platform/VolumeSource.h"
 #include "settings/AppSettings.h"
+#include "settings/SettingsView.h"
 #include "update/ControlloAggiornamenti.h"
 
 #include <cstdio>
@@ -166,6 +167,8 @@ void QuillonApp::mostraPannello()
 
 QWidget *QuillonApp::creaFinestra(const QString &identificatore)
 {
+    if (identificatore == Finestre::settings)
+        return new SettingsView(m_servizi, m_aggiornamenti);
     auto *w = new QWidget;
     auto *layout = new QVBoxLayout(w);
     layout->addWidget(new QLabel(Finestre::titolo(identificatore)));
