@@ -2,6 +2,7 @@
 
 #include "settings/AppSettings.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QLabel>

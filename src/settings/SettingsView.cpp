@@ -11,7 +11,6 @@
 
 #include <cmath>
 #include <memory>
-#include <QAbstractTextDocumentLayout>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -111,15 +110,16 @@ public:
         QSizePolicy politica(QSizePolicy::Expanding, QSizePolicy::Fixed);
         politica.setHeightForWidth(true);
         setSizePolicy(politica);
-        connect(document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged, this,
-                [this] { updateGeometry(); });
     }
 
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int larghezza) const override
     {
         std::unique_ptr<QTextDocument> copia(document()->clone());
+        // A clone keeps the text but not how it is laid out.
         copia->setDefaultFont(font());
+        copia->setDefaultTextOption(document()->defaultTextOption());
+        copia->setDocumentMargin(document()->documentMargin());
         copia->setTextWidth(larghezza);
         return int(std::ceil(copia->size().height()));
     }
@@ -144,13 +144,6 @@ protected:
         p.drawRoundedRect(QRectF(viewport()->rect()), 6, 6);
         p.end();
         QTextEdit::paintEvent(evento);
-    }
-    void resizeEvent(QResizeEvent *evento) override
-    {
-        QTextEdit::resizeEvent(evento);
-        const int altezza = heightForWidth(width());
-        if (altezza != height())
-            updateGeometry();
     }
 };
 
@@ -308,6 +301,7 @@ QString SettingsView::spiegazioneImport(const QString &percorso)
 void SettingsView::mostraPercorso(const QString &percorso)
 {
     m_percorso->setPlainText(percorso);
+    m_percorso->updateGeometry(); // its height hint follows the text
     m_spiegazioneImport->setText(spiegazioneImport(percorso));
     adattaAltezza();
 }

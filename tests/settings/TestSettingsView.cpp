@@ -153,16 +153,19 @@ private Q_SLOTS:
     void longPathWrapsAndCopiesWhole()
     {
         const int altezzaBreve = m_view->height();
-        const QString lungo = m_env->path(
-            "Studio Medico Associato/Ecografie ambulatoriali/Archivio digitale anno 2024/Pazienti esterni "
-            "convenzionati/Primo trimestre");
+        // Words, then one name longer than the box, which has to break anywhere.
+        const QString lungo =
+            m_env->path("Studio Medico Associato/Ecografie ambulatoriali/Archivio digitale/"
+                        "pazienti_esterni_convenzionati_primo_trimestre_duemilaventiquattro");
         m_env->settings->setDestinationPath(lungo);
         QCOMPARE(testoPercorso(), lungo);
-        QVERIFY(spiegazione().contains(" in Primo trimestre vengono"));
+        QVERIFY(spiegazione().contains(
+            " in pazienti_esterni_convenzionati_primo_trimestre_duemilaventiquattro vengono"));
         auto *casella = m_view->findChild<QTextEdit *>("percorso");
         QVERIFY2(m_view->height() > altezzaBreve, "the window grows with the wrapped path");
         QCOMPARE(m_view->width(), 400);
         QVERIFY(casella->geometry().right() < m_view->width() - 19);
+        QVERIFY2(casella->document()->size().height() <= casella->viewport()->height(), "no line is cut off");
         fotografa("settings-long-path.png");
 
         QApplication::clipboard()->clear();
