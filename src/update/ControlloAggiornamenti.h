@@ -42,9 +42,8 @@ public:
     struct Configurazione {
         QUrl documento = indirizzoDocumento();
         QString versioneInstallata = ControlloAggiornamenti::versioneInstallata();
-        // The desktop's own web client gives up on a silent server after a
-        // minute; Qt's waits forever, which would leave the manual check
-        // without an answer.
+        // Qt waits for a silent server forever, which would leave the manual
+        // check without an answer; a minute is what web clients usually allow.
         std::chrono::milliseconds attesaMassima{60'000};
     };
 
