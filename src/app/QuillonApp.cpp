@@ -14,6 +14,8 @@
 #include "platform/SystemNotifier.h"
 #include "platform/VolumeSource.h"
 #include "settings/AppSettings.h"
+#include "settings/SettingsView.h"
+#include "update/ControlloAggiornamenti.h"
 
 #include <cstdio>
 #include <QAction>
@@ -46,6 +48,11 @@ QuillonApp::QuillonApp()
     m_servizi.centro = &CentroOperazioni::shared();
     m_servizi.erase = &SecureEraseManager::shared();
     m_servizi.settings = &AppSettings::shared();
+
+    // Before anything else: it decides by itself whether a check is due and
+    // never holds up the launch.
+    m_aggiornamenti = new ControlloAggiornamenti(m_servizi, this);
+    m_aggiornamenti->controlloAutomatico();
 
     m_volumi = createSystemVolumeSource();
     m_monitor = new USBMonitor(m_volumi.get(), m_servizi.settings, this);
@@ -173,6 +180,8 @@ QWidget *QuillonApp::creaFinestra(const QString &identificatore)
 {
     if (identificatore == Finestre::aiuto)
         return new AiutoView(AiutoStato::shared(), m_servizi.apritore);
+    if (identificatore == Finestre::settings)
+        return new SettingsView(m_servizi, m_aggiornamenti);
     auto *w = new QWidget;
     auto *layout = new QVBoxLayout(w);
     layout->addWidget(new QLabel(Finestre::titolo(identificatore)));
