@@ -14,6 +14,7 @@
 #include "platform/SystemNotifier.h"
 #include "platform/VolumeSource.h"
 #include "settings/AppSettings.h"
+#include "settings/Icone.h"
 #include "settings/SettingsView.h"
 #include "update/ControlloAggiornamenti.h"
 
@@ -53,6 +54,8 @@ QuillonApp::QuillonApp()
     // never holds up the launch.
     m_aggiornamenti = new ControlloAggiornamenti(m_servizi, this);
     m_aggiornamenti->controlloAutomatico();
+
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tessera"), QIcon(Icone::fileLogo())));
 
     m_volumi = createSystemVolumeSource();
     m_monitor = new USBMonitor(m_volumi.get(), m_servizi.settings, this);
