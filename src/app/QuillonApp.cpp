@@ -11,6 +11,7 @@
 #include "operations/QtDesktopOpener.h"
 #include "platform/VolumeSource.h"
 #include "settings/AppSettings.h"
+#include "transfer/FileCopyService.h"
 
 #include <cstdio>
 #include <QAction>
@@ -45,6 +46,10 @@ QuillonApp::QuillonApp()
 
     m_volumi = createSystemVolumeSource();
     m_monitor = new USBMonitor(m_volumi.get(), m_servizi.settings, this);
+    // Each stick that arrives starts its own import; nothing waits for it.
+    m_monitor->setAutoImportHandler([this](const USBDrive &drive) {
+        FileCopyService::shared().importaAutomaticamente(drive, m_servizi);
+    });
 
     ascoltaAltreIstanze();
     creaVassoio();

@@ -1,3 +1,4 @@
+#include "MontaggioTmpfs.h"
 #include "operations/Orologio.h"
 #include "support/TestEnv.h"
 #include "transfer/LottoCopie.h"
@@ -5,7 +6,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sys/socket.h>
@@ -53,20 +53,6 @@ QString nomeLungo(int byte, const QString &ext) // "è" is two bytes: cuts must 
     return base + QLatin1Char('.') + ext;
 }
 
-struct MontaggioTmpfs {
-    QTemporaryDir punto;
-    bool montato = false;
-    explicit MontaggioTmpfs(const QString &dimensione)
-    {
-        montato = QProcess::execute("mount",
-                                    {"-t", "tmpfs", "-o", "size=" + dimensione, "tmpfs", punto.path()}) == 0;
-    }
-    ~MontaggioTmpfs()
-    {
-        if (montato)
-            QProcess::execute("umount", {"-l", punto.path()});
-    }
-};
 } // namespace
 
 class TestOperazioniFile : public QObject {
@@ -364,12 +350,12 @@ private Q_SLOTS:
         QVERIFY(writeFile(src.filePath("piccolo.bin"), QByteArray(1000, 'p')));
 
         EsitoCopiaFile e =
-            copiaSenzaSovrascrivere(src.filePath("grande.bin"), piccolo.punto.filePath("grande.bin"));
+            copiaSenzaSovrascrivere(src.filePath("grande.bin"), piccolo.filePath("grande.bin"));
         QVERIFY(!e.ok);
         QVERIFY2(e.errore.contains("spazio esaurito"), qPrintable(e.errore));
         QVERIFY(tuttoIn(piccolo.punto.path()).isEmpty());
         // The space the failed copy took is free again.
-        e = copiaSenzaSovrascrivere(src.filePath("piccolo.bin"), piccolo.punto.filePath("piccolo.bin"));
+        e = copiaSenzaSovrascrivere(src.filePath("piccolo.bin"), piccolo.filePath("piccolo.bin"));
         QVERIFY2(e.ok, qPrintable(e.errore));
         QCOMPARE(tuttoIn(piccolo.punto.path()), QStringList{"piccolo.bin"});
     }
