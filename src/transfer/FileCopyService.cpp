@@ -28,6 +28,12 @@ constexpr qint64 byteDiUnLotto = qint64(128) << 20;
 
 constexpr qsizetype nomiMostrati = 8;
 
+// Read-ahead of the verification: how many pairs, and how many bytes in all,
+// may be on their way from the disk while one pair is hashed.
+constexpr qsizetype coppieAnticipate = 16;
+constexpr qint64 byteAnticipoMassimo = qint64(96) << 20;
+constexpr qint64 byteAnticipoPerFile = qint64(32) << 20; // what anticipaLettura asks for at most
+
 QString nomeDi(const QString &percorso)
 {
     return QFileInfo(percorso).fileName();
@@ -160,6 +166,7 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
     struct Coppia {
         QString sorgente;
         QString destinazione;
+        qint64 dimensione = 0;
     };
     QList<Coppia> coppie;
 
@@ -176,7 +183,7 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
                 continue;
             }
             ++esito.copiati;
-            coppie.append({inAttesa.at(k).sorgente, r.destinazione});
+            coppie.append({inAttesa.at(k).sorgente, r.destinazione, inAttesa.at(k).dimensione});
             if (r.destinazione != inAttesa.at(k).destinazione) {
                 ++esito.rinominati;
                 esito.nomiRinominati.append(nomeDi(inAttesa.at(k).sorgente));
@@ -196,7 +203,7 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
 
         const QString piano = dentro(destinazione, nome);
         if (lotto.aggiungi(f, piano).ok)
-            inAttesa.append({f, piano});
+            inAttesa.append({f, piano, dimensioni.at(i)});
         else
             ++esito.errori;
         elaborati += dimensioni.at(i);
@@ -208,19 +215,30 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
     if (!coppie.isEmpty()) {
         riferisci(0.0, std::nullopt, QStringLiteral("Verifica copia…"));
         const qsizetype m = coppie.size();
+        // The disk fetches a few pairs ahead while the current one is hashed.
+        qsizetype anticipate = 0;
+        qint64 byteAnticipati = 0;
         for (qsizetype j = 0; j < m; ++j) {
             const Coppia &c = coppie.at(j);
+            while (anticipate < m && (anticipate == j || (anticipate - j < coppieAnticipate &&
+                                                          byteAnticipati < byteAnticipoMassimo))) {
+                const Coppia &prossima = coppie.at(anticipate++);
+                anticipaLettura(prossima.sorgente);
+                anticipaLettura(prossima.destinazione);
+                byteAnticipati += qMin(prossima.dimensione, byteAnticipoPerFile) * 2;
+            }
             const QString nome = nomeDi(c.sorgente);
             riferisci(double(j) / double(m),
                       QStringLiteral("Verifica %1 di %2 — %3")
                           .arg(QString::number(j + 1), QString::number(m), nome),
                       std::nullopt);
-            const std::optional<QString> a = hashSHA256(c.sorgente);
-            const std::optional<QString> b = a ? hashSHA256(c.destinazione) : std::nullopt;
+            const std::optional<QString> a = hashSHA256Anticipato(c.sorgente);
+            const std::optional<QString> b = a ? hashSHA256Anticipato(c.destinazione) : std::nullopt;
             if (a && b && *a == *b)
                 ++esito.verificati;
             else
                 esito.nonVerificati.append(nome);
+            byteAnticipati -= qMin(c.dimensione, byteAnticipoPerFile) * 2;
         }
     }
     return esito;

@@ -4,6 +4,7 @@
 #include "transfer/LottoCopie.h"
 #include "transfer/OperazioniFile.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -210,13 +211,19 @@ private Q_SLOTS:
         };
         if (lettiDalDisco() < 0)
             QSKIP("no I/O accounting in this kernel");
-        const QString f = d.filePath("dirty.bin");
         const qint64 dimensione = 8 << 20;
-        QVERIFY(writeFile(f, QByteArray(dimensione, 'd')));
-        const qint64 prima = lettiDalDisco();
-        QCOMPARE(hashSHA256(f), std::optional<QString>(hashSHA256(f)));
-        QVERIFY2(lettiDalDisco() - prima >= 2 * dimensione,
-                 qPrintable(QString::number(lettiDalDisco() - prima)));
+        const QString atteso = QString::fromLatin1(
+            QCryptographicHash::hash(QByteArray(dimensione, 'd'), QCryptographicHash::Sha256).toHex());
+        for (const bool anticipato : {false, true}) {
+            const QString f = d.filePath(anticipato ? "anticipato.bin" : "diretto.bin");
+            QVERIFY(writeFile(f, QByteArray(dimensione, 'd')));
+            const qint64 prima = lettiDalDisco();
+            if (anticipato)
+                anticipaLettura(f);
+            QCOMPARE(anticipato ? hashSHA256Anticipato(f) : hashSHA256(f), std::optional<QString>(atteso));
+            QVERIFY2(lettiDalDisco() - prima >= dimensione,
+                     qPrintable(QString::number(lettiDalDisco() - prima)));
+        }
     }
 
     void durableCopy_data()
