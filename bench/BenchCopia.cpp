@@ -85,25 +85,32 @@ bool scriviCasuale(const QString &percorso, qint64 dimensione, std::mt19937_64 &
     return true;
 }
 
-// Log-uniform sizes between 1 KiB and 50 MiB, scaled to add up to `totale`.
+// Sizes from 1 KiB to 50 MiB, most of them small as on a real stick: the
+// exponent is spread by u^p (u uniform) with p chosen to add up to `totale`.
 std::vector<qint64> dimensioni(int quanti, qint64 totale, std::mt19937_64 &gen)
 {
-    std::uniform_real_distribution<double> u(std::log(double(KiB)), std::log(double(50 * MiB)));
-    std::vector<double> grezze(static_cast<size_t>(quanti));
-    for (double &d : grezze)
-        d = std::exp(u(gen));
-    std::vector<qint64> r(static_cast<size_t>(quanti));
-    double fattore = 1;
-    for (int giro = 0; giro < 50; ++giro) {
+    const double basso = std::log(double(KiB)), alto = std::log(double(50 * MiB));
+    std::uniform_real_distribution<double> uniforme(0, 1);
+    std::vector<double> u(static_cast<size_t>(quanti));
+    for (double &x : u)
+        x = uniforme(gen);
+    const auto misura = [&](double p, std::vector<qint64> *out) {
         qint64 somma = 0;
-        for (size_t i = 0; i < grezze.size(); ++i) {
-            r[i] = std::clamp(qint64(grezze[i] * fattore), KiB, 50 * MiB);
-            somma += r[i];
+        for (size_t i = 0; i < u.size(); ++i) {
+            const qint64 d = qint64(std::exp(basso + (alto - basso) * std::pow(u[i], p)));
+            somma += d;
+            if (out)
+                (*out)[i] = d;
         }
-        if (std::abs(double(somma - totale)) < double(totale) * 0.001)
-            break;
-        fattore *= double(totale) / double(somma);
+        return somma;
+    };
+    double da = 0.01, a = 200;
+    for (int giro = 0; giro < 100; ++giro) {
+        const double p = std::sqrt(da * a);
+        (misura(p, nullptr) > totale ? da : a) = p;
     }
+    std::vector<qint64> r(static_cast<size_t>(quanti));
+    misura(std::sqrt(da * a), &r);
     return r;
 }
 
