@@ -17,6 +17,7 @@
 #include "settings/Icone.h"
 #include "settings/SettingsView.h"
 #include "update/ControlloAggiornamenti.h"
+#include "transfer/FileCopyService.h"
 
 #include <cstdio>
 #include <QAction>
@@ -59,6 +60,10 @@ QuillonApp::QuillonApp()
 
     m_volumi = createSystemVolumeSource();
     m_monitor = new USBMonitor(m_volumi.get(), m_servizi.settings, this);
+    // Each stick that arrives starts its own import; nothing waits for it.
+    m_monitor->setAutoImportHandler([this](const USBDrive &drive) {
+        FileCopyService::shared().importaAutomaticamente(drive, m_servizi);
+    });
 
     ascoltaAltreIstanze();
     creaVassoio();

@@ -138,28 +138,43 @@ QString urlConTimestamp(const QString &file, const QString &cartella)
     }
 }
 
-std::optional<QString> hashSHA256(const QString &file)
+namespace {
+
+// O_NONBLOCK: a FIFO put where a file was must not hang the caller; it is
+// refused like every other non-regular file. -1 when not a readable regular file.
+int apriFileRegolare(const QString &file, struct stat *info)
 {
-    // O_NONBLOCK: a FIFO put where a file was must not hang the caller; it is
-    // refused below like every other non-regular file.
     const int fd = apri(QFile::encodeName(file), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
-        return std::nullopt;
-    struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        return -1;
+    if (::fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
         ::close(fd);
-        return std::nullopt;
+        return -1;
     }
+    return fd;
+}
 
-    // Read from the medium, not from cached pages: write back whatever is still
-    // dirty, then drop the file's pages, so the reads below go to the device.
-    // sync_file_range rather than fdatasync: it makes the pages clean without
-    // a device cache flush per file (durability is the copy's job, which
-    // flushed already); O_DIRECT would serialise 64 KiB reads and lose the
-    // kernel's read-ahead.
+// Makes the next reads of the file go to the device rather than to cached
+// pages: write back whatever is still dirty, then drop the file's pages.
+// sync_file_range rather than fdatasync: it makes the pages clean without a
+// device cache flush per file (durability is the copy's job, which flushed
+// already); O_DIRECT would serialise 64 KiB reads and lose the kernel's
+// read-ahead.
+void dimenticaCache(int fd)
+{
     ::sync_file_range(fd, 0, 0,
                       SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+}
+
+std::optional<QString> digest(const QString &file, bool giaAnticipato)
+{
+    struct stat info;
+    const int fd = apriFileRegolare(file, &info);
+    if (fd < 0)
+        return std::nullopt;
+    if (!giaAnticipato)
+        dimenticaCache(fd);
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 
     ContestoDigest ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
@@ -191,11 +206,36 @@ std::optional<QString> hashSHA256(const QString &file)
     if (!ok)
         return std::nullopt;
 
-    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned char valore[EVP_MAX_MD_SIZE];
     unsigned int lunghezza = 0;
-    if (EVP_DigestFinal_ex(ctx.get(), digest, &lunghezza) != 1 || lunghezza != 32)
+    if (EVP_DigestFinal_ex(ctx.get(), valore, &lunghezza) != 1 || lunghezza != 32)
         return std::nullopt;
-    return QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(digest), int(lunghezza)).toHex());
+    return QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(valore), int(lunghezza)).toHex());
+}
+
+} // namespace
+
+std::optional<QString> hashSHA256(const QString &file)
+{
+    return digest(file, false);
+}
+
+std::optional<QString> hashSHA256Anticipato(const QString &file)
+{
+    return digest(file, true);
+}
+
+void anticipaLettura(const QString &file)
+{
+    struct stat info;
+    const int fd = apriFileRegolare(file, &info);
+    if (fd < 0)
+        return;
+    dimenticaCache(fd);
+    // Only the start: the kernel's own read-ahead carries on from there once
+    // the digest reads sequentially, and a huge file must not flood the cache.
+    ::posix_fadvise(fd, 0, std::min<off_t>(info.st_size, off_t(32) << 20), POSIX_FADV_WILLNEED);
+    ::close(fd);
 }
 
 EsitoCopiaFile copiaSenzaSovrascrivere(const QString &sorgente, const QString &destinazione)

@@ -20,6 +20,13 @@ QString urlConTimestamp(const QString &file, const QString &cartella);
 // than from cached pages; empty when the file cannot be read.
 std::optional<QString> hashSHA256(const QString &file);
 
+// For digests of many files in a row: drops the cached pages of `file` and has
+// the kernel start fetching its first megabytes from the device, without
+// waiting, so the disk works on the next file while the current one is hashed.
+// hashSHA256Anticipato(file) then hashes what that fetch brought in.
+void anticipaLettura(const QString &file);
+std::optional<QString> hashSHA256Anticipato(const QString &file);
+
 struct EsitoCopiaFile {
     bool ok = false;
     QString destinazione; // where the copy landed (may be a timestamped name)
