@@ -6,13 +6,20 @@
 #include "app/TrayIconPainter.h"
 #include "app/USBMonitor.h"
 #include "disk/SecureEraseManager.h"
+#include "help/AiutoStato.h"
+#include "help/AiutoView.h"
 #include "operations/CentroOperazioni.h"
 #include "operations/MessageBoxPresenter.h"
 #include "operations/Notifier.h"
 #include "operations/QtDesktopOpener.h"
 #include "platform/Espulsore.h"
+#include "platform/SystemNotifier.h"
 #include "platform/VolumeSource.h"
 #include "settings/AppSettings.h"
+#include "settings/Icone.h"
+#include "settings/SettingsView.h"
+#include "update/ControlloAggiornamenti.h"
+#include "transfer/FileCopyService.h"
 
 #include <cstdio>
 #include <QAction>
@@ -37,6 +44,7 @@ QString nomeServerIstanza()
 QuillonApp::QuillonApp()
 {
     m_avvisi = std::make_unique<MessageBoxPresenter>();
+    m_notifiche = createSystemNotifier(*m_avvisi);
     m_apritore = std::make_unique<QtDesktopOpener>();
     m_servizi.avvisi = m_avvisi.get();
     m_servizi.notifiche = m_notifiche.get();
@@ -49,8 +57,19 @@ QuillonApp::QuillonApp()
     m_servizi.appunti = m_appunti.get();
     m_servizi.espulsore = m_espulsore.get();
 
+    // Before anything else: it decides by itself whether a check is due and
+    // never holds up the launch.
+    m_aggiornamenti = new ControlloAggiornamenti(m_servizi, this);
+    m_aggiornamenti->controlloAutomatico();
+
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tessera"), QIcon(Icone::fileLogo())));
+
     m_volumi = createSystemVolumeSource();
     m_monitor = new USBMonitor(m_volumi.get(), m_servizi.settings, this);
+    // Each stick that arrives starts its own import; nothing waits for it.
+    m_monitor->setAutoImportHandler([this](const USBDrive &drive) {
+        FileCopyService::shared().importaAutomaticamente(drive, m_servizi);
+    });
 
     ascoltaAltreIstanze();
     creaVassoio();
@@ -94,11 +113,18 @@ void QuillonApp::ascoltaAltreIstanze()
 
 void QuillonApp::creaVassoio()
 {
-    m_pannello = new MenuBarView(m_monitor, m_servizi, [this](const QString &id) { apriFinestra(id); });
-    connect(m_pannello, &MenuBarView::esciRichiesto, qApp, [this] {
+    ComandiPannello comandi;
+    comandi.apriFinestra = [this](const QString &id) { apriFinestra(id); };
+    comandi.apriAiuto = [this](SezioneAiuto sezione) {
+        AiutoStato::shared().setSezione(sezione);
+        apriFinestra(Finestre::aiuto);
+    };
+    comandi.apriChiavetta = [this](const USBDrive &drive) { m_servizi.apritore->apri(drive.url); };
+    comandi.esci = [this] {
         if (regolaUscita(m_servizi.erase->fase()).abilitata)
             QApplication::quit();
-    });
+    };
+    m_pannello = new MenuBarView(m_monitor, m_servizi, std::move(comandi));
 
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         std::fprintf(stderr,
@@ -166,6 +192,10 @@ void QuillonApp::mostraPannello()
 
 QWidget *QuillonApp::creaFinestra(const QString &identificatore)
 {
+    if (identificatore == Finestre::aiuto)
+        return new AiutoView(AiutoStato::shared(), m_servizi.apritore);
+    if (identificatore == Finestre::settings)
+        return new SettingsView(m_servizi, m_aggiornamenti);
     auto *w = new QWidget;
     auto *layout = new QVBoxLayout(w);
     layout->addWidget(new QLabel(Finestre::titolo(identificatore)));

@@ -11,6 +11,7 @@
 class AlertPresenter;
 class Appunti;
 class Espulsore;
+class ControlloAggiornamenti;
 class DesktopOpener;
 class MenuBarView;
 class Notifier;
@@ -57,4 +58,5 @@ private:
     bool m_pannelloComeFinestra = false;
     QHash<QString, QPointer<QWidget>> m_finestre;
     QLocalServer *m_server = nullptr;
+    ControlloAggiornamenti *m_aggiornamenti = nullptr;
 };

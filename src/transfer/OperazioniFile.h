@@ -20,6 +20,13 @@ QString urlConTimestamp(const QString &file, const QString &cartella);
 // than from cached pages; empty when the file cannot be read.
 std::optional<QString> hashSHA256(const QString &file);
 
+// For digests of many files in a row: drops the cached pages of `file` and has
+// the kernel start fetching its first megabytes from the device, without
+// waiting, so the disk works on the next file while the current one is hashed.
+// hashSHA256Anticipato(file) then hashes what that fetch brought in.
+void anticipaLettura(const QString &file);
+std::optional<QString> hashSHA256Anticipato(const QString &file);
+
 struct EsitoCopiaFile {
     bool ok = false;
     QString destinazione; // where the copy landed (may be a timestamped name)
@@ -32,3 +39,10 @@ struct EsitoCopiaFile {
 // replace. When the name is (or becomes) taken, the next timestamped name is
 // used. The parent folder is created. No partial file is ever left behind.
 EsitoCopiaFile copiaSenzaSovrascrivere(const QString &sorgente, const QString &destinazione);
+
+// Creates `cartella` with its missing parents; an existing folder is fine.
+// On failure `errore` (when given) receives a readable reason.
+bool creaCartella(const QString &cartella, QString *errore = nullptr);
+
+// A system error code in words, for the messages the user reads.
+QString descrizioneErrore(int codice);

@@ -1,0 +1,391 @@
+#include "transfer/FileCopyService.h"
+
+#include "disk/SecureEraseManager.h"
+#include "operations/AlertPresenter.h"
+#include "operations/CentroOperazioni.h"
+#include "operations/Notifier.h"
+#include "operations/Registro.h"
+#include "settings/AppSettings.h"
+#include "settings/Colori.h"
+#include "transfer/CategoriaFile.h"
+#include "transfer/LottoCopie.h"
+#include "transfer/OperazioniFile.h"
+
+#include <QCoro/QCoroFuture>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <QtConcurrent/qtconcurrenttask.h>
+#include <sys/stat.h>
+
+namespace {
+
+// A batch is flushed to the medium once it holds this many files or bytes:
+// few enough flushes for thousands of small files, and a card that never
+// waits long on one flush.
+constexpr int fileDiUnLotto = 128;
+constexpr qint64 byteDiUnLotto = qint64(128) << 20;
+
+constexpr qsizetype nomiMostrati = 8;
+
+// Read-ahead of the verification: how many pairs, and how many bytes in all,
+// may be on their way from the disk while one pair is hashed.
+constexpr qsizetype coppieAnticipate = 16;
+constexpr qint64 byteAnticipoMassimo = qint64(96) << 20;
+constexpr qint64 byteAnticipoPerFile = qint64(32) << 20; // what anticipaLettura asks for at most
+
+QString nomeDi(const QString &percorso)
+{
+    return QFileInfo(percorso).fileName();
+}
+
+QString dentro(const QString &cartella, const QString &nome)
+{
+    return cartella.endsWith(QLatin1Char('/')) ? cartella + nome : cartella + QLatin1Char('/') + nome;
+}
+
+std::optional<qint64> dimensione(const QString &file)
+{
+    struct stat info;
+    if (::lstat(QFile::encodeName(file).constData(), &info) != 0)
+        return std::nullopt;
+    return qint64(info.st_size);
+}
+
+QString dettaglio(qsizetype indice, qsizetype totale, const QString &nome)
+{
+    return QStringLiteral("%1 di %2 — %3").arg(QString::number(indice + 1), QString::number(totale), nome);
+}
+
+// The card belongs to the flow that set it until every way out has dropped it,
+// before any final alert, log line or notification.
+class SchedaTenuta {
+public:
+    SchedaTenuta(CentroOperazioni *centro, CentroOperazioni::Operazione operazione) : m_centro(centro)
+    {
+        if (m_centro)
+            m_centro->setAttuale(std::move(operazione));
+    }
+    ~SchedaTenuta() { rilascia(); }
+    SchedaTenuta(const SchedaTenuta &) = delete;
+    SchedaTenuta &operator=(const SchedaTenuta &) = delete;
+
+    void rilascia()
+    {
+        if (m_centro)
+            m_centro->setAttuale(std::nullopt);
+        m_centro = nullptr;
+    }
+
+private:
+    QPointer<CentroOperazioni> m_centro;
+};
+
+Avanzamento versoCentro(CentroOperazioni *centro)
+{
+    QPointer<CentroOperazioni> c(centro);
+    return
+        [c](std::optional<double> frazione, std::optional<QString> dettaglio, std::optional<QString> titolo) {
+            // The centre lives as long as the application; the pointer only guards
+            // the tests' short-lived ones.
+            if (CentroOperazioni *centro = c.data())
+                centro->aggiornaDaLavoro(frazione, dettaglio, titolo);
+        };
+}
+
+} // namespace
+
+FileCopyService &FileCopyService::shared()
+{
+    static FileCopyService istanza;
+    return istanza;
+}
+
+QCoro::Task<> FileCopyService::copia(QString sorgente, QString destinazione,
+                                     std::optional<QSet<QString>> estensioni, Servizi servizi)
+{
+    QString errore;
+    if (!creaCartella(destinazione, &errore)) {
+        servizi.avvisi->mostraAvviso(QStringLiteral("Errore"),
+                                     QStringLiteral("Impossibile accedere alla cartella di destinazione:\n") +
+                                         errore,
+                                     StileAvviso::avvertenza);
+        co_return;
+    }
+    if (servizi.centro->occupato()) {
+        servizi.avvisi->mostraAvviso(QStringLiteral("Operazione in corso"),
+                                     QStringLiteral("C'è già una copia o sincronizzazione in corso. "
+                                                    "Attendi che finisca."),
+                                     StileAvviso::informativo);
+        co_return;
+    }
+
+    const QString cartella = AppSettings::folderName(destinazione);
+    SchedaTenuta scheda(servizi.centro, {QStringLiteral("Copia in %1…").arg(cartella), std::nullopt,
+                                         std::nullopt, QStringLiteral("doc.on.doc.fill"), Colori::green()});
+    const Avanzamento avanzamento = versoCentro(servizi.centro);
+    // Named, not a temporary inside the co_await: GCC 12 mishandles the
+    // destruction of such temporaries in coroutines.
+    QFuture<EsitoCopia> lavoro = QtConcurrent::task([sorgente, estensioni, destinazione, avanzamento] {
+                                     return eseguiCopia(sorgente, estensioni, destinazione, avanzamento);
+                                 })
+                                     .withPriority(prioritaCopia)
+                                     .spawn();
+    const EsitoCopia esito = co_await lavoro;
+    scheda.rilascia();
+
+    servizi.avvisi->mostraAvviso(QStringLiteral("Copia completata"), testoRiepilogo(esito),
+                                 StileAvviso::informativo);
+    registra(rigaRegistro(destinazione, esito));
+}
+
+EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
+                                        const std::optional<QSet<QString>> &estensioni,
+                                        const QString &destinazione, const Avanzamento &avanzamento)
+{
+    const auto riferisci = [&](std::optional<double> f, std::optional<QString> d, std::optional<QString> t) {
+        if (avanzamento)
+            avanzamento(f, std::move(d), std::move(t));
+    };
+
+    QStringList file = elencaFile(sorgente);
+    if (estensioni) {
+        file.removeIf([&](const QString &f) {
+            const QString ext = QFileInfo(f).suffix().toLower();
+            return ext.isEmpty() || !estensioni->contains(ext);
+        });
+    }
+    QList<qint64> dimensioni;
+    qint64 totale = 0;
+    for (const QString &f : std::as_const(file)) {
+        dimensioni.append(dimensione(f).value_or(0));
+        totale += dimensioni.last();
+    }
+
+    EsitoCopia esito;
+    struct Coppia {
+        QString sorgente;
+        QString destinazione;
+        qint64 dimensione = 0;
+    };
+    QList<Coppia> coppie;
+
+    // Copies wait in a batch until it is flushed; only then is each known to
+    // be on the disk, under which name.
+    LottoCopie lotto;
+    QList<Coppia> inAttesa; // source and plain target of each file in the batch
+    const auto svuota = [&] {
+        const QList<EsitoCopiaFile> risultati = lotto.completa();
+        for (qsizetype k = 0; k < risultati.size() && k < inAttesa.size(); ++k) {
+            const EsitoCopiaFile &r = risultati.at(k);
+            if (!r.ok) {
+                ++esito.errori;
+                continue;
+            }
+            ++esito.copiati;
+            coppie.append({inAttesa.at(k).sorgente, r.destinazione, inAttesa.at(k).dimensione});
+            if (r.destinazione != inAttesa.at(k).destinazione) {
+                ++esito.rinominati;
+                esito.nomiRinominati.append(nomeDi(inAttesa.at(k).sorgente));
+            }
+        }
+        inAttesa.clear();
+    };
+
+    const qsizetype n = file.size();
+    qint64 elaborati = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const QString &f = file.at(i);
+        const QString nome = nomeDi(f);
+        const double frazione =
+            totale > 0 ? double(elaborati) / double(totale) : double(i) / double(qMax(n, 1));
+        riferisci(frazione, dettaglio(i, n, nome), std::nullopt);
+
+        const QString piano = dentro(destinazione, nome);
+        if (lotto.aggiungi(f, piano).ok)
+            inAttesa.append({f, piano, dimensioni.at(i)});
+        else
+            ++esito.errori;
+        elaborati += dimensioni.at(i);
+        if (lotto.inAttesa() >= fileDiUnLotto || lotto.byteInAttesa() >= byteDiUnLotto)
+            svuota();
+    }
+    svuota();
+
+    if (!coppie.isEmpty()) {
+        riferisci(0.0, std::nullopt, QStringLiteral("Verifica copia…"));
+        const qsizetype m = coppie.size();
+        // The disk fetches a few pairs ahead while the current one is hashed.
+        qsizetype anticipate = 0;
+        qint64 byteAnticipati = 0;
+        for (qsizetype j = 0; j < m; ++j) {
+            const Coppia &c = coppie.at(j);
+            while (anticipate < m && (anticipate == j || (anticipate - j < coppieAnticipate &&
+                                                          byteAnticipati < byteAnticipoMassimo))) {
+                const Coppia &prossima = coppie.at(anticipate++);
+                anticipaLettura(prossima.sorgente);
+                anticipaLettura(prossima.destinazione);
+                byteAnticipati += qMin(prossima.dimensione, byteAnticipoPerFile) * 2;
+            }
+            const QString nome = nomeDi(c.sorgente);
+            riferisci(double(j) / double(m),
+                      QStringLiteral("Verifica %1 di %2 — %3")
+                          .arg(QString::number(j + 1), QString::number(m), nome),
+                      std::nullopt);
+            const std::optional<QString> a = hashSHA256Anticipato(c.sorgente);
+            const std::optional<QString> b = a ? hashSHA256Anticipato(c.destinazione) : std::nullopt;
+            if (a && b && *a == *b)
+                ++esito.verificati;
+            else
+                esito.nonVerificati.append(nome);
+            byteAnticipati -= qMin(c.dimensione, byteAnticipoPerFile) * 2;
+        }
+    }
+    return esito;
+}
+
+QCoro::Task<> FileCopyService::importaAutomaticamente(USBDrive drive, Servizi servizi)
+{
+    const QString nome = drive.name;
+    if (servizi.centro->occupato() || (servizi.erase && servizi.erase->inCorso())) {
+        registra(QStringLiteral("Auto-importazione da %1 saltata: altra operazione in corso").arg(nome));
+        co_return;
+    }
+    const QString destinazione = servizi.settings->destinationPath();
+    if (!creaCartella(destinazione)) {
+        registra(QStringLiteral("Auto-importazione da %1 fallita: destinazione non accessibile").arg(nome));
+        co_return;
+    }
+
+    SchedaTenuta scheda(servizi.centro,
+                        {QStringLiteral("Importazione automatica da %1…").arg(nome), std::nullopt,
+                         std::nullopt, QStringLiteral("tray.and.arrow.down.fill"), Colori::coloreMarchio()});
+    const QString sorgente = drive.path();
+    const QSet<QString> immagini = insiemeEstensioni(CategoriaFile::immagini);
+    const Avanzamento avanzamento = versoCentro(servizi.centro);
+    QFuture<EsitoImportazione> lavoro =
+        QtConcurrent::task([sorgente, destinazione, immagini, avanzamento] {
+            return eseguiImportazione(sorgente, destinazione, immagini, avanzamento);
+        })
+            .withPriority(prioritaImportazione)
+            .spawn();
+    const EsitoImportazione esito = co_await lavoro;
+    scheda.rilascia();
+
+    registra(rigaRegistroImportazione(nome, esito));
+    if (esito.nuovi == 0 && esito.errori == 0 && esito.corrotti == 0)
+        co_return;
+    const QString titolo = QStringLiteral("Importazione automatica");
+    const QString corpo = corpoNotifica(nome, esito);
+    co_await servizi.notifiche->notifica(titolo, corpo);
+}
+
+EsitoImportazione FileCopyService::eseguiImportazione(const QString &sorgente, const QString &destinazione,
+                                                      const QSet<QString> &estensioni,
+                                                      const Avanzamento &avanzamento)
+{
+    QStringList file = elencaFile(sorgente);
+    file.removeIf([&](const QString &f) {
+        const QString ext = QFileInfo(f).suffix().toLower();
+        return ext.isEmpty() || !estensioni.contains(ext);
+    });
+
+    EsitoImportazione esito;
+    const qsizetype n = file.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QString &f = file.at(i);
+        const QString nome = nomeDi(f);
+        if (avanzamento)
+            avanzamento(double(i) / double(qMax(n, 1)), dettaglio(i, n, nome), std::nullopt);
+
+        const QString piano = dentro(destinazione, nome);
+        const std::optional<qint64> giaArchiviato = dimensione(piano);
+        if (giaArchiviato && dimensione(f) == giaArchiviato) {
+            // Same name and size is not enough: an ultrasound machine that
+            // restarts its numbering writes new images under old names, often
+            // with the very same size. Only equal contents mean "already there".
+            const std::optional<QString> a = hashSHA256(f);
+            const std::optional<QString> b = a ? hashSHA256(piano) : std::nullopt;
+            if (a && b && *a == *b) {
+                ++esito.saltati;
+                continue;
+            }
+        }
+
+        const EsitoCopiaFile copia = copiaSenzaSovrascrivere(f, piano);
+        if (!copia.ok) {
+            ++esito.errori;
+            continue;
+        }
+        const std::optional<QString> a = hashSHA256(f);
+        const std::optional<QString> b = a ? hashSHA256(copia.destinazione) : std::nullopt;
+        if (a && b && *a == *b)
+            ++esito.nuovi;
+        else
+            ++esito.corrotti;
+    }
+    return esito;
+}
+
+QString FileCopyService::testoRiepilogo(const EsitoCopia &esito)
+{
+    QString testo = QStringLiteral("File copiati: %1").arg(esito.copiati);
+    if (esito.copiati > 0 && esito.nonVerificati.isEmpty()) {
+        testo += QStringLiteral("\n✓ Verifica integrità: tutti i %1 file sono identici agli originali.")
+                     .arg(esito.verificati);
+    }
+    if (esito.copiati > 0 && !esito.nonVerificati.isEmpty()) {
+        testo += QStringLiteral("\n\n❌ ATTENZIONE: %1 file NON hanno superato la verifica di integrità "
+                                "(possibile corruzione):\n")
+                     .arg(esito.nonVerificati.size());
+        testo += esito.nonVerificati.first(qMin(nomiMostrati, esito.nonVerificati.size()))
+                     .join(QStringLiteral(", "));
+        testo += QStringLiteral("\nNon cancellare gli originali dalla chiavetta e riprova la copia.");
+    }
+    if (esito.rinominati > 0) {
+        testo += QStringLiteral(
+                     "\n\n⚠️ %1 file erano già presenti nella destinazione e sono stati rinominati con "
+                     "timestamp (entrambe le versioni mantenute):")
+                     .arg(esito.rinominati);
+        testo += QStringLiteral("\n\n");
+        testo += esito.nomiRinominati.first(qMin(nomiMostrati, esito.nomiRinominati.size()))
+                     .join(QStringLiteral(", "));
+        if (esito.nomiRinominati.size() > nomiMostrati)
+            testo += QStringLiteral(" e altri %1...").arg(esito.nomiRinominati.size() - nomiMostrati);
+    }
+    if (esito.errori > 0)
+        testo += QStringLiteral("\n\n❌ Errori durante la copia: %1").arg(esito.errori);
+    return testo;
+}
+
+QString FileCopyService::rigaRegistro(const QString &destinazione, const EsitoCopia &esito)
+{
+    // One pass over every value: a "%2" in a folder name must stay as it is.
+    return QStringLiteral(
+               "Copia in %1: %2 copiati, %3 verificati, %4 rinominati, %5 errori, %6 verifiche fallite")
+        .arg(AppSettings::folderName(destinazione), QString::number(esito.copiati),
+             QString::number(esito.verificati), QString::number(esito.rinominati),
+             QString::number(esito.errori), QString::number(esito.nonVerificati.size()));
+}
+
+QString FileCopyService::rigaRegistroImportazione(const QString &nome, const EsitoImportazione &esito)
+{
+    return QStringLiteral(
+               "Auto-importazione da %1: %2 nuove immagini, %3 già presenti, %4 errori, %5 verifiche "
+               "fallite")
+        .arg(nome, QString::number(esito.nuovi), QString::number(esito.saltati),
+             QString::number(esito.errori), QString::number(esito.corrotti));
+}
+
+QString FileCopyService::corpoNotifica(const QString &nome, const EsitoImportazione &esito)
+{
+    QString corpo = QStringLiteral("%1 nuove immagini importate e verificate da \"%2\".")
+                        .arg(QString::number(esito.nuovi), nome);
+    if (esito.saltati > 0)
+        corpo += QStringLiteral(" %1 già presenti.").arg(esito.saltati);
+    if (esito.errori > 0)
+        corpo += QStringLiteral(" ⚠️ %1 errori di copia.").arg(esito.errori);
+    if (esito.corrotti > 0)
+        corpo += QStringLiteral(" ⚠️ %1 file non hanno superato la verifica.").arg(esito.corrotti);
+    return corpo;
+}

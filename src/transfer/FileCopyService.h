@@ -1,0 +1,77 @@
+#pragma once
+
+#include "app/USBDrive.h"
+#include "operations/Servizi.h"
+
+#include <functional>
+#include <optional>
+#include <QCoro/QCoroTask>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+// The result of one copy run.
+struct EsitoCopia {
+    qint64 copiati = 0;         // timestamped ones included
+    qint64 rinominati = 0;      // copied under a timestamped name because the plain one was taken
+    qint64 errori = 0;          // files whose copy failed
+    QStringList nomiRinominati; // names on the stick, in copy order
+    qint64 verificati = 0;      // copies whose two digests are equal
+    QStringList nonVerificati;  // names on the stick, in copy order
+
+    friend bool operator==(const EsitoCopia &, const EsitoCopia &) = default;
+};
+
+// The result of one automatic import.
+struct EsitoImportazione {
+    qint64 nuovi = 0;    // copied and verified
+    qint64 saltati = 0;  // the very same image is already archived
+    qint64 errori = 0;   // copy failed
+    qint64 corrotti = 0; // copied, but the digests differ or one is missing; the copy stays
+
+    friend bool operator==(const EsitoImportazione &, const EsitoImportazione &) = default;
+};
+
+// Progress from a worker thread: fraction, detail, title (absent = unchanged).
+// Posted, never awaited.
+using Avanzamento =
+    std::function<void(std::optional<double>, std::optional<QString>, std::optional<QString>)>;
+
+// Copies the files of a stick into the flat archive folder, never replacing
+// anything, then proves each copy by comparing SHA-256 digests of both sides
+// read back from the media. Holds no state.
+class FileCopyService {
+public:
+    static FileCopyService &shared();
+
+    // Main thread. Creates the folder, takes the operation card, copies on the
+    // thread pool, then shows the summary and logs one line. Returns after the
+    // summary alert is dismissed, or at once when it refuses to start.
+    QCoro::Task<> copia(QString sorgente, QString destinazione, std::optional<QSet<QString>> estensioni,
+                        Servizi servizi);
+
+    // Any thread but the main one: the copy and verification themselves.
+    // `estensioni`: lower-case, no dot; absent = every file.
+    static EsitoCopia eseguiCopia(const QString &sorgente, const std::optional<QSet<QString>> &estensioni,
+                                  const QString &destinazione, const Avanzamento &avanzamento = {});
+
+    // Main thread. The images of a stick that just arrived go to the archive
+    // folder unless another operation or an erase is running; one log line,
+    // and one notification when anything was imported or went wrong.
+    QCoro::Task<> importaAutomaticamente(USBDrive drive, Servizi servizi);
+
+    // Any thread but the main one. Each image is verified right after its copy.
+    static EsitoImportazione eseguiImportazione(const QString &sorgente, const QString &destinazione,
+                                                const QSet<QString> &estensioni,
+                                                const Avanzamento &avanzamento = {});
+
+    static QString testoRiepilogo(const EsitoCopia &esito);
+    static QString rigaRegistro(const QString &destinazione, const EsitoCopia &esito);
+    static QString rigaRegistroImportazione(const QString &nome, const EsitoImportazione &esito);
+    static QString corpoNotifica(const QString &nome, const EsitoImportazione &esito);
+
+    // Thread-pool queue priorities: a copy the user asked for goes before an
+    // import nobody is waiting for.
+    static constexpr int prioritaCopia = 1;
+    static constexpr int prioritaImportazione = -1;
+};
