@@ -216,8 +216,11 @@ QCoro::Task<> CloneUSBService::sincronizza(Servizi servizi, USBDrive driveA, USB
     centro.setAttuale(
         CentroOperazioni::Operazione{QStringLiteral("Analisi di %1 e %2\u2026").arg(nomeA, nomeB),
                                      std::nullopt, std::nullopt, iconaSync, Colori::indigo()});
-    const PianoSincronizzazione piano =
-        co_await QtConcurrent::run([=] { return pianifica(radiceA, radiceB, progresso); });
+    // Awaits take named values only: GCC 12 can destroy the temporaries of a
+    // co_await expression twice.
+    const auto analizza = [=] { return pianifica(radiceA, radiceB, progresso); };
+    QFuture<PianoSincronizzazione> analisi = QtConcurrent::run(analizza);
+    const PianoSincronizzazione piano = co_await analisi;
     centro.setAttuale(std::nullopt);
 
     const QString messaggio =
@@ -240,8 +243,9 @@ QCoro::Task<> CloneUSBService::sincronizza(Servizi servizi, USBDrive driveA, USB
     centro.setAttuale(
         CentroOperazioni::Operazione{QStringLiteral("Sincronizzazione %1 \u2194 %2\u2026").arg(nomeA, nomeB),
                                      std::nullopt, std::nullopt, iconaSync, Colori::indigo()});
-    const EsitoSincronizzazione esito = co_await QtConcurrent::run(
-        [=] { return eseguiPiano(piano, radiceA, radiceB, nomeA, nomeB, progresso); });
+    const auto esegui = [=] { return eseguiPiano(piano, radiceA, radiceB, nomeA, nomeB, progresso); };
+    QFuture<EsitoSincronizzazione> esecuzione = QtConcurrent::run(esegui);
+    const EsitoSincronizzazione esito = co_await esecuzione;
     centro.setAttuale(std::nullopt);
 
     registra(
