@@ -2,6 +2,7 @@
 #include "platform/linux/LinuxVolumeSource.h"
 #include "platform/linux/ProcessiAperti.h"
 #include "platform/linux/UDisksEspulsore.h"
+#include "support/DBusMockFixture.h"
 #include "support/TestEnv.h"
 
 #include <QDBusArgument>
@@ -55,72 +56,23 @@ bool montato(const QString &punto)
     return false;
 }
 
-// A private message bus of our own, optionally with a UDisks2 stand-in
-// (python3-dbusmock and the template beside this file) serving on it.
-class BusPrivato {
-public:
-    ~BusPrivato()
-    {
-        if (!m_nome.isEmpty())
-            QDBusConnection::disconnectFromBus(m_nome);
-        for (QProcess *p : {&m_mock, &m_demone}) {
-            if (p->state() != QProcess::NotRunning) {
-                p->kill();
-                p->waitForFinished();
-            }
-        }
-    }
-
-    // Empty on success, else why the fixture cannot run here.
-    QString avvia()
-    {
-        if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
-            return QStringLiteral("dbus-daemon is not installed");
-        m_demone.start(
-            QStringLiteral("dbus-daemon"),
-            {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-        if (!m_demone.waitForReadyRead(10000))
-            return QStringLiteral("dbus-daemon did not start");
-        m_indirizzo = QString::fromUtf8(m_demone.readLine()).trimmed();
-        static int contatore = 0;
-        m_nome = QStringLiteral("bus-privato-%1").arg(++contatore);
-        if (!connessione().isConnected())
-            return connessione().lastError().message();
-        return {};
-    }
-
-    QString avviaUDisks(const QJsonObject &parametri)
-    {
-        const QString python = QStringLiteral("/usr/bin/python3");
-        if (!esegui(python, {QStringLiteral("-c"), QStringLiteral("import dbusmock")}))
-            return QStringLiteral("python3-dbusmock is not installed");
-        const QString modello = qEnvironmentVariable("TESSERA_SOURCE_DIR") +
-                                QStringLiteral("/tests/platform/udisks2_chiavette.py");
-        QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
-        ambiente.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), m_indirizzo);
-        m_mock.setProcessEnvironment(ambiente);
-        m_mock.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_mock.start(python, {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--system"),
-                              QStringLiteral("-t"), modello, QStringLiteral("-p"),
-                              QString::fromUtf8(QJsonDocument(parametri).toJson(QJsonDocument::Compact))});
-        for (int i = 0; i < 200; ++i) {
-            if (connessione().interface()->isServiceRegistered(servizioUDisks))
-                return {};
-            if (m_mock.state() == QProcess::NotRunning)
-                break;
-            QTest::qWait(50);
-        }
-        return QStringLiteral("the UDisks2 stand-in did not come up");
-    }
-
-    QDBusConnection connessione() const { return QDBusConnection::connectToBus(m_indirizzo, m_nome); }
-
-private:
-    QProcess m_demone;
-    QProcess m_mock;
-    QString m_indirizzo;
-    QString m_nome;
-};
+// Starts the UDisks2 stand-in (the dbusmock template beside this file) on a
+// private bus. Empty when it runs, else why it cannot run here.
+QString avviaUDisks(DBusMockFixture &bus, const QJsonObject &parametri)
+{
+    if (!bus.start())
+        return bus.error();
+    if (!esegui(QStringLiteral("/usr/bin/python3"),
+                {QStringLiteral("-c"), QStringLiteral("import dbusmock")}))
+        return QStringLiteral("python3-dbusmock is not installed");
+    const QString modello =
+        qEnvironmentVariable("TESSERA_SOURCE_DIR") + QStringLiteral("/tests/platform/udisks2_chiavette.py");
+    if (!bus.startMock(servizioUDisks,
+                       {QStringLiteral("--system"), QStringLiteral("-t"), modello, QStringLiteral("-p"),
+                        QString::fromUtf8(QJsonDocument(parametri).toJson(QJsonDocument::Compact))}))
+        return bus.error();
+    return {};
+}
 
 QJsonObject drive(const QString &nome, bool puoSpegnere)
 {
@@ -193,21 +145,19 @@ private Q_SLOTS:
         const QString altra = media.filePath(QStringLiteral("ALTRA"));
         for (const QString &p : {p1, p2, altra})
             QDir().mkpath(p);
-        BusPrivato bus;
-        QString perche = bus.avvia();
-        if (perche.isEmpty())
-            perche = bus.avviaUDisks(
-                {{QStringLiteral("drives"), QJsonArray{drive(QStringLiteral("Acme_Stick"), puoSpegnere),
-                                                       drive(QStringLiteral("Other_Disk"), true)}},
-                 {QStringLiteral("blocks"),
-                  QJsonArray{blocco(QStringLiteral("sdb1"), QStringLiteral("Acme_Stick"), {p1}),
-                             blocco(QStringLiteral("sdb2"), QStringLiteral("Acme_Stick"), {p2}, occupata),
-                             blocco(QStringLiteral("sdb3"), QStringLiteral("Acme_Stick"), {}),
-                             blocco(QStringLiteral("sdc1"), QStringLiteral("Other_Disk"), {altra})}}});
+        DBusMockFixture bus;
+        const QString perche = avviaUDisks(
+            bus, {{QStringLiteral("drives"), QJsonArray{drive(QStringLiteral("Acme_Stick"), puoSpegnere),
+                                                        drive(QStringLiteral("Other_Disk"), true)}},
+                  {QStringLiteral("blocks"),
+                   QJsonArray{blocco(QStringLiteral("sdb1"), QStringLiteral("Acme_Stick"), {p1}),
+                              blocco(QStringLiteral("sdb2"), QStringLiteral("Acme_Stick"), {p2}, occupata),
+                              blocco(QStringLiteral("sdb3"), QStringLiteral("Acme_Stick"), {}),
+                              blocco(QStringLiteral("sdc1"), QStringLiteral("Other_Disk"), {altra})}}});
         if (!perche.isEmpty())
             QSKIP(qPrintable(perche));
         Chiamate chiamate;
-        QVERIFY(bus.connessione().connect(
+        QVERIFY(bus.connection().connect(
             servizioUDisks, QString(), QStringLiteral("org.freedesktop.DBus.Mock"),
             QStringLiteral("MethodCalled"), &chiamate, SLOT(chiamata(QDBusMessage))));
 
@@ -215,7 +165,7 @@ private Q_SLOTS:
         QFile aperto(p2 + QStringLiteral("/referto.txt"));
         QVERIFY(aperto.open(QIODevice::WriteOnly));
 
-        UDisksEspulsore espulsore(bus.connessione());
+        UDisksEspulsore espulsore(bus.connection());
         espulsore.setSmontaggioDiretto(false);
         const EsitoEspulsione esito = QCoro::waitFor(espulsore.espelli(p2 + QLatin1Char('/')));
 
@@ -233,20 +183,18 @@ private Q_SLOTS:
     void udisksNonConosceIlVolume()
     {
         QTemporaryDir media;
-        BusPrivato bus;
-        QString perche = bus.avvia();
-        if (perche.isEmpty())
-            perche = bus.avviaUDisks(
-                {{QStringLiteral("drives"), QJsonArray{drive(QStringLiteral("Acme_Stick"), true)}},
-                 {QStringLiteral("blocks"),
-                  QJsonArray{blocco(QStringLiteral("sdb1"), QStringLiteral("Acme_Stick"),
-                                    {QStringLiteral("/media/x")})}}});
+        DBusMockFixture bus;
+        const QString perche = avviaUDisks(
+            bus, {{QStringLiteral("drives"), QJsonArray{drive(QStringLiteral("Acme_Stick"), true)}},
+                  {QStringLiteral("blocks"),
+                   QJsonArray{blocco(QStringLiteral("sdb1"), QStringLiteral("Acme_Stick"),
+                                     {QStringLiteral("/media/x")})}}});
         if (!perche.isEmpty())
             QSKIP(qPrintable(perche));
         Chiamate chiamate;
-        bus.connessione().connect(servizioUDisks, QString(), QStringLiteral("org.freedesktop.DBus.Mock"),
-                                  QStringLiteral("MethodCalled"), &chiamate, SLOT(chiamata(QDBusMessage)));
-        UDisksEspulsore espulsore(bus.connessione());
+        bus.connection().connect(servizioUDisks, QString(), QStringLiteral("org.freedesktop.DBus.Mock"),
+                                 QStringLiteral("MethodCalled"), &chiamate, SLOT(chiamata(QDBusMessage)));
+        UDisksEspulsore espulsore(bus.connection());
         espulsore.setSmontaggioDiretto(false);
         const EsitoEspulsione esito = QCoro::waitFor(espulsore.espelli(media.path()));
         QVERIFY(!esito.ok);
@@ -258,11 +206,10 @@ private Q_SLOTS:
     // A desktop user with no UDisks2 reads the bus's own reason.
     void senzaUDisks()
     {
-        BusPrivato bus;
-        const QString perche = bus.avvia();
-        if (!perche.isEmpty())
-            QSKIP(qPrintable(perche));
-        UDisksEspulsore espulsore(bus.connessione());
+        DBusMockFixture bus;
+        if (!bus.start())
+            QSKIP(qPrintable(bus.error()));
+        UDisksEspulsore espulsore(bus.connection());
         espulsore.setSmontaggioDiretto(false);
         const EsitoEspulsione esito = QCoro::waitFor(espulsore.espelli(QStringLiteral("/media/x")));
         QVERIFY(!esito.ok);
