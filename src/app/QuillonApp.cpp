@@ -17,6 +17,7 @@
 #include "settings/Icone.h"
 #include "settings/SettingsView.h"
 #include "update/ControlloAggiornamenti.h"
+#include "transfer/ComandiCopia.h"
 #include "transfer/FileCopyService.h"
 
 #include <cstdio>
@@ -114,6 +115,10 @@ void QuillonApp::creaVassoio()
         apriFinestra(Finestre::aiuto);
     };
     comandi.apriChiavetta = [this](const USBDrive &drive) { m_servizi.apritore->apri(drive.url); };
+    // Each command starts its flow and returns at once; the flows take the
+    // services by value, so they outlive nothing they use.
+    comandi.copiaTutto = [this] { copiaTutto(*m_monitor, m_servizi); };
+    comandi.copiaFiltrato = [this](CategoriaFile categoria) { copiaFiltrato(*m_monitor, categoria, m_servizi); };
     comandi.esci = [this] {
         if (regolaUscita(m_servizi.erase->fase()).abilitata)
             QApplication::quit();
