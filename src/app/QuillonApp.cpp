@@ -4,6 +4,8 @@
 #include "app/ShellRules.h"
 #include "app/TrayIconPainter.h"
 #include "app/USBMonitor.h"
+#include "diagnostics/DiagnosticaManager.h"
+#include "disk/DiskUtil.h"
 #include "disk/SecureEraseManager.h"
 #include "operations/CentroOperazioni.h"
 #include "operations/MessageBoxPresenter.h"
@@ -42,6 +44,8 @@ QuillonApp::QuillonApp()
     m_servizi.centro = &CentroOperazioni::shared();
     m_servizi.erase = &SecureEraseManager::shared();
     m_servizi.settings = &AppSettings::shared();
+    m_servizi.diag = &DiagnosticaManager::shared();
+    m_servizi.disco = &esecutoreDiSistema();
 
     m_volumi = createSystemVolumeSource();
     m_monitor = new USBMonitor(m_volumi.get(), m_servizi.settings, this);

@@ -3,6 +3,7 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <QtConcurrent>
 #include <QTextBoundaryFinder>
 
 DiskUtilErrore DiskUtilErrore::comandoFallito(QString comando, int uscita, QString output)
@@ -40,6 +41,13 @@ QString ErroreAvvio::descrizione() const
 QString descrizione(const ErroreStrumento &errore)
 {
     return std::visit([](const auto &e) { return e.descrizione(); }, errore);
+}
+
+QFuture<Risultato<QString>> eseguiDiskutilInSottofondo(EsecutoreDisco *esecutore,
+                                                       const QStringList &argomenti,
+                                                       EsecutoreDisco::Progresso progresso)
+{
+    return QtConcurrent::run([=] { return esecutore->eseguiDiskutil(argomenti, progresso); });
 }
 
 namespace DiskUtil {

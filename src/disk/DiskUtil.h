@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <QFuture>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -87,6 +88,11 @@ public:
 
 // The runner of the real tools; shared, stateless.
 EsecutoreDisco &esecutoreDiSistema();
+
+// Runs the disk utility on the shared worker pool, for a main-thread flow to await.
+QFuture<Risultato<QString>> eseguiDiskutilInSottofondo(EsecutoreDisco *esecutore,
+                                                       const QStringList &argomenti,
+                                                       EsecutoreDisco::Progresso progresso = {});
 
 namespace DiskUtil {
 // Every percentage in one chunk of output, in order; a number cut by a chunk
