@@ -29,6 +29,12 @@ constexpr const char *uso = "Uso:\n"
                             "  tessera-diskutil eraseDisk FAT32 NOME MBR DISCO\n"
                             "  tessera-diskutil secureErase 0 DISCO\n";
 
+int mostraUso(QTextStream &out)
+{
+    out << uso;
+    return usoErrato;
+}
+
 // A FAT label: 1 to 11 characters that FAT allows, kept in upper case.
 bool etichettaValida(const QString &nome)
 {
@@ -45,7 +51,7 @@ bool etichettaValida(const QString &nome)
 int info(const QStringList &a, QTextStream &out)
 {
     if (a.size() != 3 || a[1] != QLatin1String("-plist"))
-        return out << uso, usoErrato;
+        return mostraUso(out);
     const VistaSistema vista = VistaSistema::dallAmbiente();
     const std::optional<InfoVolume> i = leggiInfoVolume(vista, a[2]);
     if (!i) {
@@ -96,7 +102,7 @@ int eraseDisk(const QStringList &a, QTextStream &out)
 {
     if (a.size() != 5 || a[1].compare(QLatin1String("FAT32"), Qt::CaseInsensitive) != 0 ||
         a[3].compare(QLatin1String("MBR"), Qt::CaseInsensitive) != 0)
-        return out << uso, usoErrato;
+        return mostraUso(out);
     const QString etichetta = a[2].toUpper();
     if (!etichettaValida(etichetta)) {
         out << QStringLiteral("Nome di volume non valido: \"%1\" (da 1 a 11 caratteri, lettere e numeri).\n")
@@ -118,7 +124,7 @@ int eraseDisk(const QStringList &a, QTextStream &out)
 int secureErase(const QStringList &a, QTextStream &out)
 {
     if (a.size() != 3)
-        return out << uso, usoErrato;
+        return mostraUso(out);
     if (a[1] != QLatin1String("0")) {
         out << QStringLiteral("Livello di cancellazione non supportato: %1 (solo 0, un passaggio di zeri).\n")
                    .arg(a[1]);
@@ -145,6 +151,5 @@ int eseguiComando(const QStringList &argomenti, QTextStream &out)
     if (comando == QLatin1String("secureErase"))
         return secureErase(argomenti, out);
     // verifyVolume PATH / repairVolume PATH (the diagnostics' checks) go here.
-    out << uso;
-    return usoErrato;
+    return mostraUso(out);
 }
