@@ -4,6 +4,8 @@
 #include "app/ShellRules.h"
 #include "app/TrayIconPainter.h"
 #include "app/USBMonitor.h"
+#include "diagnostics/DiagnosticaManager.h"
+#include "disk/DiskUtil.h"
 #include "disk/SecureEraseManager.h"
 #include "help/AiutoStato.h"
 #include "help/AiutoView.h"
@@ -51,6 +53,8 @@ QuillonApp::QuillonApp()
     m_servizi.centro = &CentroOperazioni::shared();
     m_servizi.erase = &SecureEraseManager::shared();
     m_servizi.settings = &AppSettings::shared();
+    m_servizi.diag = &DiagnosticaManager::shared();
+    m_servizi.disco = &esecutoreDiSistema();
 
     // Before anything else: it decides by itself whether a check is due and
     // never holds up the launch.
