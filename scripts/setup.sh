@@ -12,6 +12,7 @@ PACKAGES=(
     dbus dbus-x11 python3 python3-dbusmock python3-gi
     udisks2 dosfstools e2fsprogs fdisk util-linux mtools psmisc
     xdg-utils
+    xvfb xauth at-spi2-core python3-pyatspi imagemagick
 )
 
 missing=()
