@@ -203,17 +203,16 @@ EsitoMisura misuraVelocita(const QString &volume, const AmbienteMisura &amb)
             {}};
 }
 
-QList<RigaVelocita> righeVelocita(const VelocitaMisurate &v)
+Righe righeVelocita(const VelocitaMisurate &v)
 {
-    QList<RigaVelocita> righe{
-        {RigaVelocita::Tipo::ok,
-         QString::asprintf("Scrittura: %.1f MB/s · Lettura: %.1f MB/s", v.scrittura, v.lettura)}};
+    Righe righe{{RigaRapporto::Tipo::ok,
+                 QString::asprintf("Scrittura: %.1f MB/s · Lettura: %.1f MB/s", v.scrittura, v.lettura)}};
     if (v.scrittura < sogliaScritturaLenta)
         righe.append(
-            {RigaVelocita::Tipo::avviso,
+            {RigaRapporto::Tipo::avviso,
              QStringLiteral("Scrittura molto lenta: chiavetta economica, porta USB 2.0 o memoria usurata.")});
     else if (v.scrittura > sogliaScritturaBuona)
-        righe.append({RigaVelocita::Tipo::info,
+        righe.append({RigaRapporto::Tipo::info,
                       QStringLiteral("Buona velocità: connessione USB 3.x sfruttata correttamente.")});
     return righe;
 }

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "diagnostics/StrumentiDiagnostica.h"
+
 #include <functional>
 #include <optional>
 #include <QList>
 #include <QString>
+#include <utility>
 
 namespace StrumentiDiagnostica {
 
@@ -49,12 +52,6 @@ EsitoMisura misuraVelocita(const QString &volume, const AmbienteMisura &ambiente
 
 // The report lines for a measurement: the speeds, then a judgement of the write
 // speed when it is very low or good.
-struct RigaVelocita {
-    enum class Tipo { ok, avviso, info };
-    Tipo tipo;
-    QString testo;
-    friend bool operator==(const RigaVelocita &, const RigaVelocita &) = default;
-};
-QList<RigaVelocita> righeVelocita(const VelocitaMisurate &v);
+Righe righeVelocita(const VelocitaMisurate &v);
 
 } // namespace StrumentiDiagnostica

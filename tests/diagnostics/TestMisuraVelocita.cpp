@@ -163,30 +163,25 @@ private Q_SLOTS:
     {
         QTest::addColumn<double>("scrittura");
         QTest::addColumn<double>("lettura");
-        QTest::addColumn<QList<RigaVelocita>>("righe");
-        using T = RigaVelocita::Tipo;
-        const RigaVelocita lenta{
-            T::avviso, "Scrittura molto lenta: chiavetta economica, porta USB 2.0 o memoria usurata."};
-        const RigaVelocita buona{T::info, "Buona velocità: connessione USB 3.x sfruttata correttamente."};
+        QTest::addColumn<Righe>("righe");
+        using T = RigaRapporto::Tipo;
+        const Riga lenta{T::avviso,
+                         "Scrittura molto lenta: chiavetta economica, porta USB 2.0 o memoria usurata."};
+        const Riga buona{T::info, "Buona velocità: connessione USB 3.x sfruttata correttamente."};
         QTest::newRow("4.99") << 4.99 << 20.0
-                              << QList<RigaVelocita>{{T::ok, "Scrittura: 5.0 MB/s · Lettura: 20.0 MB/s"},
-                                                     lenta};
-        QTest::newRow("5.0") << 5.0 << 20.0
-                             << QList<RigaVelocita>{{T::ok, "Scrittura: 5.0 MB/s · Lettura: 20.0 MB/s"}};
-        QTest::newRow("30.0") << 30.0 << 1.0
-                              << QList<RigaVelocita>{{T::ok, "Scrittura: 30.0 MB/s · Lettura: 1.0 MB/s"}};
+                              << Righe{{T::ok, "Scrittura: 5.0 MB/s · Lettura: 20.0 MB/s"}, lenta};
+        QTest::newRow("5.0") << 5.0 << 20.0 << Righe{{T::ok, "Scrittura: 5.0 MB/s · Lettura: 20.0 MB/s"}};
+        QTest::newRow("30.0") << 30.0 << 1.0 << Righe{{T::ok, "Scrittura: 30.0 MB/s · Lettura: 1.0 MB/s"}};
         QTest::newRow("30.01") << 30.01 << 95.26
-                               << QList<RigaVelocita>{{T::ok, "Scrittura: 30.0 MB/s · Lettura: 95.3 MB/s"},
-                                                      buona};
+                               << Righe{{T::ok, "Scrittura: 30.0 MB/s · Lettura: 95.3 MB/s"}, buona};
         QTest::newRow("instant") << 32000.0 << 32000.0
-                                 << QList<RigaVelocita>{
-                                        {T::ok, "Scrittura: 32000.0 MB/s · Lettura: 32000.0 MB/s"}, buona};
+                                 << Righe{{T::ok, "Scrittura: 32000.0 MB/s · Lettura: 32000.0 MB/s"}, buona};
     }
     void giudizio()
     {
         QFETCH(double, scrittura);
         QFETCH(double, lettura);
-        QFETCH(QList<RigaVelocita>, righe);
+        QFETCH(Righe, righe);
         // The figures keep a decimal point whatever the user's language.
         QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
         QCOMPARE(righeVelocita({scrittura, lettura}), righe);
