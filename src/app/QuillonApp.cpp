@@ -5,6 +5,8 @@
 #include "app/TrayIconPainter.h"
 #include "app/USBMonitor.h"
 #include "disk/SecureEraseManager.h"
+#include "help/AiutoStato.h"
+#include "help/AiutoView.h"
 #include "operations/CentroOperazioni.h"
 #include "operations/MessageBoxPresenter.h"
 #include "operations/Notifier.h"
@@ -88,11 +90,18 @@ void QuillonApp::ascoltaAltreIstanze()
 
 void QuillonApp::creaVassoio()
 {
-    m_pannello = new MenuBarView(m_monitor, m_servizi, [this](const QString &id) { apriFinestra(id); });
-    connect(m_pannello, &MenuBarView::esciRichiesto, qApp, [this] {
+    ComandiPannello comandi;
+    comandi.apriFinestra = [this](const QString &id) { apriFinestra(id); };
+    comandi.apriAiuto = [this](SezioneAiuto sezione) {
+        AiutoStato::shared().setSezione(sezione);
+        apriFinestra(Finestre::aiuto);
+    };
+    comandi.apriChiavetta = [this](const USBDrive &drive) { m_servizi.apritore->apri(drive.url); };
+    comandi.esci = [this] {
         if (regolaUscita(m_servizi.erase->fase()).abilitata)
             QApplication::quit();
-    });
+    };
+    m_pannello = new MenuBarView(m_monitor, m_servizi, std::move(comandi));
 
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         std::fprintf(stderr,
@@ -160,6 +169,8 @@ void QuillonApp::mostraPannello()
 
 QWidget *QuillonApp::creaFinestra(const QString &identificatore)
 {
+    if (identificatore == Finestre::aiuto)
+        return new AiutoView(AiutoStato::shared(), m_servizi.apritore);
     auto *w = new QWidget;
     auto *layout = new QVBoxLayout(w);
     layout->addWidget(new QLabel(Finestre::titolo(identificatore)));

@@ -1,0 +1,103 @@
+#include "help/ContenutoAiuto.h"
+
+#include "settings/Colori.h"
+
+// The folder name "Ecografie" in the guide is the default archive folder's
+// name, written as fixed text: the guide does not follow the user's choice.
+QList<VoceGuida> vociGuida()
+{
+    return {
+        {QStringLiteral("externaldrive.fill"), Colori::coloreMarchio(), QStringLiteral("Lista USB inserite"),
+         QStringLiteral("Le chiavette compaiono in ordine di inserimento con l'orario e la barra dello "
+                        "spazio (rossa se quasi piena). Un clic sulla riga apre la chiavetta nel Finder; "
+                        "l'icona ⏏︎ la espelle in sicurezza.")},
+        {QStringLiteral("folder.fill"), Colori::blue(), QStringLiteral("Apri ultima USB nel Finder"),
+         QStringLiteral("Apre nel Finder l'ultima chiavetta inserita. Utile quando ne hai appena collegata "
+                        "una e vuoi vederne subito il contenuto.")},
+        {QStringLiteral("note.text.badge.plus"), Colori::yellow(),
+         QStringLiteral("Apri ultima USB + nota appunti"),
+         QStringLiteral(
+             "Crea sulla chiavetta un file di testo con il contenuto degli appunti (quello che hai copiato "
+             "con ⌘C) e lo apre in TextEdit. Utile per allegare referti o promemoria alle immagini.")},
+        {QStringLiteral("square.and.arrow.down"), Colori::orange(),
+         QStringLiteral("Copia appunti ed espelli (.txt)"),
+         QStringLiteral("Come sopra, ma dopo aver salvato la nota espelle automaticamente la chiavetta: un "
+                        "gesto solo per consegnare la chiavetta pronta.")},
+        {QStringLiteral("textformat"), Colori::purple(),
+         QStringLiteral("Copia appunti formattati ed espelli (.rtf)"),
+         QStringLiteral(
+             "Se gli appunti contengono formattazione (grassetti, colori), salva un file RTF che la "
+             "conserva; altrimenti passa da solo al testo semplice. Poi espelle la chiavetta.")},
+        {QStringLiteral("doc.on.doc.fill"), Colori::green(), QStringLiteral("Copia tutto in Ecografie"),
+         QStringLiteral("Copia tutti i file della chiavetta nella cartella di destinazione (configurabile "
+                        "nelle Impostazioni). Al termine ogni file viene riverificato con hash SHA-256: la "
+                        "certezza che nulla si sia corrotto durante la copia.")},
+        {QStringLiteral("line.3.horizontal.decrease.circle.fill"), Colori::mint(),
+         QStringLiteral("Copia filtrato"),
+         QStringLiteral("Come 'Copia tutto', ma solo per una categoria: video, documenti o immagini. Utile "
+                        "quando sulla chiavetta c'è materiale misto.")},
+        {QStringLiteral("arrow.triangle.2.circlepath"), Colori::indigo(),
+         QStringLiteral("Sincronizza due USB"),
+         QStringLiteral(
+             "Allinea il contenuto di due chiavette in entrambe le direzioni. I file identici (verificati "
+             "con hash) vengono saltati; in caso di conflitto vengono mantenute entrambe le versioni con un "
+             "timestamp nel nome. Prima di scrivere ti mostra il riepilogo e chiede conferma.")},
+        {QStringLiteral("stethoscope"), Colori::teal(), QStringLiteral("Diagnostica USB"),
+         QStringLiteral(
+             "La 'visita medica' della chiavetta: Info (file system, capacità e tipo di connessione USB "
+             "2.0/3.x), Verifica (controllo integrità del file system), Ripara (tenta di correggere i danni "
+             "trovati) e Velocità (misura i MB/s reali in scrittura e lettura con 32 MB di prova).")},
+        {QStringLiteral("sparkles"), Colori::orange(), QStringLiteral("Prepara chiavetta (formatta rapida)"),
+         QStringLiteral("Formattazione FAT32 veloce (~10 secondi) con il nome che scegli tu: la chiavetta "
+                        "risulta vuota e pronta per l'ecografo. NON sovrascrive i dati: per le chiavette con "
+                        "dati sensibili usa la cancellazione sicura.")},
+        {QStringLiteral("trash.fill"), Colori::red(), QStringLiteral("Cancella tutto e formatta (sicuro)"),
+         QStringLiteral("Sovrascrive l'intera chiavetta con zeri e poi la riformatta FAT32: i dati non sono "
+                        "più recuperabili via software. Richiede la digitazione del nome esatto del volume e "
+                        "rifiuta i dischi interni. Può durare 15–40+ minuti; il progresso è visibile nel "
+                        "pannello e l'esito arriva con una notifica.")},
+        {QStringLiteral("tray.and.arrow.down.fill"), Colori::coloreMarchio(),
+         QStringLiteral("Importazione automatica (Impostazioni)"),
+         QStringLiteral("Se attivata, appena inserisci una chiavetta le immagini non ancora presenti in "
+                        "Ecografie vengono copiate e verificate da sole, con notifica finale. Spenta di "
+                        "default: attivala solo se vuoi che ogni chiavetta inserita venga importata.")},
+        {QStringLiteral("list.bullet.rectangle"), Colori::gray(),
+         QStringLiteral("Registro operazioni (Impostazioni)"),
+         QStringLiteral("Ogni copia, importazione, sincronizzazione, formattazione e cancellazione viene "
+                        "annotata con data e ora in un file di testo consultabile: utile per ricostruire "
+                        "cosa è successo, anche ai fini privacy.")},
+    };
+}
+
+QList<VoceGuida> vociProblemi()
+{
+    return {
+        {QStringLiteral("eject.fill"), Colori::orange(), QStringLiteral("L'espulsione non riesce"),
+         QStringLiteral("Quasi sempre ci sono file aperti sulla chiavetta (un'anteprima, TextEdit, il Finder "
+                        "che la sta indicizzando). Chiudi le app che la usano e riprova con ⏏︎. I file "
+                        "salvati restano comunque al sicuro sulla chiavetta.")},
+        {QStringLiteral("lock.shield"), Colori::blue(),
+         QStringLiteral("macOS chiede l'autorizzazione ai volumi rimovibili"),
+         QStringLiteral(
+             "È una protezione normale del sistema (compare al primo accesso): scegli Consenti. Se hai "
+             "negato per errore: Impostazioni di Sistema → Privacy e Sicurezza → File e cartelle.")},
+        {QStringLiteral("bell.badge"), Colori::red(), QStringLiteral("Le notifiche non arrivano"),
+         QStringLiteral(
+             "Controlla Impostazioni di Sistema → Notifiche → Orvala – Tessera e attiva gli avvisi. In "
+             "mancanza di autorizzazione l'app mostra comunque l'esito con una finestra.")},
+        {QStringLiteral("percent"), Colori::indigo(),
+         QStringLiteral("La percentuale non compare durante un'operazione"),
+         QStringLiteral(
+             "L'operazione procede comunque (la barra resta animata): alcune chiavette o versioni di sistema "
+             "non comunicano il progresso. Attendi la notifica finale; non scollegare la chiavetta.")},
+        {QStringLiteral("externaldrive.badge.questionmark"), Colori::gray(),
+         QStringLiteral("La chiavetta non compare nella lista"),
+         QStringLiteral("Scollegala e ricollegala, prova un'altra porta USB o un altro cavo/hub. Se non "
+                        "compare nemmeno nel Finder, prova la Diagnostica da un'altra chiavetta per "
+                        "escludere problemi del Mac, poi sospetta la chiavetta.")},
+        {QStringLiteral("tortoise.fill"), Colori::green(), QStringLiteral("La copia è molto lenta"),
+         QStringLiteral("Apri Diagnostica USB → Info e Velocità: se la connessione è USB 2.0 o la scrittura "
+                        "è sotto i 5 MB/s, il collo di bottiglia è la chiavetta o la porta, non l'app. Le "
+                        "chiavette economiche scrivono anche a 3–5 MB/s.")},
+    };
+}
