@@ -4,6 +4,9 @@
 #include "app/ShellRules.h"
 #include "app/TrayIconPainter.h"
 #include "app/USBMonitor.h"
+#include "diagnostics/DiagnosticaManager.h"
+#include "diagnostics/DiagnosticaView.h"
+#include "disk/DiskUtil.h"
 #include "disk/SecureEraseManager.h"
 #include "help/AiutoStato.h"
 #include "help/AiutoView.h"
@@ -44,6 +47,8 @@ QuillonApp::QuillonApp()
     m_servizi.centro = &CentroOperazioni::shared();
     m_servizi.erase = &SecureEraseManager::shared();
     m_servizi.settings = &AppSettings::shared();
+    m_servizi.diag = &DiagnosticaManager::shared();
+    m_servizi.disco = &esecutoreDiSistema();
 
     m_volumi = createSystemVolumeSource();
     m_monitor = new USBMonitor(m_volumi.get(), m_servizi.settings, this);
@@ -169,6 +174,8 @@ void QuillonApp::mostraPannello()
 
 QWidget *QuillonApp::creaFinestra(const QString &identificatore)
 {
+    if (identificatore == Finestre::diagnostica)
+        return new DiagnosticaView(m_monitor, m_servizi);
     if (identificatore == Finestre::aiuto)
         return new AiutoView(AiutoStato::shared(), m_servizi.apritore);
     auto *w = new QWidget;
