@@ -11,7 +11,7 @@ PACKAGES=(
     qcoro-qt6-dev libssl-dev libgl-dev
     dbus dbus-x11 python3 python3-dbusmock python3-gi
     udisks2 dosfstools exfatprogs e2fsprogs fdisk util-linux mtools psmisc
-    xdg-utils
+    xdg-utils qt6-translations-l10n
     xvfb xauth at-spi2-core python3-pyatspi imagemagick
 )
 

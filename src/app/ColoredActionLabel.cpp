@@ -4,6 +4,7 @@
 #include "settings/Colori.h"
 #include "settings/Icone.h"
 
+#include <QEvent>
 #include <QEnterEvent>
 #include <QMenu>
 #include <QPainter>
@@ -196,6 +197,14 @@ PulsanteSimbolo::PulsanteSimbolo(const QString &simbolo, const QColor &colore, i
     setFixedSize(lato + 8, lato + 8);
     setFocusPolicy(Qt::NoFocus);
     setCursor(Qt::PointingHandCursor);
+}
+
+bool PulsanteSimbolo::event(QEvent *e)
+{
+    // A button with only a symbol is read out by its tooltip ("Espelli ECO_A").
+    if (e->type() == QEvent::ToolTipChange)
+        setAccessibleName(toolTip());
+    return QAbstractButton::event(e);
 }
 
 void PulsanteSimbolo::setOpacita(qreal opacita)

@@ -14,8 +14,12 @@
 #include "operations/MessageBoxPresenter.h"
 #include "operations/Notifier.h"
 #include "operations/QtDesktopOpener.h"
+#include "platform/SystemNotifier.h"
 #include "platform/VolumeSource.h"
 #include "settings/AppSettings.h"
+#include "settings/Icone.h"
+#include "settings/SettingsView.h"
+#include "update/ControlloAggiornamenti.h"
 
 #include <cstdio>
 #include <QAction>
@@ -40,6 +44,7 @@ QString nomeServerIstanza()
 QuillonApp::QuillonApp()
 {
     m_avvisi = std::make_unique<MessageBoxPresenter>();
+    m_notifiche = createSystemNotifier(*m_avvisi);
     m_apritore = std::make_unique<QtDesktopOpener>();
     m_servizi.avvisi = m_avvisi.get();
     m_servizi.notifiche = m_notifiche.get();
@@ -49,6 +54,13 @@ QuillonApp::QuillonApp()
     m_servizi.settings = &AppSettings::shared();
     m_servizi.diag = &DiagnosticaManager::shared();
     m_servizi.disco = &esecutoreDiSistema();
+
+    // Before anything else: it decides by itself whether a check is due and
+    // never holds up the launch.
+    m_aggiornamenti = new ControlloAggiornamenti(m_servizi, this);
+    m_aggiornamenti->controlloAutomatico();
+
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tessera"), QIcon(Icone::fileLogo())));
 
     m_volumi = createSystemVolumeSource();
     m_monitor = new USBMonitor(m_volumi.get(), m_servizi.settings, this);
@@ -178,6 +190,8 @@ QWidget *QuillonApp::creaFinestra(const QString &identificatore)
         return new DiagnosticaView(m_monitor, m_servizi);
     if (identificatore == Finestre::aiuto)
         return new AiutoView(AiutoStato::shared(), m_servizi.apritore);
+    if (identificatore == Finestre::settings)
+        return new SettingsView(m_servizi, m_aggiornamenti);
     auto *w = new QWidget;
     auto *layout = new QVBoxLayout(w);
     layout->addWidget(new QLabel(Finestre::titolo(identificatore)));

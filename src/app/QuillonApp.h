@@ -9,6 +9,7 @@
 #include <QPointer>
 
 class AlertPresenter;
+class ControlloAggiornamenti;
 class DesktopOpener;
 class MenuBarView;
 class Notifier;
@@ -53,4 +54,5 @@ private:
     bool m_pannelloComeFinestra = false;
     QHash<QString, QPointer<QWidget>> m_finestre;
     QLocalServer *m_server = nullptr;
+    ControlloAggiornamenti *m_aggiornamenti = nullptr;
 };

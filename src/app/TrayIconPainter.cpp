@@ -1,30 +1,10 @@
 #include "app/TrayIconPainter.h"
 
 #include "settings/Colori.h"
+#include "settings/Icone.h"
 
 #include <QFont>
 #include <QPainter>
-#include <QPainterPath>
-
-namespace {
-// A drive seen from the front: a rounded slab with a status light.
-void disegnaDisco(QPainter &p, const QRectF &area, const QColor &colore)
-{
-    const qreal h = area.height() * 0.55;
-    const QRectF corpo(area.left(), area.center().y() - h / 2, area.width(), h);
-    QPainterPath path;
-    path.addRoundedRect(corpo, h * 0.22, h * 0.22);
-    p.fillPath(path, colore);
-    const qreal r = h * 0.12;
-    p.setBrush(Qt::white);
-    p.setPen(Qt::NoPen);
-    p.drawEllipse(QPointF(corpo.right() - h * 0.35, corpo.center().y()), r, r);
-    p.setBrush(QColor(255, 255, 255, 150));
-    p.drawRoundedRect(
-        QRectF(corpo.left() + h * 0.3, corpo.center().y() - r * 0.6, corpo.width() * 0.45, r * 1.2), r * 0.6,
-        r * 0.6);
-}
-} // namespace
 
 QImage disegnaIconaVassoio(const QString &testo, int lato)
 {
@@ -34,10 +14,11 @@ QImage disegnaIconaVassoio(const QString &testo, int lato)
     p.setRenderHint(QPainter::Antialiasing);
     const QColor colore = Colori::coloreMarchioScuro();
     if (testo.isEmpty()) {
-        disegnaDisco(p, QRectF(lato * 0.06, lato * 0.06, lato * 0.88, lato * 0.88), colore);
+        Icone::disegna(p, QStringLiteral("externaldrive.fill"), colore, QRectF(0, 0, lato, lato));
         return img;
     }
-    disegnaDisco(p, QRectF(lato * 0.14, 0, lato * 0.72, lato * 0.5), colore);
+    Icone::disegna(p, QStringLiteral("externaldrive.fill"), colore,
+                   QRectF(lato * 0.25, 0, lato * 0.5, lato * 0.5));
     QFont font;
     font.setBold(true);
     font.setPixelSize(int(lato * 0.46));

@@ -1,5 +1,6 @@
 #include "app/USBMonitor.h"
 
+#include "operations/Orologio.h"
 #include "platform/VolumeSource.h"
 #include "settings/AppSettings.h"
 
@@ -35,7 +36,7 @@ void USBMonitor::addDrive(const QString &mountPoint, bool autoImport)
     QString name = m_source->volumeName(mountPoint).value_or(QString());
     if (name.isEmpty())
         name = QFileInfo(mountPoint).fileName();
-    const USBDrive drive{QUuid::createUuid(), url, name, QDateTime::currentDateTime()};
+    const USBDrive drive{QUuid::createUuid(), url, name, Orologio::adesso()};
     m_drives.append(drive);
     Q_EMIT drivesChanged();
 

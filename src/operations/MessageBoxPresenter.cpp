@@ -1,11 +1,12 @@
 #include "operations/MessageBoxPresenter.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QGridLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTimer>
 
 namespace {
 QMessageBox::Icon icona(StileAvviso stile)
@@ -20,6 +21,29 @@ QMessageBox::Icon icona(StileAvviso stile)
     }
     return QMessageBox::Information;
 }
+
+// QMessageBox has no slot for an accessory widget: the field goes in the text
+// column right under the informative text, and the buttons move one row down.
+void inserisciSottoIlTesto(QMessageBox &box, QWidget *campo)
+{
+    auto *grid = qobject_cast<QGridLayout *>(box.layout());
+    auto *pulsanti = box.findChild<QDialogButtonBox *>();
+    auto *testo = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"));
+    const int iPulsanti = grid && pulsanti ? grid->indexOf(pulsanti) : -1;
+    const int iTesto = grid && testo ? grid->indexOf(testo) : -1;
+    if (iPulsanti < 0 || iTesto < 0) {
+        // A layout we do not know: still show the field rather than lose it.
+        if (grid)
+            grid->addWidget(campo, grid->rowCount(), 0, 1, grid->columnCount(), Qt::AlignLeft);
+        return;
+    }
+    int rigaP, colP, righeP, colonneP, rigaT, colT, righeT, colonneT;
+    grid->getItemPosition(iPulsanti, &rigaP, &colP, &righeP, &colonneP);
+    grid->getItemPosition(iTesto, &rigaT, &colT, &righeT, &colonneT);
+    grid->removeWidget(pulsanti);
+    grid->addWidget(campo, rigaP, colT, 1, colonneT, Qt::AlignLeft);
+    grid->addWidget(pulsanti, rigaP + 1, colP, righeP, colonneP);
+}
 } // namespace
 
 RispostaAvviso MessageBoxPresenter::presenta(const RichiestaAvviso &richiesta)
@@ -27,21 +51,27 @@ RispostaAvviso MessageBoxPresenter::presenta(const RichiestaAvviso &richiesta)
     QMessageBox box;
     box.setIcon(icona(richiesta.stile));
     box.setWindowTitle(QStringLiteral("Tessera"));
+    // File and stick names end up in these texts; a name like "<b>.jpg" must
+    // not turn into markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(richiesta.titolo);
     box.setInformativeText(richiesta.testo);
-    box.setTextFormat(Qt::PlainText);
+    if (auto *informativo = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel")))
+        informativo->setTextFormat(Qt::PlainText);
+    // Tessera lives in the tray: without this the alert can open behind the
+    // window the user is working in and the operation seems to hang.
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
 
     QList<QAbstractButton *> pulsanti;
     if (richiesta.pulsanti.isEmpty()) {
         pulsanti << box.addButton(QMessageBox::Ok);
     } else {
-        for (int i = 0; i < richiesta.pulsanti.size(); ++i) {
-            // The last of several buttons is the way out (Escape), the first the default.
-            const auto ruolo = (i > 0 && i == richiesta.pulsanti.size() - 1) ? QMessageBox::RejectRole
-                                                                             : QMessageBox::AcceptRole;
-            pulsanti << box.addButton(richiesta.pulsanti.at(i), ruolo);
-        }
+        // One role for all keeps the buttons in the caller's order whatever
+        // the desktop's button layout would do with accept/reject roles.
+        for (const QString &etichetta : richiesta.pulsanti)
+            pulsanti << box.addButton(etichetta, QMessageBox::ActionRole);
+        // Escape answers with the last button (the "Annulla" of every question).
+        box.setEscapeButton(pulsanti.last());
     }
     box.setDefaultButton(qobject_cast<QPushButton *>(pulsanti.first()));
 
@@ -52,14 +82,10 @@ RispostaAvviso MessageBoxPresenter::presenta(const RichiestaAvviso &richiesta)
         campo->setFixedSize(260, 24);
         campo->setText(richiesta.campo->testo);
         campo->setPlaceholderText(richiesta.campo->segnaposto);
-        if (auto *grid = qobject_cast<QGridLayout *>(box.layout())) {
-            // Under the informative text, in the text column.
-            grid->addWidget(campo, grid->rowCount(), 1, 1, 1, Qt::AlignLeft);
-        }
-        QTimer::singleShot(0, campo, [campo] {
-            campo->setFocus(Qt::OtherFocusReason);
-            campo->selectAll();
-        });
+        campo->selectAll();
+        inserisciSottoIlTesto(box, campo);
+        // After setDefaultButton, which takes the focus for the button.
+        campo->setFocus(Qt::OtherFocusReason);
     }
 
     box.show();

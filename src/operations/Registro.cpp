@@ -49,8 +49,9 @@ void registra(const QString &testo)
     const QByteArray dati = riga.toUtf8();
     const QByteArray percorso = QFile::encodeName(urlRegistro());
     // O_APPEND makes the single write land at the end even if another process
-    // appends too; O_CREAT|O_EXCL is not needed since nothing is ever replaced.
-    const int fd = ::open(percorso.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    // appends too; nothing is ever truncated or replaced. The log names
+    // patients' sticks, so only its owner may read it.
+    const int fd = ::open(percorso.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return;
     ssize_t scritti = 0;

@@ -32,3 +32,10 @@ struct EsitoCopiaFile {
 // replace. When the name is (or becomes) taken, the next timestamped name is
 // used. The parent folder is created. No partial file is ever left behind.
 EsitoCopiaFile copiaSenzaSovrascrivere(const QString &sorgente, const QString &destinazione);
+
+// Creates `cartella` with its missing parents; an existing folder is fine.
+// On failure `errore` (when given) receives a readable reason.
+bool creaCartella(const QString &cartella, QString *errore = nullptr);
+
+// A system error code in words, for the messages the user reads.
+QString descrizioneErrore(int codice);

@@ -1,0 +1,105 @@
+#include "platform/linux/FreedesktopNotifier.h"
+
+#include "operations/AlertPresenter.h"
+#include "platform/SystemNotifier.h"
+
+#include <QCoro/QCoroDBus>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QVariantMap>
+
+namespace {
+const QString servizio = QStringLiteral("org.freedesktop.Notifications");
+const QString percorso = QStringLiteral("/org/freedesktop/Notifications");
+const QString interfaccia = QStringLiteral("org.freedesktop.Notifications");
+
+// A server that takes the call but never answers must not hold the end of an
+// operation for the bus's default 25 seconds.
+constexpr int attesaNotify = 10000;
+
+QDBusMessage chiamata(const QString &metodo)
+{
+    return QDBusMessage::createMethodCall(servizio, percorso, interfaccia, metodo);
+}
+
+// Servers with "body-markup" read the body as a small HTML subset: a file
+// called "a<b>.jpg" or "R&D" would be garbled or dropped.
+QString comeMarkup(const QString &testo)
+{
+    QString out;
+    out.reserve(testo.size());
+    for (QChar c : testo) {
+        if (c == QLatin1Char('&'))
+            out += QStringLiteral("&amp;");
+        else if (c == QLatin1Char('<'))
+            out += QStringLiteral("&lt;");
+        else if (c == QLatin1Char('>'))
+            out += QStringLiteral("&gt;");
+        else
+            out += c;
+    }
+    return out;
+}
+} // namespace
+
+FreedesktopNotifier::FreedesktopNotifier(QDBusConnection bus, AlertPresenter &fallback,
+                                         std::chrono::milliseconds attesaServer)
+    : m_bus(std::move(bus)), m_fallback(fallback), m_attesaServer(attesaServer)
+{
+}
+
+QCoro::Task<bool> FreedesktopNotifier::serverPresente()
+{
+    // Asking the server itself, not whether the name has an owner: servers are
+    // often started by D-Bus activation on the first call.
+    const QDBusPendingCall attesa =
+        m_bus.asyncCall(chiamata(QStringLiteral("GetServerInformation")), int(m_attesaServer.count()));
+    const QDBusMessage risposta = co_await attesa;
+    co_return risposta.type() == QDBusMessage::ReplyMessage;
+}
+
+QCoro::Task<bool> FreedesktopNotifier::corpoConMarkup()
+{
+    const QDBusPendingCall attesa =
+        m_bus.asyncCall(chiamata(QStringLiteral("GetCapabilities")), int(m_attesaServer.count()));
+    const QDBusMessage risposta = co_await attesa;
+    if (risposta.type() != QDBusMessage::ReplyMessage || risposta.arguments().isEmpty())
+        co_return false;
+    co_return risposta.arguments().constFirst().toStringList().contains(QStringLiteral("body-markup"));
+}
+
+QCoro::Task<> FreedesktopNotifier::notifica(QString titolo, QString corpo)
+{
+    if (!co_await serverPresente()) {
+        m_fallback.mostraAvviso(titolo, corpo, StileAvviso::informativo);
+        co_return;
+    }
+    if (co_await corpoConMarkup())
+        corpo = comeMarkup(corpo);
+
+    const QVariantMap suggerimenti{
+        {QStringLiteral("sound-name"), QStringLiteral("message-new-instant")},
+        {QStringLiteral("desktop-entry"), QStringLiteral("tessera")},
+    };
+    QDBusMessage notify = chiamata(QStringLiteral("Notify"));
+    // replaces_id 0: every outcome is a notification of its own, never an
+    // update of an earlier one.
+    notify << QStringLiteral("Tessera") << quint32(0) << QStringLiteral("tessera") << titolo
+           << corpo << QStringList() << suggerimenti << qint32(-1);
+    const QDBusPendingCall attesa = m_bus.asyncCall(notify, attesaNotify);
+    // An error is dropped on purpose: the alert fallback is for a desktop that
+    // cannot show notifications at all, not for one refusal.
+    co_await attesa;
+}
+
+QCoro::Task<> FreedesktopNotifier::richiediPermessoNotifiche()
+{
+    // The freedesktop protocol has no permission to ask for: whether Tessera
+    // may post is decided on each notifica() by a server being there.
+    co_return;
+}
+
+std::unique_ptr<Notifier> createSystemNotifier(AlertPresenter &fallback)
+{
+    return std::make_unique<FreedesktopNotifier>(QDBusConnection::sessionBus(), fallback);
+}

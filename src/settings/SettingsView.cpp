@@ -1,0 +1,315 @@
+#include "settings/SettingsView.h"
+
+#include "operations/Registro.h"
+#include "operations/Servizi.h"
+#include "settings/AppSettings.h"
+#include "settings/Colori.h"
+#include "settings/Interruttore.h"
+#include "settings/Marchio.h"
+#include "settings/SceltaCartella.h"
+#include "update/ControlloAggiornamenti.h"
+
+#include <cmath>
+#include <memory>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+namespace {
+constexpr int larghezzaFinestra = 400;
+constexpr int margine = 20;
+constexpr int margineCasella = 8;
+
+// Icons by system-symbol name. For now the desktop theme's nearest icon (none
+// at all without a theme, leaving plain text buttons); Tessera's own icon set
+// plugs in here.
+QIcon iconaSimbolo(const QString &simbolo)
+{
+    static const QHash<QString, QString> tema = {
+        {QStringLiteral("gearshape.fill"), QStringLiteral("preferences-system")},
+        {QStringLiteral("folder.badge.gearshape"), QStringLiteral("folder-open")},
+        {QStringLiteral("arrow.counterclockwise"), QStringLiteral("edit-undo")},
+        {QStringLiteral("list.bullet.rectangle"), QStringLiteral("text-x-generic")},
+        {QStringLiteral("arrow.down.circle"), QStringLiteral("system-software-update")},
+    };
+    return QIcon::fromTheme(tema.value(simbolo));
+}
+
+// Text sizes relative to the desktop's normal font, in the ratios of the
+// headline / subheadline / caption / smallest-caption styles.
+QFont carattere(const QWidget *w, qreal scala, bool grassetto = false)
+{
+    QFont f = w->font();
+    f.setPointSizeF(f.pointSizeF() * scala);
+    f.setBold(grassetto);
+    return f;
+}
+
+QColor coloreSecondario(const QWidget *w)
+{
+    QColor c = w->palette().color(QPalette::WindowText);
+    c.setAlphaF(0.6f);
+    return c;
+}
+
+QLabel *etichettaSecondaria(QWidget *genitore, const QString &testo, qreal scala)
+{
+    auto *l = new QLabel(testo, genitore);
+    l->setFont(carattere(genitore, scala));
+    QPalette pal = l->palette();
+    pal.setColor(QPalette::WindowText, coloreSecondario(genitore));
+    l->setPalette(pal);
+    return l;
+}
+
+QFrame *divisore(QWidget *genitore)
+{
+    auto *f = new QFrame(genitore);
+    f->setFrameShape(QFrame::HLine);
+    f->setFrameShadow(QFrame::Plain);
+    QPalette pal = f->palette();
+    QColor c = pal.color(QPalette::WindowText);
+    c.setAlphaF(0.15f);
+    pal.setColor(QPalette::WindowText, c);
+    f->setPalette(pal);
+    return f;
+}
+
+QPushButton *pulsante(QWidget *genitore, const QString &testo, const QString &simbolo, const QString &nome)
+{
+    auto *b = new QPushButton(iconaSimbolo(simbolo), testo, genitore);
+    b->setObjectName(nome);
+    return b;
+}
+
+// The full path, selectable and copyable as it is, wrapping anywhere (a path
+// has no spaces to break at) and as tall as its text.
+class CasellaPercorso : public QTextEdit {
+public:
+    explicit CasellaPercorso(QWidget *genitore) : QTextEdit(genitore)
+    {
+        setReadOnly(true);
+        // Selected with the mouse and copied with the usual shortcut; no caret,
+        // and the window's first focus goes to the buttons, not here.
+        setTextInteractionFlags(Qt::TextSelectableByMouse);
+        setFocusPolicy(Qt::ClickFocus);
+        setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        setFrameShape(QFrame::NoFrame);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setViewportMargins(0, 0, 0, 0);
+        document()->setDocumentMargin(margineCasella);
+        viewport()->setAutoFillBackground(false);
+        setAutoFillBackground(false);
+        QSizePolicy politica(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        politica.setHeightForWidth(true);
+        setSizePolicy(politica);
+    }
+
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int larghezza) const override
+    {
+        std::unique_ptr<QTextDocument> copia(document()->clone());
+        // A clone keeps the text but not how it is laid out.
+        copia->setDefaultFont(font());
+        copia->setDefaultTextOption(document()->defaultTextOption());
+        copia->setDocumentMargin(document()->documentMargin());
+        copia->setTextWidth(larghezza);
+        return int(std::ceil(copia->size().height()));
+    }
+    QSize sizeHint() const override
+    {
+        const int larghezza = larghezzaFinestra - 2 * margine;
+        return {larghezza, heightForWidth(width() > 0 ? width() : larghezza)};
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent *evento) override
+    {
+        // The rounded box behind the text (continuous corners are the Mac's; a
+        // plain rounded rectangle is the nearest).
+        QPainter p(viewport());
+        p.setRenderHint(QPainter::Antialiasing);
+        QColor fondo = coloreSecondario(this);
+        fondo.setAlphaF(0.1f);
+        p.setPen(Qt::NoPen);
+        p.setBrush(fondo);
+        p.drawRoundedRect(QRectF(viewport()->rect()), 6, 6);
+        p.end();
+        QTextEdit::paintEvent(evento);
+    }
+};
+
+// One line in the brand gradient, centred over the full width.
+class PiePagina : public QWidget {
+public:
+    PiePagina(const QString &testo, QWidget *genitore) : QWidget(genitore), m_testo(testo)
+    {
+        setFont(carattere(genitore, 0.8));
+        setAccessibleName(testo);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    }
+    QString testo() const { return m_testo; }
+    QSize sizeHint() const override
+    {
+        return {fontMetrics().horizontalAdvance(m_testo), fontMetrics().height()};
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::TextAntialiasing);
+        const QString riga = fontMetrics().elidedText(m_testo, Qt::ElideRight, width());
+        const int larghezza = fontMetrics().horizontalAdvance(riga);
+        const QRectF area((width() - larghezza) / 2.0, 0, larghezza, height());
+        // The gradient spans the text itself, so both brand colours show.
+        p.setPen(QPen(QBrush(Colori::gradienteMarchio(area.topLeft(), area.topRight())), 1));
+        p.drawText(area, Qt::AlignCenter, riga);
+    }
+
+private:
+    QString m_testo;
+};
+} // namespace
+
+SettingsView::SettingsView(const Servizi &servizi, ControlloAggiornamenti *aggiornamenti, QWidget *parent)
+    : QWidget(parent), m_servizi(servizi), m_settings(*servizi.settings), m_aggiornamenti(aggiornamenti)
+{
+    setObjectName(QStringLiteral("SettingsView"));
+    setFixedWidth(larghezzaFinestra);
+    auto *pila = new QVBoxLayout(this);
+    pila->setContentsMargins(margine, margine, margine, margine);
+    pila->setSpacing(14);
+
+    auto *intestazione = new QHBoxLayout;
+    intestazione->setSpacing(8);
+    const QIcon ingranaggio = iconaSimbolo(QStringLiteral("gearshape.fill"));
+    if (!ingranaggio.isNull()) {
+        auto *simbolo = new QLabel(this);
+        simbolo->setPixmap(ingranaggio.pixmap(18, 18, QIcon::Disabled)); // the secondary style
+        intestazione->addWidget(simbolo, 0, Qt::AlignVCenter);
+    }
+    auto *titolo = new QLabel(QStringLiteral("Impostazioni"), this);
+    titolo->setFont(carattere(this, 1.1, true));
+    intestazione->addWidget(titolo, 0, Qt::AlignVCenter);
+    intestazione->addStretch();
+    pila->addLayout(intestazione);
+    pila->addWidget(divisore(this));
+
+    auto *cartella = new QVBoxLayout;
+    cartella->setSpacing(6);
+    cartella->addWidget(etichettaSecondaria(this, QStringLiteral("Cartella di destinazione"), 0.92));
+    m_percorso = new CasellaPercorso(this);
+    m_percorso->setObjectName(QStringLiteral("percorso"));
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setPointSizeF(font().pointSizeF() * 0.85);
+    m_percorso->setFont(mono);
+    cartella->addWidget(m_percorso);
+    cartella->addSpacing(4);
+    auto *comandiCartella = new QHBoxLayout;
+    comandiCartella->setSpacing(6);
+    auto *scegli = pulsante(this, QStringLiteral("Scegli cartella…"),
+                            QStringLiteral("folder.badge.gearshape"), QStringLiteral("scegliCartella"));
+    auto *reset = pulsante(this, QStringLiteral("Reset"), QStringLiteral("arrow.counterclockwise"),
+                           QStringLiteral("reset"));
+    comandiCartella->addWidget(scegli);
+    comandiCartella->addWidget(reset);
+    comandiCartella->addStretch();
+    cartella->addLayout(comandiCartella);
+    pila->addLayout(cartella);
+    pila->addWidget(divisore(this));
+
+    auto *usoCartella = etichettaSecondaria(
+        this,
+        QStringLiteral(
+            "La cartella scelta viene usata da 'Copia tutto' e 'Copia filtrato'. Il nome compare anche sui "
+            "pulsanti."),
+        0.85);
+    usoCartella->setWordWrap(true);
+    pila->addWidget(usoCartella);
+    pila->addWidget(divisore(this));
+
+    auto *importa = new QVBoxLayout;
+    importa->setSpacing(6);
+    m_importa = new Interruttore(QStringLiteral("Importa automaticamente le immagini all'inserimento"), this);
+    m_importa->setObjectName(QStringLiteral("importaAutomatico"));
+    m_importa->setFont(carattere(this, 0.92));
+    m_importa->setChecked(m_settings.autoImport());
+    importa->addWidget(m_importa);
+    m_spiegazioneImport = etichettaSecondaria(this, QString(), 0.85);
+    m_spiegazioneImport->setObjectName(QStringLiteral("spiegazioneImport"));
+    m_spiegazioneImport->setWordWrap(true);
+    importa->addWidget(m_spiegazioneImport);
+    pila->addLayout(importa);
+    pila->addWidget(divisore(this));
+
+    auto *fondo = new QVBoxLayout;
+    fondo->setSpacing(4);
+    auto *comandi = new QHBoxLayout;
+    auto *registro = pulsante(this, QStringLiteral("Apri registro operazioni"),
+                              QStringLiteral("list.bullet.rectangle"), QStringLiteral("apriRegistro"));
+    auto *aggiorna = pulsante(this, QStringLiteral("Verifica aggiornamenti"),
+                              QStringLiteral("arrow.down.circle"), QStringLiteral("verificaAggiornamenti"));
+    comandi->addWidget(registro, 0, Qt::AlignVCenter);
+    comandi->addStretch();
+    comandi->addWidget(aggiorna, 0, Qt::AlignVCenter);
+    fondo->addLayout(comandi);
+    auto *piede = new PiePagina(QStringLiteral("%1 — %2").arg(Marchio::sito, Marchio::motto), this);
+    piede->setObjectName(QStringLiteral("piePagina"));
+    fondo->addWidget(piede);
+    pila->addLayout(fondo);
+
+    connect(scegli, &QPushButton::clicked, this, [this] { scegliCartella(m_settings, this); });
+    connect(reset, &QPushButton::clicked, this, [this] { m_settings.resetDestinationPath(); });
+    connect(m_importa, &Interruttore::toggled, this, [this](bool on) {
+        if (on != m_settings.autoImport())
+            m_settings.setAutoImport(on);
+    });
+    connect(&m_settings, &AppSettings::autoImportChanged, m_importa, [this](bool on) {
+        if (m_importa->isChecked() != on)
+            m_importa->setChecked(on);
+    });
+    connect(registro, &QPushButton::clicked, this, [this] {
+        if (m_servizi.apritore)
+            apriRegistro(*m_servizi.apritore);
+    });
+    connect(aggiorna, &QPushButton::clicked, this, [this] {
+        if (m_aggiornamenti)
+            m_aggiornamenti->controlloManuale();
+    });
+    aggiorna->setEnabled(m_aggiornamenti != nullptr);
+    connect(&m_settings, &AppSettings::destinationPathChanged, this, &SettingsView::mostraPercorso);
+    mostraPercorso(m_settings.destinationPath());
+}
+
+QString SettingsView::spiegazioneImport(const QString &percorso)
+{
+    return QStringLiteral(
+               "Appena inserisci una chiavetta, le immagini non ancora presenti in %1 vengono copiate e "
+               "verificate (hash SHA-256). Riceverai una notifica con il risultato.")
+        .arg(AppSettings::folderName(percorso));
+}
+
+void SettingsView::mostraPercorso(const QString &percorso)
+{
+    m_percorso->setPlainText(percorso);
+    m_percorso->updateGeometry(); // its height hint follows the text
+    m_spiegazioneImport->setText(spiegazioneImport(percorso));
+    adattaAltezza();
+}
+
+void SettingsView::adattaAltezza()
+{
+    // The width is fixed and the height follows the content, which grows when
+    // a long path or folder name wraps onto more lines.
+    layout()->activate();
+    setFixedHeight(layout()->totalHeightForWidth(larghezzaFinestra));
+}

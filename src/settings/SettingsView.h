@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QWidget>
+
+class AppSettings;
+class ControlloAggiornamenti;
+class Interruttore;
+class QLabel;
+class QTextEdit;
+struct Servizi;
+
+// The settings window: archive folder, automatic import, the log and the
+// update check. Holds no state of its own; every change goes straight to
+// AppSettings, and every change there shows here at once.
+class SettingsView : public QWidget {
+    Q_OBJECT
+public:
+    SettingsView(const Servizi &servizi, ControlloAggiornamenti *aggiornamenti, QWidget *parent = nullptr);
+
+    // The automatic-import explanation for the archive folder at `percorso`.
+    static QString spiegazioneImport(const QString &percorso);
+
+private:
+    void mostraPercorso(const QString &percorso);
+    void adattaAltezza();
+
+    const Servizi &m_servizi;
+    AppSettings &m_settings;
+    ControlloAggiornamenti *m_aggiornamenti;
+    QTextEdit *m_percorso;
+    QLabel *m_spiegazioneImport;
+    Interruttore *m_importa;
+};

@@ -1,0 +1,304 @@
+#include "transfer/LottoCopie.h"
+
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSet>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::atomic<LottoCopie::FileSystemSimulato> simulato{LottoCopie::FileSystemSimulato::normale};
+
+QString nomeDi(const QString &percorso)
+{
+    return QFileInfo(percorso).fileName();
+}
+
+// 0 or the errno that stopped the copy.
+int copiaDati(int in, int out)
+{
+    bool inKernel = true;
+    std::vector<char> buffer;
+    for (;;) {
+        if (inKernel) {
+            const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, size_t(64) << 20, 0);
+            if (n > 0)
+                continue;
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP &&
+                errno != EBADF)
+                return errno;
+            // Across file systems, or a file system that cannot; and a 0 may
+            // be a file whose size says nothing (pseudo-files): the plain loop
+            // below goes on from the same offsets and finds the real end.
+            inKernel = false;
+        }
+        if (buffer.empty())
+            buffer.resize(256 * 1024);
+        const ssize_t letti = ::read(in, buffer.data(), buffer.size());
+        if (letti < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (letti == 0)
+            return 0;
+        for (ssize_t scritti = 0; scritti < letti;) {
+            const ssize_t n = ::write(out, buffer.data() + scritti, size_t(letti - scritti));
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                return errno;
+            }
+            scritti += n;
+        }
+    }
+}
+
+// 0, EEXIST when the name is taken, or another errno.
+int collocaSenzaSostituire(int cartella, const QByteArray &temporaneo, const QByteArray &nome)
+{
+    const auto modo = simulato.load();
+    if (modo == LottoCopie::FileSystemSimulato::normale &&
+        ::renameat2(cartella, temporaneo.constData(), cartella, nome.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    int e = modo == LottoCopie::FileSystemSimulato::normale ? errno : EINVAL;
+    if (e != EINVAL && e != ENOSYS && e != EOPNOTSUPP)
+        return e;
+
+    // No no-replace rename here (older kernels, some FUSE file systems): a hard
+    // link refuses a taken name just the same, and the temporary name goes after.
+    if (modo != LottoCopie::FileSystemSimulato::senzaCollegamenti) {
+        if (::linkat(cartella, temporaneo.constData(), cartella, nome.constData(), 0) == 0) {
+            ::unlinkat(cartella, temporaneo.constData(), 0);
+            return 0;
+        }
+        e = errno;
+    } else {
+        e = EPERM;
+    }
+    if (e != EPERM && e != EOPNOTSUPP && e != ENOSYS && e != EMLINK)
+        return e;
+
+    // No hard links either (FAT through FUSE): look, then rename at once. Only
+    // another program writing the same name in between could be replaced.
+    struct stat info;
+    if (::fstatat(cartella, nome.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0)
+        return EEXIST;
+    if (errno != ENOENT)
+        return errno;
+    if (::renameat(cartella, temporaneo.constData(), cartella, nome.constData()) == 0)
+        return 0;
+    return errno;
+}
+
+} // namespace
+
+void LottoCopie::simulaFileSystem(FileSystemSimulato modo)
+{
+    simulato = modo;
+}
+
+LottoCopie::LottoCopie(Scaricamento modo) : m_modo(modo) {}
+
+LottoCopie::~LottoCopie()
+{
+    for (Voce &v : m_voci)
+        scarta(v);
+    for (int fd : std::as_const(m_cartelle))
+        ::close(fd);
+}
+
+int LottoCopie::apriCartella(const QString &cartella, QString *errore)
+{
+    const auto trovata = m_cartelle.constFind(cartella);
+    if (trovata != m_cartelle.constEnd())
+        return *trovata;
+    const int fd = ::open(QFile::encodeName(cartella).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        *errore = QStringLiteral("Impossibile aprire la cartella “%1”: %2.")
+                      .arg(cartella, descrizioneErrore(errno));
+        return -1;
+    }
+    m_cartelle.insert(cartella, fd);
+    return fd;
+}
+
+void LottoCopie::scarta(Voce &voce)
+{
+    if (voce.fd >= 0)
+        ::close(voce.fd);
+    voce.fd = -1;
+    if (!voce.temporaneo.isEmpty())
+        ::unlinkat(voce.cartellaFd, voce.temporaneo.constData(), 0);
+    voce.temporaneo.clear();
+}
+
+EsitoCopiaFile LottoCopie::aggiungi(const QString &sorgente, const QString &destinazione)
+{
+    const auto fallita = [](const QString &errore) { return EsitoCopiaFile{false, QString(), errore}; };
+    const QFileInfo infoDestinazione(destinazione);
+    const QString cartella = infoDestinazione.absolutePath();
+    const QString nomeSorgente = nomeDi(sorgente);
+    if (infoDestinazione.fileName().isEmpty())
+        return fallita(QStringLiteral("Destinazione non valida per “%1”.").arg(nomeSorgente));
+
+    QString errore;
+    if (!creaCartella(cartella, &errore))
+        return fallita(errore);
+    const int cartellaFd = apriCartella(cartella, &errore);
+    if (cartellaFd < 0)
+        return fallita(errore);
+
+    // O_NOFOLLOW and O_NONBLOCK: a link or a FIFO put in the file's place after
+    // it was listed is refused here instead of being followed or hanging.
+    int in;
+    do {
+        in = ::open(QFile::encodeName(sorgente).constData(),
+                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    } while (in < 0 && errno == EINTR);
+    if (in < 0)
+        return fallita(
+            QStringLiteral("Impossibile leggere “%1”: %2.").arg(nomeSorgente, descrizioneErrore(errno)));
+    struct stat infoSorgente;
+    if (::fstat(in, &infoSorgente) != 0 || !S_ISREG(infoSorgente.st_mode)) {
+        ::close(in);
+        return fallita(QStringLiteral("“%1” non è un file normale.").arg(nomeSorgente));
+    }
+    ::fcntl(in, F_SETFL, ::fcntl(in, F_GETFL) & ~O_NONBLOCK);
+    ::posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
+
+    Voce voce;
+    voce.cartellaFd = cartellaFd;
+    voce.destinazione = destinazione;
+    // Hidden, so that the listing and the sync never pick up a half-written file.
+    for (int tentativo = 0; tentativo < 100 && voce.fd < 0; ++tentativo) {
+        voce.temporaneo = QByteArrayLiteral(".tessera-") +
+                          QByteArray::number(QRandomGenerator::global()->generate64(), 16) +
+                          QByteArrayLiteral(".tmp");
+        voce.fd = ::openat(cartellaFd, voce.temporaneo.constData(),
+                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (voce.fd < 0 && errno != EEXIST && errno != EINTR)
+            break;
+    }
+    if (voce.fd < 0) {
+        const int e = errno;
+        ::close(in);
+        voce.temporaneo.clear();
+        return fallita(
+            QStringLiteral("Impossibile scrivere in “%1”: %2.").arg(cartella, descrizioneErrore(e)));
+    }
+
+    const int errCopia = copiaDati(in, voce.fd);
+    ::close(in);
+    if (errCopia != 0) {
+        scarta(voce);
+        return fallita(
+            QStringLiteral("Copia di “%1” non riuscita: %2.").arg(nomeSorgente, descrizioneErrore(errCopia)));
+    }
+
+    // The copy keeps the original's dates, as a file manager's copy does.
+    const timespec tempi[2] = {infoSorgente.st_atim, infoSorgente.st_mtim};
+    ::futimens(voce.fd, tempi);
+    struct stat infoCopia;
+    voce.dispositivo = ::fstat(voce.fd, &infoCopia) == 0 ? infoCopia.st_dev : 0;
+    if (m_modo == Scaricamento::perFileSystem) // start writing now; completa() then has less to wait for
+        ::sync_file_range(voce.fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+
+    m_byte += infoSorgente.st_size;
+    m_voci.push_back(std::move(voce));
+    return EsitoCopiaFile{true, destinazione, QString()};
+}
+
+QList<EsitoCopiaFile> LottoCopie::completa()
+{
+    const auto erroreScrittura = [](const Voce &v, int e) {
+        return QStringLiteral("Scrittura di “%1” sul disco non riuscita: %2.")
+            .arg(nomeDi(v.destinazione), descrizioneErrore(e));
+    };
+
+    // 1. The data reach the medium before any of them gets a real name.
+    if (m_modo == Scaricamento::perFileSystem) {
+        QSet<dev_t> fatti, falliti;
+        for (const Voce &v : m_voci) {
+            if (fatti.contains(v.dispositivo))
+                continue;
+            fatti.insert(v.dispositivo);
+            if (::syncfs(v.fd) != 0)
+                falliti.insert(v.dispositivo);
+        }
+        // A failed flush does not say whose data were lost: ask each file.
+        for (Voce &v : m_voci) {
+            if (falliti.contains(v.dispositivo) && ::fdatasync(v.fd) != 0)
+                v.errore = erroreScrittura(v, errno);
+        }
+    } else {
+        for (Voce &v : m_voci) {
+            if (::fdatasync(v.fd) != 0)
+                v.errore = erroreScrittura(v, errno);
+        }
+    }
+
+    // 2. Each takes its name, never replacing one that exists.
+    QList<EsitoCopiaFile> risultati;
+    QList<int> cartelleRisultati;
+    for (Voce &v : m_voci) {
+        ::close(v.fd);
+        v.fd = -1;
+        if (!v.errore.isEmpty()) {
+            scarta(v);
+            risultati.append(EsitoCopiaFile{false, QString(), v.errore});
+            cartelleRisultati.append(-1);
+            continue;
+        }
+        const QString cartella = QFileInfo(v.destinazione).absolutePath();
+        QString candidato = v.destinazione;
+        int e = EEXIST;
+        for (int tentativo = 0; tentativo < 1000 && e == EEXIST; ++tentativo) {
+            if (tentativo > 0)
+                candidato = urlConTimestamp(v.destinazione, cartella);
+            e = collocaSenzaSostituire(v.cartellaFd, v.temporaneo, QFile::encodeName(nomeDi(candidato)));
+        }
+        if (e != 0) {
+            scarta(v);
+            risultati.append(EsitoCopiaFile{false, QString(),
+                                            QStringLiteral("Impossibile salvare “%1”: %2.")
+                                                .arg(nomeDi(v.destinazione), descrizioneErrore(e))});
+            cartelleRisultati.append(-1);
+            continue;
+        }
+        v.temporaneo.clear();
+        risultati.append(EsitoCopiaFile{true, candidato, QString()});
+        cartelleRisultati.append(v.cartellaFd);
+    }
+
+    // 3. The new names reach the medium too; until they do, a copy could vanish
+    // in a power cut while the user was told it was safe. A failure here leaves
+    // the complete copy in place but does not call it done.
+    for (int fd : std::as_const(m_cartelle)) {
+        if (!cartelleRisultati.contains(fd) || ::fsync(fd) == 0)
+            continue;
+        const int e = errno;
+        for (qsizetype i = 0; i < risultati.size(); ++i) {
+            if (cartelleRisultati.at(i) == fd) {
+                risultati[i].ok = false;
+                risultati[i].errore = QStringLiteral("Scrittura di “%1” sul disco non riuscita: %2.")
+                                          .arg(nomeDi(risultati.at(i).destinazione), descrizioneErrore(e));
+            }
+        }
+    }
+
+    m_voci.clear();
+    m_byte = 0;
+    for (int fd : std::as_const(m_cartelle))
+        ::close(fd);
+    m_cartelle.clear();
+    return risultati;
+}

@@ -1,0 +1,284 @@
+#include "transfer/OperazioniFile.h"
+
+#include "operations/Orologio.h"
+#include "transfer/LottoCopie.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <openssl/evp.h>
+#include <QFile>
+#include <QFileInfo>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+int apri(const QByteArray &percorso, int flag)
+{
+    int fd;
+    do {
+        fd = ::open(percorso.constData(), flag | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+struct Voce {
+    QByteArray nome;
+    struct stat info;
+};
+
+// Depth first, each folder's entries in byte order of their names so that two
+// runs over the same stick meet the files in the same order. Only one folder is
+// open at a time: a deep tree cannot run out of descriptors.
+void elenca(const QByteArray &cartella, const struct stat *attesa, QStringList &risultato)
+{
+    // Below the root, a folder that was swapped for a link between its listing
+    // and now is refused by O_NOFOLLOW, and one swapped for another folder by
+    // the device and inode check.
+    const int fd = apri(cartella, O_RDONLY | O_DIRECTORY | (attesa ? O_NOFOLLOW : 0));
+    if (fd < 0)
+        return;
+    if (attesa) {
+        struct stat ora;
+        if (::fstat(fd, &ora) != 0 || ora.st_dev != attesa->st_dev || ora.st_ino != attesa->st_ino) {
+            ::close(fd);
+            return;
+        }
+    }
+    DIR *dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return;
+    }
+    std::vector<Voce> voci;
+    while (const dirent *e = ::readdir(dir)) {
+        if (e->d_name[0] == '.') // hidden, and "." and ".."
+            continue;
+        Voce v;
+        v.nome = QByteArray(e->d_name);
+        // lstat semantics: a link is looked at, never through.
+        if (::fstatat(::dirfd(dir), e->d_name, &v.info, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISREG(v.info.st_mode) || S_ISDIR(v.info.st_mode))
+            voci.push_back(std::move(v));
+    }
+    ::closedir(dir);
+
+    std::sort(voci.begin(), voci.end(), [](const Voce &a, const Voce &b) { return a.nome < b.nome; });
+    const QByteArray prefisso = cartella.endsWith('/') ? cartella : cartella + '/';
+    for (const Voce &v : voci) {
+        const QByteArray percorso = prefisso + v.nome;
+        if (S_ISREG(v.info.st_mode))
+            risultato.append(QFile::decodeName(percorso));
+        else
+            elenca(percorso, &v.info, risultato);
+    }
+}
+
+bool esiste(const QString &percorso)
+{
+    struct stat st;
+    // A dangling link still occupies the name. A name that cannot be looked at
+    // counts as free: the rename that places a copy refuses to replace anyway.
+    return ::lstat(QFile::encodeName(percorso).constData(), &st) == 0;
+}
+
+// Names are limited to 255 bytes on the file systems a stick or an archive
+// lives on; a long name gets its base shortened rather than a copy that fails.
+constexpr int lunghezzaMassimaNome = 255;
+
+QString accorcia(const QString &base, int byteDisponibili)
+{
+    QString r = base;
+    while (!r.isEmpty() && r.toUtf8().size() > byteDisponibili) {
+        r.chop(1);
+        if (!r.isEmpty() && r.back().isHighSurrogate())
+            r.chop(1);
+    }
+    return r;
+}
+
+using ContestoDigest = std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)>;
+
+} // namespace
+
+QStringList elencaFile(const QString &cartella)
+{
+    QStringList risultato;
+    if (cartella.isEmpty())
+        return risultato;
+    elenca(QFile::encodeName(cartella), nullptr, risultato);
+    return risultato;
+}
+
+QString urlConTimestamp(const QString &file, const QString &cartella)
+{
+    const QString stamp = Orologio::adesso().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+    const QString nome = QFileInfo(file).fileName();
+    const qsizetype punto = nome.lastIndexOf(QLatin1Char('.'));
+    const bool conEstensione = punto > 0 && punto < nome.size() - 1;
+    const QString base = conEstensione ? nome.left(punto) : nome;
+    const QString ext = conEstensione ? nome.mid(punto + 1) : QString();
+    const QString prefisso = cartella.endsWith(QLatin1Char('/')) ? cartella : cartella + QLatin1Char('/');
+
+    for (qint64 k = 0;; ++k) {
+        QString coda = QLatin1Char('_') + stamp;
+        if (k > 0)
+            coda += QLatin1Char('_') + QString::number(k);
+        if (conEstensione)
+            coda += QLatin1Char('.') + ext;
+        const QString candidato = accorcia(base, lunghezzaMassimaNome - int(coda.toUtf8().size())) + coda;
+        if (!esiste(prefisso + candidato))
+            return prefisso + candidato;
+    }
+}
+
+std::optional<QString> hashSHA256(const QString &file)
+{
+    // O_NONBLOCK: a FIFO put where a file was must not hang the caller; it is
+    // refused below like every other non-regular file.
+    const int fd = apri(QFile::encodeName(file), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+
+    // Read from the medium, not from cached pages: write back whatever is still
+    // dirty, then drop the file's pages, so the reads below go to the device.
+    // sync_file_range rather than fdatasync: it makes the pages clean without
+    // a device cache flush per file (durability is the copy's job, which
+    // flushed already); O_DIRECT would serialise 64 KiB reads and lose the
+    // kernel's read-ahead.
+    ::sync_file_range(fd, 0, 0,
+                      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+
+    ContestoDigest ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::vector<unsigned char> buffer(65536);
+    bool ok = true;
+    for (;;) {
+        const ssize_t letti = ::read(fd, buffer.data(), buffer.size());
+        if (letti < 0) {
+            if (errno == EINTR)
+                continue;
+            ok = false;
+            break;
+        }
+        if (letti == 0)
+            break;
+        if (EVP_DigestUpdate(ctx.get(), buffer.data(), size_t(letti)) != 1) {
+            ok = false;
+            break;
+        }
+    }
+    // Leave the cache as it was found: a verification should not push the
+    // user's working set out of memory.
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    ::close(fd);
+    if (!ok)
+        return std::nullopt;
+
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int lunghezza = 0;
+    if (EVP_DigestFinal_ex(ctx.get(), digest, &lunghezza) != 1 || lunghezza != 32)
+        return std::nullopt;
+    return QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(digest), int(lunghezza)).toHex());
+}
+
+EsitoCopiaFile copiaSenzaSovrascrivere(const QString &sorgente, const QString &destinazione)
+{
+    LottoCopie lotto(LottoCopie::Scaricamento::perFile);
+    EsitoCopiaFile esito = lotto.aggiungi(sorgente, destinazione);
+    if (!esito.ok)
+        return esito;
+    return lotto.completa().value(0, EsitoCopiaFile{false, QString(), QStringLiteral("copia non riuscita")});
+}
+
+bool creaCartella(const QString &cartella, QString *errore)
+{
+    const auto fallisci = [&](const QString &testo) {
+        if (errore)
+            *errore = testo;
+        return false;
+    };
+    if (cartella.isEmpty())
+        return fallisci(QStringLiteral("Nessuna cartella indicata."));
+
+    const QString assoluta = QFileInfo(cartella).absoluteFilePath();
+    // Walk down from the root so that the failing component is the one named.
+    qsizetype da = 1;
+    for (;;) {
+        const qsizetype barra = assoluta.indexOf(QLatin1Char('/'), da);
+        const QString parziale = barra < 0 ? assoluta : assoluta.left(barra);
+        const QByteArray p = QFile::encodeName(parziale);
+        struct stat info;
+        if (::stat(p.constData(), &info) == 0) {
+            if (!S_ISDIR(info.st_mode))
+                return fallisci(QStringLiteral("“%1” esiste già e non è una cartella.").arg(parziale));
+        } else if (errno != ENOENT) {
+            return fallisci(QStringLiteral("“%1”: %2.").arg(parziale, descrizioneErrore(errno)));
+        } else if (::mkdir(p.constData(), 0777) != 0 && errno != EEXIST) {
+            return fallisci(
+                QStringLiteral("Impossibile creare “%1”: %2.").arg(parziale, descrizioneErrore(errno)));
+        } else if (::stat(p.constData(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+            return fallisci(QStringLiteral("“%1” esiste già e non è una cartella.").arg(parziale));
+        }
+        if (barra < 0)
+            return true;
+        da = barra + 1;
+    }
+}
+
+QString descrizioneErrore(int codice)
+{
+    switch (codice) {
+    case ENOENT:
+        return QStringLiteral("file o cartella inesistente");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("permesso negato");
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("spazio esaurito sul disco");
+    case EROFS:
+        return QStringLiteral("il disco è in sola lettura");
+    case EIO:
+        return QStringLiteral("errore di lettura o scrittura sul dispositivo");
+    case ENOTDIR:
+        return QStringLiteral("una parte del percorso non è una cartella");
+    case EISDIR:
+        return QStringLiteral("è una cartella");
+    case EEXIST:
+        return QStringLiteral("esiste già");
+    case ENAMETOOLONG:
+        return QStringLiteral("nome troppo lungo");
+    case ELOOP:
+        return QStringLiteral("è un collegamento, non un file");
+    case EINVAL:
+        return QStringLiteral("nome o operazione non ammessi da questo disco");
+    case EFBIG:
+        return QStringLiteral("file troppo grande per questo disco");
+    case ENXIO:
+    case ENODEV:
+    case ENOTCONN:
+    case ESTALE:
+        return QStringLiteral("il dispositivo non è più disponibile");
+    default:
+        break;
+    }
+    const char *testo = ::strerrordesc_np(codice);
+    return testo ? QString::fromUtf8(testo) : QStringLiteral("errore %1").arg(codice);
+}
