@@ -5,6 +5,7 @@
 #include "app/TrayIconPainter.h"
 #include "app/USBMonitor.h"
 #include "diagnostics/DiagnosticaManager.h"
+#include "diagnostics/DiagnosticaView.h"
 #include "disk/DiskUtil.h"
 #include "disk/SecureEraseManager.h"
 #include "help/AiutoStato.h"
@@ -195,6 +196,8 @@ void QuillonApp::mostraPannello()
 
 QWidget *QuillonApp::creaFinestra(const QString &identificatore)
 {
+    if (identificatore == Finestre::diagnostica)
+        return new DiagnosticaView(m_monitor, m_servizi);
     if (identificatore == Finestre::aiuto)
         return new AiutoView(AiutoStato::shared(), m_servizi.apritore);
     if (identificatore == Finestre::settings)
