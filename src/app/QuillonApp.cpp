@@ -7,7 +7,9 @@
 #include "diagnostics/DiagnosticaManager.h"
 #include "diagnostics/DiagnosticaView.h"
 #include "disk/DiskUtil.h"
+#include "disk/QuickFormatUSBAction.h"
 #include "disk/SecureEraseManager.h"
+#include "disk/SecureEraseUSBAction.h"
 #include "help/AiutoStato.h"
 #include "help/AiutoView.h"
 #include "operations/CentroOperazioni.h"
@@ -19,9 +21,9 @@
 #include "settings/AppSettings.h"
 #include "settings/Icone.h"
 #include "settings/SettingsView.h"
-#include "update/ControlloAggiornamenti.h"
 #include "transfer/ComandiCopia.h"
 #include "transfer/FileCopyService.h"
+#include "update/ControlloAggiornamenti.h"
 
 #include <cstdio>
 #include <QAction>
@@ -123,7 +125,15 @@ void QuillonApp::creaVassoio()
     // Each command starts its flow and returns at once; the flows take the
     // services by value, so they outlive nothing they use.
     comandi.copiaTutto = [this] { copiaTutto(*m_monitor, m_servizi); };
-    comandi.copiaFiltrato = [this](CategoriaFile categoria) { copiaFiltrato(*m_monitor, categoria, m_servizi); };
+    comandi.copiaFiltrato = [this](CategoriaFile categoria) {
+        copiaFiltrato(*m_monitor, categoria, m_servizi);
+    };
+    comandi.formattaRapida = [this](const USBDrive &drive) {
+        avviaAzione(std::make_shared<QuickFormatUSBAction>(drive, m_servizi), this);
+    };
+    comandi.cancellaSicura = [this](const USBDrive &drive) {
+        avviaAzione(std::make_shared<SecureEraseUSBAction>(drive, m_servizi), this);
+    };
     comandi.esci = [this] {
         if (regolaUscita(m_servizi.erase->fase()).abilitata)
             QApplication::quit();

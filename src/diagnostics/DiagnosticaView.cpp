@@ -314,8 +314,8 @@ void DiagnosticaView::avvia(Scheda scheda)
         azione = std::make_shared<SpeedTestUSBAction>(*drive, m_servizi);
         break;
     }
-    // The manager refuses a second check by itself; the action lives until its flow ends.
-    QCoro::connect(azione->perform(), m_diag, [azione] {});
+    // The manager refuses a second check by itself.
+    avviaAzione(std::move(azione), m_diag);
 }
 
 void DiagnosticaView::aggiornaChiavette()

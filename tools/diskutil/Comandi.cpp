@@ -4,6 +4,7 @@
 #include "BackendUDisks2.h"
 #include "InfoVolume.h"
 #include "Salvaguardia.h"
+#include "VolumeCheck.h"
 
 #include <unistd.h>
 
@@ -27,7 +28,9 @@ namespace {
 constexpr const char *uso = "Uso:\n"
                             "  tessera-diskutil info -plist PERCORSO\n"
                             "  tessera-diskutil eraseDisk FAT32 NOME MBR DISCO\n"
-                            "  tessera-diskutil secureErase 0 DISCO\n";
+                            "  tessera-diskutil secureErase 0 DISCO\n"
+                            "  tessera-diskutil verifyVolume PERCORSO\n"
+                            "  tessera-diskutil repairVolume PERCORSO\n";
 
 int mostraUso(QTextStream &out)
 {
@@ -150,6 +153,15 @@ int eseguiComando(const QStringList &argomenti, QTextStream &out)
         return eraseDisk(argomenti, out);
     if (comando == QLatin1String("secureErase"))
         return secureErase(argomenti, out);
-    // verifyVolume PATH / repairVolume PATH (the diagnostics' checks) go here.
+    if ((comando == QLatin1String("verifyVolume") || comando == QLatin1String("repairVolume")) &&
+        argomenti.size() == 2) {
+        // Each line is flushed as it comes, so percentages reach the app live.
+        const VolumeCheck::Output riga = [&out](const QString &testo) {
+            out << testo << '\n';
+            out.flush();
+        };
+        return comando == QLatin1String("verifyVolume") ? VolumeCheck::verifyVolume(argomenti.at(1), riga)
+                                                        : VolumeCheck::repairVolume(argomenti.at(1), riga);
+    }
     return mostraUso(out);
 }
