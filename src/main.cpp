@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QTranslator>
 
 int main(int argc, char *argv[])
@@ -12,6 +13,11 @@ int main(int argc, char *argv[])
     QApplication::setApplicationDisplayName(QStringLiteral("Orvala – Tessera"));
     QApplication::setDesktopFileName(QStringLiteral("tessera"));
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // Without a configured locale (a bare session, a kiosk account) times and
+    // sizes would come out in the C locale's form; Tessera's users read Italian.
+    if (QLocale::system().language() == QLocale::C)
+        QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
 
     // Tessera speaks Italian whatever the desktop's language: Qt's own dialogs
     // (folder chooser, standard buttons) follow suit.

@@ -1,11 +1,19 @@
 #include "app/QuillonApp.h"
 
+#include "actions/AzioniRapide.h"
+#include "actions/CloneUSBAction.h"
+#include "actions/EjectDriveAction.h"
 #include "actions/QtAppunti.h"
 #include "app/MenuBarView.h"
 #include "app/ShellRules.h"
 #include "app/TrayIconPainter.h"
 #include "app/USBMonitor.h"
+#include "diagnostics/DiagnosticaManager.h"
+#include "diagnostics/DiagnosticaView.h"
+#include "disk/DiskUtil.h"
+#include "disk/QuickFormatUSBAction.h"
 #include "disk/SecureEraseManager.h"
+#include "disk/SecureEraseUSBAction.h"
 #include "help/AiutoStato.h"
 #include "help/AiutoView.h"
 #include "operations/CentroOperazioni.h"
@@ -18,8 +26,9 @@
 #include "settings/AppSettings.h"
 #include "settings/Icone.h"
 #include "settings/SettingsView.h"
-#include "update/ControlloAggiornamenti.h"
+#include "transfer/ComandiCopia.h"
 #include "transfer/FileCopyService.h"
+#include "update/ControlloAggiornamenti.h"
 
 #include <cstdio>
 #include <QAction>
@@ -52,6 +61,8 @@ QuillonApp::QuillonApp()
     m_servizi.centro = &CentroOperazioni::shared();
     m_servizi.erase = &SecureEraseManager::shared();
     m_servizi.settings = &AppSettings::shared();
+    m_servizi.diag = &DiagnosticaManager::shared();
+    m_servizi.disco = &esecutoreDiSistema();
     m_appunti = std::make_unique<QtAppunti>();
     m_espulsore = createSystemEspulsore();
     m_servizi.appunti = m_appunti.get();
@@ -120,6 +131,28 @@ void QuillonApp::creaVassoio()
         apriFinestra(Finestre::aiuto);
     };
     comandi.apriChiavetta = [this](const USBDrive &drive) { m_servizi.apritore->apri(drive.url); };
+    // Each command starts its flow and returns at once; the flows take the
+    // services by value, so they outlive nothing they use.
+    comandi.copiaTutto = [this] { copiaTutto(*m_monitor, m_servizi); };
+    comandi.copiaFiltrato = [this](CategoriaFile categoria) {
+        copiaFiltrato(*m_monitor, categoria, m_servizi);
+    };
+    comandi.apriUltimaUSB = [this] { apriUltimaUSB(m_monitor, m_servizi); };
+    comandi.apriUltimaUSBConNota = [this] { apriUltimaUSBConNota(m_monitor, m_servizi); };
+    comandi.salvaNotaTestoEdEspelli = [this] { salvaNotaTestoEdEspelli(m_monitor, m_servizi); };
+    comandi.salvaNotaFormattataEdEspelli = [this] { salvaNotaFormattataEdEspelli(m_monitor, m_servizi); };
+    comandi.sincronizza = [this](const USBDrive &a, const USBDrive &b) {
+        avviaAzione(std::make_shared<CloneUSBAction>(m_servizi, m_monitor, a, b), this);
+    };
+    comandi.espelli = [this](const USBDrive &drive) {
+        avviaAzione(std::make_shared<EjectDriveAction>(m_servizi, drive), this);
+    };
+    comandi.formattaRapida = [this](const USBDrive &drive) {
+        avviaAzione(std::make_shared<QuickFormatUSBAction>(drive, m_servizi), this);
+    };
+    comandi.cancellaSicura = [this](const USBDrive &drive) {
+        avviaAzione(std::make_shared<SecureEraseUSBAction>(drive, m_servizi), this);
+    };
     comandi.esci = [this] {
         if (regolaUscita(m_servizi.erase->fase()).abilitata)
             QApplication::quit();
@@ -192,6 +225,8 @@ void QuillonApp::mostraPannello()
 
 QWidget *QuillonApp::creaFinestra(const QString &identificatore)
 {
+    if (identificatore == Finestre::diagnostica)
+        return new DiagnosticaView(m_monitor, m_servizi);
     if (identificatore == Finestre::aiuto)
         return new AiutoView(AiutoStato::shared(), m_servizi.apritore);
     if (identificatore == Finestre::settings)

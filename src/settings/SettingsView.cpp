@@ -3,7 +3,9 @@
 #include "operations/Registro.h"
 #include "operations/Servizi.h"
 #include "settings/AppSettings.h"
+#include "settings/Aspetto.h"
 #include "settings/Colori.h"
+#include "settings/Icone.h"
 #include "settings/Interruttore.h"
 #include "settings/Marchio.h"
 #include "settings/SceltaCartella.h"
@@ -26,19 +28,11 @@ constexpr int larghezzaFinestra = 400;
 constexpr int margine = 20;
 constexpr int margineCasella = 8;
 
-// Icons by system-symbol name. For now the desktop theme's nearest icon (none
-// at all without a theme, leaving plain text buttons); Tessera's own icon set
-// plugs in here.
+// Icons by system-symbol name, from Tessera's bundled set, in the secondary
+// colour the window's symbols use.
 QIcon iconaSimbolo(const QString &simbolo)
 {
-    static const QHash<QString, QString> tema = {
-        {QStringLiteral("gearshape.fill"), QStringLiteral("preferences-system")},
-        {QStringLiteral("folder.badge.gearshape"), QStringLiteral("folder-open")},
-        {QStringLiteral("arrow.counterclockwise"), QStringLiteral("edit-undo")},
-        {QStringLiteral("list.bullet.rectangle"), QStringLiteral("text-x-generic")},
-        {QStringLiteral("arrow.down.circle"), QStringLiteral("system-software-update")},
-    };
-    return QIcon::fromTheme(tema.value(simbolo));
+    return Icone::icona(simbolo, Aspetto::secondario());
 }
 
 // Text sizes relative to the desktop's normal font, in the ratios of the
@@ -194,7 +188,7 @@ SettingsView::SettingsView(const Servizi &servizi, ControlloAggiornamenti *aggio
     const QIcon ingranaggio = iconaSimbolo(QStringLiteral("gearshape.fill"));
     if (!ingranaggio.isNull()) {
         auto *simbolo = new QLabel(this);
-        simbolo->setPixmap(ingranaggio.pixmap(18, 18, QIcon::Disabled)); // the secondary style
+        simbolo->setPixmap(ingranaggio.pixmap(18, 18));
         intestazione->addWidget(simbolo, 0, Qt::AlignVCenter);
     }
     auto *titolo = new QLabel(QStringLiteral("Impostazioni"), this);

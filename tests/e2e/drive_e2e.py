@@ -161,11 +161,17 @@ def run(proc):
     if copied != ["IMG_0001.JPG", "IMG_0002.JPG", "referto.txt"]:
         fail("unexpected archive content: %r" % copied)
     log = os.path.join(HOME, ".local/share/Orvala Tessera/registro_operazioni.log")
-    with open(log, encoding="utf-8") as f:
-        lines = f.read().splitlines()
-    if not any(l.endswith("] Copia in Ecografie: 3 copiati, 3 verificati, 0 rinominati, 0 errori, 0 verifiche fallite")
-               for l in lines):
-        fail("the log has no copy line: %r" % lines)
+    expected = "] Copia in Ecografie: 3 copiati, 3 verificati, 0 rinominati, 0 errori, 0 verifiche fallite"
+
+    def log_has_copy_line():
+        try:
+            with open(log, encoding="utf-8") as f:
+                return any(l.endswith(expected) for l in f.read().splitlines())
+        except FileNotFoundError:
+            return False
+
+    # The line is written once the summary is dismissed.
+    wait_for("the copy line in the operations log", log_has_copy_line, timeout=10)
 
     mount(LOOPS[1], "ECO B")
     wait_for("the sync entry", lambda: find(role="push button", name="Sincronizza ECO A ↔ ECO B"))

@@ -22,6 +22,8 @@ TestEnv::TestEnv()
     servizi.centro = &centro;
     servizi.erase = &erase;
     servizi.settings = settings.get();
+    servizi.diag = &diag;
+    servizi.disco = &disco;
 }
 
 TestEnv::~TestEnv()

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "diagnostics/DiagnosticaManager.h"
 #include "disk/SecureEraseManager.h"
 #include "operations/CentroOperazioni.h"
 #include "operations/Servizi.h"
 #include "settings/AppSettings.h"
+#include "support/FakeEsecutoreDisco.h"
 #include "support/FakeNotifier.h"
 #include "support/RecordingAlertPresenter.h"
 #include "support/RecordingOpener.h"
@@ -28,6 +30,8 @@ struct TestEnv {
     RecordingOpener apritore;
     CentroOperazioni centro;
     SecureEraseManager erase;
+    DiagnosticaManager diag{&erase};
+    FakeEsecutoreDisco disco;
     std::unique_ptr<AppSettings> settings;
     Servizi servizi;
 };

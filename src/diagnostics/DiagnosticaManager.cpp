@@ -1,0 +1,63 @@
+#include "diagnostics/DiagnosticaManager.h"
+
+#include "disk/SecureEraseManager.h"
+
+DiagnosticaManager &DiagnosticaManager::shared()
+{
+    static DiagnosticaManager *instance = new DiagnosticaManager(&SecureEraseManager::shared());
+    return *instance;
+}
+
+DiagnosticaManager::DiagnosticaManager(SecureEraseManager *erase, QObject *parent)
+    : QObject(parent), m_erase(erase ? erase : &SecureEraseManager::shared())
+{
+}
+
+bool DiagnosticaManager::inizia(Operazione op)
+{
+    if (inCorso() || m_erase->inCorso())
+        return false;
+    setOperazione(op);
+    setPercentuale(std::nullopt);
+    return true;
+}
+
+void DiagnosticaManager::aggiungi(RigaRapporto::Tipo tipo, const QString &testo)
+{
+    m_rapporto.append(RigaRapporto{QUuid::createUuid(), tipo, testo});
+    Q_EMIT rapportoChanged();
+}
+
+void DiagnosticaManager::termina()
+{
+    setOperazione(Operazione::nessuna);
+    setPercentuale(std::nullopt);
+}
+
+void DiagnosticaManager::pulisci()
+{
+    m_rapporto.clear();
+    Q_EMIT rapportoChanged();
+}
+
+void DiagnosticaManager::registraPercentuale(double p)
+{
+    if (p <= 100 && p >= m_percentuale.value_or(-1))
+        setPercentuale(p);
+}
+
+void DiagnosticaManager::setOperazione(Operazione op)
+{
+    if (op == m_operazione)
+        return;
+    m_operazione = op;
+    Q_EMIT operazioneChanged();
+}
+
+void DiagnosticaManager::setPercentuale(std::optional<double> p)
+{
+    if (p == m_percentuale)
+        return;
+    m_percentuale = p;
+    Q_EMIT percentualeChanged();
+}

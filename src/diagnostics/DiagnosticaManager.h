@@ -1,0 +1,62 @@
+#pragma once
+
+#include <optional>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+class SecureEraseManager;
+
+// One finding of the diagnostics report.
+struct RigaRapporto {
+    enum class Tipo { ok, avviso, errore, info };
+
+    QUuid id;
+    Tipo tipo = Tipo::info;
+    QString testo;
+
+    friend bool operator==(const RigaRapporto &, const RigaRapporto &) = default;
+};
+
+// Which diagnostic check runs (one at a time), its percentage and the growing
+// report the diagnostics window shows. Main thread only. Holding an operation
+// is the busy flag that the quick format and the secure erase respect.
+class DiagnosticaManager : public QObject {
+    Q_OBJECT
+public:
+    enum class Operazione { nessuna, info, verifica, riparazione, testVelocita };
+    Q_ENUM(Operazione)
+
+    static DiagnosticaManager &shared();
+    // `erase` is the secure erase the checks give way to; tests hand in their own.
+    explicit DiagnosticaManager(SecureEraseManager *erase = nullptr, QObject *parent = nullptr);
+
+    Operazione operazione() const { return m_operazione; }
+    bool inCorso() const { return m_operazione != Operazione::nessuna; }
+    std::optional<double> percentuale() const { return m_percentuale; }
+    const QList<RigaRapporto> &rapporto() const { return m_rapporto; }
+
+    // Claims the manager for `op`; false, changing nothing, while another check
+    // or a secure erase runs.
+    bool inizia(Operazione op);
+    void aggiungi(RigaRapporto::Tipo tipo, const QString &testo);
+    void termina();
+    void pulisci();
+    // Accepted only when it neither goes back nor passes 100.
+    void registraPercentuale(double p);
+
+Q_SIGNALS:
+    void operazioneChanged();
+    void percentualeChanged();
+    void rapportoChanged();
+
+private:
+    void setOperazione(Operazione op);
+    void setPercentuale(std::optional<double> p);
+
+    SecureEraseManager *m_erase;
+    Operazione m_operazione = Operazione::nessuna;
+    std::optional<double> m_percentuale;
+    QList<RigaRapporto> m_rapporto;
+};

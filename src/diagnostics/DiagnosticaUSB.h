@@ -1,0 +1,44 @@
+#pragma once
+
+#include "actions/QuickAction.h"
+#include "app/USBDrive.h"
+#include "operations/Servizi.h"
+
+// The four checks the diagnostics window starts on one stick. Each claims the
+// diagnostics manager (a refused claim is silent), writes its header and
+// findings to the report and always releases the manager. They use the
+// manager and the disk runner of the Servizi they are given.
+class AzioneDiagnostica : public QuickAction {
+public:
+    AzioneDiagnostica(USBDrive drive, const Servizi &servizi) : m_drive(std::move(drive)), m_servizi(servizi)
+    {
+    }
+
+protected:
+    USBDrive m_drive;
+    Servizi m_servizi;
+};
+
+class InfoUSBDiagAction : public AzioneDiagnostica {
+public:
+    using AzioneDiagnostica::AzioneDiagnostica;
+    QCoro::Task<> perform() override;
+};
+
+class VerifyUSBAction : public AzioneDiagnostica {
+public:
+    using AzioneDiagnostica::AzioneDiagnostica;
+    QCoro::Task<> perform() override;
+};
+
+class RepairUSBAction : public AzioneDiagnostica {
+public:
+    using AzioneDiagnostica::AzioneDiagnostica;
+    QCoro::Task<> perform() override;
+};
+
+class SpeedTestUSBAction : public AzioneDiagnostica {
+public:
+    using AzioneDiagnostica::AzioneDiagnostica;
+    QCoro::Task<> perform() override;
+};

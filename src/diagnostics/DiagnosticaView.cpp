@@ -1,0 +1,362 @@
+#include "diagnostics/DiagnosticaView.h"
+
+#include "app/USBMonitor.h"
+#include "diagnostics/DiagnosticaManager.h"
+#include "diagnostics/DiagnosticaUSB.h"
+#include "operations/SchedaProgresso.h"
+#include "settings/Aspetto.h"
+#include "settings/Colori.h"
+#include "settings/Icone.h"
+
+#include <memory>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+using Op = DiagnosticaManager::Operazione;
+
+QString testoInCorso(Op op)
+{
+    switch (op) {
+    case Op::info:
+        return QStringLiteral("Lettura informazioni…");
+    case Op::verifica:
+        return QStringLiteral("Verifica integrità in corso…");
+    case Op::riparazione:
+        return QStringLiteral("Riparazione in corso…");
+    case Op::testVelocita:
+        return QStringLiteral("Test di velocità in corso…");
+    case Op::nessuna:
+        break;
+    }
+    return {};
+}
+
+struct AspettoRiga {
+    QString simbolo;
+    QColor colore;
+};
+
+AspettoRiga aspettoRiga(RigaRapporto::Tipo tipo)
+{
+    switch (tipo) {
+    case RigaRapporto::Tipo::ok:
+        return {QStringLiteral("checkmark.circle.fill"), Colori::green()};
+    case RigaRapporto::Tipo::avviso:
+        return {QStringLiteral("exclamationmark.triangle.fill"), Colori::orange()};
+    case RigaRapporto::Tipo::errore:
+        return {QStringLiteral("xmark.circle.fill"), Colori::red()};
+    case RigaRapporto::Tipo::info:
+        break;
+    }
+    return {QStringLiteral("info.circle.fill"), Colori::blue()};
+}
+
+// A symbol painted with the brand gradient, like the title beside it.
+class SimboloGradiente : public QWidget {
+public:
+    SimboloGradiente(const QString &simbolo, int lato) : m_simbolo(simbolo)
+    {
+        setFixedSize(lato, lato);
+        setObjectName(QStringLiteral("simboloTestata"));
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QImage img(size() * devicePixelRatioF(), QImage::Format_ARGB32_Premultiplied);
+        img.setDevicePixelRatio(devicePixelRatioF());
+        img.fill(Qt::transparent);
+        QPainter ip(&img);
+        ip.setRenderHint(QPainter::Antialiasing);
+        Icone::disegna(ip, m_simbolo, Qt::black, QRectF(rect()));
+        ip.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        ip.fillRect(rect(), Colori::gradienteMarchio(rect().topLeft(), rect().topRight()));
+        ip.end();
+        QPainter(this).drawImage(0, 0, img);
+    }
+
+private:
+    QString m_simbolo;
+};
+
+// The report's ground: a rounded rectangle in the secondary colour at 6 %.
+class FondoRapporto : public QStackedWidget {
+public:
+    using QStackedWidget::QStackedWidget;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        QColor c = Aspetto::secondario();
+        c.setAlphaF(0.06);
+        QPainterPath path;
+        path.addRoundedRect(QRectF(rect()), 8, 8);
+        p.fillPath(path, c);
+    }
+};
+
+QWidget *rigaRapporto(const RigaRapporto &riga)
+{
+    auto *w = new QWidget;
+    w->setObjectName(QStringLiteral("rigaRapporto"));
+    auto *h = new QHBoxLayout(w);
+    h->setContentsMargins(0, 0, 0, 0);
+    h->setSpacing(6);
+    const AspettoRiga a = aspettoRiga(riga.tipo);
+    auto *simbolo = new QLabel;
+    simbolo->setObjectName(QStringLiteral("simbolo"));
+    simbolo->setProperty("simbolo", a.simbolo);
+    simbolo->setProperty("colore", a.colore);
+    const int lato = QFontMetrics(Aspetto::callout()).height();
+    simbolo->setPixmap(Icone::pixmap(a.simbolo, a.colore, lato, 2.0));
+    simbolo->setFixedSize(lato, lato);
+    simbolo->setScaledContents(true);
+    auto *testo = new QLabel(riga.testo);
+    testo->setObjectName(QStringLiteral("testo"));
+    testo->setFont(Aspetto::callout());
+    testo->setTextFormat(Qt::PlainText);
+    testo->setWordWrap(true);
+    testo->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    h->addWidget(simbolo, 0, Qt::AlignTop);
+    h->addWidget(testo, 1, Qt::AlignTop);
+    return w;
+}
+} // namespace
+
+std::optional<USBDrive> chiavettaScelta(const QList<USBDrive> &drives,
+                                        const std::optional<QUuid> &selezioneID)
+{
+    if (selezioneID) {
+        for (const USBDrive &d : drives)
+            if (d.id == *selezioneID)
+                return d;
+    }
+    if (drives.isEmpty())
+        return std::nullopt;
+    return drives.last();
+}
+
+DiagnosticaView::DiagnosticaView(USBMonitor *monitor, const Servizi &servizi, QWidget *parent)
+    : QWidget(parent), m_monitor(monitor), m_servizi(servizi), m_diag(servizi.diag)
+{
+    Aspetto::applicaTemaChiaro(this);
+    setFixedSize(470, 460);
+    auto *v = new QVBoxLayout(this);
+    v->setContentsMargins(16, 16, 16, 16);
+    v->setSpacing(12);
+
+    auto *testata = new QHBoxLayout;
+    testata->setSpacing(8);
+    auto *logo = new QLabel;
+    logo->setPixmap(Icone::logo(20, 2.0));
+    logo->setFixedSize(20, 20);
+    logo->setScaledContents(true);
+    testata->addWidget(logo);
+    testata->addWidget(new SimboloGradiente(QStringLiteral("stethoscope"), 18));
+    testata->addWidget(new TestoGradiente(QStringLiteral("Diagnostica USB"), Aspetto::headline()));
+    testata->addStretch();
+    v->addLayout(testata);
+    v->addWidget(new Divisore);
+
+    m_nessunaChiavetta =
+        etichetta(QStringLiteral("Nessuna USB inserita. Collega una chiavetta per iniziare."),
+                  Aspetto::corpo(), Aspetto::secondario());
+    m_nessunaChiavetta->setObjectName(QStringLiteral("nessunaChiavetta"));
+    m_nessunaChiavetta->setWordWrap(true);
+    v->addWidget(m_nessunaChiavetta);
+
+    m_areaChiavette = new QWidget;
+    auto *area = new QVBoxLayout(m_areaChiavette);
+    area->setContentsMargins(0, 0, 0, 0);
+    area->setSpacing(10);
+    auto *rigaScelta = new QHBoxLayout;
+    rigaScelta->addWidget(etichetta(QStringLiteral("Chiavetta:"), Aspetto::corpo(), Aspetto::testo()));
+    m_scelta = new QComboBox;
+    m_scelta->setObjectName(QStringLiteral("sceltaChiavetta"));
+    rigaScelta->addWidget(m_scelta, 1);
+    area->addLayout(rigaScelta);
+    connect(m_scelta, &QComboBox::activated, this,
+            [this](int i) { m_selezioneID = m_scelta->itemData(i).toUuid(); });
+
+    struct Definizione {
+        Scheda scheda;
+        const char *nome;
+        QString titolo, simbolo;
+        QColor colore;
+        QString aiuto;
+    };
+    const Definizione schede[] = {
+        {Scheda::info, "schedaInfo", QStringLiteral("Info"), QStringLiteral("info.circle.fill"),
+         Colori::blue(), QStringLiteral("File system, capacità e tipo di connessione USB")},
+        {Scheda::verifica, "schedaVerifica", QStringLiteral("Verifica"), QStringLiteral("magnifyingglass"),
+         Colori::indigo(), QStringLiteral("Controlla l'integrità del file system e segnala i danni")},
+        {Scheda::ripara, "schedaRipara", QStringLiteral("Ripara"),
+         QStringLiteral("wrench.and.screwdriver.fill"), Colori::orange(),
+         QStringLiteral("Tenta di riparare i danni trovati dalla verifica")},
+        {Scheda::velocita, "schedaVelocita", QStringLiteral("Velocità"), QStringLiteral("speedometer"),
+         Colori::green(), QStringLiteral("Misura la velocità reale di scrittura e lettura (32 MB di prova)")},
+    };
+    auto *rigaSchede = new QHBoxLayout;
+    rigaSchede->setSpacing(8);
+    for (const Definizione &d : schede) {
+        auto *b = new QPushButton(Icone::icona(d.simbolo, d.colore), d.titolo);
+        b->setObjectName(QLatin1String(d.nome));
+        b->setToolTip(d.aiuto);
+        b->setIconSize(QSize(16, 16));
+        b->setMinimumHeight(32);
+        const Scheda s = d.scheda;
+        connect(b, &QPushButton::clicked, this, [this, s] { avvia(s); });
+        rigaSchede->addWidget(b, 1);
+    }
+    area->addLayout(rigaSchede);
+    v->addWidget(m_areaChiavette);
+
+    m_inCorso = new SchedaProgresso(QString(), std::nullopt, std::nullopt, QStringLiteral("stethoscope"),
+                                    Colori::teal());
+    m_inCorso->setObjectName(QStringLiteral("schedaInCorso"));
+    v->addWidget(m_inCorso);
+
+    v->addWidget(new Divisore);
+
+    auto *testataRapporto = new QHBoxLayout;
+    testataRapporto->addWidget(
+        etichetta(QStringLiteral("Rapporto"), Aspetto::callout(), Aspetto::secondario()));
+    testataRapporto->addStretch();
+    auto *pulisci = new QPushButton(QStringLiteral("Pulisci"));
+    pulisci->setObjectName(QStringLiteral("pulisci"));
+    pulisci->setFont(Aspetto::caption());
+    pulisci->setFlat(true);
+    pulisci->setCursor(Qt::PointingHandCursor);
+    connect(pulisci, &QPushButton::clicked, this, [this] { m_diag->pulisci(); });
+    testataRapporto->addWidget(pulisci);
+    v->addLayout(testataRapporto);
+
+    m_areaRapporto = new FondoRapporto;
+    m_areaRapporto->setObjectName(QStringLiteral("areaRapporto"));
+    m_areaRapporto->setMinimumHeight(160);
+    auto *vuoto = etichetta(QStringLiteral("Nessun controllo eseguito. Scegli un'azione qui sopra."),
+                            Aspetto::caption(), Aspetto::terziario());
+    vuoto->setObjectName(QStringLiteral("rapportoVuoto"));
+    vuoto->setAlignment(Qt::AlignCenter);
+    m_areaRapporto->addWidget(vuoto);
+    m_scorrimento = new QScrollArea;
+    m_scorrimento->setObjectName(QStringLiteral("scorrimentoRapporto"));
+    m_scorrimento->setWidgetResizable(true);
+    m_scorrimento->setFrameShape(QFrame::NoFrame);
+    m_scorrimento->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scorrimento->viewport()->setAutoFillBackground(false);
+    m_righe = new QWidget;
+    m_layoutRighe = new QVBoxLayout(m_righe);
+    m_layoutRighe->setContentsMargins(8, 8, 8, 8);
+    m_layoutRighe->setSpacing(5);
+    m_layoutRighe->addStretch();
+    m_scorrimento->setWidget(m_righe);
+    // setWidget() turns the background filling on; the rounded ground must show through.
+    m_righe->setAutoFillBackground(false);
+    m_scorrimento->setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
+    m_areaRapporto->addWidget(m_scorrimento);
+    v->addWidget(m_areaRapporto, 1);
+    // The newest line comes into view once the list has grown to hold it.
+    connect(m_scorrimento->verticalScrollBar(), &QScrollBar::rangeChanged, this,
+            [this](int, int massimo) { m_scorrimento->verticalScrollBar()->setValue(massimo); });
+
+    auto *piede =
+        etichetta(QStringLiteral("I risultati sono indicativi e possono contenere errori: verifica sempre "
+                                 "personalmente prima di decisioni importanti (vedi Aiuto → Avvertenze)."),
+                  Aspetto::caption2(), Aspetto::terziario());
+    piede->setObjectName(QStringLiteral("piede"));
+    piede->setWordWrap(true);
+    v->addWidget(piede);
+
+    connect(m_monitor, &USBMonitor::drivesChanged, this, &DiagnosticaView::aggiornaChiavette);
+    connect(m_diag, &DiagnosticaManager::operazioneChanged, this, &DiagnosticaView::aggiornaInCorso);
+    connect(m_diag, &DiagnosticaManager::percentualeChanged, this, &DiagnosticaView::aggiornaInCorso);
+    connect(m_diag, &DiagnosticaManager::rapportoChanged, this, &DiagnosticaView::aggiornaRapporto);
+    aggiornaChiavette();
+    aggiornaInCorso();
+    aggiornaRapporto();
+}
+
+std::optional<USBDrive> DiagnosticaView::chiavetta() const
+{
+    return chiavettaScelta(m_monitor->drives(), m_selezioneID);
+}
+
+void DiagnosticaView::avvia(Scheda scheda)
+{
+    const std::optional<USBDrive> drive = chiavetta();
+    if (!drive)
+        return;
+    std::shared_ptr<QuickAction> azione;
+    switch (scheda) {
+    case Scheda::info:
+        azione = std::make_shared<InfoUSBDiagAction>(*drive, m_servizi);
+        break;
+    case Scheda::verifica:
+        azione = std::make_shared<VerifyUSBAction>(*drive, m_servizi);
+        break;
+    case Scheda::ripara:
+        azione = std::make_shared<RepairUSBAction>(*drive, m_servizi);
+        break;
+    case Scheda::velocita:
+        azione = std::make_shared<SpeedTestUSBAction>(*drive, m_servizi);
+        break;
+    }
+    // The manager refuses a second check by itself.
+    avviaAzione(std::move(azione), m_diag);
+}
+
+void DiagnosticaView::aggiornaChiavette()
+{
+    const QList<USBDrive> &drives = m_monitor->drives();
+    m_nessunaChiavetta->setVisible(drives.isEmpty());
+    m_areaChiavette->setVisible(!drives.isEmpty());
+    const std::optional<USBDrive> scelta = chiavetta();
+    const QSignalBlocker blocco(m_scelta);
+    m_scelta->clear();
+    for (const USBDrive &d : drives) {
+        m_scelta->addItem(d.name, d.id);
+        if (scelta && d.id == scelta->id)
+            m_scelta->setCurrentIndex(m_scelta->count() - 1);
+    }
+}
+
+void DiagnosticaView::aggiornaInCorso()
+{
+    const Op op = m_diag->operazione();
+    m_inCorso->setVisible(op != Op::nessuna);
+    if (op == Op::nessuna)
+        return;
+    m_inCorso->setTitolo(testoInCorso(op));
+    const std::optional<double> p = m_diag->percentuale();
+    m_inCorso->setFrazione(p ? std::optional<double>(*p / 100.0) : std::nullopt);
+}
+
+void DiagnosticaView::aggiornaRapporto()
+{
+    const QList<RigaRapporto> &rapporto = m_diag->rapporto();
+    m_areaRapporto->setCurrentIndex(rapporto.isEmpty() ? 0 : 1);
+    // The report only grows, except when emptied: add the new lines, or start over.
+    if (rapporto.size() < m_righeMostrate) {
+        while (m_layoutRighe->count() > 1) {
+            QLayoutItem *item = m_layoutRighe->takeAt(0);
+            delete item->widget();
+            delete item;
+        }
+        m_righeMostrate = 0;
+    }
+    for (; m_righeMostrate < rapporto.size(); ++m_righeMostrate)
+        m_layoutRighe->insertWidget(m_layoutRighe->count() - 1, rigaRapporto(rapporto.at(m_righeMostrate)));
+}

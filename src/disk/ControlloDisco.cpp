@@ -1,0 +1,54 @@
+#include "disk/ControlloDisco.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStorageInfo>
+#include <QtConcurrent>
+
+namespace {
+// The mount point of the volume that holds `percorso`, or would hold it once
+// created (an archive folder may not exist yet).
+QString volumeCheContiene(QString percorso)
+{
+    while (!percorso.isEmpty() && !QFileInfo::exists(percorso)) {
+        const QString genitore = QFileInfo(percorso).absolutePath();
+        if (genitore == percorso)
+            break;
+        percorso = genitore;
+    }
+    const QStorageInfo volume(percorso);
+    return volume.isValid() ? volume.rootPath() : QString();
+}
+} // namespace
+
+Risultato<EsitoControllo> controllaDisco(EsecutoreDisco &esecutore, const QString &percorsoVolume,
+                                         const QString &cartellaArchivio)
+{
+    const Risultato<InfoDisco> info = leggiInfoDisco(esecutore, percorsoVolume);
+    if (!info)
+        return info.errore();
+    EsitoControllo esito{info.valore(), info->esternoERimovibile()};
+    if (!esito.ammesso)
+        return esito;
+
+    QStringList protetti{volumeCheContiene(QDir::rootPath())};
+    if (!cartellaArchivio.isEmpty())
+        protetti.append(volumeCheContiene(QDir(cartellaArchivio).absolutePath()));
+    protetti.removeAll(QString());
+    protetti.removeDuplicates();
+    for (const QString &volume : std::as_const(protetti)) {
+        // A volume whose disk cannot be told is no proof of danger; the disk
+        // utility refuses those disks on its own as well.
+        const Risultato<InfoDisco> altro = leggiInfoDisco(esecutore, volume);
+        if (altro && altro->discoIntero == esito.info.discoIntero)
+            esito.ammesso = false;
+    }
+    return esito;
+}
+
+QFuture<Risultato<EsitoControllo>> controllaDiscoInSottofondo(EsecutoreDisco *esecutore,
+                                                              const QString &percorsoVolume,
+                                                              const QString &cartellaArchivio)
+{
+    return QtConcurrent::run([=] { return controllaDisco(*esecutore, percorsoVolume, cartellaArchivio); });
+}

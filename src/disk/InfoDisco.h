@@ -1,0 +1,27 @@
+#pragma once
+
+#include "disk/DiskUtil.h"
+
+#include <QVariant>
+
+// Which whole disk holds a volume, and whether it may be erased.
+struct InfoDisco {
+    QString discoIntero; // the disk utility's name for it, e.g. disk4 or sdb
+    bool interno = true;
+    bool rimovibile = false;
+
+    // Only an external disk with a removable medium may be formatted or erased.
+    bool esternoERimovibile() const { return rimovibile && !interno; }
+
+    friend bool operator==(const InfoDisco &, const InfoDisco &) = default;
+};
+
+// The report of `info -plist` as a dictionary, or infoNonLeggibili.
+Risultato<QVariantMap> leggiReportDisco(const QString &testo);
+
+// The identity in a report. Missing facts lean towards refusal: no "Internal"
+// counts as internal, no removability as fixed.
+Risultato<InfoDisco> interpretaInfoDisco(const QString &testo);
+
+// Asks the disk utility about the volume mounted at `percorso`. Blocking.
+Risultato<InfoDisco> leggiInfoDisco(EsecutoreDisco &esecutore, const QString &percorso);

@@ -1,0 +1,82 @@
+#include "disk/QuickFormatUSBAction.h"
+
+#include "diagnostics/DiagnosticaManager.h"
+#include "disk/ControlloDisco.h"
+#include "disk/DialoghiDisco.h"
+#include "disk/DopoGliEventiInCoda.h"
+#include "disk/SecureEraseManager.h"
+#include "operations/AlertPresenter.h"
+#include "operations/CentroOperazioni.h"
+#include "operations/Notifier.h"
+#include "operations/Registro.h"
+#include "settings/AppSettings.h"
+#include "settings/Colori.h"
+
+#include <QCoro/QCoroFuture>
+
+namespace {
+
+// The action value may be gone by the time the disk utility answers, so the
+// flow owns copies of what it needs. Each piece of background work is a named
+// future awaited at function scope: GCC 12 mishandles captures and temporaries
+// that live inside a co_await expression or a nested block across a suspension.
+QCoro::Task<> formattaRapida(USBDrive drive, Servizi s)
+{
+    if (s.erase->inCorso() || (s.diag && s.diag->inCorso()) || s.centro->occupato()) {
+        s.avvisi->mostraAvviso(
+            QStringLiteral("Operazione in corso"),
+            QStringLiteral("Attendi che l'operazione attuale finisca prima di formattare."),
+            StileAvviso::informativo);
+        co_return;
+    }
+    const std::optional<QString> scelto = chiediNuovoNome(*s.avvisi, drive);
+    if (!scelto)
+        co_return;
+    const QString nome = *scelto;
+
+    s.centro->setAttuale(
+        CentroOperazioni::Operazione{QStringLiteral("Preparazione di \"%1\"…").arg(drive.name), std::nullopt,
+                                     std::nullopt, QStringLiteral("sparkles"), Colori::orange()});
+
+    const QString archivio = s.settings ? s.settings->destinationPath() : QString();
+    QFuture<Risultato<EsitoControllo>> lavoroControllo =
+        controllaDiscoInSottofondo(s.disco, drive.path(), archivio);
+    const Risultato<EsitoControllo> controllo = co_await lavoroControllo;
+    if (controllo && !controllo->ammesso) {
+        s.centro->setAttuale(std::nullopt);
+        avvisaDiscoRifiutato(*s.avvisi, drive);
+        co_return;
+    }
+
+    CentroOperazioni *centro = s.centro;
+    QFuture<Risultato<QString>> lavoro =
+        controllo ? eseguiDiskutilInSottofondo(s.disco,
+                                               {QStringLiteral("eraseDisk"), QStringLiteral("FAT32"), nome,
+                                                QStringLiteral("MBR"), controllo->info.discoIntero},
+                                               [centro](double p) { centro->aggiornaDaLavoro(p / 100); })
+                  : QtFuture::makeReadyFuture(Risultato<QString>(controllo.errore()));
+    const Risultato<QString> esito = co_await lavoro;
+    co_await DopoGliEventiInCoda{};
+
+    s.centro->setAttuale(std::nullopt);
+    if (!esito) {
+        const QString errore = esito.descrizioneErrore();
+        registra(QStringLiteral("Formattazione rapida di \"%1\" NON riuscita: %2").arg(drive.name, errore));
+        co_await s.notifiche->notifica(QStringLiteral("Formattazione non riuscita"),
+                                       QStringLiteral("Errore su \"%1\": %2").arg(drive.name, errore));
+        co_return;
+    }
+    registra(QStringLiteral("Formattazione rapida di \"%1\" completata: nuovo nome %2 (FAT32)")
+                 .arg(drive.name, nome));
+    co_await s.notifiche->notifica(
+        QStringLiteral("Chiavetta pronta"),
+        QStringLiteral("\"%1\" è stata formattata come %2 (FAT32) ed è pronta all'uso.")
+            .arg(drive.name, nome));
+}
+
+} // namespace
+
+QCoro::Task<> QuickFormatUSBAction::perform()
+{
+    return formattaRapida(m_drive, m_servizi);
+}

@@ -1,0 +1,123 @@
+#include "disk/SecureEraseUSBAction.h"
+
+#include "diagnostics/DiagnosticaManager.h"
+#include "disk/ControlloDisco.h"
+#include "disk/DialoghiDisco.h"
+#include "disk/DopoGliEventiInCoda.h"
+#include "disk/SecureEraseManager.h"
+#include "operations/AlertPresenter.h"
+#include "operations/CentroOperazioni.h"
+#include "operations/Notifier.h"
+#include "operations/Registro.h"
+#include "settings/AppSettings.h"
+
+#include <QCoro/QCoroFuture>
+
+namespace {
+
+void avvisaGiaInCorso(AlertPresenter &avvisi)
+{
+    avvisi.mostraAvviso(QStringLiteral("Operazione già in corso"),
+                        QStringLiteral("È già in corso una cancellazione sicura. Attendi che finisca."),
+                        StileAvviso::informativo);
+}
+
+// The action value may be gone by the time the disk utility answers, so the
+// flow owns copies of what it needs. Each piece of background work is a named
+// future awaited at function scope: GCC 12 mishandles captures and temporaries
+// that live inside a co_await expression or a nested block across a suspension.
+// A step that is not run because an earlier one failed awaits a ready future
+// carrying that failure, so the flow reads straight down.
+QCoro::Task<> cancellaSicura(USBDrive drive, Servizi s)
+{
+    SecureEraseManager *erase = s.erase;
+    if (erase->inCorso()) {
+        avvisaGiaInCorso(*s.avvisi);
+        co_return;
+    }
+    if (s.diag && s.diag->inCorso()) {
+        s.avvisi->mostraAvviso(
+            QStringLiteral("Diagnostica in corso"),
+            QStringLiteral(
+                "Attendi che la diagnostica USB finisca prima di avviare la cancellazione sicura."),
+            StileAvviso::informativo);
+        co_return;
+    }
+    if (s.centro->occupato()) {
+        s.avvisi->mostraAvviso(
+            QStringLiteral("Operazione in corso"),
+            QStringLiteral("C'è una copia o sincronizzazione in corso. Attendi che finisca prima "
+                           "di cancellare la chiavetta."),
+            StileAvviso::informativo);
+        co_return;
+    }
+    if (!confermaCancellazione(*s.avvisi, drive))
+        co_return;
+
+    co_await s.notifiche->richiediPermessoNotifiche();
+    // The permission request may have let a second erase through the test
+    // above; two erases at once would share, and reset, one manager.
+    if (erase->inCorso()) {
+        avvisaGiaInCorso(*s.avvisi);
+        co_return;
+    }
+    erase->avvia(drive.name);
+    const QString nome = nomeVolumeValido(drive.name);
+
+    const QString archivio = s.settings ? s.settings->destinationPath() : QString();
+    QFuture<Risultato<EsitoControllo>> lavoroControllo =
+        controllaDiscoInSottofondo(s.disco, drive.path(), archivio);
+    const Risultato<EsitoControllo> controllo = co_await lavoroControllo;
+    if (controllo && !controllo->ammesso) {
+        erase->azzera();
+        avvisaDiscoRifiutato(*s.avvisi, drive);
+        co_return;
+    }
+    const QString discoIntero = controllo ? controllo->info.discoIntero : QString();
+
+    if (controllo)
+        erase->impostaFase(SecureEraseManager::Fase::cancellazione);
+    QFuture<Risultato<QString>> sovrascrittura =
+        controllo ? eseguiDiskutilInSottofondo(
+                        s.disco, {QStringLiteral("secureErase"), QStringLiteral("0"), discoIntero},
+                        [erase](double p) {
+                            QMetaObject::invokeMethod(
+                                erase, [erase, p] { erase->registraPercentuale(p); }, Qt::QueuedConnection);
+                        })
+                  : QtFuture::makeReadyFuture(Risultato<QString>(controllo.errore()));
+    const Risultato<QString> sovrascritta = co_await sovrascrittura;
+    co_await DopoGliEventiInCoda{};
+
+    if (sovrascritta)
+        erase->impostaFase(SecureEraseManager::Fase::formattazione);
+    QFuture<Risultato<QString>> formattazione =
+        sovrascritta
+            ? eseguiDiskutilInSottofondo(s.disco, {QStringLiteral("eraseDisk"), QStringLiteral("FAT32"), nome,
+                                                   QStringLiteral("MBR"), discoIntero})
+            : QtFuture::makeReadyFuture(sovrascritta);
+    const Risultato<QString> esito = co_await formattazione;
+
+    erase->azzera();
+    if (!esito) {
+        const QString errore = esito.descrizioneErrore();
+        registra(QStringLiteral("Cancellazione sicura di \"%1\" NON riuscita: %2").arg(drive.name, errore));
+        co_await s.notifiche->notifica(QStringLiteral("Cancellazione non riuscita"),
+                                       QStringLiteral("Errore su \"%1\": %2").arg(drive.name, errore));
+        co_return;
+    }
+    registra(QStringLiteral(
+                 "Cancellazione sicura di \"%1\" completata: sovrascritta e riformattata come %2 (FAT32)")
+                 .arg(drive.name, nome));
+    co_await s.notifiche->notifica(
+        QStringLiteral("Cancellazione completata"),
+        QStringLiteral("\"%1\" è stata sovrascritta e riformattata come %2 (FAT32). I dati "
+                       "non sono più recuperabili via software.")
+            .arg(drive.name, nome));
+}
+
+} // namespace
+
+QCoro::Task<> SecureEraseUSBAction::perform()
+{
+    return cancellaSicura(m_drive, m_servizi);
+}

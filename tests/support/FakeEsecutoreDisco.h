@@ -1,0 +1,44 @@
+#pragma once
+
+#include "disk/DiskUtil.h"
+
+#include <functional>
+#include <QMutex>
+#include <QVariantMap>
+
+// Answers disk-utility calls from a script, records them, and reports the
+// scripted percentages through the caller's callback before answering. Called
+// from worker threads.
+class FakeEsecutoreDisco : public EsecutoreDisco {
+public:
+    struct Chiamata {
+        QStringList argomenti;
+        bool conProgresso = false;
+    };
+
+    // Calls whose arguments begin with `prefisso` get `esito` (the latest
+    // matching rule wins); unscripted calls fail with exit status 1.
+    void rispondi(const QStringList &prefisso, Risultato<QString> esito, QList<double> percentuali = {});
+    // Runs on the worker thread before the answer, e.g. to hold the call.
+    std::function<void(const QStringList &)> durante;
+
+    QList<Chiamata> chiamate() const;
+    QList<QStringList> argomentiChiamate() const;
+
+    Risultato<QString> eseguiDiskutil(const QStringList &argomenti, Progresso progresso = {}) override;
+    Risultato<QString> eseguiStrumento(const QString &percorso, const QStringList &argomenti) override;
+
+    // An `info -plist` report; absent keys are left out.
+    static QString reportInfo(const QVariantMap &chiavi);
+    static QString reportInfo(const QString &disco, bool interno, bool rimovibile);
+
+private:
+    struct Regola {
+        QStringList prefisso;
+        Risultato<QString> esito;
+        QList<double> percentuali;
+    };
+    mutable QMutex m_mutex;
+    QList<Regola> m_regole;
+    QList<Chiamata> m_chiamate;
+};

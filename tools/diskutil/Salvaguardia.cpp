@@ -1,0 +1,50 @@
+#include "Salvaguardia.h"
+
+#include <QDir>
+#include <QSettings>
+
+QString cartellaArchivio()
+{
+    // The same store and key the application writes; XDG_CONFIG_HOME applies.
+    const QSettings impostazioni(QStringLiteral("Orvala"), QStringLiteral("Tessera"));
+    const QVariant scelta = impostazioni.value(QStringLiteral("destinationFolderPath"));
+    if (scelta.isValid() && !scelta.toString().isEmpty())
+        return scelta.toString();
+    return QDir(QDir::homePath())
+        .absoluteFilePath(QStringLiteral("Library/Mobile Documents/com~apple~CloudDocs/Ecografie"));
+}
+
+QStringList percorsiProtetti()
+{
+    QStringList p{QStringLiteral("/"),     QStringLiteral("/boot"), QStringLiteral("/boot/efi"),
+                  QStringLiteral("/efi"),  QStringLiteral("/usr"),  QStringLiteral("/var"),
+                  QStringLiteral("/etc"),  QStringLiteral("/opt"),  QStringLiteral("/srv"),
+                  QStringLiteral("/home"), QStringLiteral("/root"), QStringLiteral("/tmp")};
+    p.append(QDir::homePath());
+    p.append(cartellaArchivio());
+    return p;
+}
+
+std::optional<QString> motivoRifiuto(const VistaSistema &vista, const Disco &disco,
+                                     const QStringList &protetti)
+{
+    const QString nodo = QStringLiteral("/dev/") + disco.nome;
+    if (!disco.rimovibile && !disco.usb)
+        return QStringLiteral("Rifiutato: %1 non è un disco rimovibile né collegato via USB.").arg(nodo);
+    for (const QString &percorso : protetti) {
+        const std::optional<Montaggio> m = vista.montaggioDi(percorso);
+        if (!m)
+            continue;
+        bool nostro = disco.numeri.contains(m->numero);
+        if (!nostro) {
+            const std::optional<QString> n = numeroDelNodo(m->sorgente);
+            nostro = n && disco.numeri.contains(*n);
+        }
+        if (nostro)
+            return QStringLiteral("Rifiutato: %1 contiene \"%2\" (montato su %3).")
+                .arg(nodo, percorso, m->puntoMontaggio);
+    }
+    if (vista.swapAttivi().intersects(disco.numeri))
+        return QStringLiteral("Rifiutato: %1 ospita lo spazio di swap del sistema in uso.").arg(nodo);
+    return std::nullopt;
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <optional>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+// One line of mountinfo.
+struct Montaggio {
+    QString numero; // "MAJ:MIN" of the mounted device
+    QString puntoMontaggio;
+    QString tipoFs;
+    QString sorgente; // e.g. /dev/sdb1
+};
+
+// A whole disk as sysfs describes it.
+struct Disco {
+    QString nome;            // kernel name, e.g. sdb or loop3
+    bool rimovibile = false; // sysfs "removable"
+    bool usb = false;        // sits under a USB device
+    qint64 byte = 0;
+    QStringList partizioni; // kernel names of its partitions
+    QSet<QString> numeri;   // "MAJ:MIN" of the disk, its partitions and whatever is stacked on them
+};
+
+// The kernel's view of disks and mounts, read from sysfs and procfs. Both roots
+// can be pointed elsewhere so tests can hand in a view of their own.
+class VistaSistema {
+public:
+    VistaSistema(QString sys = QStringLiteral("/sys"), QString proc = QStringLiteral("/proc"));
+
+    // Roots from TESSERA_DISKUTIL_SYSFS / TESSERA_DISKUTIL_PROCFS, else the real ones.
+    static VistaSistema dallAmbiente();
+
+    QList<Montaggio> montaggi() const;
+    // Active swap areas, as "MAJ:MIN".
+    QSet<QString> swapAttivi() const;
+
+    // A whole disk by kernel name or device node ("sdb", "/dev/sdb"); none
+    // when there is no such disk or it is a partition.
+    std::optional<Disco> disco(const QString &nomeOPercorso) const;
+
+    // The device ("MAJ:MIN") behind a mounted path or a device node.
+    std::optional<QString> dispositivoDi(const QString &percorso) const;
+    // The mount that holds `percorso` (deepest mount point on its way to the
+    // root); a path that does not exist yet counts from its nearest existing folder.
+    std::optional<Montaggio> montaggioDi(const QString &percorso) const;
+    // For a device "MAJ:MIN": its kernel name and that of its whole disk.
+    std::optional<std::pair<QString, QString>> nomeEDisco(const QString &numero) const;
+    // Size in bytes of a disk or partition known by kernel name.
+    qint64 dimensione(const QString &nomeKernel) const;
+
+    // The mounts that sit on the disk (any of its numbers, or a source node that is one of them).
+    QList<Montaggio> montaggiDi(const Disco &disco) const;
+
+    QString sys() const { return m_sys; }
+
+private:
+    QString leggi(const QString &relativo) const;
+    QString cartellaBlocco(const QString &nomeKernel) const;
+
+    QString m_sys;
+    QString m_proc;
+};
+
+// mountinfo escapes blanks and backslashes in octal (\040, \011, \012, \134).
+QString decodificaOttale(const QString &campo);
+QList<Montaggio> leggiMountinfo(const QString &testo);
+// "MAJ:MIN" of a block device node, if it is one.
+std::optional<QString> numeroDelNodo(const QString &nodo);
