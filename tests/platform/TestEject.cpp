@@ -1,3 +1,4 @@
+#include "actions/EjectDriveAction.h"
 #include "app/USBMonitor.h"
 #include "platform/linux/LinuxVolumeSource.h"
 #include "platform/linux/ProcessiAperti.h"
@@ -298,21 +299,26 @@ private Q_SLOTS:
         dormiente.setWorkingDirectory(punto);
         dormiente.start(QStringLiteral("sleep"), {QStringLiteral("300")});
         QVERIFY(dormiente.waitForStarted());
-        EsitoEspulsione esito = QCoro::waitFor(espulsore.espelli(monitor.drives().at(0).path()));
-        QVERIFY(!esito.ok);
+        // Through the row's eject button, as staff would meet it.
+        env.servizi.espulsore = &espulsore;
+        const USBDrive drive = monitor.drives().at(0);
+        QCoro::waitFor(EjectDriveAction(env.servizi, drive).perform());
+        QCOMPARE(env.avvisi.mostrati.size(), 1);
+        QCOMPARE(env.avvisi.mostrati[0].titolo, QStringLiteral("Impossibile espellere ECOGRAFIE"));
         QStringList attesi{QStringLiteral("sleep"), nostroNome()};
         attesi.sort();
-        QCOMPARE(esito.descrizione, qt_error_string(EBUSY) +
-                                        QStringLiteral("\n\nProgrammi che usano la chiavetta: ") +
-                                        attesi.join(", "));
+        QVERIFY2(env.avvisi.mostrati[0].testo.endsWith(
+                     QStringLiteral("\n\nDettagli: ") + qt_error_string(EBUSY) +
+                     QStringLiteral("\n\nProgrammi che usano la chiavetta: ") + attesi.join(", ")),
+                 qPrintable(env.avvisi.mostrati[0].testo));
         QVERIFY(montato(punto));
         QCOMPARE(monitor.drives().size(), 1);
 
         aperto.close();
         dormiente.kill();
         dormiente.waitForFinished();
-        esito = QCoro::waitFor(espulsore.espelli(monitor.drives().at(0).path()));
-        QVERIFY2(esito.ok, qPrintable(esito.descrizione));
+        QCoro::waitFor(EjectDriveAction(env.servizi, drive).perform());
+        QCOMPARE(env.avvisi.mostrati.size(), 1);
         QVERIFY(!montato(punto));
         QTRY_VERIFY_WITH_TIMEOUT(monitor.drives().isEmpty(), 10000);
     }
