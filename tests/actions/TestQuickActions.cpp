@@ -124,18 +124,6 @@ private Q_SLOTS:
         QVERIFY(espulsore.richieste.isEmpty());
     }
 
-    void apriUltimaApreLaRadice()
-    {
-        Banco b;
-        b.sorgente.mount({b.env.path(QStringLiteral("STUDIO")), true, QStringLiteral("STUDIO")});
-        QDir().mkpath(b.env.path(QStringLiteral("STUDIO")));
-        QTRY_COMPARE(b.monitor->drives().size(), 2);
-        QCoro::waitFor(apriUltimaUSB(b.monitor.get(), b.env.servizi));
-        QCOMPARE(b.env.apritore.aperti,
-                 QList<QUrl>{QUrl::fromLocalFile(b.env.path(QStringLiteral("STUDIO")))});
-        QVERIFY(b.env.avvisi.mostrati.isEmpty());
-    }
-
     // What each clipboard content leads to: the note written (name and exact
     // bytes), the alert, the eject.
     void note_data()

@@ -460,24 +460,6 @@ private Q_SLOTS:
         QCOMPARE(leggi(a.path()).size(), 4);
     }
 
-    // The same through the flow, with the stick gone while the dialog was open.
-    void stickSparitaPrimaDiEseguire()
-    {
-        Banco t;
-        pianta(t.a(), {{"a.jpg", "a"}, {"DCIM/c.jpg", "A"}});
-        pianta(t.b(), {{"b.jpg", "b"}, {"DCIM/c.jpg", "B"}});
-        t.env.avvisi.duranteAvviso = [&](const RichiestaAvviso &r) {
-            if (r.titolo == QStringLiteral("Conferma sincronizzazione"))
-                QVERIFY(QDir(t.b()).removeRecursively());
-        };
-        t.sincronizza();
-        QCOMPARE(t.ultimoAvviso().titolo, QStringLiteral("Sincronizzazione USB"));
-        QVERIFY(t.ultimoAvviso().testo.endsWith(QStringLiteral("\n⚠️ Errori durante la copia: 3")));
-        QVERIFY(!QFileInfo::exists(t.b()));
-        QCOMPARE(leggi(t.a()), (Albero{{"a.jpg", "a"}, {"DCIM/c.jpg", "A"}}));
-        QVERIFY(!t.env.centro.occupato());
-    }
-
     void avanzamento()
     {
         QTemporaryDir a, b;
