@@ -13,7 +13,7 @@ PACKAGES=(
     udisks2 dosfstools exfatprogs e2fsprogs fdisk util-linux mtools psmisc
     xdg-utils qt6-translations-l10n
     rsync
-    xvfb xauth at-spi2-core python3-pyatspi imagemagick
+    xvfb xauth at-spi2-core python3-pyatspi imagemagick libglib2.0-bin
 )
 
 missing=()

@@ -16,12 +16,15 @@ WORK = os.environ["TESSERA_E2E_WORK"]
 ART = os.environ["TESSERA_E2E_ART"]
 LOOPS = os.environ["TESSERA_E2E_LOOPS"].split()
 HOME = os.environ["HOME"]
-MEDIA = "/media/tessera-e2e"
+MEDIA = os.environ["TESSERA_E2E_MEDIA"]
+PROC = [None]
 STEP = [0]
 
 
 def fail(message):
     shot("failure")
+    if PROC[0] is not None and PROC[0].poll() is not None:
+        message += " (tessera had exited with status %d)" % PROC[0].returncode
     print("E2E FAILED: " + message, flush=True)
     sys.exit(1)
 
@@ -121,9 +124,19 @@ def mount(loop, name):
     return path
 
 
+def accessibility_bus_ready():
+    r = subprocess.run(["gdbus", "call", "--session", "--dest", "org.freedesktop.DBus", "--object-path",
+                        "/org/freedesktop/DBus", "--method", "org.freedesktop.DBus.NameHasOwner", "org.a11y.Bus"],
+                       capture_output=True, text=True)
+    return "true" in r.stdout
+
+
 def main():
+    # Qt looks for the accessibility bus once, at start-up.
+    wait_for("the accessibility bus", accessibility_bus_ready, timeout=30)
     env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ACCESSIBILITY="1")
     proc = subprocess.Popen([os.path.join(PREFIX, "bin", "tessera")], env=env)
+    PROC[0] = proc
     try:
         run(proc)
     finally:
@@ -135,6 +148,7 @@ def main():
                 proc.kill()
         for name in ("ECO A", "ECO B"):
             subprocess.run(["umount", os.path.join(MEDIA, name)], stderr=subprocess.DEVNULL)
+        subprocess.run(["rm", "-rf", MEDIA])
 
 
 def run(proc):

@@ -72,15 +72,23 @@ mkdir -p "$HOME"
 export XDG_RUNTIME_DIR="$WORK/runtime"
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 
+# Its own temporary folder: the single-instance socket lives there, so a run
+# never meets another Tessera on the machine.
+export TMPDIR="$WORK/tmp"
+mkdir -p "$TMPDIR"
+
 echo "== X server"
-Xvfb :77 -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
+# -displayfd picks a free display, so parallel runs never share a screen.
+exec 5>"$WORK/display"
+Xvfb -displayfd 5 -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
 XVFB_PID=$!
-export DISPLAY=:77
-for _ in $(seq 50); do [ -e /tmp/.X11-unix/X77 ] && break; sleep 0.1; done
+for _ in $(seq 100); do [ -s "$WORK/display" ] && break; sleep 0.1; done
+[ -s "$WORK/display" ] || { echo "Xvfb did not start"; exit 1; }
+export DISPLAY=":$(head -n1 "$WORK/display")"
 
 echo "== driving the program"
 export TESSERA_E2E_PREFIX="$WORK/prefix" TESSERA_E2E_WORK="$WORK" TESSERA_E2E_ART="$ART"
-export TESSERA_E2E_LOOPS="${LOOPS[*]}"
+export TESSERA_E2E_LOOPS="${LOOPS[*]}" TESSERA_E2E_MEDIA="/media/tessera-e2e-$$"
 # A private mount namespace: the sysfs view replaces /sys for the program only,
 # and the sticks' mounts never leak into the machine's own table.
 unshare --mount --propagation private -- dbus-run-session -- bash -c '
