@@ -204,11 +204,12 @@ private Q_SLOTS:
     {
         TestEnv env;
         QTemporaryDir stick, altrove;
+        const QString caffe("caffè.jpg");
         const QStringList nomi{"a/foto.jpg",
                                "b/foto.jpg",
                                "README",
-                               QString("caffè.jpg").normalized(QString::NormalizationForm_C),
-                               QString("caffè.jpg").normalized(QString::NormalizationForm_D),
+                               caffe.normalized(QString::NormalizationForm_C),
+                               caffe.normalized(QString::NormalizationForm_D),
                                QString(251, 'L') + ".jpg",
                                "riga\nnuova.jpg",
                                "100% \"vero\" 'x'.jpg",
@@ -260,37 +261,26 @@ private Q_SLOTS:
         QCOMPARE(readFile(archivio + "/foto_" + stamp + "_2.jpg"), QByteArray("b/foto.jpg"));
     }
 
-    void commandsCopyTheLastStick_data()
+    void filteredCopy_data()
     {
-        QTest::addColumn<std::optional<CategoriaFile>>("categoria"); // absent: "copy all"
+        QTest::addColumn<CategoriaFile>("categoria");
         QTest::addColumn<QStringList>("attesi");
-        QTest::newRow("all") << std::optional<CategoriaFile>()
-                             << QStringList{"IMG.JPG", "README", "b.jpeg",    "c.Png",     "clip.MOV",
-                                            "d.mp4",   "e.pdf",  "f.jpg.txt", "g.jpg.bak", "jpg"};
         QTest::newRow("images, any case")
-            << std::optional(CategoriaFile::immagini) << QStringList{"IMG.JPG", "b.jpeg", "c.Png"};
-        QTest::newRow("video") << std::optional(CategoriaFile::video) << QStringList{"clip.MOV", "d.mp4"};
+            << CategoriaFile::immagini << QStringList{"IMG.JPG", "b.jpeg", "c.Png"};
+        QTest::newRow("video") << CategoriaFile::video << QStringList{"clip.MOV", "d.mp4"};
         QTest::newRow("documents, last extension counts")
-            << std::optional(CategoriaFile::documenti) << QStringList{"e.pdf", "f.jpg.txt"};
+            << CategoriaFile::documenti << QStringList{"e.pdf", "f.jpg.txt"};
     }
-    void commandsCopyTheLastStick()
+    void filteredCopy()
     {
-        QFETCH(std::optional<CategoriaFile>, categoria);
+        QFETCH(CategoriaFile, categoria);
         QFETCH(QStringList, attesi);
-        TestEnv env;
-        env.settings->setDestinationPath(env.path("Documenti/Studio/Ecografie"));
-        QVERIFY(QDir(env.path("Documenti")).removeRecursively()); // the copy must create it
-        QTemporaryDir primo, ultimo;
-        QVERIFY(writeFile(primo.filePath("primo.jpg"), "1"));
-        for (const QString &n : std::as_const(attesi))
-            QVERIFY(writeFile(ultimo.filePath(n), n.toUtf8()));
-        FakeVolumeSource volumi;
-        volumi.add({primo.path(), true, QString("A")});
-        volumi.add({ultimo.path(), true, QString("B")});
-        USBMonitor monitor(&volumi, env.settings.get());
-        QCoro::waitFor(categoria ? copiaFiltrato(monitor, *categoria, env.servizi)
-                                 : copiaTutto(monitor, env.servizi));
-        QCOMPARE(tuttoIn(env.settings->destinationPath()), attesi);
+        QTemporaryDir stick, archivio;
+        for (const char *n : {"IMG.JPG", "b.jpeg", "c.Png", "d.mp4", "clip.MOV", "e.pdf", "f.jpg.txt",
+                              "README", "jpg", "g.jpg.bak"})
+            QVERIFY(writeFile(stick.filePath(n), n));
+        FileCopyService::eseguiCopia(stick.path(), insiemeEstensioni(categoria), archivio.path());
+        QCOMPARE(tuttoIn(archivio.path()), attesi);
     }
 
     void refusedBeforeStarting_data()
