@@ -6,16 +6,21 @@
 #include "support/TestEnv.h"
 #include "transfer/ComandiCopia.h"
 #include "transfer/FileCopyService.h"
+#include "transfer/LottoCopie.h"
+#include "transfer/OperazioniFile.h"
 
 #include <QCoro/QCoroTask>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QMap>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 using TestSupport::readFile;
@@ -24,59 +29,50 @@ using TestSupport::writeFile;
 namespace {
 const QDateTime istante(QDate(2024, 3, 7), QTime(9, 5, 31));
 const QString stamp = QStringLiteral("2024-03-07_09-05-31");
-const QString prefissoRegistro = QStringLiteral("[2024-03-07 09:05:31] ");
+const QString prefisso = QStringLiteral("[2024-03-07 09:05:31] ");
 
-QStringList tuttoIn(const QString &cartella) // hidden entries included, code point order
+QStringList tuttoIn(const QString &cartella) // hidden entries included, so a stray temporary shows
 {
-    QStringList r = QDir(cartella).entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+    QStringList r =
+        QDir(cartella).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     r.sort();
     return r;
 }
 
-QStringList nomi(int quanti, const QString &modello)
+// What a stick holds besides files, none of which may ever be opened: a FIFO
+// nobody writes to, a socket, links to a sparse 8 GiB file, to an endless
+// device, in a loop and to the stick itself.
+void piantaSpeciali(const QString &r, const QString &altrove)
 {
-    QStringList r;
-    for (int i = 1; i <= quanti; ++i)
-        r << modello.arg(i);
-    return r;
+    QFile enorme(altrove + "/enorme.bin");
+    QVERIFY(enorme.open(QIODevice::WriteOnly) && enorme.resize(qint64(8) << 30));
+    QVERIFY(QFile::link(enorme.fileName(), r + "/enorme.jpg") && QFile::link("/dev/zero", r + "/zero.jpg"));
+    QVERIFY(QFile::link(r + "/giro1", r + "/giro2") && QFile::link(r + "/giro2", r + "/giro1"));
+    QVERIFY(QFile::link(r, r + "/se-stessa"));
+    QCOMPARE(::mkfifo(QFile::encodeName(r + "/tubo.jpg"), 0644), 0);
+    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    const QByteArray p = QFile::encodeName(r + "/presa.jpg");
+    QVERIFY(size_t(p.size()) < sizeof(a.sun_path));
+    memcpy(a.sun_path, p.constData(), size_t(p.size()));
+    QCOMPARE(::bind(s, reinterpret_cast<sockaddr *>(&a), sizeof(a)), 0);
+    ::close(s);
 }
 
-struct Chiamata {
-    std::optional<double> frazione;
-    std::optional<QString> dettaglio;
-    std::optional<QString> titolo;
-    bool operator==(const Chiamata &) const = default;
-};
-
-// Records what the card goes through during a run.
-struct OsservaScheda {
-    QList<CentroOperazioni::Operazione> stati;
-    int rilasci = 0;
-    explicit OsservaScheda(CentroOperazioni &centro)
-    {
-        QObject::connect(&centro, &CentroOperazioni::attualeChanged, &centro, [this, &centro] {
-            if (centro.attuale())
-                stati << *centro.attuale();
-            else
-                ++rilasci;
-        });
-    }
-    QStringList dettagli() const
-    {
-        QStringList r;
-        for (const auto &s : stati) {
-            if (s.dettaglio && (r.isEmpty() || r.last() != *s.dettaglio))
-                r << *s.dettaglio;
-        }
-        return r;
-    }
-};
-
-void copia(TestEnv &env, const QString &sorgente, std::optional<QSet<QString>> estensioni = std::nullopt)
+void copia(TestEnv &env, const QString &sorgente)
 {
-    QCoro::waitFor(FileCopyService::shared().copia(sorgente, env.settings->destinationPath(),
-                                                   std::move(estensioni), env.servizi));
+    QCoro::waitFor(FileCopyService::shared().copia(sorgente, env.settings->destinationPath(), std::nullopt,
+                                                   env.servizi));
+}
+
+// Calls `f` with each detail line a run reports.
+Avanzamento suDettaglio(std::function<void(const QString &)> f)
+{
+    return [f](std::optional<double>, std::optional<QString> d, std::optional<QString>) {
+        if (d)
+            f(*d);
+    };
 }
 } // namespace
 
@@ -88,118 +84,181 @@ private Q_SLOTS:
     {
         Orologio::imposta([] { return istante; });
     }
-    void cleanup() { Orologio::imposta({}); }
+    void cleanup()
+    {
+        Orologio::imposta({});
+        LottoCopie::simulaFileSystem(LottoCopie::FileSystemSimulato::normale);
+    }
 
+    void timestampedNames_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("presenti"); // "@name": a dangling link
+        QTest::addColumn<QString>("atteso");
+        QTest::newRow("third in the same second")
+            << "foto.jpg" << QStringList{"foto_" + stamp + ".jpg", "foto_" + stamp + "_1.jpg"}
+            << "foto_" + stamp + "_2.jpg";
+        QTest::newRow("no extension, taken")
+            << "README" << QStringList{"README_" + stamp} << "README_" + stamp + "_1";
+        QTest::newRow("last extension only") << "dati.tar.gz" << QStringList{} << "dati.tar_" + stamp + ".gz";
+        QTest::newRow("percent, quotes, line feed")
+            << "50% \"vero\" 'x'\nb.png" << QStringList{} << "50% \"vero\" 'x'\nb_" + stamp + ".png";
+        QTest::newRow("held by a dangling link")
+            << "a.jpg" << QStringList{"@a_" + stamp + ".jpg"} << "a_" + stamp + "_1.jpg";
+        // 255 bytes of two-byte characters: cut to fit, on a whole character.
+        QTest::newRow("255-byte name") << QString(125, QChar(0xE8)) + "a.jpg" << QStringList{}
+                                       << QString(115, QChar(0xE8)) + "_" + stamp + ".jpg";
+    }
+    void timestampedNames()
+    {
+        QFETCH(QString, file);
+        QFETCH(QStringList, presenti);
+        QFETCH(QString, atteso);
+        QTemporaryDir d;
+        for (const QString &p : presenti)
+            QVERIFY(p.startsWith('@') ? QFile::link("/nowhere", d.filePath(p.mid(1)))
+                                      : writeFile(d.filePath(p), "x"));
+        QCOMPARE(urlConTimestamp("/media/stick/sub/" + file, d.path()), d.filePath(atteso));
+    }
+
+    // A digest of pages still in memory would prove nothing about the disk:
+    // hashing a freshly written file must fetch every byte from the storage.
+    void digestReadsFromTheMedium()
+    {
+        QTemporaryDir d;
+        QVERIFY(writeFile(d.filePath("vuoto"), {}) && writeFile(d.filePath("a"), QByteArray(1000000, 'a')));
+        QCOMPARE(hashSHA256(d.filePath("vuoto")),
+                 std::optional<QString>("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"));
+        // Spans many 64 KiB reads and ends in a partial one.
+        QCOMPARE(hashSHA256(d.filePath("a")),
+                 std::optional<QString>("cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"));
+        struct statfs fs;
+        QVERIFY(::statfs(QFile::encodeName(d.path()), &fs) == 0);
+        if (fs.f_type == 0x01021994) // tmpfs: its pages are the file
+            QSKIP("the temporary folder is on tmpfs");
+        const auto lettiDalDisco = [] {
+            for (const QByteArray &riga : readFile("/proc/self/io").split('\n')) {
+                if (riga.startsWith("read_bytes:"))
+                    return riga.mid(11).trimmed().toLongLong();
+            }
+            return qint64(-1);
+        };
+        if (lettiDalDisco() < 0)
+            QSKIP("no I/O accounting in this kernel");
+        const QByteArray dati(8 << 20, 'd');
+        const QString atteso = QCryptographicHash::hash(dati, QCryptographicHash::Sha256).toHex();
+        for (const bool anticipato : {false, true}) {
+            const QString f = d.filePath(anticipato ? "anticipato.bin" : "diretto.bin");
+            QVERIFY(writeFile(f, dati));
+            const qint64 prima = lettiDalDisco();
+            if (anticipato)
+                anticipaLettura(f);
+            QCOMPARE(anticipato ? hashSHA256Anticipato(f) : hashSHA256(f), std::optional<QString>(atteso));
+            QVERIFY2(lettiDalDisco() - prima >= dati.size(),
+                     qPrintable(QString::number(lettiDalDisco() - prima)));
+        }
+    }
+
+    void durableCopy_data()
+    {
+        QTest::addColumn<LottoCopie::FileSystemSimulato>("fs");
+        QTest::newRow("no-replace rename") << LottoCopie::FileSystemSimulato::normale;
+        QTest::newRow("hard link fallback") << LottoCopie::FileSystemSimulato::senzaRinominaEsclusiva;
+        QTest::newRow("look-then-rename fallback") << LottoCopie::FileSystemSimulato::senzaCollegamenti;
+    }
+    // Every way of placing the copy: the plain name when free, the next
+    // timestamped one when taken (a dangling link too), nothing replaced, dates kept.
+    void durableCopy()
+    {
+        QFETCH(LottoCopie::FileSystemSimulato, fs);
+        LottoCopie::simulaFileSystem(fs);
+        QTemporaryDir src, dst;
+        const QString a = src.filePath("a.jpg");
+        QVERIFY(writeFile(a, "nuovo"));
+        const QDateTime mtime(QDate(2020, 1, 2), QTime(3, 4, 5));
+        {
+            QFile f(a);
+            QVERIFY(f.open(QIODevice::ReadWrite) && f.setFileTime(mtime, QFileDevice::FileModificationTime));
+        }
+        const QString c = dst.filePath("Archivio/2024") + "/";
+        EsitoCopiaFile e = copiaSenzaSovrascrivere(a, c + "a.jpg");
+        QCOMPARE(e.destinazione, c + "a.jpg");
+        QCOMPARE(QFileInfo(e.destinazione).lastModified(), mtime);
+        QVERIFY(writeFile(c + "b.jpg", "vecchio") && QFile::link("/nowhere", c + "c.jpg"));
+        for (const QString &atteso :
+             {"b_" + stamp + ".jpg", "b_" + stamp + "_1.jpg", "c_" + stamp + ".jpg"}) {
+            e = copiaSenzaSovrascrivere(a, c + atteso.left(1) + ".jpg");
+            QVERIFY2(e.ok, qPrintable(e.errore));
+            QCOMPARE(e.destinazione, c + atteso);
+            QCOMPARE(readFile(e.destinazione), QByteArray("nuovo"));
+        }
+        QCOMPARE(readFile(c + "b.jpg"), QByteArray("vecchio"));
+        QCOMPARE(QFileInfo(c + "c.jpg").symLinkTarget(), QString("/nowhere"));
+        QCOMPARE(tuttoIn(c).size(), 6);
+    }
+
+    // Awkward names survive byte for byte, nothing is replaced, hidden entries
+    // and what is not a regular file are skipped unopened; the same stick again
+    // takes the next suffixes.
     void flatCopyNeverOverwrites()
     {
         TestEnv env;
-        QTemporaryDir stick;
-        QVERIFY(writeFile(stick.filePath("a/foto.jpg"), "prima foto"));
-        QVERIFY(writeFile(stick.filePath("b/foto.jpg"), "seconda foto"));
-        QVERIFY(writeFile(stick.filePath("c.txt"), "testo"));
-        QVERIFY(writeFile(stick.filePath("README"), "nuovo readme"));
-        QVERIFY(writeFile(stick.filePath("._foto.jpg"), "apple double"));
-        QVERIFY(writeFile(stick.filePath(".Trashes/501/x.jpg"), "cestino"));
+        QTemporaryDir stick, altrove;
+        const QString caffe("caffè.jpg");
+        const QStringList nomi{"a/foto.jpg",
+                               "b/foto.jpg",
+                               "README",
+                               caffe.normalized(QString::NormalizationForm_C),
+                               caffe.normalized(QString::NormalizationForm_D),
+                               QString(251, 'L') + ".jpg",
+                               "riga\nnuova.jpg",
+                               "100% \"vero\" 'x'.jpg",
+                               "%1%2"};
+        for (const QString &n : nomi + QStringList{"._foto.jpg", ".Trashes/5/x.jpg"})
+            QVERIFY(writeFile(stick.filePath(n), n.toUtf8()));
+        piantaSpeciali(stick.path(), altrove.path());
+        for (const char *n : {"tubo.jpg", "presa.jpg", "zero.jpg", "giro1", "enorme.jpg"})
+            QVERIFY(!hashSHA256(stick.filePath(n))); // and does not hang on the FIFO
         const QString archivio = env.settings->destinationPath();
-        QVERIFY(writeFile(archivio + "/README", "readme archiviato"));
-
-        OsservaScheda scheda(env.centro);
-        bool schedaVisibileDuranteAvviso = true;
-        qsizetype righeDuranteAvviso = -1;
-        env.avvisi.duranteAvviso = [&](const RichiestaAvviso &) {
-            schedaVisibileDuranteAvviso = env.centro.occupato();
-            righeDuranteAvviso = env.logLines().size();
-        };
+        QVERIFY(writeFile(archivio + "/README", "archiviato"));
+        QList<CentroOperazioni::Operazione> schede;
+        connect(&env.centro, &CentroOperazioni::attualeChanged, this, [&] {
+            if (env.centro.attuale())
+                schede << *env.centro.attuale();
+        });
         copia(env, stick.path());
 
-        QCOMPARE(tuttoIn(archivio),
-                 (QStringList{"README", "README_" + stamp, "c.txt", "foto.jpg", "foto_" + stamp + ".jpg"}));
-        QCOMPARE(readFile(archivio + "/README"), QByteArray("readme archiviato"));
-        QCOMPARE(readFile(archivio + "/README_" + stamp), QByteArray("nuovo readme"));
-        QCOMPARE(readFile(archivio + "/foto.jpg"), QByteArray("prima foto"));
-        QCOMPARE(readFile(archivio + "/foto_" + stamp + ".jpg"), QByteArray("seconda foto"));
-
+        QMap<QString, QByteArray> attesi{{"README", "archiviato"},
+                                         {"README_" + stamp, "README"},
+                                         {"foto.jpg", "a/foto.jpg"},
+                                         {"foto_" + stamp + ".jpg", "b/foto.jpg"}};
+        for (const QString &n : nomi.mid(3))
+            attesi.insert(n, n.toUtf8());
+        QMap<QString, QByteArray> archiviati;
+        for (const QString &n : tuttoIn(archivio))
+            archiviati.insert(n, readFile(archivio + "/" + n));
+        QCOMPARE(archiviati, attesi);
         QCOMPARE(env.avvisi.mostrati.size(), 1);
         const RichiestaAvviso &avviso = env.avvisi.mostrati.first();
         QCOMPARE(avviso.titolo, QString("Copia completata"));
         QCOMPARE(avviso.stile, StileAvviso::informativo);
         QCOMPARE(avviso.testo,
-                 QString("File copiati: 4\n✓ Verifica integrità: tutti i 4 file sono identici agli "
+                 QString("File copiati: 9\n✓ Verifica integrità: tutti i 9 file sono identici agli "
                          "originali.\n\n⚠️ 2 file erano già presenti nella destinazione e sono stati "
                          "rinominati con timestamp (entrambe le versioni mantenute):\n\nREADME, foto.jpg"));
-        QVERIFY(!schedaVisibileDuranteAvviso);
-        QCOMPARE(righeDuranteAvviso, 0); // the log line follows the dismissed alert
-        QCOMPARE(
-            env.logLines(),
-            QStringList{
-                prefissoRegistro +
-                "Copia in Archivio: 4 copiati, 4 verificati, 2 rinominati, 0 errori, 0 verifiche fallite"});
+        QCOMPARE(env.logLines(), QStringList{prefisso + "Copia in Archivio: 9 copiati, 9 verificati, 2 "
+                                                        "rinominati, 0 errori, 0 verifiche fallite"});
+        QCOMPARE(schede.first(),
+                 (CentroOperazioni::Operazione{"Copia in Archivio…", std::nullopt, std::nullopt,
+                                               "doc.on.doc.fill", Colori::green()}));
+        QCOMPARE(schede.last().titolo, QString("Verifica copia…"));
+        QCOMPARE(schede.last().dettaglio, QString("Verifica 9 di 9 — riga\nnuova.jpg"));
 
-        QVERIFY(!scheda.stati.isEmpty());
-        const CentroOperazioni::Operazione primo = scheda.stati.first();
-        QCOMPARE(primo, (CentroOperazioni::Operazione{"Copia in Archivio…", std::nullopt, std::nullopt,
-                                                      "doc.on.doc.fill", Colori::green()}));
-        QCOMPARE(scheda.rilasci, 1);
-        QVERIFY(!env.centro.occupato());
-        QCOMPARE(scheda.dettagli(),
-                 (QStringList{"1 di 4 — README", "2 di 4 — foto.jpg", "3 di 4 — foto.jpg", "4 di 4 — c.txt",
-                              "Verifica 1 di 4 — README", "Verifica 2 di 4 — foto.jpg",
-                              "Verifica 3 di 4 — foto.jpg", "Verifica 4 di 4 — c.txt"}));
-        QCOMPARE(scheda.stati.last().titolo, QString("Verifica copia…"));
-    }
-
-    // The same stick twice: every file again, under the next free suffix.
-    void secondRunTakesNextSuffixes()
-    {
-        TestEnv env;
-        QTemporaryDir stick;
-        QVERIFY(writeFile(stick.filePath("x.jpg"), "1"));
-        QVERIFY(writeFile(stick.filePath("sub/x.jpg"), "2"));
-        const QString archivio = env.settings->destinationPath();
-
-        const EsitoCopia primo = FileCopyService::eseguiCopia(stick.path(), std::nullopt, archivio);
-        QCOMPARE(primo.nomiRinominati, QStringList{"x.jpg"});
-        const EsitoCopia secondo = FileCopyService::eseguiCopia(stick.path(), std::nullopt, archivio);
-        QCOMPARE(secondo.copiati, 2);
-        QCOMPARE(secondo.rinominati, 2);
-        QCOMPARE(secondo.verificati, 2);
-        QCOMPARE(secondo.nomiRinominati, (QStringList{"x.jpg", "x.jpg"}));
-        QCOMPARE(tuttoIn(archivio), (QStringList{"x.jpg", "x_" + stamp + ".jpg", "x_" + stamp + "_1.jpg",
-                                                 "x_" + stamp + "_2.jpg"}));
-        QCOMPARE(readFile(archivio + "/x_" + stamp + "_1.jpg"), QByteArray("2")); // sub/ sorts after x.jpg
-        QCOMPARE(readFile(archivio + "/x_" + stamp + "_2.jpg"), QByteArray("1"));
-    }
-
-    void progressReports_data()
-    {
-        QTest::addColumn<QList<int>>("dimensioni");
-        QTest::addColumn<QList<double>>("frazioni");
-        QTest::newRow("weighted by bytes") << QList<int>{100, 300, 600} << QList<double>{0, 0.1, 0.4};
-        QTest::newRow("all empty: by count") << QList<int>{0, 0, 0} << QList<double>{0, 1.0 / 3, 2.0 / 3};
-    }
-
-    void progressReports()
-    {
-        QFETCH(QList<int>, dimensioni);
-        QFETCH(QList<double>, frazioni);
-        QTemporaryDir stick, archivio;
-        const QStringList n{"a", "b", "c"};
-        for (int i = 0; i < 3; ++i)
-            QVERIFY(writeFile(stick.filePath(n[i]), QByteArray(dimensioni[i], 'x')));
-        QList<Chiamata> chiamate;
-        const EsitoCopia e = FileCopyService::eseguiCopia(
-            stick.path(), std::nullopt, archivio.path(),
-            [&](std::optional<double> f, std::optional<QString> d, std::optional<QString> t) {
-                chiamate << Chiamata{f, d, t};
-            });
-        QCOMPARE(e.verificati, 3);
-        const QList<Chiamata> attese{
-            {frazioni[0], "1 di 3 — a", std::nullopt},      {frazioni[1], "2 di 3 — b", std::nullopt},
-            {frazioni[2], "3 di 3 — c", std::nullopt},      {0.0, std::nullopt, "Verifica copia…"},
-            {0.0, "Verifica 1 di 3 — a", std::nullopt},     {1.0 / 3, "Verifica 2 di 3 — b", std::nullopt},
-            {2.0 / 3, "Verifica 3 di 3 — c", std::nullopt},
-        };
-        QCOMPARE(chiamate, attese);
+        const EsitoCopia e = FileCopyService::eseguiCopia(stick.path(), std::nullopt, archivio);
+        QCOMPARE(std::tuple(e.copiati, e.rinominati, e.verificati, e.errori), std::tuple(9, 9, 9, 0));
+        QCOMPARE(tuttoIn(archivio).size(), 19);
+        QCOMPARE(readFile(archivio + "/foto_" + stamp + "_1.jpg"), QByteArray("a/foto.jpg"));
+        QCOMPARE(readFile(archivio + "/foto_" + stamp + "_2.jpg"), QByteArray("b/foto.jpg"));
     }
 
     void filteredCopy_data()
@@ -212,180 +271,87 @@ private Q_SLOTS:
         QTest::newRow("documents, last extension counts")
             << CategoriaFile::documenti << QStringList{"e.pdf", "f.jpg.txt"};
     }
-
     void filteredCopy()
     {
         QFETCH(CategoriaFile, categoria);
         QFETCH(QStringList, attesi);
-        TestEnv env;
-        QTemporaryDir stick;
+        QTemporaryDir stick, archivio;
         for (const char *n : {"IMG.JPG", "b.jpeg", "c.Png", "d.mp4", "clip.MOV", "e.pdf", "f.jpg.txt",
                               "README", "jpg", "g.jpg.bak"})
             QVERIFY(writeFile(stick.filePath(n), n));
-        FakeVolumeSource volumi;
-        volumi.add({stick.path(), true, QString("USB")});
-        USBMonitor monitor(&volumi, env.settings.get());
-        QCoro::waitFor(copiaFiltrato(monitor, categoria, env.servizi));
-        QCOMPARE(tuttoIn(env.settings->destinationPath()), attesi);
-    }
-
-    void commandsUseTheLastStick()
-    {
-        TestEnv env;
-        QTemporaryDir primo, ultimo;
-        QVERIFY(writeFile(primo.filePath("primo.jpg"), "1"));
-        QVERIFY(writeFile(ultimo.filePath("ultimo.mp4"), "2"));
-        env.settings->setDestinationPath(env.path("Documenti/Studio/Ecografie"));
-        QVERIFY(QDir(env.path("Documenti")).removeRecursively()); // the copy must create it
-        FakeVolumeSource volumi;
-        USBMonitor monitor(&volumi, env.settings.get());
-
-        QCoro::waitFor(copiaTutto(monitor, env.servizi));
-        QCOMPARE(env.avvisi.mostrati.size(), 1);
-        QCOMPARE(env.avvisi.mostrati.first().titolo, QString("Nessuna USB"));
-        QCOMPARE(env.avvisi.mostrati.first().testo, QString("Non ci sono USB inserite."));
-        QCOMPARE(env.avvisi.mostrati.first().stile, StileAvviso::informativo);
-        QVERIFY(!QFileInfo::exists(env.settings->destinationPath()));
-        QVERIFY(env.logLines().isEmpty());
-
-        volumi.add({primo.path(), true, QString("A")});
-        volumi.add({ultimo.path(), true, QString("B")});
-        USBMonitor dueChiavette(&volumi, env.settings.get());
-        QCoro::waitFor(copiaTutto(dueChiavette, env.servizi));
-        QCOMPARE(tuttoIn(env.settings->destinationPath()), QStringList{"ultimo.mp4"});
-
-        // Nothing of the category on the stick: the ordinary summary with zeros.
-        QCoro::waitFor(copiaFiltrato(dueChiavette, CategoriaFile::immagini, env.servizi));
-        QCOMPARE(env.avvisi.mostrati.last().testo, QString("File copiati: 0"));
-        QCOMPARE(env.logLines().last(), prefissoRegistro + "Copia in Ecografie: 0 copiati, 0 verificati, 0 "
-                                                           "rinominati, 0 errori, 0 verifiche fallite");
-    }
-
-    void summaryText_data()
-    {
-        QTest::addColumn<EsitoCopia>("esito");
-        QTest::addColumn<QString>("atteso");
-
-        QTest::newRow("empty stick") << EsitoCopia{} << "File copiati: 0";
-        QTest::newRow("all verified")
-            << EsitoCopia{3, 0, 0, {}, 3, {}}
-            << "File copiati: 3\n✓ Verifica integrità: tutti i 3 file sono identici agli "
-               "originali.";
-        QTest::newRow("nine failed verification: eight names, no tail")
-            << EsitoCopia{9, 0, 0, {}, 0, nomi(9, "v%1.jpg")}
-            << "File copiati: 9\n\n❌ ATTENZIONE: 9 file NON hanno superato la verifica di integrità "
-               "(possibile "
-               "corruzione):\nv1.jpg, v2.jpg, v3.jpg, v4.jpg, v5.jpg, v6.jpg, v7.jpg, v8.jpg\nNon cancellare "
-               "gli "
-               "originali dalla chiavetta e riprova la copia.";
-        QTest::newRow("twelve renamed: eight names and the rest")
-            << EsitoCopia{12, 12, 0, nomi(12, "r%1.jpg"), 12, {}}
-            << "File copiati: 12\n✓ Verifica integrità: tutti i 12 file sono identici agli "
-               "originali.\n\n⚠️ 12 file "
-               "erano già presenti nella destinazione e sono stati rinominati con timestamp (entrambe le "
-               "versioni "
-               "mantenute):\n\nr1.jpg, r2.jpg, r3.jpg, r4.jpg, r5.jpg, r6.jpg, r7.jpg, r8.jpg e altri 4...";
-        QTest::newRow("eight renamed: no tail") << EsitoCopia{8, 8, 0, nomi(8, "r%1"), 8, {}}
-                                                << "File copiati: 8\n✓ Verifica integrità: tutti i 8 file "
-                                                   "sono identici agli originali.\n\n⚠️ 8 file "
-                                                   "erano già presenti nella destinazione e sono stati "
-                                                   "rinominati con timestamp (entrambe le versioni "
-                                                   "mantenute):\n\nr1, r2, r3, r4, r5, r6, r7, r8";
-        QTest::newRow("only errors") << EsitoCopia{0, 0, 2, {}, 0, {}}
-                                     << "File copiati: 0\n\n❌ Errori durante la copia: 2";
-        QTest::newRow("everything at once")
-            << EsitoCopia{3, 1, 1, {"doppio.jpg"}, 2, {"rotto.jpg"}}
-            << "File copiati: 3\n\n❌ ATTENZIONE: 1 file NON hanno superato la verifica di integrità "
-               "(possibile "
-               "corruzione):\nrotto.jpg\nNon cancellare gli originali dalla chiavetta e riprova la "
-               "copia.\n\n⚠️ 1 "
-               "file erano già presenti nella destinazione e sono stati rinominati con timestamp (entrambe "
-               "le "
-               "versioni mantenute):\n\ndoppio.jpg\n\n❌ Errori durante la copia: 1";
-    }
-
-    void summaryText()
-    {
-        QFETCH(EsitoCopia, esito);
-        QFETCH(QString, atteso);
-        QCOMPARE(FileCopyService::testoRiepilogo(esito), atteso);
-    }
-
-    void logLine_data()
-    {
-        QTest::addColumn<QString>("destinazione");
-        QTest::addColumn<QString>("atteso");
-        const EsitoCopia e{5, 2, 1, {"a", "b"}, 3, {"c", "d"}};
-        QTest::newRow("plain")
-            << "/home/u/Documenti/Ecografie"
-            << "Copia in Ecografie: 5 copiati, 3 verificati, 2 rinominati, 1 errori, 2 verifiche "
-               "fallite";
-        QTest::newRow("trailing slash")
-            << "/home/u/Ecografie/"
-            << "Copia in Ecografie: 5 copiati, 3 verificati, 2 rinominati, 1 errori, 2 "
-               "verifiche fallite";
-        QTest::newRow("percent signs stay")
-            << "/home/u/Studio %2 %1"
-            << "Copia in Studio %2 %1: 5 copiati, 3 verificati, 2 rinominati, 1 "
-               "errori, 2 verifiche fallite";
-    }
-
-    void logLine()
-    {
-        QFETCH(QString, destinazione);
-        QFETCH(QString, atteso);
-        QCOMPARE(FileCopyService::rigaRegistro(destinazione, EsitoCopia{5, 2, 1, {"a", "b"}, 3, {"c", "d"}}),
-                 atteso);
+        FileCopyService::eseguiCopia(stick.path(), insiemeEstensioni(categoria), archivio.path());
+        QCOMPARE(tuttoIn(archivio.path()), attesi);
     }
 
     void refusedBeforeStarting_data()
     {
         QTest::addColumn<QString>("caso");
-        QTest::newRow("destination is a file") << "file";
-        QTest::newRow("destination below a file") << "sotto-file";
-        QTest::newRow("another operation running") << "occupato";
+        QTest::addColumn<QString>("avviso");
+        const QString nonCartella(
+            "Errore|Impossibile accedere alla cartella di destinazione:\n“{f}” esiste già "
+            "e non è una cartella.");
+        QTest::newRow("destination is a file") << "occupato" << nonCartella;
+        QTest::newRow("destination below a file") << "occupato/Ecografie" << nonCartella;
+        QTest::newRow("another operation running")
+            << "busy"
+            << "Operazione in corso|C'è già una copia o sincronizzazione in corso. Attendi che finisca.";
+        QTest::newRow("no stick") << ""
+                                  << "Nessuna USB|Non ci sono USB inserite.";
     }
-
     void refusedBeforeStarting()
     {
         QFETCH(QString, caso);
+        QFETCH(QString, avviso);
         TestEnv env;
         QTemporaryDir stick;
-        QVERIFY(writeFile(stick.filePath("a.jpg"), "a"));
-        QVERIFY(writeFile(env.path("occupato"), "un file"));
-        if (caso == "file")
-            env.settings->setDestinationPath(env.path("occupato"));
-        else if (caso == "sotto-file")
-            env.settings->setDestinationPath(env.path("occupato/Ecografie"));
+        QVERIFY(writeFile(stick.filePath("a.jpg"), "a") && writeFile(env.path("occupato"), "un file"));
+        FakeVolumeSource volumi;
+        if (!caso.isEmpty())
+            volumi.add({stick.path(), true, QString("A")});
+        USBMonitor monitor(&volumi, env.settings.get());
         const CentroOperazioni::Operazione altra{"Sincronizzazione…", std::nullopt, 0.5,
                                                  "arrow.triangle.2.circlepath", Colori::blue()};
-        if (caso == "occupato")
+        if (caso == "busy")
             env.centro.setAttuale(altra);
-        OsservaScheda scheda(env.centro);
-
-        copia(env, stick.path());
+        else if (caso.startsWith("occupato"))
+            env.settings->setDestinationPath(env.path(caso));
+        int cambiScheda = 0;
+        connect(&env.centro, &CentroOperazioni::attualeChanged, this, [&] { ++cambiScheda; });
+        QCoro::waitFor(copiaTutto(monitor, env.servizi));
 
         QCOMPARE(env.avvisi.mostrati.size(), 1);
         const RichiestaAvviso &a = env.avvisi.mostrati.first();
-        if (caso == "occupato") {
-            QCOMPARE(a.titolo, QString("Operazione in corso"));
-            QCOMPARE(a.testo, QString("C'è già una copia o sincronizzazione in corso. Attendi che finisca."));
-            QCOMPARE(a.stile, StileAvviso::informativo);
-            QCOMPARE(env.centro.attuale(), std::optional(altra));
-            QVERIFY(QFileInfo(env.settings->destinationPath()).isDir()); // created before the busy test
-            QVERIFY(tuttoIn(env.settings->destinationPath()).isEmpty());
-        } else {
-            QCOMPARE(a.titolo, QString("Errore"));
-            QCOMPARE(a.testo,
-                     QString("Impossibile accedere alla cartella di destinazione:\n“%1” esiste già e non è "
-                             "una cartella.")
-                         .arg(env.path("occupato")));
-            QCOMPARE(a.stile, StileAvviso::avvertenza);
-            QCOMPARE(readFile(env.path("occupato")), QByteArray("un file"));
-        }
-        QVERIFY(scheda.stati.isEmpty());
-        QCOMPARE(scheda.rilasci, 0);
+        QCOMPARE(a.titolo + "|" + a.testo, QString(avviso).replace("{f}", env.path("occupato")));
+        QCOMPARE(a.stile, a.titolo == "Errore" ? StileAvviso::avvertenza : StileAvviso::informativo);
+        QCOMPARE(cambiScheda, 0);
         QVERIFY(env.logLines().isEmpty());
+        QCOMPARE(readFile(env.path("occupato")), QByteArray("un file"));
+        QVERIFY(!QFileInfo::exists(env.settings->destinationPath() + "/a.jpg"));
+        if (caso == "busy")
+            QCOMPARE(env.centro.attuale(), std::optional(altra));
+    }
+
+    void summaryAndLogTexts()
+    {
+        QStringList rinominati, guasti;
+        for (int i = 1; i <= 12; ++i)
+            rinominati << QString("r%1").arg(i);
+        for (int i = 1; i <= 9; ++i)
+            guasti << QString("v%1").arg(i);
+        const EsitoCopia e{12, 12, 1, rinominati, 3, guasti};
+        QCOMPARE(
+            FileCopyService::testoRiepilogo(e),
+            QString("File copiati: 12\n\n❌ ATTENZIONE: 9 file NON hanno superato la verifica di integrità "
+                    "(possibile corruzione):\nv1, v2, v3, v4, v5, v6, v7, v8\nNon cancellare gli originali "
+                    "dalla chiavetta e riprova la copia.\n\n⚠️ 12 file erano già presenti nella "
+                    "destinazione e sono stati rinominati con timestamp (entrambe le versioni "
+                    "mantenute):\n\nr1, r2, r3, r4, r5, r6, r7, r8 e altri 4...\n\n❌ Errori durante la "
+                    "copia: 1"));
+        // A "%2" in the folder's name stays as it is.
+        QCOMPARE(
+            FileCopyService::rigaRegistro("/home/u/Studio %2 %1/", e),
+            QString("Copia in Studio %2 %1: 12 copiati, 3 verificati, 12 rinominati, 1 errori, 9 verifiche "
+                    "fallite"));
     }
 
     void destinationFillsUp()
@@ -400,20 +366,15 @@ private Q_SLOTS:
         QVERIFY(writeFile(stick.filePath("a.bin"), QByteArray(300 << 10, 'a')));
         QVERIFY(writeFile(stick.filePath("b.bin"), QByteArray(900 << 10, 'b'))); // no longer fits
         QVERIFY(writeFile(stick.filePath("c.bin"), QByteArray(100 << 10, 'c')));
-
         copia(env, stick.path());
 
-        QCOMPARE(tuttoIn(piccolo.punto.path()),
-                 (QStringList{"a.bin", "c.bin"})); // nothing partial, nothing hidden
+        QCOMPARE(tuttoIn(piccolo.punto.path()), (QStringList{"a.bin", "c.bin"})); // nothing partial
         QCOMPARE(env.avvisi.mostrati.size(), 1);
-        QCOMPARE(
-            env.avvisi.mostrati.first().testo,
-            QString(
-                "File copiati: 2\n✓ Verifica integrità: tutti i 2 file sono identici agli originali.\n\n❌ "
-                "Errori durante la copia: 1"));
-        QVERIFY(env.logLines().last().endsWith(
-            "2 copiati, 2 verificati, 0 rinominati, 1 errori, 0 verifiche fallite"));
-        QVERIFY(!env.centro.occupato());
+        QCOMPARE(env.avvisi.mostrati.first().testo,
+                 QString("File copiati: 2\n✓ Verifica integrità: tutti i 2 file sono identici agli "
+                         "originali.\n\n❌ Errori durante la copia: 1"));
+        QVERIFY(env.logLines().last().endsWith("2 copiati, 2 verificati, 0 rinominati, 1 errori, 0 verifiche "
+                                               "fallite"));
     }
 
     // Between the listing and the copy the stick can change under our feet.
@@ -423,27 +384,22 @@ private Q_SLOTS:
         for (const char *n :
              {"1-ok.jpg", "2-sparito.jpg", "3-fifo.jpg", "4-link.jpg", "5-cartella.jpg", "6-ok.jpg"})
             QVERIFY(writeFile(stick.filePath(n), n));
-        const auto sostituisci = [&](const QString &dettaglio) {
-            const auto f = [&](const char *n) { return QFile::encodeName(stick.filePath(n)); };
-            if (dettaglio.startsWith("2 di")) {
-                ::unlink(f("2-sparito.jpg"));
-            } else if (dettaglio.startsWith("3 di")) {
-                ::unlink(f("3-fifo.jpg"));
-                ::mkfifo(f("3-fifo.jpg"), 0644); // nobody will ever write into it
-            } else if (dettaglio.startsWith("4 di")) {
-                ::unlink(f("4-link.jpg"));
-                ::symlink("/dev/zero", f("4-link.jpg")); // endless
-            } else if (dettaglio.startsWith("5 di")) {
-                ::unlink(f("5-cartella.jpg"));
-                ::mkdir(f("5-cartella.jpg"), 0755);
-            }
-        };
-        const EsitoCopia e = FileCopyService::eseguiCopia(
-            stick.path(), std::nullopt, archivio.path(),
-            [&](std::optional<double>, std::optional<QString> d, std::optional<QString>) {
-                if (d)
-                    sostituisci(*d);
-            });
+        const auto f = [&](const char *n) { return QFile::encodeName(stick.filePath(n)); };
+        const EsitoCopia e = FileCopyService::eseguiCopia(stick.path(), std::nullopt, archivio.path(),
+                                                          suDettaglio([&](const QString &d) {
+                                                              if (d.startsWith("2 di")) {
+                                                                  ::unlink(f("2-sparito.jpg"));
+                                                              } else if (d.startsWith("3 di")) {
+                                                                  ::unlink(f("3-fifo.jpg"));
+                                                                  ::mkfifo(f("3-fifo.jpg"), 0644);
+                                                              } else if (d.startsWith("4 di")) {
+                                                                  ::unlink(f("4-link.jpg"));
+                                                                  ::symlink("/dev/zero", f("4-link.jpg"));
+                                                              } else if (d.startsWith("5 di")) {
+                                                                  ::unlink(f("5-cartella.jpg"));
+                                                                  ::mkdir(f("5-cartella.jpg"), 0755);
+                                                              }
+                                                          }));
         QCOMPARE(e, (EsitoCopia{2, 0, 4, {}, 2, {}}));
         QCOMPARE(tuttoIn(archivio.path()), (QStringList{"1-ok.jpg", "6-ok.jpg"}));
     }
@@ -457,53 +413,15 @@ private Q_SLOTS:
         for (const char *n : {"a.jpg", "b.jpg", "c.jpg"})
             QVERIFY(writeFile(stick.filePath(n), QByteArray(64 << 10, n[0])));
         QTemporaryDir archivio;
-        const EsitoCopia e = FileCopyService::eseguiCopia(
-            stick.punto.path(), std::nullopt, archivio.path(),
-            [&](std::optional<double>, std::optional<QString> d, std::optional<QString>) {
-                if (d && d->startsWith("2 di"))
-                    stick.stacca();
-            });
+        const EsitoCopia e = FileCopyService::eseguiCopia(stick.punto.path(), std::nullopt, archivio.path(),
+                                                          suDettaglio([&](const QString &d) {
+                                                              if (d.startsWith("2 di"))
+                                                                  stick.stacca();
+                                                          }));
         // The one copy made cannot be checked against a stick that is gone.
         QCOMPARE(e, (EsitoCopia{1, 0, 2, {}, 0, {"a.jpg"}}));
         QCOMPARE(tuttoIn(archivio.path()), QStringList{"a.jpg"});
         QVERIFY(FileCopyService::testoRiepilogo(e).contains("Non cancellare gli originali"));
-    }
-
-    // Awkward names survive byte for byte; what is not a regular file is never opened.
-    void awkwardStick()
-    {
-        QTemporaryDir stick, altrove, archivio;
-        const QString nfc = QString("caffè.jpg").normalized(QString::NormalizationForm_C);
-        const QString nfd = QString("caffè.jpg").normalized(QString::NormalizationForm_D);
-        QString lungo = QString(250, 'L') + ".jpg";
-        QStringList regolari{nfc, nfd, lungo, "riga\nnuova.jpg", "100% \"vero\" 'davvero'.jpg", "%1%2.jpg"};
-        for (const QString &n : regolari)
-            QVERIFY(writeFile(stick.filePath(n), n.toUtf8()));
-        QFile enorme(altrove.filePath("enorme.bin"));
-        QVERIFY(enorme.open(QIODevice::WriteOnly) && enorme.resize(qint64(8) << 30)); // sparse
-        enorme.close();
-        QVERIFY(QFile::link(enorme.fileName(), stick.filePath("enorme.jpg")));
-        QVERIFY(QFile::link("/dev/zero", stick.filePath("zero.jpg")));
-        QVERIFY(QFile::link(stick.filePath("giro1"), stick.filePath("giro2")));
-        QVERIFY(QFile::link(stick.filePath("giro2"), stick.filePath("giro1")));
-        QVERIFY(QFile::link(stick.path(), stick.filePath("se-stessa")));
-        QCOMPARE(::mkfifo(QFile::encodeName(stick.filePath("tubo.jpg")), 0644), 0);
-        const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un a{};
-        a.sun_family = AF_UNIX;
-        const QByteArray percorsoSocket = QFile::encodeName(stick.filePath("presa.jpg"));
-        memcpy(a.sun_path, percorsoSocket.constData(), size_t(percorsoSocket.size()));
-        QCOMPARE(::bind(s, reinterpret_cast<sockaddr *>(&a), sizeof(a)), 0);
-        ::close(s);
-
-        const EsitoCopia e = FileCopyService::eseguiCopia(stick.path(), std::nullopt, archivio.path());
-        QCOMPARE(e.copiati, regolari.size());
-        QCOMPARE(e.verificati, regolari.size());
-        QCOMPARE(e.errori, 0);
-        regolari.sort();
-        QCOMPARE(tuttoIn(archivio.path()), regolari);
-        for (const QString &n : std::as_const(regolari))
-            QCOMPARE(readFile(QDir(archivio.path()).filePath(n)), n.toUtf8());
     }
 
     // The copy runs off the main thread: the panel keeps answering meanwhile.
@@ -512,20 +430,113 @@ private Q_SLOTS:
         TestEnv env;
         QTemporaryDir stick;
         QVERIFY(writeFile(stick.filePath("grande.bin"), QByteArray(96 << 20, 'g')));
-        QVERIFY(writeFile(stick.filePath("piccolo.bin"), "p"));
-        int battitiDuranteCopia = 0;
+        int battiti = 0;
         QTimer orologio;
-        orologio.setInterval(5);
-        QObject::connect(&orologio, &QTimer::timeout, [&] {
-            if (env.centro.occupato())
-                ++battitiDuranteCopia;
-        });
-        orologio.start();
+        connect(&orologio, &QTimer::timeout, this, [&] { battiti += env.centro.occupato(); });
+        orologio.start(5);
         copia(env, stick.path());
-        orologio.stop();
-        QVERIFY2(battitiDuranteCopia >= 3, qPrintable(QString::number(battitiDuranteCopia)));
-        QCOMPARE(env.avvisi.mostrati.size(), 1);
-        QVERIFY(env.avvisi.mostrati.first().testo.startsWith("File copiati: 2\n✓"));
+        QVERIFY2(battiti >= 3, qPrintable(QString::number(battiti)));
+        QVERIFY(env.avvisi.mostrati.first().testo.startsWith("File copiati: 1\n✓"));
+    }
+
+    // Machines that restart their numbering reuse names, often with identical
+    // sizes: only equal contents are "already there". A file that vanishes
+    // before its copy is an error.
+    void importCounters_data()
+    {
+        QTest::addColumn<QByteArray>("sullaChiavetta");
+        QTest::addColumn<EsitoImportazione>("atteso");
+        QTest::newRow("same image") << QByteArray("AAAA") << EsitoImportazione{0, 1, 0, 0};
+        QTest::newRow("same size, other image") << QByteArray("BBBB") << EsitoImportazione{1, 0, 0, 0};
+        QTest::newRow("vanished") << QByteArray() << EsitoImportazione{0, 0, 1, 0};
+    }
+    void importCounters()
+    {
+        QFETCH(QByteArray, sullaChiavetta);
+        QFETCH(EsitoImportazione, atteso);
+        QTemporaryDir stick, archivio;
+        QVERIFY(writeFile(archivio.filePath("IMG.JPG"), "AAAA") && writeFile(stick.filePath("v.mov"), "v"));
+        QVERIFY(writeFile(stick.filePath("IMG.JPG"), sullaChiavetta.isEmpty() ? "x" : sullaChiavetta));
+        const EsitoImportazione e = FileCopyService::eseguiImportazione(
+            stick.path(), archivio.path(), insiemeEstensioni(CategoriaFile::immagini),
+            suDettaglio([&](const QString &) {
+                if (sullaChiavetta.isEmpty())
+                    QFile::remove(stick.filePath("IMG.JPG"));
+            }));
+        QCOMPARE(e, atteso);
+        QCOMPARE(readFile(archivio.filePath("IMG.JPG")), QByteArray("AAAA"));
+        QCOMPARE(tuttoIn(archivio.path()).size(), 1 + atteso.nuovi);
+        if (atteso.nuovi)
+            QCOMPARE(readFile(archivio.filePath("IMG_" + stamp + ".JPG")), sullaChiavetta);
+    }
+
+    // Sticks arrive through the monitor: their images are imported once, with a
+    // notification. One that finds an import or an erase running, or no usable
+    // archive, is skipped (never queued) with a log line.
+    void autoImport()
+    {
+        TestEnv env;
+        env.settings->setAutoImport(true);
+        const QString archivio = env.settings->destinationPath();
+        QTemporaryDir c;
+        for (const char *n :
+             {"ECO/DCIM/IMG_1.JPG", "ECO/esame/IMG_2.jpeg", "ECO/video.mp4", "ECO/referto.pdf", "ECO/jpg",
+              "ECO/._IMG_1.JPG", "DUE/IMG.JPG", "TRE/IMG.JPG", "QUATTRO/IMG.JPG"})
+            QVERIFY(writeFile(c.filePath(n), n));
+        QVERIFY(
+            writeFile(c.filePath("ECO/IMG_3.png"), QByteArray(4 << 20, '3'))); // still busy when DUE comes
+        QVERIFY(QFile::link(c.filePath("ECO/DCIM/IMG_1.JPG"), c.filePath("ECO/link.jpg")));
+        FakeVolumeSource volumi;
+        USBMonitor monitor(&volumi, env.settings.get());
+        monitor.setAutoImportHandler([&](const USBDrive &drive) {
+            FileCopyService::shared().importaAutomaticamente(drive, env.servizi);
+        });
+        QList<CentroOperazioni::Operazione> schede;
+        connect(&env.centro, &CentroOperazioni::attualeChanged, this, [&] {
+            if (env.centro.attuale())
+                schede << *env.centro.attuale();
+        });
+        const auto inserisci = [&](const QString &nome) { volumi.mount({c.filePath(nome), true, nome}); };
+        inserisci("ECO");
+        inserisci("DUE");
+        QTRY_COMPARE(env.logLines().size(), 2);
+        QCOMPARE(tuttoIn(archivio), (QStringList{"IMG_1.JPG", "IMG_2.jpeg", "IMG_3.png"}));
+        QCOMPARE(readFile(archivio + "/IMG_2.jpeg"), QByteArray("ECO/esame/IMG_2.jpeg"));
+        QCOMPARE(schede.first(),
+                 (CentroOperazioni::Operazione{"Importazione automatica da ECO…", std::nullopt, std::nullopt,
+                                               "tray.and.arrow.down.fill", Colori::coloreMarchio()}));
+        QCOMPARE(env.notifiche.inviate,
+                 (QList<QPair<QString, QString>>{
+                     {"Importazione automatica", "3 nuove immagini importate e verificate da \"ECO\"."}}));
+        // The same stick again: all already there, a log line and no notification.
+        const USBDrive ancora{QUuid::createUuid(), QUrl::fromLocalFile(c.filePath("ECO")), "ECO", {}};
+        QCoro::waitFor(FileCopyService::shared().importaAutomaticamente(ancora, env.servizi));
+        QCOMPARE(env.logLines().size(), 3);
+        env.erase.avvia("ALTRA");
+        inserisci("TRE");
+        QTRY_COMPARE(env.logLines().size(), 4);
+        env.erase.azzera();
+        QVERIFY(writeFile(env.path("file"), "x"));
+        env.settings->setDestinationPath(env.path("file"));
+        inserisci("QUATTRO");
+        QTRY_COMPARE(env.logLines().size(), 5);
+        const QString eco(
+            "Auto-importazione da ECO: %1 nuove immagini, %2 già presenti, 0 errori, 0 verifiche "
+            "fallite");
+        QCOMPARE(
+            env.logLines(),
+            (QStringList{prefisso + "Auto-importazione da DUE saltata: altra operazione in corso",
+                         prefisso + eco.arg(3).arg(0), prefisso + eco.arg(0).arg(3),
+                         prefisso + "Auto-importazione da TRE saltata: altra operazione in corso",
+                         prefisso + "Auto-importazione da QUATTRO fallita: destinazione non accessibile"}));
+        QCOMPARE(tuttoIn(archivio).size(), 3);
+        QCOMPARE(env.notifiche.inviate.size(), 1);
+        QVERIFY(env.avvisi.mostrati.isEmpty());
+        QCOMPARE(
+            FileCopyService::corpoNotifica("ECO 1", EsitoImportazione{5, 1, 2, 3}),
+            QString(
+                "5 nuove immagini importate e verificate da \"ECO 1\". 1 già presenti. ⚠️ 2 errori di "
+                "copia. ⚠️ 3 file non hanno superato la verifica."));
     }
 };
 
