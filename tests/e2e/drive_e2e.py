@@ -135,6 +135,8 @@ def main():
     # Qt looks for the accessibility bus once, at start-up.
     wait_for("the accessibility bus", accessibility_bus_ready, timeout=30)
     env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ACCESSIBILITY="1")
+    # A real window on the Xvfb screen, whatever the test runner set for unit tests.
+    env["QT_QPA_PLATFORM"] = "xcb"
     proc = subprocess.Popen([os.path.join(PREFIX, "bin", "tessera")], env=env)
     PROC[0] = proc
     try:
