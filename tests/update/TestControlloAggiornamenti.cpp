@@ -135,7 +135,13 @@ private Q_SLOTS:
         if (stato == 0)
             indirizzo = ServerHttpProva::urlSenzaServer();
 
+        int battiti = 0;
+        QTimer battito;
+        connect(&battito, &QTimer::timeout, [&] { ++battiti; });
+        battito.start(10ms);
         QVERIFY(controlla(true, indirizzo, 500ms));
+        if (stato < 0) // half a second of waiting at one tick per 10 ms; a blocked loop counts none
+            QVERIFY2(battiti >= 20, qPrintable(QString::number(battiti)));
         QCOMPARE(m_env->avvisi.mostrati.size(), 1);
         const RichiestaAvviso a = m_env->avvisi.mostrati.takeFirst();
         QCOMPARE(a.titolo, titolo);
@@ -159,18 +165,6 @@ private Q_SLOTS:
         QCOMPARE(ultimo().toDateTime(), adesso); // a failed check waits its 20 hours too
         if (stato > 0)
             QCOMPARE(m_server->ultimoPercorso(), QByteArray("/tessera/versione.json"));
-    }
-
-    void slowServerLeavesTheEventLoopFree()
-    {
-        m_server->imposta({200, "application/json", documento("1.2.0"), 1200ms, false});
-        int battiti = 0;
-        QTimer battito;
-        connect(&battito, &QTimer::timeout, [&] { ++battiti; });
-        battito.start(10ms);
-        QVERIFY(controlla(true));
-        QVERIFY2(battiti >= 40, qPrintable(QString("only %1 ticks in 1.2 s").arg(battiti)));
-        QCOMPARE(m_env->avvisi.mostrati.size(), 1);
     }
 
     void automaticCheckRunsOnlyAfter20Hours_data()
