@@ -1,7 +1,7 @@
 '''UDisks2 stand-in for the eject tests (python3-dbusmock template).
 
-Parameters (JSON): {"drives": [{"path", "canPowerOff"}],
-                    "blocks": [{"path", "device", "drive", "mounts": [...], "busy"}]}
+Drive "Acme" holds sdb1, sdb2 and the unmounted sdb3; drive "Other" holds sdc1.
+Parameters (JSON): {"canPowerOff": Acme's, "busy": sdb2's, "mounts": {"sdb1": folder, ...}}.
 Unmount clears MountPoints, or fails like udisks does when the volume is busy.
 '''
 import dbus
@@ -12,9 +12,6 @@ MAIN_OBJ = '/org/freedesktop/UDisks2'
 MAIN_IFACE = 'org.freedesktop.DBus.ObjectManager'
 SYSTEM_BUS = True
 IS_OBJECT_MANAGER = True
-
-DRIVE = 'org.freedesktop.UDisks2.Drive'
-BLOCK = 'org.freedesktop.UDisks2.Block'
 FILESYSTEM = 'org.freedesktop.UDisks2.Filesystem'
 
 
@@ -23,23 +20,20 @@ def byte_string(text):
 
 
 def load(mock, parameters):
-    for drive in parameters.get('drives', []):
-        mock.AddObject(drive['path'], DRIVE,
-                       {'CanPowerOff': dbus.Boolean(drive['canPowerOff']),
-                        'Ejectable': dbus.Boolean(True),
-                        'Removable': dbus.Boolean(True),
-                        'ConnectionBus': dbus.String('usb')},
-                       [('PowerOff', 'a{sv}', '', ''), ('Eject', 'a{sv}', '', '')])
-    for block in parameters.get('blocks', []):
-        mock.AddObject(block['path'], BLOCK,
-                       {'Device': byte_string(block['device']),
-                        'Drive': dbus.ObjectPath(block['drive'])}, [])
-        obj = dbusmock.get_object(block['path'])
-        obj.AddProperties(FILESYSTEM, {'MountPoints': dbus.Array([byte_string(m) for m in block['mounts']],
-                                                                 signature='ay')})
-        if block.get('busy'):
-            code = ("raise dbus.exceptions.DBusException('Error unmounting %s: target is busy', "
-                    "name='org.freedesktop.UDisks2.Error.DeviceBusy')" % block['device'])
-        else:
-            code = "self.Set('%s', 'MountPoints', dbus.Array([], signature='ay'))" % FILESYSTEM
+    for drive, power_off in (('Acme', parameters['canPowerOff']), ('Other', True)):
+        mock.AddObject(MAIN_OBJ + '/drives/' + drive, 'org.freedesktop.UDisks2.Drive',
+                       {'CanPowerOff': dbus.Boolean(power_off), 'Removable': dbus.Boolean(True)},
+                       [('PowerOff', 'a{sv}', '', '')])
+    for dev, drive in (('sdb1', 'Acme'), ('sdb2', 'Acme'), ('sdb3', 'Acme'), ('sdc1', 'Other')):
+        path = MAIN_OBJ + '/block_devices/' + dev
+        mock.AddObject(path, 'org.freedesktop.UDisks2.Block',
+                       {'Device': byte_string('/dev/' + dev), 'Drive': dbus.ObjectPath(MAIN_OBJ + '/drives/' + drive)},
+                       [])
+        mounts = [byte_string(parameters['mounts'][dev])] if dev in parameters['mounts'] else []
+        obj = dbusmock.get_object(path)
+        obj.AddProperties(FILESYSTEM, {'MountPoints': dbus.Array(mounts, signature='ay')})
+        code = "self.Set('%s', 'MountPoints', dbus.Array([], signature='ay'))" % FILESYSTEM
+        if dev == 'sdb2' and parameters['busy']:
+            code = ("raise dbus.exceptions.DBusException('Error unmounting /dev/sdb2: target is busy', "
+                    "name='org.freedesktop.UDisks2.Error.DeviceBusy')")
         obj.AddMethod(FILESYSTEM, 'Unmount', 'a{sv}', '', code)

@@ -27,56 +27,36 @@ Risultato<QString> FakeEsecutoreDisco::eseguiDiskutil(const QStringList &argomen
     {
         QMutexLocker lock(&m_mutex);
         m_chiamate.append(Chiamata{argomenti, bool(progresso)});
-        for (auto it = m_regole.crbegin(); it != m_regole.crend(); ++it) {
-            if (argomenti.mid(0, it->prefisso.size()) == it->prefisso) {
+        for (auto it = m_regole.crbegin(); it != m_regole.crend() && !regola; ++it)
+            if (argomenti.mid(0, it->prefisso.size()) == it->prefisso)
                 regola = *it;
-                break;
-            }
-        }
     }
     if (durante)
         durante(argomenti);
     if (!regola)
-        return DiskUtilErrore::comandoFallito(argomenti.join(' '), 1,
-                                              QStringLiteral("nessuna risposta prevista"));
-    if (progresso) {
-        for (double p : regola->percentuali)
+        return DiskUtilErrore::comandoFallito(argomenti.join(' '), 1, "nessuna risposta prevista");
+    for (double p : regola->percentuali)
+        if (progresso)
             progresso(p);
-    }
     return regola->esito;
-}
-
-Risultato<QString> FakeEsecutoreDisco::eseguiStrumento(const QString &percorso, const QStringList &argomenti)
-{
-    return eseguiDiskutil(QStringList{percorso} + argomenti);
 }
 
 QString FakeEsecutoreDisco::reportInfo(const QVariantMap &chiavi)
 {
-    QString xml = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                                 "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-                                 "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-                                 "<plist version=\"1.0\">\n<dict>\n");
+    QString xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n";
     for (auto it = chiavi.cbegin(); it != chiavi.cend(); ++it) {
-        xml += QStringLiteral("\t<key>%1</key>\n").arg(it.key().toHtmlEscaped());
-        switch (it->typeId()) {
-        case QMetaType::Bool:
-            xml += it->toBool() ? QStringLiteral("\t<true/>\n") : QStringLiteral("\t<false/>\n");
-            break;
-        case QMetaType::Int:
-        case QMetaType::LongLong:
-            xml += QStringLiteral("\t<integer>%1</integer>\n").arg(it->toLongLong());
-            break;
-        default:
-            xml += QStringLiteral("\t<string>%1</string>\n").arg(it->toString().toHtmlEscaped());
-        }
+        xml += QStringLiteral("<key>%1</key>").arg(it.key().toHtmlEscaped());
+        if (it->typeId() == QMetaType::Bool)
+            xml += it->toBool() ? "<true/>\n" : "<false/>\n";
+        else if (it->typeId() == QMetaType::Int || it->typeId() == QMetaType::LongLong)
+            xml += QStringLiteral("<integer>%1</integer>\n").arg(it->toLongLong());
+        else
+            xml += QStringLiteral("<string>%1</string>\n").arg(it->toString().toHtmlEscaped());
     }
-    return xml + QStringLiteral("</dict>\n</plist>\n");
+    return xml + "</dict>\n</plist>\n";
 }
 
 QString FakeEsecutoreDisco::reportInfo(const QString &disco, bool interno, bool rimovibile)
 {
-    return reportInfo({{QStringLiteral("ParentWholeDisk"), disco},
-                       {QStringLiteral("Internal"), interno},
-                       {QStringLiteral("RemovableMedia"), rimovibile}});
+    return reportInfo({{"ParentWholeDisk", disco}, {"Internal", interno}, {"RemovableMedia", rimovibile}});
 }

@@ -26,7 +26,10 @@ public:
     QList<QStringList> argomentiChiamate() const;
 
     Risultato<QString> eseguiDiskutil(const QStringList &argomenti, Progresso progresso = {}) override;
-    Risultato<QString> eseguiStrumento(const QString &percorso, const QStringList &argomenti) override;
+    Risultato<QString> eseguiStrumento(const QString &percorso, const QStringList &argomenti) override
+    {
+        return eseguiDiskutil(QStringList{percorso} + argomenti);
+    }
 
     // An `info -plist` report; absent keys are left out.
     static QString reportInfo(const QVariantMap &chiavi);

@@ -19,14 +19,35 @@ public:
     using VolumeSource::VolumeSource;
 
     void add(const Volume &v) { m_volumes.append(v); } // silently, as if mounted before start-up
-    void mount(const Volume &v);
-    void unmount(const QString &mountPoint);
+    void mount(const Volume &v)
+    {
+        m_volumes.append(v);
+        Q_EMIT volumeMounted(v.mountPoint);
+    }
+    void unmount(const QString &mountPoint)
+    {
+        m_volumes.removeIf([&](const Volume &v) { return v.mountPoint == mountPoint; });
+        Q_EMIT volumeUnmounted();
+    }
 
-    QStringList mountedVolumes(bool skipHidden) const override;
-    std::optional<bool> isRemovable(const QString &mountPoint) const override;
-    std::optional<QString> volumeName(const QString &mountPoint) const override;
+    QStringList mountedVolumes(bool skipHidden) const override
+    {
+        QStringList out;
+        for (const Volume &v : m_volumes)
+            if (!(skipHidden && v.hidden))
+                out << v.mountPoint;
+        return out;
+    }
+    std::optional<bool> isRemovable(const QString &p) const override { return find(p).removable; }
+    std::optional<QString> volumeName(const QString &p) const override { return find(p).name; }
 
 private:
-    const Volume *find(const QString &mountPoint) const;
+    Volume find(const QString &mountPoint) const
+    {
+        for (const Volume &v : m_volumes)
+            if (v.mountPoint == mountPoint)
+                return v;
+        return {QString(), std::nullopt};
+    }
     QList<Volume> m_volumes;
 };

@@ -9,15 +9,21 @@
 // script left it presses the first (default) button with the field unchanged.
 class RecordingAlertPresenter : public AlertPresenter {
 public:
-    RispostaAvviso presenta(const RichiestaAvviso &richiesta) override;
-
+    RispostaAvviso presenta(const RichiestaAvviso &richiesta) override
+    {
+        mostrati.append(richiesta);
+        if (duranteAvviso)
+            duranteAvviso(richiesta); // e.g. to check what the rest of the app shows meanwhile
+        if (!m_risposte.isEmpty())
+            return m_risposte.takeFirst();
+        return RispostaAvviso{0, richiesta.campo ? richiesta.campo->testo : QString()};
+    }
     void rispondi(int pulsante, const QString &testoCampo = QString())
     {
         m_risposte.append(RispostaAvviso{pulsante, testoCampo});
     }
-    // Runs while the alert is "open", e.g. to check what the rest of the app shows meanwhile.
-    std::function<void(const RichiestaAvviso &)> duranteAvviso;
 
+    std::function<void(const RichiestaAvviso &)> duranteAvviso;
     QList<RichiestaAvviso> mostrati;
 
 private:

@@ -2,18 +2,13 @@
 
 #include <chrono>
 #include <functional>
-#include <QByteArray>
-#include <QObject>
+#include <QTcpServer>
 #include <QUrl>
-
-class QTcpServer;
-class QTcpSocket;
 
 // A tiny HTTP/1.1 server on 127.0.0.1 for tests: every request gets the same
 // scripted answer, optionally after a delay, or no answer at all. It runs on
 // the test's own event loop, so the code under test must not block it.
 class ServerHttpProva : public QObject {
-    Q_OBJECT
 public:
     struct Risposta {
         int stato = 200;
@@ -24,9 +19,8 @@ public:
     };
 
     explicit ServerHttpProva(QObject *parent = nullptr);
-    ~ServerHttpProva() override;
 
-    bool avvia();
+    bool avvia() { return m_server.listen(QHostAddress::LocalHost); }
     QUrl url(const QString &percorso = QStringLiteral("/tessera/versione.json")) const;
     // An address on which nothing listens (a port just freed).
     static QUrl urlSenzaServer();
@@ -38,14 +32,8 @@ public:
     int richieste() const { return m_richieste; }
     QByteArray ultimoPercorso() const { return m_ultimoPercorso; }
 
-Q_SIGNALS:
-    void richiestaRicevuta();
-
 private:
-    void leggi(QTcpSocket *socket);
-    void rispondi(QTcpSocket *socket);
-
-    QTcpServer *m_server;
+    QTcpServer m_server;
     Risposta m_risposta;
     int m_richieste = 0;
     QByteArray m_ultimoPercorso;

@@ -3,27 +3,19 @@
 #include "operations/Registro.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QSettings>
 #include <unistd.h>
 
 TestEnv::TestEnv()
 {
-    QDir().mkpath(path(QStringLiteral("data")));
-    impostaCartellaDatiRegistro(path(QStringLiteral("data")));
+    QDir().mkpath(path("data"));
+    impostaCartellaDatiRegistro(path("data"));
     auto store = std::make_unique<QSettings>(settingsFile(), QSettings::IniFormat);
-    store->setValue(AppSettings::key, path(QStringLiteral("Archivio")));
+    store->setValue(AppSettings::key, path("Archivio"));
     store->sync();
     settings = std::make_unique<AppSettings>(std::move(store));
-    servizi.avvisi = &avvisi;
-    servizi.notifiche = &notifiche;
-    servizi.apritore = &apritore;
-    servizi.centro = &centro;
-    servizi.erase = &erase;
-    servizi.settings = settings.get();
-    servizi.diag = &diag;
-    servizi.disco = &disco;
+    // In declaration order; every field has its own type, so a change there fails to compile.
+    servizi = {&avvisi, &notifiche, &apritore, &centro, &erase, settings.get(), &diag, &disco};
 }
 
 TestEnv::~TestEnv()
@@ -31,23 +23,12 @@ TestEnv::~TestEnv()
     impostaCartellaDatiRegistro(QString());
 }
 
-QString TestEnv::path(const QString &relative) const
-{
-    return relative.isEmpty() ? dir.path() : QDir(dir.path()).filePath(relative);
-}
-
-QString TestEnv::logFile() const
-{
-    return path(QStringLiteral("data/Orvala Tessera/registro_operazioni.log"));
-}
-
 QStringList TestEnv::logLines() const
 {
-    const QString text = QString::fromUtf8(TestSupport::readFile(logFile()));
-    QStringList lines = text.split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
+    QStringList righe = QString::fromUtf8(TestSupport::readFile(logFile())).split(u'\n');
+    if (righe.last().isEmpty())
+        righe.removeLast();
+    return righe;
 }
 
 bool TestSupport::isRoot()
@@ -57,9 +38,8 @@ bool TestSupport::isRoot()
 
 QString TestSupport::artifactsDir()
 {
-    QString dir = qEnvironmentVariable("TESSERA_TEST_ARTIFACTS");
-    if (dir.isEmpty())
-        dir = QDir::current().filePath(QStringLiteral("test-artifacts"));
+    const QString dir =
+        qEnvironmentVariable("TESSERA_TEST_ARTIFACTS", QDir::current().filePath("test-artifacts"));
     QDir().mkpath(dir);
     return dir;
 }
@@ -68,15 +48,11 @@ bool TestSupport::writeFile(const QString &path, const QByteArray &content)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    return f.write(content) == content.size();
+    return f.open(QIODevice::WriteOnly) && f.write(content) == content.size();
 }
 
 QByteArray TestSupport::readFile(const QString &path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }

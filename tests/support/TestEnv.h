@@ -19,9 +19,12 @@ struct TestEnv {
     TestEnv();
     ~TestEnv();
 
-    QString path(const QString &relative = QString()) const;
+    QString path(const QString &relative = QString()) const
+    {
+        return relative.isEmpty() ? dir.path() : dir.filePath(relative);
+    }
     QString settingsFile() const { return path(QStringLiteral("settings.ini")); }
-    QString logFile() const; // the operations log of this environment
+    QString logFile() const { return path(QStringLiteral("data/Orvala Tessera/registro_operazioni.log")); }
     QStringList logLines() const;
 
     QTemporaryDir dir;
@@ -40,7 +43,7 @@ namespace TestSupport {
 bool isRoot();
 // Where screenshots and other artefacts go (created on demand).
 QString artifactsDir();
-// Writes `size` bytes of deterministic content to `path`, creating folders.
+// Writes `content` to `path`, creating folders.
 bool writeFile(const QString &path, const QByteArray &content);
 QByteArray readFile(const QString &path);
 } // namespace TestSupport

@@ -4,19 +4,14 @@
 #include "support/TestEnv.h"
 #include "update/ControlloAggiornamenti.h"
 
-#include <QCoro/QCoroTask>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
 using namespace std::chrono_literals;
-using Info = ControlloAggiornamenti::InfoVersione;
 
 namespace {
-const QString titoloFallito = QStringLiteral("Controllo non riuscito");
-const QString testoFallito = QStringLiteral("Impossibile verificare gli aggiornamenti (connessione assente o "
-                                            "pagina non raggiungibile). Riprova più tardi.");
 const QDateTime adesso(QDate(2024, 3, 14), QTime(10, 0, 0));
 
 QByteArray documento(const QString &versione, const QString &resto = QString())
@@ -27,43 +22,24 @@ QByteArray documento(const QString &versione, const QString &resto = QString())
 
 class TestControlloAggiornamenti : public QObject {
     Q_OBJECT
-
     std::unique_ptr<TestEnv> m_env;
     std::unique_ptr<ServerHttpProva> m_server;
 
-    std::unique_ptr<ControlloAggiornamenti> crea(const QString &installata = QStringLiteral("1.2"),
-                                                 std::optional<QUrl> documento = std::nullopt,
-                                                 std::chrono::milliseconds attesa = 60s)
+    QSettings preferenze() const { return QSettings(m_env->settingsFile(), QSettings::IniFormat); }
+    QVariant ultimo() const { return preferenze().value(ControlloAggiornamenti::chiaveUltimoControllo); }
+    // Runs one check of Tessera 1.2 to its end; false if it has not ended within `ms`.
+    bool controlla(bool manuale, std::optional<QUrl> indirizzo = {}, std::chrono::milliseconds attesa = 60s,
+                   int ms = 10000)
     {
         ControlloAggiornamenti::Configurazione config;
-        config.documento = documento.value_or(m_server->url());
-        config.versioneInstallata = installata;
+        config.documento = indirizzo.value_or(m_server->url());
+        config.versioneInstallata = "1.2";
         config.attesaMassima = attesa;
-        return std::make_unique<ControlloAggiornamenti>(
+        ControlloAggiornamenti c(
             m_env->servizi, std::make_unique<QSettings>(m_env->settingsFile(), QSettings::IniFormat), config);
-    }
-    QVariant ultimoScritto() const
-    {
-        return QSettings(m_env->settingsFile(), QSettings::IniFormat)
-            .value(ControlloAggiornamenti::chiaveUltimoControllo);
-    }
-    void scriviUltimo(const QVariant &valore)
-    {
-        QSettings s(m_env->settingsFile(), QSettings::IniFormat);
-        s.setValue(ControlloAggiornamenti::chiaveUltimoControllo, valore);
-        s.sync();
-    }
-    void servi(const QByteArray &corpo, int stato = 200, const QByteArray &tipo = "application/json")
-    {
-        m_server->imposta({stato, tipo, corpo, 0ms, false});
-    }
-    // Runs a manual check to its end and returns the alerts it showed.
-    QList<RichiestaAvviso> verificaManuale(ControlloAggiornamenti &c)
-    {
         QSignalSpy concluso(&c, &ControlloAggiornamenti::controlloConcluso);
-        c.controlloManuale();
-        [&] { QVERIFY(concluso.wait(10000)); }();
-        return m_env->avvisi.mostrati;
+        manuale ? c.controlloManuale() : c.controlloAutomatico();
+        return concluso.count() > 0 || concluso.wait(ms);
     }
 
 private Q_SLOTS:
@@ -81,172 +57,114 @@ private Q_SLOTS:
         Orologio::imposta({});
     }
 
-    void productAddressesAreTheMakersHttpsSite()
-    {
-        const QUrl doc = ControlloAggiornamenti::indirizzoDocumento();
-        QCOMPARE(doc.scheme(), QString("https"));
-        QCOMPARE(doc.host(), Marchio::homePage().host());
-        QCOMPARE(doc.path(), QString("/tessera/versione.json"));
-        QCOMPARE(ControlloAggiornamenti::versioneInstallata(), QString(TESSERA_VERSION));
-    }
-
-    void versionOrder_data()
-    {
-        QTest::addColumn<QString>("a");
-        QTest::addColumn<QString>("b");
-        QTest::addColumn<bool>("aPiuRecente");
-        QTest::addColumn<bool>("bPiuRecente");
-        QTest::newRow("1.10 vs 1.9") << "1.10"
-                                     << "1.9" << true << false;
-        QTest::newRow("1.2 vs 1.2.0") << "1.2"
-                                      << "1.2.0" << false << false;
-        QTest::newRow("1.2.1 vs 1.2") << "1.2.1"
-                                      << "1.2" << true << false;
-        QTest::newRow("letters count as 0") << "2.0-beta"
-                                            << "2.0" << false << false;
-        QTest::newRow("empty pieces dropped") << "1..2"
-                                              << "1.2" << false << false;
-        QTest::newRow("signed pieces") << "+1.-2"
-                                       << "1" << false << true;
-        QTest::newRow("sign alone is 0") << "1.+"
-                                         << "1.0" << false << false;
-        QTest::newRow("overflow is 0") << "1.99999999999999999999"
-                                       << "1.0" << false << false;
-    }
     void versionOrder()
     {
-        QFETCH(QString, a);
-        QFETCH(QString, b);
-        QFETCH(bool, aPiuRecente);
-        QFETCH(bool, bPiuRecente);
-        QCOMPARE(ControlloAggiornamenti::versionePiuRecente(a, b), aPiuRecente);
-        QCOMPARE(ControlloAggiornamenti::versionePiuRecente(b, a), bPiuRecente);
+        // +1: the first is newer, -1: the second, 0: the same version.
+        const struct {
+            const char *a, *b;
+            int ordine;
+        } coppie[] = {{"1.10", "1.9", 1},
+                      {"1.2", "1.2.0", 0},
+                      {"1.2.1", "1.2", 1},
+                      {"2.0-beta", "2.0", 0},
+                      {"1..2", "1.2", 0},
+                      {"+1.-2", "1", -1},
+                      {"1.99999999999999999999", "1.0", 0}};
+        for (const auto &c : coppie) {
+            QVERIFY2(ControlloAggiornamenti::versionePiuRecente(c.a, c.b) == (c.ordine > 0), c.a);
+            QVERIFY2(ControlloAggiornamenti::versionePiuRecente(c.b, c.a) == (c.ordine < 0), c.a);
+        }
     }
 
-    void fetchAndDecode_data()
+    // The manual check always answers with one alert; the automatic one tells
+    // only of a newer version, by notification, and dates every attempt.
+    void manualAlertsAndAutomaticNotifies_data()
     {
-        QTest::addColumn<int>("stato");
-        QTest::addColumn<QByteArray>("tipo");
+        QTest::addColumn<int>("stato"); // 0 = nothing listens, -1 = never answers
         QTest::addColumn<QByteArray>("corpo");
-        QTest::addColumn<bool>("riuscito");
-        QTest::addColumn<QString>("versione");
-        QTest::addColumn<QVariant>("url");  // invalid = absent
-        QTest::addColumn<QVariant>("note"); // invalid = absent
+        QTest::addColumn<QString>("titolo");
+        QTest::addColumn<QString>("testo");
+        QTest::addColumn<QUrl>("aperto"); // by "Vai al download"
+        QTest::addColumn<QString>("notifica");
 
-        const QByteArray html = "<html><body><h1>Not Found</h1></body></html>";
-        const QVariant no;
-        QTest::newRow("404 html") << 404 << QByteArray("text/html") << html << false << "" << no << no;
-        QTest::newRow("200 html") << 200 << QByteArray("text/html") << html << false << "" << no << no;
-        QTest::newRow("empty body") << 200 << QByteArray("application/json") << QByteArray() << false << ""
-                                    << no << no;
-        QTest::newRow("no versione") << 200 << QByteArray("application/json")
-                                     << QByteArray("{\"url\": \"https://x.it/\", \"note\": \"n\"}") << false
-                                     << "" << no << no;
-        QTest::newRow("versione a number") << 200 << QByteArray("application/json")
-                                           << QByteArray("{\"versione\": 2.1}") << false << "" << no << no;
-        QTest::newRow("url a number")
-            << 200 << QByteArray("application/json") << QByteArray("{\"versione\": \"2.0\", \"url\": 3}")
-            << false << "" << no << no;
-        QTest::newRow("array on top") << 200 << QByteArray("application/json")
-                                      << QByteArray("[{\"versione\": \"2.0\"}]") << false << "" << no << no;
-        // Only the body counts, whatever the status says.
-        QTest::newRow("404 with a document")
-            << 404 << QByteArray("application/json") << QByteArray("{\"versione\": \"3.0\"}") << true << "3.0"
-            << no << no;
-        QTest::newRow("only versione")
-            << 200 << QByteArray("text/plain") << QByteArray("{\"versione\": \"1.4.2\"}") << true << "1.4.2"
-            << no << no;
-        QTest::newRow("everything, extra keys ignored")
-            << 200 << QByteArray("application/json")
-            << QByteArray("{\"versione\": \"2.0\", \"url\": \"https://orvala.it/d\", \"note\": \"Più "
-                          "veloce\", \"data\": 5}")
-            << true << "2.0" << QVariant("https://orvala.it/d") << QVariant("Più veloce");
-        QTest::newRow("empty note kept")
-            << 200 << QByteArray("application/json") << QByteArray("{\"versione\": \"2.0\", \"note\": \"\"}")
-            << true << "2.0" << no << QVariant("");
+        const QString fallito = "Controllo non riuscito", aggiornato = "Sei aggiornato",
+                      nuova = "Aggiornamento disponibile";
+        const QString perche = "Impossibile verificare gli aggiornamenti (connessione assente o pagina non "
+                               "raggiungibile). Riprova più tardi.";
+        const QString avviso = "È disponibile la versione %1 (tu hai la 1.2).";
+        const QString notifica =
+            "È disponibile la versione %1 di Orvala – Tessera. Scaricala da www.orvala.it.";
+        const QUrl home = Marchio::homePage();
+        const auto riga = [&](const char *nome, int stato, const QByteArray &corpo, const QString &titolo,
+                              const QString &testo, const QUrl &aperto = {}, const QString &n = {}) {
+            QTest::newRow(nome) << stato << corpo << titolo << testo << aperto << n;
+        };
+        riga("connection refused", 0, "", fallito, perche);
+        riga("never answers", -1, documento("9.0"), fallito, perche);
+        riga("404 html", 404, "<html><body><h1>Not Found</h1></body></html>", fallito, perche);
+        riga("200 html", 200, "<html>ok</html>", fallito, perche);
+        riga("empty body", 200, "", fallito, perche);
+        riga("no versione", 200, "{\"url\": \"https://x.it/\", \"note\": \"n\"}", fallito, perche);
+        riga("versione a number", 200, "{\"versione\": 2.1}", fallito, perche);
+        riga("1.2.0 is 1.2", 200, documento("1.2.0"), aggiornato, "La versione 1.2 è la più recente.");
+        riga("older", 200, documento("1.1", ", \"note\": \"x\""), aggiornato,
+             "La versione 1.2 è la più recente.");
+        riga("1.10, no notes, no url", 200, documento("1.10"), nuova, avviso.arg("1.10"), home,
+             notifica.arg("1.10"));
+        riga("notes and url", 200,
+             documento("2.0", ", \"note\": \"Nuovo\", \"url\": \"https://orvala.it/d\""), nuova,
+             avviso.arg("2.0") + "\n\nNovità: Nuovo", QUrl("https://orvala.it/d"),
+             notifica.arg("2.0") + "\nNovità: Nuovo");
+        riga("empty notes", 200, documento("2.0", ", \"note\": \"\""), nuova,
+             avviso.arg("2.0") + "\n\nNovità: ", home, notifica.arg("2.0"));
+        for (const char *url :
+             {"https://exa mple.it/%zz", "http://orvala.it/d", "file:///etc/passwd", "https:/d"})
+            riga(url, 200, documento("2.0", QString(", \"url\": \"%1\"").arg(url)), nuova, avviso.arg("2.0"),
+                 home, notifica.arg("2.0"));
     }
-    void fetchAndDecode()
+    void manualAlertsAndAutomaticNotifies()
     {
         QFETCH(int, stato);
-        QFETCH(QByteArray, tipo);
         QFETCH(QByteArray, corpo);
-        QFETCH(bool, riuscito);
-        QFETCH(QString, versione);
-        QFETCH(QVariant, url);
-        QFETCH(QVariant, note);
-
-        servi(corpo, stato, tipo);
-        auto c = crea();
-        const auto esito = QCoro::waitFor(c->scaricaInfoVersione());
-        QCOMPARE(m_server->richieste(), 1);
-        QCOMPARE(m_server->ultimoPercorso(), QByteArray("/tessera/versione.json"));
-        QCOMPARE(esito.riuscito(), riuscito);
-        if (!riuscito) {
-            QVERIFY(!esito.errore.isEmpty());
-            return;
-        }
-        QCOMPARE(esito.info->versione, versione);
-        QCOMPARE(esito.info->url.has_value(), url.isValid());
-        if (url.isValid())
-            QCOMPARE(*esito.info->url, url.toString());
-        QCOMPARE(esito.info->note.has_value(), note.isValid());
-        if (note.isValid())
-            QCOMPARE(*esito.info->note, note.toString());
-    }
-
-    void failuresGiveOneAlertManuallyAndSilenceAutomatically_data()
-    {
-        QTest::addColumn<QString>("caso");
-        QTest::newRow("connection refused") << "rifiutata";
-        QTest::newRow("404 page") << "404";
-        QTest::newRow("server never answers") << "silenzio";
-    }
-    void failuresGiveOneAlertManuallyAndSilenceAutomatically()
-    {
-        QFETCH(QString, caso);
+        QFETCH(QString, titolo);
+        QFETCH(QString, testo);
+        QFETCH(QUrl, aperto);
+        QFETCH(QString, notifica);
+        m_server->imposta({stato < 0 ? 200 : stato, "application/json", corpo, 0ms, stato < 0});
         std::optional<QUrl> indirizzo;
-        if (caso == "rifiutata")
+        if (stato == 0)
             indirizzo = ServerHttpProva::urlSenzaServer();
-        else if (caso == "404")
-            servi("<html>404</html>", 404, "text/html");
-        else
-            m_server->imposta({200, "application/json", documento("9.0"), 0ms, true});
 
-        auto manuale = crea("1.2", indirizzo, 500ms);
-        const auto avvisi = verificaManuale(*manuale);
-        QCOMPARE(avvisi.size(), 1);
-        QCOMPARE(avvisi[0].titolo, titoloFallito);
-        QCOMPARE(avvisi[0].testo, testoFallito);
-        QCOMPARE(avvisi[0].stile, StileAvviso::avvertenza);
-        QVERIFY(m_env->apritore.aperti.isEmpty());
-        m_env->avvisi.mostrati.clear();
-
-        auto automatico = crea("1.2", indirizzo, 500ms);
-        QSignalSpy concluso(automatico.get(), &ControlloAggiornamenti::controlloConcluso);
-        automatico->controlloAutomatico();
-        QVERIFY(concluso.wait(10000));
-        QVERIFY(m_env->avvisi.mostrati.isEmpty());
-        QVERIFY(m_env->notifiche.inviate.isEmpty());
-        // A failed check waits its 20 hours like any other.
-        QCOMPARE(ultimoScritto().toDateTime(), adesso);
-    }
-
-    void slowServerLeavesTheEventLoopFree()
-    {
-        m_server->imposta({200, "application/json", documento("1.2.0"), 1200ms, false});
-        auto c = crea();
         int battiti = 0;
         QTimer battito;
         connect(&battito, &QTimer::timeout, [&] { ++battiti; });
         battito.start(10ms);
-
-        QSignalSpy concluso(c.get(), &ControlloAggiornamenti::controlloConcluso);
-        c->controlloManuale();
-        QVERIFY(m_env->avvisi.mostrati.isEmpty()); // returned before the answer
-        QVERIFY(concluso.wait(10000));
-        QVERIFY2(battiti >= 40, qPrintable(QString("only %1 ticks in 1.2 s").arg(battiti)));
+        QVERIFY(controlla(true, indirizzo, 500ms));
+        if (stato < 0) // half a second of waiting at one tick per 10 ms; a blocked loop counts none
+            QVERIFY2(battiti >= 20, qPrintable(QString::number(battiti)));
         QCOMPARE(m_env->avvisi.mostrati.size(), 1);
-        QCOMPARE(m_env->avvisi.mostrati[0].titolo, QString("Sei aggiornato"));
+        const RichiestaAvviso a = m_env->avvisi.mostrati.takeFirst();
+        QCOMPARE(a.titolo, titolo);
+        QCOMPARE(a.testo, testo);
+        QCOMPARE(a.stile, titolo == "Sei aggiornato" ? StileAvviso::informativo : StileAvviso::avvertenza);
+        QCOMPARE(m_env->apritore.aperti, aperto.isEmpty() ? QList<QUrl>() : QList<QUrl>{aperto});
+        QVERIFY(!ultimo().isValid()); // only automatic checks are dated
+        if (!aperto.isEmpty()) {
+            QCOMPARE(a.pulsanti, QStringList({"Vai al download", "Più tardi"}));
+            m_env->avvisi.rispondi(1);
+            QVERIFY(controlla(true));
+            QCOMPARE(m_env->apritore.aperti.size(), 1); // "Più tardi" opens nothing
+            m_env->avvisi.mostrati.clear();
+        }
+
+        QVERIFY(controlla(false, indirizzo, 500ms));
+        QVERIFY(m_env->avvisi.mostrati.isEmpty());
+        QCOMPARE(m_env->notifiche.inviate.size(), notifica.isEmpty() ? 0 : 1);
+        if (!notifica.isEmpty())
+            QCOMPARE(m_env->notifiche.inviate[0], qMakePair(QString("Aggiornamento disponibile"), notifica));
+        QCOMPARE(ultimo().toDateTime(), adesso); // a failed check waits its 20 hours too
+        if (stato > 0)
+            QCOMPARE(m_server->ultimoPercorso(), QByteArray("/tessera/versione.json"));
     }
 
     void automaticCheckRunsOnlyAfter20Hours_data()
@@ -265,125 +183,16 @@ private Q_SLOTS:
         QFETCH(QVariant, ultimo);
         QFETCH(bool, scarica);
         if (ultimo.isValid())
-            scriviUltimo(ultimo);
-        servi(documento("1.2"));
-        QVariant scrittoPrimaDelloScaricamento;
-        m_server->allaRichiesta = [&](const QByteArray &) {
-            scrittoPrimaDelloScaricamento = ultimoScritto();
-        };
+            preferenze().setValue(ControlloAggiornamenti::chiaveUltimoControllo, ultimo);
+        m_server->imposta({200, "application/json", documento("1.2"), 0ms, false});
+        QVariant allaRichiesta;
+        m_server->allaRichiesta = [&](const QByteArray &) { allaRichiesta = this->ultimo(); };
 
-        auto c = crea();
-        QSignalSpy concluso(c.get(), &ControlloAggiornamenti::controlloConcluso);
-        c->controlloAutomatico();
-        if (!scarica) {
-            QCOMPARE(ultimoScritto(), ultimo);
-            QCoreApplication::processEvents();
-            QCOMPARE(concluso.count(), 0);
-            QCOMPARE(m_server->richieste(), 0);
-            return;
-        }
-        QVERIFY(concluso.wait(10000));
-        QCOMPARE(m_server->richieste(), 1);
-        QCOMPARE(scrittoPrimaDelloScaricamento.toDateTime(), adesso);
-        QCOMPARE(ultimoScritto().toDateTime(), adesso);
-    }
-
-    void automaticCheckNotifiesOnlyANewerVersion_data()
-    {
-        QTest::addColumn<QByteArray>("corpo");
-        QTest::addColumn<QString>("installata");
-        QTest::addColumn<QString>("corpoNotifica"); // empty = no notification
-
-        const QString base =
-            QStringLiteral("È disponibile la versione %1 di Orvala – Tessera. Scaricala da www.orvala.it.");
-        QTest::newRow("1.10 over 1.9") << documento("1.10") << "1.9" << base.arg("1.10");
-        QTest::newRow("1.2.0 is 1.2") << documento("1.2.0") << "1.2" << QString();
-        QTest::newRow("older") << documento("1.1", ", \"note\": \"x\"") << "1.2" << QString();
-        QTest::newRow("with notes") << documento("2.0", ", \"note\": \"Copia più veloce\"") << "1.2"
-                                    << base.arg("2.0") + "\nNovità: Copia più veloce";
-        QTest::newRow("empty notes") << documento("2.0", ", \"note\": \"\"") << "1.2" << base.arg("2.0");
-        QTest::newRow("200 html") << QByteArray("<html>ok</html>") << "1.2" << QString();
-    }
-    void automaticCheckNotifiesOnlyANewerVersion()
-    {
-        QFETCH(QByteArray, corpo);
-        QFETCH(QString, installata);
-        QFETCH(QString, corpoNotifica);
-        servi(corpo);
-        auto c = crea(installata);
-        QSignalSpy concluso(c.get(), &ControlloAggiornamenti::controlloConcluso);
-        c->controlloAutomatico();
-        QVERIFY(concluso.wait(10000));
-        QVERIFY(m_env->avvisi.mostrati.isEmpty());
-        if (corpoNotifica.isEmpty()) {
-            QVERIFY(m_env->notifiche.inviate.isEmpty());
-            return;
-        }
-        QCOMPARE(m_env->notifiche.inviate.size(), 1);
-        QCOMPARE(m_env->notifiche.inviate[0].first, QString("Aggiornamento disponibile"));
-        QCOMPARE(m_env->notifiche.inviate[0].second, corpoNotifica);
-    }
-
-    void manualCheckOffersTheDownload_data()
-    {
-        QTest::addColumn<QByteArray>("corpo");
-        QTest::addColumn<QString>("testo");
-        QTest::addColumn<QUrl>("aperto");
-
-        const QString base = QStringLiteral("È disponibile la versione 2.0 (tu hai la 1.2).");
-        const QUrl home = Marchio::homePage();
-        QTest::newRow("only versione") << documento("2.0") << base << home;
-        QTest::newRow("empty notes") << documento("2.0", ", \"note\": \"\"") << base + "\n\nNovità: " << home;
-        QTest::newRow("notes and url")
-            << documento("2.0", ", \"note\": \"Nuovo\", \"url\": \"https://orvala.it/scarica\"")
-            << base + "\n\nNovità: Nuovo" << QUrl("https://orvala.it/scarica");
-        QTest::newRow("malformed url")
-            << documento("2.0", ", \"url\": \"https://exa mple.it/%zz\"") << base << home;
-        QTest::newRow("plain http url")
-            << documento("2.0", ", \"url\": \"http://orvala.it/scarica\"") << base << home;
-        QTest::newRow("local file url")
-            << documento("2.0", ", \"url\": \"file:///etc/passwd\"") << base << home;
-        QTest::newRow("no host") << documento("2.0", ", \"url\": \"https:/scarica\"") << base << home;
-    }
-    void manualCheckOffersTheDownload()
-    {
-        QFETCH(QByteArray, corpo);
-        QFETCH(QString, testo);
-        QFETCH(QUrl, aperto);
-        servi(corpo);
-        auto c = crea("1.2");
-        const auto avvisi = verificaManuale(*c);
-        QCOMPARE(avvisi.size(), 1);
-        QCOMPARE(avvisi[0].titolo, QString("Aggiornamento disponibile"));
-        QCOMPARE(avvisi[0].testo, testo);
-        QCOMPARE(avvisi[0].stile, StileAvviso::avvertenza);
-        QCOMPARE(avvisi[0].pulsanti, QStringList({"Vai al download", "Più tardi"}));
-        QCOMPARE(m_env->apritore.aperti, QList<QUrl>{aperto});
-        QVERIFY(m_env->notifiche.inviate.isEmpty());
-    }
-
-    void laterOpensNothingAndManualLeavesTheDateAlone()
-    {
-        const QDateTime ieri = adesso.addDays(-1);
-        scriviUltimo(ieri);
-        servi(documento("2.0", ", \"url\": \"https://orvala.it/scarica\""));
-        m_env->avvisi.rispondi(1); // "Più tardi"
-        auto c = crea("1.2");
-        QCOMPARE(verificaManuale(*c).size(), 1);
-        QVERIFY(m_env->apritore.aperti.isEmpty());
-        QCOMPARE(ultimoScritto().toDateTime(), ieri);
-    }
-
-    void upToDateNamesTheInstalledVersion()
-    {
-        servi(documento("1.2.0"));
-        auto c = crea("1.2");
-        const auto avvisi = verificaManuale(*c);
-        QCOMPARE(avvisi.size(), 1);
-        QCOMPARE(avvisi[0].titolo, QString("Sei aggiornato"));
-        QCOMPARE(avvisi[0].testo, QString("La versione 1.2 è la più recente."));
-        QCOMPARE(avvisi[0].stile, StileAvviso::informativo);
-        QVERIFY(!ultimoScritto().isValid());
+        QCOMPARE(controlla(false, std::nullopt, 60s, scarica ? 10000 : 1), scarica);
+        QCOMPARE(m_server->richieste(), scarica ? 1 : 0);
+        QCOMPARE(this->ultimo(), scarica ? QVariant(adesso) : ultimo);
+        if (scarica) // the date is written first, then the fetch
+            QCOMPARE(allaRichiesta.toDateTime(), adesso);
     }
 };
 
