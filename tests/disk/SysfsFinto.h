@@ -8,8 +8,6 @@
 // shown disks that are removable, on USB, or hold the system.
 class SysfsFinto {
 public:
-    SysfsFinto() { QDir().mkpath(proc() + "/self"); }
-
     QString sys() const { return m_dir.filePath("sys"); }
     QString proc() const { return m_dir.filePath("proc"); }
 
@@ -18,44 +16,43 @@ public:
                qint64 settori = 262144)
     {
         const QString usb1 = "devices/pci0000:00/usb1/1-1";
-        if (usb) {
-            scrivi(usb1 + "/speed", "480");
-            scrivi(usb1 + "/devnum", "2");
-        }
+        scrivi(usb1 + "/speed", "480");
+        scrivi(usb1 + "/devnum", "2");
         const QString cartella = (usb ? usb1 + "/1-1:1.0/host0/block/" : "devices/virtual/block/") + nome;
         scrivi(cartella + "/removable", rimovibile ? "1" : "0");
         nodo(nome, numero, cartella, settori);
         collega("block/" + nome, cartella);
     }
-
-    void partizione(const QString &disco, const QString &nome, const QString &numero, qint64 settori = 260096)
+    void partizione(const QString &disco, const QString &nome, const QString &numero, qint64 settori = 2048)
     {
-        const QString cartella = m_cartelle.value(disco) + '/' + nome;
-        scrivi(cartella + "/partition", "1");
-        nodo(nome, numero, cartella, settori);
+        scrivi(m_cartelle.value(disco) + '/' + nome + "/partition", "1");
+        nodo(nome, numero, m_cartelle.value(disco) + '/' + nome, settori);
     }
-
     // A device-mapper volume stacked on `sotto` (a disk or partition).
     void sopra(const QString &sotto, const QString &nome, const QString &numero)
     {
         nodo(nome, numero, "devices/virtual/block/" + nome, 0);
         collega(m_cartelle.value(sotto) + "/holders/" + nome, m_cartelle.value(nome));
     }
-
     // Each entry: "MAJ:MIN", mount point, source.
     void montaggi(const QList<std::tuple<QString, QString, QString>> &voci)
     {
-        QFile f(proc() + "/self/mountinfo");
-        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        int id = 20;
+        QByteArray testo;
         for (auto [numero, punto, sorgente] : voci)
-            f.write(QStringLiteral("%1 1 %2 / %3 rw,relatime shared:1 - ext4 %4 rw\n")
-                        .arg(id++)
-                        .arg(numero, punto.replace(QLatin1Char(' '), QStringLiteral("\\040")), sorgente)
-                        .toUtf8());
+            testo += QStringLiteral("20 1 %1 / %2 rw,relatime shared:1 - ext4 %3 rw\n")
+                         .arg(numero, punto.replace(QLatin1Char(' '), QStringLiteral("\\040")), sorgente)
+                         .toUtf8();
+        scriviFile(proc() + "/self/mountinfo", testo);
     }
 
 private:
+    static void scriviFile(const QString &percorso, const QByteArray &testo)
+    {
+        QDir().mkpath(QFileInfo(percorso).path());
+        QFile f(percorso);
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        f.write(testo);
+    }
     void nodo(const QString &nome, const QString &numero, const QString &cartella, qint64 settori)
     {
         scrivi(cartella + "/dev", numero.toUtf8());
@@ -66,10 +63,7 @@ private:
     }
     void scrivi(const QString &relativo, const QByteArray &riga)
     {
-        QDir().mkpath(QFileInfo(sys() + '/' + relativo).path());
-        QFile f(sys() + '/' + relativo);
-        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        f.write(riga + '\n');
+        scriviFile(sys() + '/' + relativo, riga + '\n');
     }
     void collega(const QString &relativo, const QString &bersaglio)
     {

@@ -35,6 +35,7 @@ class TestDiskutilLoop : public QObject {
     QTemporaryDir m_dir;
     QString m_nodo, m_numero;
     std::unique_ptr<SysfsFinto> m_vista;
+    EsecutoreProcessi m_esecutore{TESSERA_BUILD_TOOLS_DIR "/tessera-diskutil", m_dir.filePath("traccia.log")};
 
     QString mnt() const { return m_dir.filePath("mnt"); }
     QString nome() const { return m_nodo.mid(5); }
@@ -48,18 +49,6 @@ class TestDiskutilLoop : public QObject {
     {
         QSettings(m_dir.filePath("config/Orvala/Tessera.conf"), QSettings::IniFormat)
             .setValue("destinationFolderPath", percorso);
-    }
-    Risultato<QString> esegui(const QStringList &argomenti, QList<double> *percentuali = nullptr)
-    {
-        return EsecutoreProcessi(TESSERA_BUILD_TOOLS_DIR "/tessera-diskutil", m_dir.filePath("traccia.log"))
-            .eseguiDiskutil(argomenti, [=](double p) {
-                if (percentuali)
-                    percentuali->append(p);
-            });
-    }
-    static bool crescenteFinoA100(const QList<double> &p)
-    {
-        return p.size() > 1 && std::is_sorted(p.begin(), p.end()) && p.last() == 100;
     }
     bool montaExt4()
     {
@@ -114,9 +103,7 @@ private Q_SLOTS:
     {
         QVERIFY(montaExt4());
         TestEnv env;
-        EsecutoreProcessi esecutore(TESSERA_BUILD_TOOLS_DIR "/tessera-diskutil",
-                                    m_dir.filePath("traccia.log"));
-        env.servizi.disco = &esecutore;
+        env.servizi.disco = &m_esecutore;
         const USBDrive drive{QUuid::createUuid(), QUrl::fromLocalFile(mnt()), "Referti 2024", QDateTime()};
         QCoro::waitFor(QuickFormatUSBAction(drive, env.servizi).perform());
 
@@ -131,13 +118,7 @@ private Q_SLOTS:
         int codice = -1;
         comando("fsck.fat", {"-n", m_nodo + "p1"}, &codice);
         QCOMPARE(codice, 0);
-        QList<double> percentuali;
-        const QString segno = "  → percentuale riconosciuta: ";
-        for (const QString &riga :
-             QString::fromUtf8(TestSupport::readFile(m_dir.filePath("traccia.log"))).split('\n'))
-            if (riga.startsWith(segno))
-                percentuali.append(riga.mid(segno.size()).toDouble());
-        QVERIFY(crescenteFinoA100(percentuali));
+        QVERIFY(TestSupport::readFile(m_dir.filePath("traccia.log")).contains("riconosciuta: 100.0\n"));
     }
 
     // Refused disks keep every byte; the one allowed is all zeros after a rising progress.
@@ -145,14 +126,13 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("caso");
         QTest::addColumn<QString>("detto"); // empty: allowed
-        QTest::newRow("removable") << "rimovibile"
-                                   << "";
-        QTest::newRow("not removable") << "fisso"
-                                       << "non è un disco rimovibile né collegato via USB";
-        QTest::newRow("holds /") << "radice"
-                                 << "contiene \"/\"";
-        QTest::newRow("holds the archive") << "archivio"
-                                           << "contiene \"" + mnt() + "/Ecografie\"";
+        const auto riga = [](const char *nome, const char *caso, const QString &detto) {
+            QTest::newRow(nome) << caso << detto;
+        };
+        riga("removable", "rimovibile", "");
+        riga("not removable", "fisso", "non è un disco rimovibile né collegato via USB");
+        riga("holds /", "radice", "contiene \"/\"");
+        riga("holds the archive", "archivio", "contiene \"" + mnt() + "/Ecografie\"");
     }
     void secureEraseOnlyOfSafeDisks()
     {
@@ -171,7 +151,8 @@ private Q_SLOTS:
         }
         const QByteArray prima = leggi(1 << 20);
         QList<double> percentuali;
-        const auto r = esegui({"secureErase", "0", nome()}, &percentuali);
+        const auto r = m_esecutore.eseguiDiskutil({"secureErase", "0", nome()},
+                                                  [&](double p) { percentuali.append(p); });
         if (!detto.isEmpty()) {
             QCOMPARE(r.erroreDisco() ? r.erroreDisco()->uscita() : 0, 3);
             QVERIFY2(r.erroreDisco()->output().contains(detto), qPrintable(r.erroreDisco()->output()));
@@ -179,7 +160,9 @@ private Q_SLOTS:
             return;
         }
         QVERIFY2(r.ok(), qPrintable(r.descrizioneErrore()));
-        QVERIFY2(crescenteFinoA100(percentuali) && percentuali.size() > 10, qPrintable(r.valore()));
+        QVERIFY2(percentuali.size() > 10 && std::is_sorted(percentuali.begin(), percentuali.end()) &&
+                     percentuali.last() == 100,
+                 qPrintable(r.valore()));
         const QByteArray tutto = leggi(dimensione);
         QVERIFY(tutto.size() == dimensione && tutto.count('\0') == dimensione);
     }
