@@ -8,87 +8,67 @@
 // shown disks that are removable, on USB, or hold the system.
 class SysfsFinto {
 public:
-    SysfsFinto() { QDir().mkpath(proc() + QStringLiteral("/self")); }
-
-    QString sys() const { return m_dir.filePath(QStringLiteral("sys")); }
-    QString proc() const { return m_dir.filePath(QStringLiteral("proc")); }
+    QString sys() const { return m_dir.filePath("sys"); }
+    QString proc() const { return m_dir.filePath("proc"); }
 
     // A whole disk; with `usb` it sits under a USB device (which has "speed" and "devnum").
     void disco(const QString &nome, const QString &numero, bool rimovibile, bool usb = false,
                qint64 settori = 262144)
     {
-        const QString genitore = usb ? QStringLiteral("devices/pci0000:00/usb1/1-1/1-1:1.0/host0/block")
-                                     : QStringLiteral("devices/virtual/block");
-        if (usb) {
-            scrivi(QStringLiteral("devices/pci0000:00/usb1/1-1/speed"), "480\n");
-            scrivi(QStringLiteral("devices/pci0000:00/usb1/1-1/devnum"), "2\n");
-        }
-        const QString cartella = genitore + QLatin1Char('/') + nome;
-        scrivi(cartella + QStringLiteral("/dev"), numero.toUtf8() + '\n');
-        scrivi(cartella + QStringLiteral("/removable"), rimovibile ? "1\n" : "0\n");
-        scrivi(cartella + QStringLiteral("/size"), QByteArray::number(settori) + '\n');
-        collega(QStringLiteral("block/") + nome, cartella);
-        collega(QStringLiteral("class/block/") + nome, cartella);
-        collega(QStringLiteral("dev/block/") + numero, cartella);
-        m_cartelle.insert(nome, cartella);
+        const QString usb1 = "devices/pci0000:00/usb1/1-1";
+        scrivi(usb1 + "/speed", "480");
+        scrivi(usb1 + "/devnum", "2");
+        const QString cartella = (usb ? usb1 + "/1-1:1.0/host0/block/" : "devices/virtual/block/") + nome;
+        scrivi(cartella + "/removable", rimovibile ? "1" : "0");
+        nodo(nome, numero, cartella, settori);
+        collega("block/" + nome, cartella);
     }
-
-    void partizione(const QString &disco, const QString &nome, const QString &numero, qint64 settori = 260096)
+    void partizione(const QString &disco, const QString &nome, const QString &numero, qint64 settori = 2048)
     {
-        const QString cartella = m_cartelle.value(disco) + QLatin1Char('/') + nome;
-        scrivi(cartella + QStringLiteral("/dev"), numero.toUtf8() + '\n');
-        scrivi(cartella + QStringLiteral("/partition"), "1\n");
-        scrivi(cartella + QStringLiteral("/size"), QByteArray::number(settori) + '\n');
-        collega(QStringLiteral("class/block/") + nome, cartella);
-        collega(QStringLiteral("dev/block/") + numero, cartella);
-        m_cartelle.insert(nome, cartella);
+        scrivi(m_cartelle.value(disco) + '/' + nome + "/partition", "1");
+        nodo(nome, numero, m_cartelle.value(disco) + '/' + nome, settori);
     }
-
     // A device-mapper volume stacked on `sotto` (a disk or partition).
     void sopra(const QString &sotto, const QString &nome, const QString &numero)
     {
-        const QString cartella = QStringLiteral("devices/virtual/block/") + nome;
-        scrivi(cartella + QStringLiteral("/dev"), numero.toUtf8() + '\n');
-        collega(QStringLiteral("class/block/") + nome, cartella);
-        collega(QStringLiteral("block/") + nome, cartella);
-        collega(QStringLiteral("dev/block/") + numero, cartella);
-        QDir().mkpath(sys() + QLatin1Char('/') + m_cartelle.value(sotto) + QStringLiteral("/holders"));
-        QFile::link(sys() + QLatin1Char('/') + cartella,
-                    sys() + QLatin1Char('/') + m_cartelle.value(sotto) + QStringLiteral("/holders/") + nome);
+        nodo(nome, numero, "devices/virtual/block/" + nome, 0);
+        collega(m_cartelle.value(sotto) + "/holders/" + nome, m_cartelle.value(nome));
     }
-
     // Each entry: "MAJ:MIN", mount point, source.
     void montaggi(const QList<std::tuple<QString, QString, QString>> &voci)
     {
         QByteArray testo;
-        int id = 20;
-        for (const auto &[numero, punto, sorgente] : voci) {
-            QString p = punto;
-            p.replace(QLatin1Char(' '), QStringLiteral("\\040"));
-            testo += QStringLiteral("%1 1 %2 / %3 rw,relatime shared:1 - ext4 %4 rw\n")
-                         .arg(id++)
-                         .arg(numero, p, sorgente)
+        for (auto [numero, punto, sorgente] : voci)
+            testo += QStringLiteral("20 1 %1 / %2 rw,relatime shared:1 - ext4 %3 rw\n")
+                         .arg(numero, punto.replace(QLatin1Char(' '), QStringLiteral("\\040")), sorgente)
                          .toUtf8();
-        }
-        QFile f(proc() + QStringLiteral("/self/mountinfo"));
-        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        f.write(testo);
+        scriviFile(proc() + "/self/mountinfo", testo);
     }
 
 private:
-    void scrivi(const QString &relativo, const QByteArray &contenuto)
+    static void scriviFile(const QString &percorso, const QByteArray &testo)
     {
-        const QString percorso = sys() + QLatin1Char('/') + relativo;
         QDir().mkpath(QFileInfo(percorso).path());
         QFile f(percorso);
         f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        f.write(contenuto);
+        f.write(testo);
+    }
+    void nodo(const QString &nome, const QString &numero, const QString &cartella, qint64 settori)
+    {
+        scrivi(cartella + "/dev", numero.toUtf8());
+        scrivi(cartella + "/size", QByteArray::number(settori));
+        collega("class/block/" + nome, cartella);
+        collega("dev/block/" + numero, cartella);
+        m_cartelle.insert(nome, cartella);
+    }
+    void scrivi(const QString &relativo, const QByteArray &riga)
+    {
+        scriviFile(sys() + '/' + relativo, riga + '\n');
     }
     void collega(const QString &relativo, const QString &bersaglio)
     {
-        const QString percorso = sys() + QLatin1Char('/') + relativo;
-        QDir().mkpath(QFileInfo(percorso).path());
-        QFile::link(sys() + QLatin1Char('/') + bersaglio, percorso);
+        QDir().mkpath(QFileInfo(sys() + '/' + relativo).path());
+        QFile::link(sys() + '/' + bersaglio, sys() + '/' + relativo);
     }
 
     QTemporaryDir m_dir;

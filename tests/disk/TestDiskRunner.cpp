@@ -14,7 +14,7 @@ class TestDiskRunner : public QObject {
 
     QTemporaryDir m_dir;
 
-    QString strumento(const QString &nome, const QByteArray &corpo)
+    QString strumento(const QByteArray &corpo, const QString &nome = QStringLiteral("tool"))
     {
         const QString percorso = m_dir.filePath(nome);
         TestSupport::writeFile(percorso, "#!/bin/sh\n" + corpo + "\n");
@@ -27,234 +27,118 @@ class TestDiskRunner : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(m_dir.isValid());
         Orologio::imposta([] { return QDateTime(QDate(2024, 3, 9), QTime(14, 5, 6), Qt::UTC); });
     }
     void cleanupTestCase() { Orologio::imposta({}); }
     void init() { QFile::remove(traccia()); }
 
-    void percentagesFromTheTextInOrder_data()
-    {
-        QTest::addColumn<QString>("testo");
-        QTest::addColumn<QList<double>>("attese");
-        QTest::newRow("point and comma")
-            << "Scrittura 12.5% ... poi 13,0 % fatto" << QList<double>{12.5, 13.0};
-        QTest::newRow("hundred") << "100%" << QList<double>{100};
-        QTest::newRow("none") << "Formattazione in corso" << QList<double>{};
-        QTest::newRow("space before sign") << "42 %\r\n43\t%" << QList<double>{42, 43};
-        QTest::newRow("cut by a chunk boundary") << "2.5%" << QList<double>{2.5};
-        QTest::newRow("extra dot") << "1.2.3%" << QList<double>{2.3};
-        QTest::newRow("other scripts' digits")
-            << QString::fromUtf8("\u0663\u0664% poi 7%") << QList<double>{7};
-    }
-    void percentagesFromTheTextInOrder()
-    {
-        QFETCH(QString, testo);
-        QFETCH(QList<double>, attese);
-        QCOMPARE(DiskUtil::trovaPercentuali(testo), attese);
-    }
-
-    void numbersPrintWithAFraction_data()
-    {
-        QTest::addColumn<double>("valore");
-        QTest::addColumn<QString>("testo");
-        QTest::newRow("whole") << 42.0 << "42.0";
-        QTest::newRow("fraction") << 7.5 << "7.5";
-        QTest::newRow("shortest") << 0.1 << "0.1";
-        QTest::newRow("hundred") << 100.0 << "100.0";
-    }
-    void numbersPrintWithAFraction()
-    {
-        QFETCH(double, valore);
-        QFETCH(QString, testo);
-        QCOMPARE(DiskUtil::testoNumero(valore), testo);
-    }
-
     void progressRunsUnderATerminalAndIsTraced()
     {
-        const QString tool =
-            strumento(QStringLiteral("tool"), "test -t 1 && printf 'tty ' || printf 'pipe '\n"
-                                              "printf '12.5%% poi 13,0 %%\\n100%%\\n'");
-        EsecutoreProcessi esecutore(tool, traccia());
+        const QString tool = strumento("test -t 1 && printf 'tty ' || printf 'pipe '\n"
+                                       "printf '12.5%% poi 13,0 %%\\n100%%\\n'");
         QList<double> visti;
-        const auto r = esecutore.eseguiDiskutil({"eraseDisk", "FAT32", "NOME", "MBR", "sdz"},
-                                                [&](double p) { visti.append(p); });
-        QVERIFY(r.ok());
-        QVERIFY2(r.valore().startsWith("tty "), qPrintable(r.valore()));
+        const auto r = EsecutoreProcessi(tool, traccia())
+                           .eseguiDiskutil({"eraseDisk", "FAT32", "NOME", "MBR", "sdz"},
+                                           [&](double p) { visti.append(p); });
+        QVERIFY2(r.ok() && r.valore().startsWith("tty "), qPrintable(r.valore()));
         QCOMPARE(visti, (QList<double>{12.5, 13.0, 100.0}));
-
         const QString t = testoTraccia();
-        QVERIFY2(t.startsWith(
-                     QStringLiteral(
-                         "\n===== 2024-03-09 14:05:06 +0000 — avvio: %1 eraseDisk FAT32 NOME MBR sdz =====\n"
-                         "[chunk ")
-                         .arg(tool)),
+        QVERIFY2(t.startsWith("\n===== 2024-03-09 14:05:06 +0000 — avvio: " + tool +
+                              " eraseDisk FAT32 NOME MBR sdz =====\n[chunk "),
                  qPrintable(t));
-        QVERIFY(t.contains("  → percentuale riconosciuta: 12.5\n"));
-        QVERIFY(t.contains("  → percentuale riconosciuta: 13.0\n"));
-        QVERIFY(t.contains("  → percentuale riconosciuta: 100.0\n"));
-        QVERIFY(t.indexOf("12.5\n") < t.indexOf("13.0\n"));
-    }
+        const qsizetype a = t.indexOf("  → percentuale riconosciuta: 12.5\n");
+        const qsizetype b = t.indexOf("  → percentuale riconosciuta: 13.0\n");
+        QVERIFY(a > 0 && b > a && t.indexOf("  → percentuale riconosciuta: 100.0\n") > b);
 
-    void withoutProgressAPlainPipeAndNoTrace()
-    {
-        const QString tool = strumento(QStringLiteral("tool"),
-                                       "test -t 1 && echo tty || echo pipe\necho errore >&2\necho 50%");
-        EsecutoreProcessi esecutore(tool, traccia());
-        const auto r = esecutore.eseguiDiskutil({"info", "-plist", "/media/x"});
-        QVERIFY(r.ok());
-        QCOMPARE(r.valore(), QString("pipe\nerrore\n50%\n"));
+        // Without a callback: a plain pipe, stderr merged, no trace.
+        QFile::remove(traccia());
+        const QString semplice = strumento("test -t 1 && echo tty || echo pipe\necho errore >&2");
+        QCOMPARE(EsecutoreProcessi(semplice, traccia()).eseguiDiskutil({"info"}).valore(),
+                 QString("pipe\nerrore\n"));
         QVERIFY(!QFile::exists(traccia()));
-    }
-
-    void chunkWithoutPercentIsStillTraced()
-    {
-        EsecutoreProcessi esecutore(strumento(QStringLiteral("tool"), "printf 'Avvio'"), traccia());
-        int chiamate = 0;
-        QVERIFY(esecutore.eseguiDiskutil({"verifyVolume", "/x"}, [&](double) { ++chiamate; }).ok());
-        QCOMPARE(chiamate, 0);
-        QVERIFY(testoTraccia().endsWith("=====\n[chunk 5 byte] Avvio\n"));
     }
 
     // A number cut by a chunk boundary is read from the part after the cut.
     void percentageSplitAcrossChunks()
     {
         const QString via = m_dir.filePath(QStringLiteral("via"));
-        QFile::remove(via);
-        const QString tool =
-            strumento(QStringLiteral("tool"), QByteArray("printf '4'\nwhile [ ! -e '") + via.toUtf8() +
-                                                  "' ]; do sleep 0.02; done\nprintf '2%%'");
-        EsecutoreProcessi esecutore(tool, traccia());
+        EsecutoreProcessi e(strumento("printf '4'\nwhile [ ! -e '" + via.toUtf8() +
+                                      "' ]; do sleep 0.02; done\n"
+                                      "printf '2%%'"),
+                            traccia());
         QList<double> visti;
-        auto futuro = QtConcurrent::run([&] {
-            return esecutore.eseguiDiskutil({"secureErase", "0", "sdz"}, [&](double p) { visti.append(p); });
-        });
+        auto futuro =
+            QtConcurrent::run([&] { return e.eseguiDiskutil({"x"}, [&](double p) { visti.append(p); }); });
         QTRY_VERIFY(testoTraccia().contains("[chunk 1 byte] 4\n"));
         TestSupport::writeFile(via, "");
-        futuro.waitForFinished();
-        QVERIFY(futuro.result().ok());
         QCOMPARE(futuro.result().valore(), QString("42%"));
         QCOMPARE(visti, (QList<double>{2.0}));
     }
 
     void failureCarriesCommandCodeAndTail_data()
     {
-        QTest::addColumn<bool>("conProgresso");
-        QTest::newRow("pipe") << false;
-        QTest::newRow("terminal") << true;
+        QTest::addColumn<QByteArray>("corpo");
+        QTest::addColumn<int>("modo"); // 0 a pipe, 1 a terminal, 2 another tool than the disk utility
+        QTest::addColumn<int>("uscita");
+        QTest::addColumn<QString>("coda"); // what the description keeps of the output
+        // 700 a's then 300 b's: the description keeps exactly the b's.
+        const QByteArray mille = "i=0; while [ $i -lt 700 ]; do printf a; i=$((i+1)); done\n"
+                                 "i=0; while [ $i -lt 300 ]; do printf b; i=$((i+1)); done\nexit 1";
+        QTest::newRow("1000 characters, pipe") << mille << 0 << 1 << QString(300, 'b');
+        QTest::newRow("1000 characters, terminal") << mille << 1 << 1 << QString(300, 'b');
+        QTest::newRow("other tool") << QByteArray("echo \"$@\"; exit 4") << 2 << 4
+                                    << "info -plist /media/a b\n";
+        QTest::newRow("not UTF-8") << QByteArray("printf '\\377\\376 50%%'; exit 3") << 1 << 3 << "";
+        QTest::newRow("killed") << QByteArray("kill -9 $$") << 1 << -9 << "";
     }
     void failureCarriesCommandCodeAndTail()
     {
-        QFETCH(bool, conProgresso);
-        // 700 a's then 300 b's: the description keeps exactly the b's.
-        const QString tool =
-            strumento(QStringLiteral("tool"), "i=0; while [ $i -lt 700 ]; do printf a; i=$((i+1)); done\n"
-                                              "i=0; while [ $i -lt 300 ]; do printf b; i=$((i+1)); done\n"
-                                              "exit 1");
-        EsecutoreProcessi esecutore(tool, traccia());
-        const auto r = conProgresso
-                           ? esecutore.eseguiDiskutil({"info", "-plist", "/media/a b"}, [](double) {})
-                           : esecutore.eseguiDiskutil({"info", "-plist", "/media/a b"});
-        QVERIFY(!r.ok());
-        const DiskUtilErrore *e = r.erroreDisco();
-        QVERIFY(e);
-        QCOMPARE(e->caso(), DiskUtilErrore::Caso::comandoFallito);
-        QCOMPARE(e->comando(), QString("info -plist /media/a b"));
-        QCOMPARE(e->uscita(), 1);
-        QCOMPARE(e->output().size(), 1000);
+        QFETCH(QByteArray, corpo);
+        QFETCH(int, modo);
+        QFETCH(int, uscita);
+        QFETCH(QString, coda);
+        const QString tool = strumento(corpo);
+        EsecutoreProcessi e(modo == 2 ? "/non/usato" : tool, traccia());
+        const QStringList argomenti{"info", "-plist", "/media/a b"};
+        const auto r = modo == 2   ? e.eseguiStrumento(tool, argomenti)
+                       : modo == 1 ? e.eseguiDiskutil(argomenti, [](double) {})
+                                   : e.eseguiDiskutil(argomenti);
+        const QString comando = (modo == 2 ? tool + " " : QString()) + argomenti.join(' ');
+        QVERIFY(r.erroreDisco());
+        QCOMPARE(r.erroreDisco()->comando(), comando);
+        QCOMPARE(r.erroreDisco()->uscita(), uscita);
+        QCOMPARE(r.erroreDisco()->output().size(), uscita == 1 ? 1000 : coda.size());
         QCOMPARE(r.descrizioneErrore(),
-                 QString("diskutil info -plist /media/a b è terminato con codice 1.\n") +
-                     QString(300, QLatin1Char('b')));
-    }
-
-    void shortOutputIsKeptWhole()
-    {
-        const QString tool = strumento(QStringLiteral("tool"), "echo 'Disco non trovato'; exit 5");
-        EsecutoreProcessi esecutore(tool, traccia());
-        const auto r = esecutore.eseguiDiskutil({"info", "-plist", "/p"});
-        QCOMPARE(r.descrizioneErrore(),
-                 QString("diskutil info -plist /p è terminato con codice 5.\nDisco non trovato\n"));
-    }
-
-    void invalidUtf8GivesEmptyTextButATracedChunk()
-    {
-        const QString tool = strumento(QStringLiteral("tool"), "printf '\\377\\376 50%%'; exit $1");
-        EsecutoreProcessi esecutore(tool, traccia());
-        QList<double> visti;
-        const auto ok = esecutore.eseguiDiskutil({"0"}, [&](double p) { visti.append(p); });
-        QVERIFY(ok.ok());
-        QCOMPARE(ok.valore(), QString());
-        QCOMPARE(visti, (QList<double>{50}));
-        QVERIFY(testoTraccia().contains(QString::fromUtf8("[chunk 6 byte] \uFFFD\uFFFD 50%\n")));
-
-        const auto ko = esecutore.eseguiDiskutil({"3"});
-        QCOMPARE(ko.descrizioneErrore(), QString("diskutil 3 è terminato con codice 3.\n"));
+                 QString("diskutil %1 è terminato con codice %2.\n").arg(comando).arg(uscita) + coda);
     }
 
     void toolThatCannotStart()
     {
         const QString assente = m_dir.filePath(QStringLiteral("non-esiste"));
-        EsecutoreProcessi esecutore(assente, traccia());
-        const auto r = esecutore.eseguiDiskutil({"secureErase", "0", "sdz"}, [](double) {});
-        QVERIFY(!r.ok());
-        QVERIFY(!r.erroreDisco());
+        const auto r =
+            EsecutoreProcessi(assente, traccia()).eseguiDiskutil({"secureErase", "0", "sdz"}, [](double) {});
         QVERIFY(std::holds_alternative<ErroreAvvio>(r.errore()));
         QVERIFY2(r.descrizioneErrore().startsWith("Impossibile avviare " + assente + ": "),
                  qPrintable(r.descrizioneErrore()));
         // The header written before the launch stays.
         QVERIFY(testoTraccia().contains("— avvio: " + assente + " secureErase 0 sdz =====\n"));
-
-        const QString nonEseguibile = m_dir.filePath(QStringLiteral("testo"));
-        TestSupport::writeFile(nonEseguibile, "echo ciao\n");
-        QVERIFY(!EsecutoreProcessi(nonEseguibile, traccia()).eseguiStrumento(nonEseguibile, {}).ok());
     }
 
-    void killedToolIsAFailure()
-    {
-        EsecutoreProcessi esecutore(strumento(QStringLiteral("tool"), "kill -9 $$"), traccia());
-        const auto r = esecutore.eseguiDiskutil({"secureErase"});
-        QVERIFY(r.erroreDisco());
-        QCOMPARE(r.erroreDisco()->uscita(), -9);
-    }
-
-    // A helper the tool leaves running in the background keeps the output
-    // open; the call must still return when the tool itself exits.
-    void returnsWhenTheToolExitsEvenIfAHelperLingers_data()
-    {
-        QTest::addColumn<bool>("conProgresso");
-        QTest::newRow("pipe") << false;
-        QTest::newRow("terminal") << true;
-    }
+    // A helper the tool leaves running keeps the output open; the call must
+    // still return when the tool itself exits.
     void returnsWhenTheToolExitsEvenIfAHelperLingers()
     {
-        QFETCH(bool, conProgresso);
         const QString pid = m_dir.filePath(QStringLiteral("pid"));
-        const QString tool = strumento(QStringLiteral("tool"), QByteArray("sleep 60 &\necho $! > '") +
-                                                                   pid.toUtf8() + "'\necho fatto 100%");
-        EsecutoreProcessi esecutore(tool, traccia());
-        const auto r =
-            conProgresso ? esecutore.eseguiDiskutil({"x"}, [](double) {}) : esecutore.eseguiDiskutil({"x"});
-        const pid_t aiutante = TestSupport::readFile(pid).trimmed().toInt();
-        QVERIFY(aiutante > 0);
-        const bool ancoraVivo = ::kill(aiutante, 0) == 0;
-        ::kill(aiutante, SIGKILL);
-        QVERIFY(ancoraVivo);
-        QVERIFY(r.ok());
-        QVERIFY(r.valore().startsWith("fatto 100%"));
-    }
-
-    void toolRunnerNamesTheProgram()
-    {
-        const QString tool = strumento(QStringLiteral("profiler"), "echo \"$@\"; exit $2");
-        EsecutoreProcessi esecutore(QStringLiteral("/non/usato"), traccia());
-        const auto ok = esecutore.eseguiStrumento(tool, {"SPUSBDataType", "0"});
-        QVERIFY(ok.ok());
-        QCOMPARE(ok.valore(), QString("SPUSBDataType 0\n"));
-        const auto ko = esecutore.eseguiStrumento(tool, {"-json", "4"});
-        QVERIFY(ko.erroreDisco());
-        QCOMPARE(ko.erroreDisco()->comando(), tool + " -json 4");
-        QCOMPARE(ko.erroreDisco()->uscita(), 4);
-        QVERIFY(!QFile::exists(traccia()));
+        EsecutoreProcessi e(strumento("sleep 60 &\necho $! > '" + pid.toUtf8() + "'\necho fatto 100%"),
+                            traccia());
+        for (bool conProgresso : {false, true}) {
+            const auto r = conProgresso ? e.eseguiDiskutil({"x"}, [](double) {}) : e.eseguiDiskutil({"x"});
+            const pid_t aiutante = TestSupport::readFile(pid).trimmed().toInt();
+            const bool ancoraVivo = aiutante > 0 && ::kill(aiutante, 0) == 0;
+            ::kill(aiutante, SIGKILL);
+            QVERIFY(ancoraVivo);
+            QVERIFY(r.ok() && r.valore().startsWith("fatto 100%"));
+        }
     }
 };
 

@@ -1,42 +1,13 @@
 #include "VistaSistema.h"
 
+#include "platform/linux/MountTable.h"
+#include "platform/linux/SysfsBlock.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-
-QString decodificaOttale(const QString &campo)
-{
-    QString out;
-    for (qsizetype i = 0; i < campo.size(); ++i) {
-        if (campo[i] == QLatin1Char('\\') && i + 3 < campo.size()) {
-            bool ok = false;
-            const int codice = campo.mid(i + 1, 3).toInt(&ok, 8);
-            if (ok) {
-                out += QChar(codice);
-                i += 3;
-                continue;
-            }
-        }
-        out += campo[i];
-    }
-    return out;
-}
-
-QList<Montaggio> leggiMountinfo(const QString &testo)
-{
-    QList<Montaggio> montaggi;
-    for (const QString &riga : testo.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        const QStringList campi = riga.split(QLatin1Char(' '));
-        const qsizetype separatore = campi.indexOf(QStringLiteral("-"), 6);
-        if (campi.size() < 5 || separatore < 0 || separatore + 2 >= campi.size())
-            continue;
-        montaggi.append(Montaggio{campi[2], decodificaOttale(campi[4]), campi[separatore + 1],
-                                  decodificaOttale(campi[separatore + 2])});
-    }
-    return montaggi;
-}
 
 std::optional<QString> numeroDelNodo(const QString &nodo)
 {
@@ -45,6 +16,17 @@ std::optional<QString> numeroDelNodo(const QString &nodo)
         return std::nullopt;
     return QStringLiteral("%1:%2").arg(major(st.st_rdev)).arg(minor(st.st_rdev));
 }
+
+namespace {
+// "MAJ:MIN" as numbers; -1 when it is not one.
+std::pair<int, int> numeriDi(const QString &numero)
+{
+    bool ok1 = false, ok2 = false;
+    const int maggiore = numero.section(QLatin1Char(':'), 0, 0).toInt(&ok1);
+    const int minore = numero.section(QLatin1Char(':'), 1).toInt(&ok2);
+    return ok1 && ok2 ? std::make_pair(maggiore, minore) : std::make_pair(-1, -1);
+}
+} // namespace
 
 VistaSistema::VistaSistema(QString sys, QString proc) : m_sys(std::move(sys)), m_proc(std::move(proc)) {}
 
@@ -68,7 +50,10 @@ QList<Montaggio> VistaSistema::montaggi() const
     QFile f(m_proc + QStringLiteral("/self/mountinfo"));
     if (!f.open(QIODevice::ReadOnly))
         return {};
-    return leggiMountinfo(QString::fromUtf8(f.readAll()));
+    QList<Montaggio> montaggi;
+    for (const MountEntry &m : parseMountInfo(f.readAll()))
+        montaggi.append(Montaggio{m.majMin(), m.mountPoint, m.fsType, m.source});
+    return montaggi;
 }
 
 QSet<QString> VistaSistema::swapAttivi() const
@@ -77,11 +62,10 @@ QSet<QString> VistaSistema::swapAttivi() const
     QFile f(m_proc + QStringLiteral("/swaps"));
     if (!f.open(QIODevice::ReadOnly))
         return numeri;
-    const QStringList righe = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    for (qsizetype i = 1; i < righe.size(); ++i) {
-        const QString nodo =
-            decodificaOttale(righe[i].section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty));
-        if (auto n = numeroDelNodo(nodo))
+    const QList<QByteArray> righe = f.readAll().split('\n');
+    for (qsizetype i = 1; i < righe.size(); ++i) { // the first line is the header
+        const QByteArray campo = righe[i].simplified().split(' ').value(0);
+        if (auto n = campo.isEmpty() ? std::nullopt : numeroDelNodo(unescapeMountField(campo)))
             numeri.insert(*n);
     }
     return numeri;
@@ -105,20 +89,13 @@ std::optional<Disco> VistaSistema::disco(const QString &nomeOPercorso) const
 
     Disco d;
     d.nome = nome;
-    d.rimovibile = leggi(cartella + QStringLiteral("/removable")) == QLatin1String("1");
     d.byte = leggi(cartella + QStringLiteral("/size")).toLongLong() * 512;
-
-    // USB: the first ancestor that is a USB device (it has "speed" and "devnum";
-    // its interfaces have neither). Many USB disks report removable=0.
-    QString su = QFileInfo(cartella).canonicalFilePath();
-    const QString radice = QFileInfo(m_sys).canonicalFilePath() + QLatin1Char('/');
-    while (su.startsWith(radice)) {
-        if (QFileInfo::exists(su + QStringLiteral("/speed")) &&
-            QFileInfo::exists(su + QStringLiteral("/devnum"))) {
-            d.usb = true;
-            break;
+    // Many USB disks report removable=0; sitting under a USB device counts too.
+    if (const auto [maggiore, minore] = numeriDi(leggi(cartella + QStringLiteral("/dev"))); maggiore >= 0) {
+        if (const std::optional<BlockDeviceInfo> b = readBlockDevice(m_sys, maggiore, minore)) {
+            d.rimovibile = b->removable;
+            d.usb = b->onUsb();
         }
-        su = QFileInfo(su).path();
     }
 
     // The disk's own number, its partitions' and, transitively, whatever is
@@ -183,14 +160,12 @@ std::optional<Montaggio> VistaSistema::montaggioDi(const QString &percorso) cons
 
 std::optional<std::pair<QString, QString>> VistaSistema::nomeEDisco(const QString &numero) const
 {
-    const QFileInfo voce(m_sys + QStringLiteral("/dev/block/") + numero);
-    const QString reale = voce.canonicalFilePath();
-    if (reale.isEmpty())
+    const auto [maggiore, minore] = numeriDi(numero);
+    const std::optional<BlockDeviceInfo> b =
+        maggiore < 0 ? std::nullopt : readBlockDevice(m_sys, maggiore, minore);
+    if (!b)
         return std::nullopt;
-    const QString nome = QFileInfo(reale).fileName();
-    if (QFileInfo::exists(reale + QStringLiteral("/partition")))
-        return std::make_pair(nome, QFileInfo(QFileInfo(reale).path()).fileName());
-    return std::make_pair(nome, nome);
+    return std::make_pair(QFileInfo(b->devicePath).fileName(), b->diskName);
 }
 
 qint64 VistaSistema::dimensione(const QString &nomeKernel) const

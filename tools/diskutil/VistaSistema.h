@@ -64,8 +64,5 @@ private:
     QString m_proc;
 };
 
-// mountinfo escapes blanks and backslashes in octal (\040, \011, \012, \134).
-QString decodificaOttale(const QString &campo);
-QList<Montaggio> leggiMountinfo(const QString &testo);
 // "MAJ:MIN" of a block device node, if it is one.
 std::optional<QString> numeroDelNodo(const QString &nodo);
