@@ -15,6 +15,7 @@ public:
 
     bool start();
     QString error() const { return m_error; }
+    QString address() const { return m_indirizzo; } // for child processes: DBUS_*_BUS_ADDRESS
     // The test's own connection to the private bus.
     QDBusConnection connection() const { return QDBusConnection(m_nome); }
 
