@@ -6,35 +6,19 @@
 #include <QDir>
 #include <QTest>
 
-namespace {
-std::optional<double> opz(double v)
-{
-    return v < -5 ? std::nullopt : std::optional<double>(v);
-}
-} // namespace
-
 class TestProgressCard : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void percentageIsTruncatedAndClamped_data()
-    {
-        QTest::addColumn<double>("frazione"); // below -5: none
-        QTest::addColumn<QString>("testo");
-        QTest::newRow("none") << -10.0 << QString();
-        QTest::newRow("0.379 truncates") << 0.379 << "37%";
-        QTest::newRow("0.999 is not yet done") << 0.999 << "99%";
-        QTest::newRow("below zero") << -0.2 << "0%";
-        QTest::newRow("above one") << 1.7 << "100%";
-        // 29 / 100 is a hair below 0.29 in floating point: still 29.
-        QTest::newRow("whole percent from the disk utility") << 29 / 100.0 << "29%";
-    }
     void percentageIsTruncatedAndClamped()
     {
-        QFETCH(double, frazione);
-        QFETCH(QString, testo);
-        SchedaProgresso scheda("Copia", std::nullopt, opz(frazione), "doc.on.doc.fill", Colori::green());
-        QCOMPARE(SchedaProgresso::testoPercentuale(scheda.frazione()), testo);
-        QCOMPARE(scheda.indeterminato(), frazione < -5);
+        auto testo = [](double f) { return SchedaProgresso::testoPercentuale(f); };
+        QCOMPARE(SchedaProgresso::testoPercentuale(std::nullopt), QString());
+        QCOMPARE(testo(0.379), QStringLiteral("37%"));
+        QCOMPARE(testo(0.999), QStringLiteral("99%"));      // not done yet
+        QCOMPARE(testo(29 / 100.0), QStringLiteral("29%")); // a hair below 0.29 in floating point
+        QCOMPARE(testo(-0.2), QStringLiteral("0%"));
+        SchedaProgresso scheda("Copia", std::nullopt, 1.7, "doc.on.doc.fill", Colori::green());
+        QCOMPARE(*scheda.frazione(), 1.0);
     }
 
     void longTextsKeepToTwoLinesCutInTheMiddle()
@@ -58,8 +42,8 @@ private Q_SLOTS:
 
     void newFractionSlidesIntoPlace()
     {
-        SchedaProgresso scheda("Sincronizzazione A ↔ B…", std::nullopt, std::nullopt,
-                               "arrow.triangle.2.circlepath", Colori::indigo());
+        SchedaProgresso scheda("Sincronizzazione…", std::nullopt, std::nullopt, "arrow.triangle.2.circlepath",
+                               Colori::indigo());
         scheda.setFrazione(0.2); // from indeterminate: no slide
         QCOMPARE(scheda.frazioneMostrata(), 0.2);
         scheda.setFrazione(0.8);
@@ -68,35 +52,29 @@ private Q_SLOTS:
         QCOMPARE(scheda.frazioneMostrata(), 0.8);
     }
 
-    void fourStatesRendered_data()
-    {
-        QTest::addColumn<double>("frazione");
-        QTest::addColumn<QString>("dettaglio");
-        QTest::newRow("indeterminata") << -10.0 << QString();
-        QTest::newRow("0") << 0.0 << QString();
-        QTest::newRow("37") << 0.37 << QStringLiteral("12 di 32 — IMG_0042.jpg");
-        QTest::newRow("100") << 1.0 << QString();
-    }
+    // Each state in a white frame the width of the panel's content. The fill
+    // starts at the bar's leading end in the brand colour, even at 0 (the stub).
     void fourStatesRendered()
     {
-        QFETCH(double, frazione);
-        QFETCH(QString, dettaglio);
-        // In a white frame the width of the panel's content, as the panel shows it.
-        QWidget cornice;
-        Aspetto::applicaTemaChiaro(&cornice);
-        const auto testo = dettaglio.isEmpty() ? std::nullopt : std::optional(dettaglio);
-        auto *scheda = new SchedaProgresso("Copia in Ecografie…", testo, opz(frazione), "doc.on.doc.fill",
-                                           Colori::green(), &cornice);
-        scheda->setGeometry(14, 14, 292, scheda->heightForWidth(292));
-        cornice.setFixedSize(292 + 28, scheda->height() + 28);
-        const QImage img = cornice.grab().toImage();
-        QVERIFY(img.save(QDir(TestSupport::artifactsDir())
-                             .filePath(QStringLiteral("scheda-%1.png").arg(QTest::currentDataTag()))));
-        // The fill starts at the bar's leading end in the brand colour, even at 0 (the 6-point stub).
-        if (frazione >= 0) {
-            const int barraY = 14 + 10 + QFontMetrics(Aspetto::callout()).lineSpacing() + 5 + 3;
-            const QColor c = img.pixelColor(14 + 50 + 3, barraY);
-            QVERIFY2(c.blue() > c.red() + 60, qPrintable(c.name()));
+        const std::optional<double> frazioni[] = {std::nullopt, 0.0, 0.37, 1.0};
+        for (const auto &frazione : frazioni) {
+            QWidget cornice;
+            Aspetto::applicaTemaChiaro(&cornice);
+            const auto dettaglio =
+                frazione == 0.37 ? std::optional(QStringLiteral("12 di 32 — IMG_0042.jpg")) : std::nullopt;
+            auto *scheda = new SchedaProgresso("Copia in Ecografie…", dettaglio, frazione, "doc.on.doc.fill",
+                                               Colori::green(), &cornice);
+            scheda->setGeometry(14, 14, 292, scheda->heightForWidth(292));
+            cornice.setFixedSize(292 + 28, scheda->height() + 28);
+            const QImage img = cornice.grab().toImage();
+            const QString nome =
+                frazione ? QString::number(qRound(*frazione * 100)) : QStringLiteral("indeterminata");
+            QVERIFY(img.save(QDir(TestSupport::artifactsDir()).filePath("scheda-" + nome + ".png")));
+            if (frazione) {
+                const int barraY = 14 + 10 + QFontMetrics(Aspetto::callout()).lineSpacing() + 5 + 3;
+                const QColor c = img.pixelColor(14 + 50 + 3, barraY);
+                QVERIFY2(c.blue() > c.red() + 60, qPrintable(c.name()));
+            }
         }
     }
 };
