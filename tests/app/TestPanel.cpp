@@ -81,11 +81,6 @@ struct Banco {
     std::unique_ptr<MenuBarView> pannello;
 };
 
-QStringList nomiChiavette(int n)
-{
-    return QStringList{"ECO_A", "ECO_B", "ECO_C"}.mid(0, n);
-}
-
 QStringList titoliMenu(VoceAzione *voce)
 {
     QStringList t;
@@ -134,7 +129,8 @@ private Q_SLOTS:
         QFETCH(Fase, fase);
         QFETCH(double, percentuale);
         const bool libero = fase == Fase::inattivo, attive = libero && chiavette > 0;
-        Banco b(nomiChiavette(chiavette));
+        const QStringList nomi = QStringList{"ECO_A", "ECO_B", "ECO_C"}.mid(0, chiavette);
+        Banco b(nomi);
         if (!libero)
             b.cancella(fase, percentuale); // after the panel is built: it follows the change signals
         for (const char *n :
@@ -148,7 +144,7 @@ private Q_SLOTS:
         QCOMPARE(b.voce("sincronizza") != nullptr, chiavette == 2);
         QCOMPARE(b.voce("sceltaSincronizzazione") != nullptr, chiavette > 2);
         QCOMPARE(b.pannello->findChild<QWidget *>("clona")->isEnabled(), libero);
-        const QStringList menuDisco = chiavette == 1 ? QStringList() : nomiChiavette(chiavette);
+        const QStringList menuDisco = chiavette == 1 ? QStringList() : nomi;
         QCOMPARE(titoliMenu(b.voce("formattaRapida")), menuDisco);
         QCOMPARE(titoliMenu(b.voce("cancellaSicura")), menuDisco);
         for (USBRow *r : b.pannello->righe())
@@ -185,24 +181,16 @@ private Q_SLOTS:
         QCOMPARE(b.voce("copiaTutto")->titolo(), QStringLiteral("Copia tutto in Archivio Ecografie"));
         QCOMPARE(b.voce("copiaFiltrato")->titolo(), QStringLiteral("Copia filtrato in Archivio Ecografie"));
         QCOMPARE(titoliMenu(b.voce("sceltaSincronizzazione")), (QStringList{"P ↔ Q", "P ↔ R", "Q ↔ R"}));
-        const std::pair<const char *, const char *> clic[] = {{"apriUltimaUSB", ""},
-                                                              {"apriUltimaUSBConNota", ""},
-                                                              {"salvaNotaTesto", ""},
-                                                              {"salvaNotaFormattata", ""},
-                                                              {"copiaTutto", ""},
-                                                              {"copiaFiltrato", "Solo documenti"},
-                                                              {"sceltaSincronizzazione", "P ↔ R"},
-                                                              {"diagnostica", ""},
-                                                              {"impostazioni", ""},
-                                                              {"formattaRapida", "Q"},
-                                                              {"cancellaSicura", "R"},
-                                                              {"aiuto", "Avvertenze"},
-                                                              {"esci", ""}};
-        for (const auto &[nome, elemento] : clic) {
-            if (*elemento)
-                azioneMenu(b.voce(nome), QString::fromUtf8(elemento))->trigger();
+        // "entry>menu item" chooses that item of the entry's menu.
+        for (const QString &clic :
+             {"apriUltimaUSB", "apriUltimaUSBConNota", "salvaNotaTesto", "salvaNotaFormattata", "copiaTutto",
+              "copiaFiltrato>Solo documenti", "sceltaSincronizzazione>P ↔ R", "diagnostica", "impostazioni",
+              "formattaRapida>Q", "cancellaSicura>R", "aiuto>Avvertenze", "esci"}) {
+            const QStringList parti = clic.split('>');
+            if (parti.size() > 1)
+                azioneMenu(b.pannello->voce(parti[0]), parti[1])->trigger();
             else
-                QTest::mouseClick(b.pannello->findChild<QWidget *>(nome), Qt::LeftButton);
+                QTest::mouseClick(b.pannello->findChild<QWidget *>(clic), Qt::LeftButton);
         }
         const QList<USBRow *> righe = b.pannello->righe();
         QTest::mouseClick(righe[1], Qt::LeftButton, {}, QPoint(60, 10));
@@ -262,12 +250,6 @@ private Q_SLOTS:
         QCOMPARE(riga.testoSpazio()->text(), testo);
     }
 
-    void bytesInTheUsersLocale()
-    {
-        QCOMPARE(formattaByte(10'040'000'000), QStringLiteral("10 GB")); // a zero decimal is dropped
-        QCOMPARE(formattaByte(1'500'000, QLocale(QLocale::English)), QStringLiteral("1.5 MB"));
-    }
-
     // The list follows sticks coming and going; pictures of each required look.
     void redrawsAndScreenshots()
     {
@@ -286,8 +268,7 @@ private Q_SLOTS:
         b.salva("pannello-copia.png");
         // A running operation disables nothing (the operations refuse with an alert).
         QVERIFY(b.voce("copiaTutto")->isEnabled() && b.voce("esci")->isEnabled());
-        b.env.centro.aggiorna(0.5, std::nullopt, QStringLiteral("Verifica copia…"));
-        QCOMPARE(b.pannello->schedaOperazione()->titolo(), QStringLiteral("Verifica copia…"));
+        b.env.centro.aggiorna(0.5);
         QCOMPARE(*b.pannello->schedaOperazione()->frazione(), 0.5);
         b.env.centro.setAttuale(std::nullopt);
         QVERIFY(!b.pannello->schedaOperazione());

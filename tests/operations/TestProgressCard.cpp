@@ -40,18 +40,6 @@ private Q_SLOTS:
                  qPrintable(unito));
     }
 
-    void newFractionSlidesIntoPlace()
-    {
-        SchedaProgresso scheda("Sincronizzazione…", std::nullopt, std::nullopt, "arrow.triangle.2.circlepath",
-                               Colori::indigo());
-        scheda.setFrazione(0.2); // from indeterminate: no slide
-        QCOMPARE(scheda.frazioneMostrata(), 0.2);
-        scheda.setFrazione(0.8);
-        QVERIFY(scheda.animazioneInCorso() && scheda.frazioneMostrata() < 0.8);
-        QTRY_VERIFY_WITH_TIMEOUT(!scheda.animazioneInCorso(), 2000);
-        QCOMPARE(scheda.frazioneMostrata(), 0.8);
-    }
-
     // Each state in a white frame the width of the panel's content. The fill
     // starts at the bar's leading end in the brand colour, even at 0 (the stub).
     void fourStatesRendered()
