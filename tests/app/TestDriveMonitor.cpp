@@ -2,7 +2,6 @@
 #include "support/FakeVolumeSource.h"
 #include "support/TestEnv.h"
 
-#include <QSignalSpy>
 #include <QTest>
 
 class TestDriveMonitor : public QObject {
@@ -35,10 +34,8 @@ private Q_SLOTS:
         QCOMPARE(names(m), (QStringList{"ALFA", "C"}));
         QCOMPARE(m.lastDrive()->url, QUrl::fromLocalFile("/media/C"));
 
-        QSignalSpy changed(&m, &USBMonitor::drivesChanged);
         src.mount({"/media/D", true, QString("D")});
         QCOMPARE(m.drives().size(), 2); // not inside the event callback
-        QVERIFY(changed.wait());
         QTRY_COMPARE(imported.size(), 1);
         QCOMPARE(imported.first(), m.drives().last());
 
