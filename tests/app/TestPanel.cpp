@@ -133,7 +133,6 @@ private Q_SLOTS:
             QVERIFY2(b.voce(n) && b.voce(n)->isEnabled() == attive, n);
         QVERIFY(b.pannello->findChild<QWidget *>("impostazioni")->isEnabled());
         QVERIFY(b.voce("diagnostica")->isEnabled() && b.voce("aiuto")->isEnabled());
-
         QCOMPARE(b.pannello->findChild<QLabel *>("servonoDueUSB") != nullptr, chiavette < 2);
         QCOMPARE(b.voce("sincronizza") != nullptr, chiavette == 2);
         QCOMPARE(b.voce("sceltaSincronizzazione") != nullptr, chiavette > 2);
@@ -143,7 +142,6 @@ private Q_SLOTS:
         QCOMPARE(titoliMenu(b.voce("cancellaSicura")), menuDisco);
         for (USBRow *r : b.pannello->righe())
             QCOMPARE(r->pulsanteEspelli()->isEnabled(), libero);
-
         QCOMPARE(b.voce("esci")->isEnabled(), libero);
         b.pannello->show();
         QApplication::setActiveWindow(b.pannello.get());
@@ -260,8 +258,6 @@ private Q_SLOTS:
         b.salva("pannello-copia.png");
         // A running operation disables nothing (the operations refuse with an alert).
         QVERIFY(b.voce("copiaTutto")->isEnabled() && b.voce("esci")->isEnabled());
-        b.env.centro.aggiorna(0.5);
-        QCOMPARE(*b.pannello->schedaOperazione()->frazione(), 0.5);
         b.env.centro.setAttuale(std::nullopt);
         QVERIFY(!b.pannello->schedaOperazione());
         b.volumi.unmount(mp);
