@@ -107,16 +107,32 @@ std::optional<QDBusObjectPath> BackendUDisks2::bloccoDelDisco(const Oggetti &tut
     return std::nullopt;
 }
 
-Backend::Esito BackendUDisks2::smonta(const Disco &disco)
+std::optional<QDBusObjectPath> BackendUDisks2::bloccoDi(const Disco &disco, Esito *esito, Oggetti *tutti)
 {
     QString errore;
-    const std::optional<Oggetti> tutti = oggetti(&errore);
-    if (!tutti)
-        return Esito::fallito(QStringLiteral("UDisks2 non risponde: %1").arg(errore));
-    const std::optional<QDBusObjectPath> blocco = bloccoDelDisco(*tutti, disco.nome);
+    std::optional<Oggetti> letti = oggetti(&errore);
+    if (!letti) {
+        *esito = Esito::fallito(QStringLiteral("UDisks2 non risponde: %1").arg(errore));
+        return std::nullopt;
+    }
+    std::optional<QDBusObjectPath> blocco = bloccoDelDisco(*letti, disco.nome);
+    if (!blocco) {
+        *esito = Esito::fallito(QStringLiteral("UDisks2 non conosce il disco /dev/%1.").arg(disco.nome));
+        return std::nullopt;
+    }
+    if (tutti)
+        *tutti = std::move(*letti);
+    return blocco;
+}
+
+Backend::Esito BackendUDisks2::smonta(const Disco &disco)
+{
+    Esito esito;
+    Oggetti tutti;
+    const std::optional<QDBusObjectPath> blocco = bloccoDi(disco, &esito, &tutti);
     if (!blocco)
-        return Esito::fallito(QStringLiteral("UDisks2 non conosce il disco /dev/%1.").arg(disco.nome));
-    for (auto it = tutti->cbegin(); it != tutti->cend(); ++it) {
+        return esito;
+    for (auto it = tutti.cbegin(); it != tutti.cend(); ++it) {
         const bool sulDisco =
             it.key() == *blocco ||
             it->value(ifPartition).value(QStringLiteral("Table")).value<QDBusObjectPath>() == *blocco;
@@ -183,13 +199,10 @@ Backend::Esito BackendUDisks2::chiamaSeguendo(const QDBusObjectPath &oggetto, co
 Backend::Esito BackendUDisks2::formattaFat32(const Disco &disco, const QString &etichetta,
                                              const Avanzamento &avanzamento)
 {
-    QString errore;
-    const std::optional<Oggetti> tutti = oggetti(&errore);
-    if (!tutti)
-        return Esito::fallito(QStringLiteral("UDisks2 non risponde: %1").arg(errore));
-    const std::optional<QDBusObjectPath> blocco = bloccoDelDisco(*tutti, disco.nome);
+    Esito esito;
+    const std::optional<QDBusObjectPath> blocco = bloccoDi(disco, &esito);
     if (!blocco)
-        return Esito::fallito(QStringLiteral("UDisks2 non conosce il disco /dev/%1.").arg(disco.nome));
+        return esito;
     avanzamento(10);
     // The service does not refuse a disk with a mounted partition: smonta() ran first.
     Esito e = chiamaSeguendo(*blocco, ifBlock, QStringLiteral("Format"),
@@ -222,13 +235,10 @@ Backend::Esito BackendUDisks2::formattaFat32(const Disco &disco, const QString &
 
 Backend::Esito BackendUDisks2::azzera(const Disco &disco, const Avanzamento &avanzamento)
 {
-    QString errore;
-    const std::optional<Oggetti> tutti = oggetti(&errore);
-    if (!tutti)
-        return Esito::fallito(QStringLiteral("UDisks2 non risponde: %1").arg(errore));
-    const std::optional<QDBusObjectPath> blocco = bloccoDelDisco(*tutti, disco.nome);
+    Esito esito;
+    const std::optional<QDBusObjectPath> blocco = bloccoDi(disco, &esito);
     if (!blocco)
-        return Esito::fallito(QStringLiteral("UDisks2 non conosce il disco /dev/%1.").arg(disco.nome));
+        return esito;
     avanzamento(0);
     const Esito e = chiamaSeguendo(
         *blocco, ifBlock, QStringLiteral("Format"),

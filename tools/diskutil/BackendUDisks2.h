@@ -28,6 +28,9 @@ public:
 private:
     std::optional<Oggetti> oggetti(QString *errore = nullptr);
     std::optional<QDBusObjectPath> bloccoDelDisco(const Oggetti &tutti, const QString &nomeKernel);
+    // The disk's block object (and, on request, every object of the service), or
+    // in `esito` the reason, in plain words, why the service cannot act on it.
+    std::optional<QDBusObjectPath> bloccoDi(const Disco &disco, Esito *esito, Oggetti *tutti = nullptr);
     // Calls `metodo` and, while it runs, reports the progress of the service's
     // jobs on `oggetto`.
     Esito chiamaSeguendo(const QDBusObjectPath &oggetto, const QString &interfaccia, const QString &metodo,
