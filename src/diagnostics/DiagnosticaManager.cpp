@@ -1,6 +1,7 @@
 #include "diagnostics/DiagnosticaManager.h"
 
 #include "disk/SecureEraseManager.h"
+#include "operations/Percentuale.h"
 
 DiagnosticaManager &DiagnosticaManager::shared()
 {
@@ -42,7 +43,7 @@ void DiagnosticaManager::pulisci()
 
 void DiagnosticaManager::registraPercentuale(double p)
 {
-    if (p <= 100 && p >= m_percentuale.value_or(-1))
+    if (percentualeAccettata(p, m_percentuale))
         setPercentuale(p);
 }
 

@@ -1,5 +1,7 @@
 #include "disk/SecureEraseManager.h"
 
+#include "operations/Percentuale.h"
+
 SecureEraseManager &SecureEraseManager::shared()
 {
     static SecureEraseManager *instance = new SecureEraseManager;
@@ -46,7 +48,7 @@ void SecureEraseManager::azzera()
 
 void SecureEraseManager::registraPercentuale(double p)
 {
-    if (p <= 100 && p >= m_percentuale.value_or(-1))
+    if (percentualeAccettata(p, m_percentuale))
         setPercentuale(p);
 }
 
