@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 PACKAGES=(
-    build-essential cmake ninja-build pkg-config ccache
+    build-essential cmake ninja-build pkg-config ccache clang-format
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins
     qcoro-qt6-dev libssl-dev libgl-dev
     dbus dbus-x11 python3 python3-dbusmock python3-gi
