@@ -1,10 +1,10 @@
 #include "platform/linux/FreedesktopNotifier.h"
+#include "support/ControlloCiclo.h"
 #include "support/DBusMockFixture.h"
 #include "support/TestEnv.h"
 
 #include <QCoro/QCoroTask>
 #include <QTest>
-#include <QTimer>
 
 using namespace std::chrono_literals;
 
@@ -99,10 +99,7 @@ private Q_SLOTS:
                      qPrintable(bus.error()));
         RecordingAlertPresenter avvisi;
         FreedesktopNotifier notifier(bus.connection(), avvisi, 300ms);
-        int battiti = 0;
-        QTimer orologio;
-        connect(&orologio, &QTimer::timeout, [&] { ++battiti; });
-        orologio.start(10ms);
+        const ControlloCiclo ciclo(10ms);
 
         bool finita = false;
         QCoro::connect(notifier.notifica("Chiavetta pronta", "La chiavetta ECO è pronta."), this,
@@ -117,7 +114,7 @@ private Q_SLOTS:
         QCOMPARE(a.stile, StileAvviso::informativo);
         QVERIFY(a.pulsanti.isEmpty() && !a.campo); // the single OK
         if (conServer) // 0.3 s of waiting at one tick per 10 ms; a blocked loop counts none
-            QVERIFY2(battiti >= 10, qPrintable(QString::number(battiti)));
+            QVERIFY2(ciclo.battiti() >= 10, qPrintable(QString::number(ciclo.battiti())));
     }
 };
 
