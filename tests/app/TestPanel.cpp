@@ -5,8 +5,8 @@
 #include "app/TrayIconPainter.h"
 #include "app/USBMonitor.h"
 #include "app/USBRow.h"
+#include "comune/Colori.h"
 #include "help/AiutoView.h"
-#include "settings/Colori.h"
 #include "support/FakeVolumeSource.h"
 #include "support/TestEnv.h"
 
@@ -38,10 +38,22 @@ struct Banco {
         };
         pannello = std::make_unique<MenuBarView>(
             monitor.get(), env.servizi,
-            ComandiPannello{reg("apriUltimaUSB"), reg("apriUltimaUSBConNota"), reg("salvaNotaTestoEdEspelli"),
-                            reg("salvaNotaFormattataEdEspelli"), reg("copiaTutto"), reg("copiaFiltrato"),
-                            reg("sincronizza"), reg("formattaRapida"), reg("cancellaSicura"), reg("espelli"),
-                            reg("apriChiavetta"), reg("apriFinestra"), reg("apriAiuto"), reg("esci")});
+            ComandiPannello{
+                .apriUltimaUSB = reg("apriUltimaUSB"),
+                .apriUltimaUSBConNota = reg("apriUltimaUSBConNota"),
+                .salvaNotaTestoEdEspelli = reg("salvaNotaTestoEdEspelli"),
+                .salvaNotaFormattataEdEspelli = reg("salvaNotaFormattataEdEspelli"),
+                .copiaTutto = reg("copiaTutto"),
+                .copiaFiltrato = reg("copiaFiltrato"),
+                .sincronizza = reg("sincronizza"),
+                .formattaRapida = reg("formattaRapida"),
+                .cancellaSicura = reg("cancellaSicura"),
+                .espelli = reg("espelli"),
+                .apriChiavetta = reg("apriChiavetta"),
+                .apriFinestra = reg("apriFinestra"),
+                .apriAiuto = reg("apriAiuto"),
+                .esci = reg("esci"),
+            });
     }
     static QString testo(const USBDrive &d) { return d.name; }
     static QString testo(CategoriaFile c) { return QString::number(int(c)); }
@@ -174,10 +186,10 @@ private Q_SLOTS:
         QCOMPARE(b.voce("copiaFiltrato")->titolo(), QStringLiteral("Copia filtrato in Archivio Ecografie"));
         QCOMPARE(titoliMenu(b.voce("sceltaSincronizzazione")), (QStringList{"P ↔ Q", "P ↔ R", "Q ↔ R"}));
         // "entry>menu item" chooses that item of the entry's menu.
-        for (const QString &clic :
-             {"apriUltimaUSB", "apriUltimaUSBConNota", "salvaNotaTesto", "salvaNotaFormattata", "copiaTutto",
-              "copiaFiltrato>Solo documenti", "sceltaSincronizzazione>P ↔ R", "diagnostica", "impostazioni",
-              "formattaRapida>Q", "cancellaSicura>R", "aiuto>Avvertenze", "esci"}) {
+        for (const QString &clic : QStringList{
+                 "apriUltimaUSB", "apriUltimaUSBConNota", "salvaNotaTesto", "salvaNotaFormattata",
+                 "copiaTutto", "copiaFiltrato>Solo documenti", "sceltaSincronizzazione>P ↔ R", "diagnostica",
+                 "impostazioni", "formattaRapida>Q", "cancellaSicura>R", "aiuto>Avvertenze", "esci"}) {
             const QStringList parti = clic.split('>');
             if (parti.size() > 1)
                 azioneMenu(b.pannello->voce(parti[0]), parti[1])->trigger();

@@ -54,9 +54,10 @@ private Q_SLOTS:
         riga("ParentWholeDisk a number",
              dict("<key>ParentWholeDisk</key><integer>4</integer>" + esterno + rmSi));
         riga("ParentWholeDisk missing", dict(esterno + rmSi));
-        for (const QString &guasto : {"<key>A</key>", "<string>x</string>", "<key>A</key><colour>r</colour>",
-                                      "<key>A</key><integer>12a</integer>", "<key>A</key><real>1,5</real>",
-                                      "<key>A</key><date>ieri</date>", "<key>A</key><data>***</data>"})
+        for (const QString &guasto :
+             QStringList{"<key>A</key>", "<string>x</string>", "<key>A</key><colour>r</colour>",
+                         "<key>A</key><integer>12a</integer>", "<key>A</key><real>1,5</real>",
+                         "<key>A</key><date>ieri</date>", "<key>A</key><data>***</data>"})
             QTest::newRow(qPrintable(guasto)) << dict(disco + esterno + rmSi + guasto) << InfoDisco{};
         riga("truncated", dict(disco + esterno + rmSi).chopped(10));
         riga("two roots", plist("<dict>" + disco + esterno + rmSi + "</dict><dict/>"));

@@ -98,7 +98,7 @@ private Q_SLOTS:
         QFETCH(QStringList, attese);
         QFETCH(QString, errore);
         QTemporaryDir media;
-        for (const QString &p : {"DATI", "ECO GRAFIE", "ALTRA", "ALTRO"})
+        for (const char *p : {"DATI", "ECO GRAFIE", "ALTRA", "ALTRO"})
             QDir().mkpath(media.filePath(p));
         const QJsonObject parametri{{"canPowerOff", puoSpegnere},
                                     {"busy", occupata},
