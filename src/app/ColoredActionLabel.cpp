@@ -1,8 +1,8 @@
 #include "app/ColoredActionLabel.h"
 
-#include "settings/Aspetto.h"
-#include "settings/Colori.h"
-#include "settings/Icone.h"
+#include "ui/Aspetto.h"
+#include "comune/Colori.h"
+#include "ui/Icone.h"
 
 #include <QEvent>
 #include <QEnterEvent>

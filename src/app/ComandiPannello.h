@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/USBDrive.h"
+#include "comune/USBDrive.h"
 #include "transfer/CategoriaFile.h"
 
 #include <functional>

@@ -7,12 +7,12 @@
 #include "disk/SecureEraseManager.h"
 #include "help/SezioneAiuto.h"
 #include "operations/CentroOperazioni.h"
-#include "operations/SchedaProgresso.h"
+#include "ui/SchedaProgresso.h"
 #include "settings/AppSettings.h"
-#include "settings/Aspetto.h"
-#include "settings/Colori.h"
-#include "settings/Icone.h"
-#include "settings/Marchio.h"
+#include "ui/Aspetto.h"
+#include "comune/Colori.h"
+#include "ui/Icone.h"
+#include "comune/Marchio.h"
 
 #include <QAction>
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/ComandiPannello.h"
-#include "operations/SchedaProgresso.h"
+#include "ui/SchedaProgresso.h"
 #include "operations/Servizi.h"
 
 #include <QList>
@@ -31,7 +31,6 @@ public:
     QList<USBRow *> righe() const;
     SchedaProgresso *schedaCancellazione() const { return m_schedaErase; }
     SchedaProgresso *schedaOperazione() const { return m_schedaOperazione; }
-    QAction *azioneEsci() const { return m_esci; }
 
 private:
     void pianificaRicostruzione();

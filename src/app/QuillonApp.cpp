@@ -24,7 +24,7 @@
 #include "platform/SystemNotifier.h"
 #include "platform/VolumeSource.h"
 #include "settings/AppSettings.h"
-#include "settings/Icone.h"
+#include "ui/Icone.h"
 #include "settings/SettingsView.h"
 #include "transfer/ComandiCopia.h"
 #include "transfer/FileCopyService.h"

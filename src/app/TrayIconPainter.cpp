@@ -1,7 +1,7 @@
 #include "app/TrayIconPainter.h"
 
-#include "settings/Colori.h"
-#include "settings/Icone.h"
+#include "comune/Colori.h"
+#include "ui/Icone.h"
 
 #include <QFont>
 #include <QPainter>

@@ -2,9 +2,9 @@
 
 #include "app/ColoredActionLabel.h"
 #include "disk/SecureEraseManager.h"
-#include "settings/Aspetto.h"
-#include "settings/Colori.h"
-#include "settings/Icone.h"
+#include "ui/Aspetto.h"
+#include "comune/Colori.h"
+#include "ui/Icone.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

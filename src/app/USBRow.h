@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/SpazioVolume.h"
-#include "app/USBDrive.h"
+#include "comune/USBDrive.h"
 
 #include <functional>
 #include <optional>

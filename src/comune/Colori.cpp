@@ -1,6 +1,4 @@
-#include "settings/Colori.h"
-
-#include <QHash>
+#include "comune/Colori.h"
 
 namespace Colori {
 
@@ -62,25 +60,4 @@ QColor gray()
 {
     return QColor(142, 142, 147);
 }
-
-QColor perNome(const QString &nome)
-{
-    static const QHash<QString, QColor (*)()> table = {
-        {QStringLiteral("blue"), &blue},
-        {QStringLiteral("green"), &green},
-        {QStringLiteral("indigo"), &indigo},
-        {QStringLiteral("mint"), &mint},
-        {QStringLiteral("orange"), &orange},
-        {QStringLiteral("purple"), &purple},
-        {QStringLiteral("red"), &red},
-        {QStringLiteral("teal"), &teal},
-        {QStringLiteral("yellow"), &yellow},
-        {QStringLiteral("gray"), &gray},
-        {QStringLiteral("coloreMarchio"), &coloreMarchio},
-        {QStringLiteral("coloreMarchioScuro"), &coloreMarchioScuro},
-    };
-    const auto it = table.constFind(nome);
-    return it == table.constEnd() ? QColor() : (*it)();
-}
-
 } // namespace Colori

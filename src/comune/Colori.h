@@ -21,7 +21,4 @@ QColor red();
 QColor teal();
 QColor yellow();
 QColor gray();
-
-// A named colour by its name ("blue", "coloreMarchio", ...); invalid when unknown.
-QColor perNome(const QString &nome);
 } // namespace Colori

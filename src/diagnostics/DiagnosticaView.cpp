@@ -3,10 +3,10 @@
 #include "app/USBMonitor.h"
 #include "diagnostics/DiagnosticaManager.h"
 #include "diagnostics/DiagnosticaUSB.h"
-#include "operations/SchedaProgresso.h"
-#include "settings/Aspetto.h"
-#include "settings/Colori.h"
-#include "settings/Icone.h"
+#include "ui/SchedaProgresso.h"
+#include "ui/Aspetto.h"
+#include "comune/Colori.h"
+#include "ui/Icone.h"
 
 #include <memory>
 #include <QComboBox>

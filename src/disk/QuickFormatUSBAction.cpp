@@ -10,7 +10,7 @@
 #include "operations/Notifier.h"
 #include "operations/Registro.h"
 #include "settings/AppSettings.h"
-#include "settings/Colori.h"
+#include "comune/Colori.h"
 
 #include <QCoro/QCoroFuture>
 

@@ -2,10 +2,10 @@
 
 #include "help/AiutoStato.h"
 #include "operations/DesktopOpener.h"
-#include "settings/Aspetto.h"
-#include "settings/Colori.h"
-#include "settings/Icone.h"
-#include "settings/Marchio.h"
+#include "ui/Aspetto.h"
+#include "comune/Colori.h"
+#include "ui/Icone.h"
+#include "comune/Marchio.h"
 
 #include <QButtonGroup>
 #include <QEnterEvent>

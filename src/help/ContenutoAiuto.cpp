@@ -1,6 +1,6 @@
 #include "help/ContenutoAiuto.h"
 
-#include "settings/Colori.h"
+#include "comune/Colori.h"
 
 // The folder name "Ecografie" in the guide is the default archive folder's
 // name, written as fixed text: the guide does not follow the user's choice.

@@ -4,7 +4,7 @@
 #include "operations/CentroOperazioni.h"
 #include "operations/Orologio.h"
 #include "operations/Registro.h"
-#include "settings/Colori.h"
+#include "comune/Colori.h"
 #include "transfer/OperazioniFile.h"
 
 #include <QCoro/QCoroFuture>

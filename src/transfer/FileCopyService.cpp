@@ -6,7 +6,7 @@
 #include "operations/Notifier.h"
 #include "operations/Registro.h"
 #include "settings/AppSettings.h"
-#include "settings/Colori.h"
+#include "comune/Colori.h"
 #include "transfer/CategoriaFile.h"
 #include "transfer/LottoCopie.h"
 #include "transfer/OperazioniFile.h"

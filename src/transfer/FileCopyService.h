@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/USBDrive.h"
+#include "comune/USBDrive.h"
 #include "operations/Servizi.h"
 
 #include <functional>

@@ -1,6 +1,6 @@
-#include "settings/Aspetto.h"
+#include "ui/Aspetto.h"
 
-#include "settings/Colori.h"
+#include "comune/Colori.h"
 
 #include <QLabel>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "settings/Icone.h"
+#include "ui/Icone.h"
 
 #include <cmath>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "settings/Interruttore.h"
+#include "ui/Interruttore.h"
 
-#include "settings/Colori.h"
+#include "comune/Colori.h"
 
 #include <QPainter>
 

@@ -1,8 +1,8 @@
-#include "operations/SchedaProgresso.h"
+#include "ui/SchedaProgresso.h"
 
-#include "settings/Aspetto.h"
-#include "settings/Colori.h"
-#include "settings/Icone.h"
+#include "ui/Aspetto.h"
+#include "comune/Colori.h"
+#include "ui/Icone.h"
 
 #include <algorithm>
 #include <cmath>
@@ -177,11 +177,6 @@ void SchedaProgresso::setFrazione(std::optional<double> frazione)
     }
     aggiornaIndeterminato();
     update();
-}
-
-bool SchedaProgresso::animazioneInCorso() const
-{
-    return m_anim->state() == QAbstractAnimation::Running;
 }
 
 QString SchedaProgresso::testoPercentuale(std::optional<double> frazione)

@@ -32,8 +32,6 @@ public:
     QString icona() const { return m_icona; }
     QColor colore() const { return m_colore; }
     bool indeterminato() const { return !m_frazione.has_value(); }
-    double frazioneMostrata() const { return m_mostrata; }
-    bool animazioneInCorso() const;
 
     // "{n}%" with n the whole percentage, or empty without a fraction.
     static QString testoPercentuale(std::optional<double> frazione);

@@ -4,7 +4,7 @@
 #include "operations/DesktopOpener.h"
 #include "operations/Notifier.h"
 #include "operations/Orologio.h"
-#include "settings/Marchio.h"
+#include "comune/Marchio.h"
 
 #include <QCoro/QCoroNetworkReply>
 #include <QJsonDocument>

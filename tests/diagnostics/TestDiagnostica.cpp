@@ -2,9 +2,9 @@
 #include "diagnostics/DiagnosticaUSB.h"
 #include "diagnostics/DiagnosticaView.h"
 #include "diagnostics/MisuraVelocita.h"
-#include "operations/SchedaProgresso.h"
+#include "ui/SchedaProgresso.h"
 #include "platform/PercorsiStrumenti.h"
-#include "settings/Colori.h"
+#include "comune/Colori.h"
 #include "support/FakeVolumeSource.h"
 #include "support/TestEnv.h"
 

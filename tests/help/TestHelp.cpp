@@ -1,6 +1,6 @@
 #include "help/AiutoStato.h"
 #include "help/AiutoView.h"
-#include "settings/Marchio.h"
+#include "comune/Marchio.h"
 #include "support/TestEnv.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "settings/Interruttore.h"
+#include "ui/Interruttore.h"
 #include "settings/SettingsView.h"
 #include "support/TestEnv.h"
 

@@ -1,5 +1,5 @@
-#include "settings/Colori.h"
-#include "settings/Icone.h"
+#include "comune/Colori.h"
+#include "ui/Icone.h"
 #include "support/TestEnv.h"
 
 #include <QDir>

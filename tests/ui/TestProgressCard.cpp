@@ -1,6 +1,6 @@
-#include "operations/SchedaProgresso.h"
-#include "settings/Aspetto.h"
-#include "settings/Colori.h"
+#include "ui/SchedaProgresso.h"
+#include "ui/Aspetto.h"
+#include "comune/Colori.h"
 #include "support/TestEnv.h"
 
 #include <QDir>

@@ -1,5 +1,5 @@
 #include "operations/Orologio.h"
-#include "settings/Marchio.h"
+#include "comune/Marchio.h"
 #include "support/ServerHttpProva.h"
 #include "support/TestEnv.h"
 #include "update/ControlloAggiornamenti.h"
