@@ -8,6 +8,8 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextEdit>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 const QString predefinita = QDir::homePath() + "/Library/Mobile Documents/com~apple~CloudDocs/Ecografie";
@@ -73,6 +75,60 @@ private Q_SLOTS:
         QCOMPARE(salvato(AppSettings::keyAutoImport, file), QVariant(true));
         s->setAutoImport(false);
         QCOMPARE(importa.count(), 1);
+    }
+
+    // A file edited by hand or left by another version: only true/false/1/0
+    // set the switch, only an absolute folder is taken, and the file is made
+    // or closed down to its owner alone, and stays so through later saves.
+    void fileIsReadStrictlyAndKeptPrivate_data()
+    {
+        QTest::addColumn<QByteArray>("righe"); // null: no file yet; "@" is the test folder
+        QTest::addColumn<uint>("proprietario");
+        QTest::addColumn<bool>("importa");
+        QTest::addColumn<QString>("cartella"); // empty: the default one
+        QTest::addColumn<uint>("modo");
+        const auto riga = [](const char *nome, const QByteArray &righe, bool importa,
+                             const QString &cartella = {}, uint proprietario = 0, uint modo = 0600) {
+            QTest::newRow(nome) << righe << proprietario << importa << cartella << modo;
+        };
+        riga("no file", QByteArray(), false);
+        riga("true, absolute folder", "autoImportEnabled=true\ndestinationFolderPath=@/Arch", true, "@/Arch");
+        riga("1", "autoImportEnabled=1", true);
+        riga("false", "autoImportEnabled=false", false);
+        riga("0", "autoImportEnabled=0", false);
+        riga("banana", "autoImportEnabled=banana", false);
+        riga("huge number", "autoImportEnabled=99999999999999999999", false);
+        riga("2", "autoImportEnabled=2", false);
+        riga("empty folder", "destinationFolderPath=", false);
+        riga("relative folder", "destinationFolderPath=Ecografie/2024", false);
+        riga("someone else's file", "autoImportEnabled=true", true, {}, 65534, 0644);
+    }
+    void fileIsReadStrictlyAndKeptPrivate()
+    {
+        QFETCH(QByteArray, righe);
+        QFETCH(uint, proprietario);
+        QFETCH(bool, importa);
+        QFETCH(QString, cartella);
+        QFETCH(uint, modo);
+        const QString file = m_env->path("prefs/tessera.ini");
+        if (!righe.isNull()) {
+            QVERIFY(TestSupport::writeFile(file, "[General]\n" +
+                                                     righe.replace('@', m_env->path("").toUtf8()) + "\n"));
+            QVERIFY(::chmod(QFile::encodeName(file), 0644) == 0 &&
+                    ::chown(QFile::encodeName(file), proprietario, proprietario) == 0);
+        }
+        AppSettings s(std::make_unique<QSettings>(file, QSettings::IniFormat));
+        QCOMPARE(s.autoImport(), importa);
+        QCOMPARE(s.destinationPath(),
+                 cartella.isEmpty() ? predefinita : cartella.replace('@', m_env->path("")));
+        struct stat st {};
+        QVERIFY(::stat(QFile::encodeName(file), &st) == 0);
+        QCOMPARE(st.st_mode & 07777, modo);
+        if (proprietario == 0) {
+            s.setAutoImport(!importa);
+            QVERIFY(::stat(QFile::encodeName(file), &st) == 0);
+            QCOMPARE(st.st_mode & 07777, 0600u);
+        }
     }
 
     void buttonsAndSwitchWriteTheSettings()
