@@ -220,9 +220,12 @@ ControlloAggiornamenti::scaricaInfoVersione(QNetworkRequest::Priority priorita)
                        });
     // The document is a few lines; anything larger is not ours, and is dropped
     // as soon as it shows, before it is held in memory.
+    // The buffer is checked too, whatever the transfer counts: a compressed
+    // answer is held unpacked.
     connect(reply.get(), &QNetworkReply::downloadProgress, reply.get(),
-            [interrompi](qint64 ricevuti, qint64 totale) {
-                if (ricevuti > dimensioneMassima || totale > dimensioneMassima)
+            [interrompi, r = reply.get()](qint64 ricevuti, qint64 totale) {
+                if (ricevuti > dimensioneMassima || totale > dimensioneMassima ||
+                    r->bytesAvailable() > dimensioneMassima)
                     interrompi(QStringLiteral("documento più grande di %1 byte").arg(dimensioneMassima));
             });
     co_await reply.get();
