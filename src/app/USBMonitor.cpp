@@ -67,19 +67,22 @@ void USBMonitor::onMounted(const QString &mountPoint)
         Qt::QueuedConnection);
 }
 
-void USBMonitor::onUnmounted()
+void USBMonitor::onUnmounted(const QString &mountPoint)
 {
     QPointer<USBMonitor> self(this);
     QMetaObject::invokeMethod(
         this,
-        [self] {
+        [self, gone = QUrl::fromLocalFile(mountPoint)] {
             if (!self)
                 return;
             QSet<QUrl> mounted;
             for (const QString &mp : self->m_source->mountedVolumes(true))
                 mounted.insert(QUrl::fromLocalFile(mp));
             const auto before = self->m_drives.size();
-            self->m_drives.removeIf([&](const USBDrive &d) { return !mounted.contains(d.url); });
+            // The named folder may already hold another volume: the stick
+            // there now is a new one, which its own mount event adds.
+            self->m_drives.removeIf(
+                [&](const USBDrive &d) { return d.url == gone || !mounted.contains(d.url); });
             if (self->m_drives.size() != before)
                 Q_EMIT self->drivesChanged();
         },

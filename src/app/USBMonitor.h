@@ -33,7 +33,7 @@ Q_SIGNALS:
 private:
     void addDrive(const QString &mountPoint, bool autoImport);
     void onMounted(const QString &mountPoint);
-    void onUnmounted();
+    void onUnmounted(const QString &mountPoint);
 
     VolumeSource *m_source;
     AppSettings *m_settings;

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QObject>
-#include <QStringList>
 #include <memory>
 #include <optional>
+#include <QObject>
+#include <QStringList>
 
 // Where the mounted volumes come from: the operating system's mount table and
 // its mount and unmount notifications. Mount points are absolute paths.
@@ -21,9 +21,12 @@ public:
     virtual std::optional<QString> volumeName(const QString &mountPoint) const = 0;
 
 Q_SIGNALS:
+    // A new mount. One at a folder that was already listed is a different
+    // volume there, always told after the old one's volumeUnmounted.
     void volumeMounted(const QString &mountPoint);
-    // Which volume went away is not told: listeners re-read mountedVolumes().
-    void volumeUnmounted();
+    // The mount at this folder went away, even if another has taken its place.
+    // Listeners also re-read mountedVolumes(): wake-ups may coalesce.
+    void volumeUnmounted(const QString &mountPoint);
 };
 
 // The volume source of this operating system, watching the live mount table.

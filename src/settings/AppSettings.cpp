@@ -1,14 +1,49 @@
 #include "settings/AppSettings.h"
 
+#include <fcntl.h>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 void createFolder(const QString &path)
 {
     if (!path.isEmpty())
         QDir().mkpath(path); // best effort: the copy reports an unusable folder itself
+}
+
+// A file edited by hand or by an older version may hold anything: only the
+// four spellings a person would mean count, the rest leaves the default.
+bool readSwitch(const QVariant &stored, bool fallback)
+{
+    if (stored.typeId() == QMetaType::Bool)
+        return stored.toBool();
+    const QString text = stored.toString().trimmed().toLower();
+    if (text == QLatin1String("true") || text == QLatin1String("1"))
+        return true;
+    if (text == QLatin1String("false") || text == QLatin1String("0"))
+        return false;
+    return fallback;
+}
+
+// The file names the practice's folders, so only its owner may read it. It is
+// made before the first write so that every later save keeps its mode; one
+// left readable by an older version is closed down, unless someone else owns it.
+void keepPrivate(const QString &fileName)
+{
+    if (fileName.isEmpty())
+        return;
+    QDir().mkpath(QFileInfo(fileName).absolutePath());
+    const QByteArray path = QFile::encodeName(fileName);
+    const int fd = ::open(path.constData(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077))
+        ::fchmod(fd, st.st_mode & 0700);
+    ::close(fd);
 }
 } // namespace
 
@@ -22,9 +57,12 @@ AppSettings &AppSettings::shared()
 AppSettings::AppSettings(std::unique_ptr<QSettings> store, QObject *parent)
     : QObject(parent), m_store(std::move(store))
 {
-    const QVariant stored = m_store->value(key);
-    m_destinationPath = stored.isValid() ? stored.toString() : defaultDestinationPath();
-    m_autoImport = m_store->value(keyAutoImport, false).toBool();
+    keepPrivate(m_store->fileName());
+    // A relative path would follow whatever folder the program was started
+    // from; an empty one names no folder at all.
+    const QString stored = m_store->value(key).toString();
+    m_destinationPath = QDir::isAbsolutePath(stored) ? stored : defaultDestinationPath();
+    m_autoImport = readSwitch(m_store->value(keyAutoImport), false);
     createFolder(m_destinationPath);
 }
 
@@ -43,6 +81,7 @@ void AppSettings::setDestinationPath(const QString &path)
     const bool changed = path != m_destinationPath;
     m_destinationPath = path;
     m_store->setValue(key, path);
+    keepPrivate(m_store->fileName());
     m_store->sync();
     createFolder(path);
     if (changed)
@@ -54,6 +93,7 @@ void AppSettings::setAutoImport(bool on)
     const bool changed = on != m_autoImport;
     m_autoImport = on;
     m_store->setValue(keyAutoImport, on);
+    keepPrivate(m_store->fileName());
     m_store->sync();
     if (changed)
         Q_EMIT autoImportChanged(on);

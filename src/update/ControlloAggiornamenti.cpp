@@ -202,16 +202,45 @@ ControlloAggiornamenti::scaricaInfoVersione(QNetworkRequest::Priority priorita)
     // A redirect may move to another https page but never down to plain http.
     richiesta.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                            QNetworkRequest::NoLessSafeRedirectPolicy);
-    richiesta.setTransferTimeout(int(m_config.attesaMassima.count()));
 
     QPointer<QNetworkReply> reply = m_rete->get(richiesta);
+    // Why the reply was cut short by us rather than by the network; shared with
+    // the handlers below, which live as long as the reply, not this frame.
+    const auto motivo = std::make_shared<QString>();
+    const auto interrompi = [r = reply.get(), motivo](const QString &perche) {
+        if (motivo->isEmpty())
+            *motivo = perche;
+        r->abort();
+    };
+    // One deadline for the whole fetch: an idle timeout alone lets a server
+    // that sends a byte every few seconds hold the check for ever.
+    QTimer::singleShot(m_config.attesaMassima, reply.get(),
+                       [interrompi, ms = m_config.attesaMassima.count()] {
+                           interrompi(QStringLiteral("nessuna risposta completa entro %1 ms").arg(ms));
+                       });
+    // The document is a few lines; anything larger is not ours, and is dropped
+    // as soon as it shows, before it is held in memory.
+    // The buffer is checked too, whatever the transfer counts: a compressed
+    // answer is held unpacked.
+    connect(reply.get(), &QNetworkReply::downloadProgress, reply.get(),
+            [interrompi, r = reply.get()](qint64 ricevuti, qint64 totale) {
+                if (ricevuti > dimensioneMassima || totale > dimensioneMassima ||
+                    r->bytesAvailable() > dimensioneMassima)
+                    interrompi(QStringLiteral("documento più grande di %1 byte").arg(dimensioneMassima));
+            });
     co_await reply.get();
     if (!reply)
         co_return EsitoScaricamento{std::nullopt, QStringLiteral("richiesta interrotta")};
     reply->deleteLater();
+    if (!motivo->isEmpty())
+        co_return EsitoScaricamento{std::nullopt, *motivo};
     if (erroreDiTrasporto(*reply))
         co_return EsitoScaricamento{std::nullopt, reply->errorString()};
-    co_return decodificaInfoVersione(reply->readAll());
+    const QByteArray corpo = reply->read(dimensioneMassima + 1);
+    if (corpo.size() > dimensioneMassima)
+        co_return EsitoScaricamento{std::nullopt,
+                                    QStringLiteral("documento più grande di %1 byte").arg(dimensioneMassima)};
+    co_return decodificaInfoVersione(corpo);
 }
 
 // The network wait is asynchronous, so this runs on the main thread without

@@ -23,7 +23,8 @@ class ControlloAggiornamenti : public QObject {
     Q_OBJECT
 public:
     static inline const QString chiaveUltimoControllo = QStringLiteral("ultimoControlloAggiornamenti");
-    static constexpr qint64 intervalloSecondi = 72000; // 20 hours
+    static constexpr qint64 intervalloSecondi = 72000;     // 20 hours
+    static constexpr qint64 dimensioneMassima = 64 * 1024; // bytes of the version document
 
     // The decoded version document.
     struct InfoVersione {
@@ -42,8 +43,9 @@ public:
     struct Configurazione {
         QUrl documento = indirizzoDocumento();
         QString versioneInstallata = ControlloAggiornamenti::versioneInstallata();
-        // Qt waits for a silent server forever, which would leave the manual
-        // check without an answer; a minute is what web clients usually allow.
+        // The whole fetch, from request to last byte: Qt waits for a silent or
+        // trickling server forever, which would leave the manual check without
+        // an answer; a minute is what web clients usually allow.
         std::chrono::milliseconds attesaMassima{60'000};
     };
 

@@ -2,10 +2,26 @@
 #include "platform/linux/LinuxVolumeSource.h"
 #include "support/TestEnv.h"
 
+#include <QScopeGuard>
 #include <QTest>
+#include <sys/mount.h>
 
 class TestLinuxVolumeSource : public QObject {
     Q_OBJECT
+    // Records "-folder" and "+folder" for the events at `cartella`: other
+    // programs on this machine mount and unmount too.
+    void registra(VolumeSource &src, QStringList &visti, const QString &cartella)
+    {
+        connect(&src, &VolumeSource::volumeUnmounted, this, [&visti, cartella](const QString &p) {
+            if (p == cartella)
+                visti << "-" + p;
+        });
+        connect(&src, &VolumeSource::volumeMounted, this, [&visti, cartella](const QString &p) {
+            if (p == cartella)
+                visti << "+" + p;
+        });
+    }
+
 private Q_SLOTS:
     // Trees like the system's: an internal SATA disk (sda1), a USB stick that
     // says removable=0 (sdb1), an SD card reader that says removable=1 and
@@ -66,6 +82,85 @@ private Q_SLOTS:
         USBMonitor monitor(&src, env.settings.get());
         QCOMPARE(monitor.drives().size(), 1); // the hidden SD card is not listed at start-up
         QCOMPARE(monitor.drives().at(0).name, QString("PRAXIS 01"));
+    }
+
+    // One wake-up against the last table. An unmount and a mount at the same
+    // folder is a departure and an arrival, whether the kernel reused the
+    // mount ID, the device, or neither: a new stick, imported again.
+    void remountAtTheSameFolderIsANewStick_data()
+    {
+        QTest::addColumn<QByteArray>("dopo"); // the table after the wake-up, below the root
+        QTest::addColumn<QStringList>("eventi");
+        QTest::addColumn<QStringList>("nomi");
+        QTest::newRow("new mount ID") << QByteArray("51 22 8:17 / /media/S rw - vfat /dev/sdb1 rw\n")
+                                      << QStringList{"-/media/S", "+/media/S"} << QStringList{"ALFA"};
+        QTest::newRow("same ID, other device")
+            << QByteArray("40 22 8:33 / /media/S rw - vfat /dev/sdc1 rw\n")
+            << QStringList{"-/media/S", "+/media/S"} << QStringList{"BETA"};
+        QTest::newRow("another on top") << QByteArray("40 22 8:17 / /media/S rw - vfat /dev/sdb1 rw\n52 40 "
+                                                      "8:33 / /media/S rw - vfat /dev/sdc1 rw\n")
+                                        << QStringList{"-/media/S", "+/media/S"} << QStringList{"BETA"};
+        QTest::newRow("unmounted") << QByteArray() << QStringList{"-/media/S"} << QStringList();
+    }
+    void remountAtTheSameFolderIsANewStick()
+    {
+        QFETCH(QByteArray, dopo);
+        QFETCH(QStringList, eventi);
+        QFETCH(QStringList, nomi);
+        QTemporaryDir root;
+        const QString proc = root.filePath("proc"), sys = root.filePath("sys"), run = root.filePath("run");
+        const QByteArray radice = "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n";
+        QDir().mkpath(sys + "/dev/block");
+        for (const auto &[dev, disco, nome] : {std::tuple{"8:17", "sdb", "ALFA"}, {"8:33", "sdc", "BETA"}}) {
+            QVERIFY(TestSupport::writeFile(QString("%1/devices/%2/removable").arg(sys, disco), "1\n"));
+            QVERIFY(QFile::link(QString("%1/devices/%2").arg(sys, disco),
+                                QString("%1/dev/block/%2").arg(sys, dev)));
+            QVERIFY(TestSupport::writeFile(QString("%1/udev/data/b%2").arg(run, dev),
+                                           QByteArray("E:ID_FS_LABEL=") + nome));
+        }
+        QVERIFY(TestSupport::writeFile(proc + "/self/mountinfo",
+                                       radice + "40 22 8:17 / /media/S rw - vfat /dev/sdb1 rw\n"));
+        LinuxVolumeSource src(proc, sys, run);
+        TestEnv env;
+        env.settings->setAutoImport(true);
+        USBMonitor monitor(&src, env.settings.get());
+        QList<USBDrive> importati;
+        monitor.setAutoImportHandler([&](const USBDrive &d) { importati << d; });
+        const QUuid primo = monitor.drives().at(0).id;
+        QStringList visti;
+        registra(src, visti, "/media/S");
+
+        QVERIFY(TestSupport::writeFile(proc + "/self/mountinfo", radice + dopo));
+        QVERIFY(QMetaObject::invokeMethod(&src, "tableChanged"));
+        QCOMPARE(visti, eventi);
+        for (int giro = 0; giro < 5; ++giro) // the monitor's changes and the import are each a turn later
+            QCoreApplication::processEvents();
+        QStringList elencati;
+        for (const USBDrive &d : monitor.drives())
+            elencati << d.name;
+        QCOMPARE(elencati, nomi);
+        QCOMPARE(importati.size(), int(eventi.filter("+").size()));
+        if (!importati.isEmpty())
+            QVERIFY(importati.last().id != primo && importati.last() == monitor.drives().last());
+    }
+
+    // The same on the real mount table: a tmpfs unmounted and mounted again at
+    // its folder before the watcher wakes gets the freed mount ID and device
+    // number back, and is still seen as a new mount.
+    void realRemountBeforeTheWatcherWakes()
+    {
+        if (!TestSupport::isRoot())
+            QSKIP("mounting needs root");
+        QTemporaryDir dir;
+        const QByteArray mp = QFile::encodeName(dir.path());
+        QVERIFY(::mount("tessera-prova", mp.constData(), "tmpfs", 0, "size=1m") == 0);
+        const auto smonta = qScopeGuard([&] { ::umount2(mp.constData(), MNT_DETACH); });
+        LinuxVolumeSource src;
+        QStringList visti;
+        registra(src, visti, dir.path());
+        QVERIFY(::umount(mp.constData()) == 0);
+        QVERIFY(::mount("tessera-prova", mp.constData(), "tmpfs", 0, "size=1m") == 0);
+        QTRY_COMPARE(visti, (QStringList{"-" + dir.path(), "+" + dir.path()}));
     }
 };
 

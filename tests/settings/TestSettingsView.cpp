@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextEdit>
+#include <unistd.h>
 
 namespace {
 const QString predefinita = QDir::homePath() + "/Library/Mobile Documents/com~apple~CloudDocs/Ecografie";
@@ -73,6 +74,49 @@ private Q_SLOTS:
         QCOMPARE(salvato(AppSettings::keyAutoImport, file), QVariant(true));
         s->setAutoImport(false);
         QCOMPARE(importa.count(), 1);
+    }
+
+    // A file edited by hand or left by another version: only true/false/1/0
+    // set the switch, only an absolute folder is taken, and the file is made
+    // or closed down to its owner alone, and stays so through later saves.
+    void fileIsReadStrictlyAndKeptPrivate_data()
+    {
+        QTest::addColumn<QByteArray>("righe"); // null: no file yet; "@" is the test folder
+        QTest::addColumn<bool>("importa");
+        QTest::addColumn<QString>("cartella"); // empty: the default one
+        QTest::addColumn<uint>("proprietario");
+        QTest::newRow("no file") << QByteArray() << false << "" << 0u;
+        QTest::newRow("true") << QByteArray("autoImportEnabled=true\ndestinationFolderPath=@/A") << true
+                              << "@/A" << 0u;
+        QTest::newRow("1") << QByteArray("autoImportEnabled=1") << true << "" << 0u;
+        QTest::newRow("banana") << QByteArray("autoImportEnabled=banana") << false << "" << 0u;
+        QTest::newRow("huge number") << QByteArray("autoImportEnabled=99999999999999999999") << false << ""
+                                     << 0u;
+        QTest::newRow("empty folder") << QByteArray("destinationFolderPath=") << false << "" << 0u;
+        QTest::newRow("relative folder") << QByteArray("destinationFolderPath=Eco/2024") << false << "" << 0u;
+        QTest::newRow("someone else's file") << QByteArray("autoImportEnabled=1") << true << "" << 65534u;
+    }
+    void fileIsReadStrictlyAndKeptPrivate()
+    {
+        QFETCH(QByteArray, righe);
+        QFETCH(bool, importa);
+        QFETCH(QString, cartella);
+        QFETCH(uint, proprietario);
+        const QString file = m_env->path("prefs/tessera.ini"), qui = m_env->path("");
+        const auto privato = [&] {
+            return QFileInfo::exists(file) && !(QFileInfo(file).permissions() & 0x0077);
+        };
+        if (!righe.isNull()) {
+            QVERIFY(TestSupport::writeFile(file, "[General]\n" + righe.replace('@', qui.toUtf8()) + "\n"));
+            QVERIFY(::chown(QFile::encodeName(file), proprietario, proprietario) == 0);
+            QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+        }
+        AppSettings s(std::make_unique<QSettings>(file, QSettings::IniFormat));
+        QCOMPARE(s.autoImport(), importa);
+        QCOMPARE(s.destinationPath(), cartella.isEmpty() ? predefinita : cartella.replace('@', qui));
+        QCOMPARE(privato(), proprietario == 0); // another user's file is left as it is
+        s.setAutoImport(!importa);
+        QCOMPARE(privato(), proprietario == 0); // a save keeps the mode
     }
 
     void buttonsAndSwitchWriteTheSettings()

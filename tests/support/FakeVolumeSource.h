@@ -27,7 +27,7 @@ public:
     void unmount(const QString &mountPoint)
     {
         m_volumes.removeIf([&](const Volume &v) { return v.mountPoint == mountPoint; });
-        Q_EMIT volumeUnmounted();
+        Q_EMIT volumeUnmounted(mountPoint);
     }
 
     QStringList mountedVolumes(bool skipHidden) const override

@@ -25,11 +25,25 @@ ServerHttpProva::ServerHttpProva(QObject *parent) : QObject(parent)
                     if (!s)
                         return;
                     // The reason phrase is not read by clients; one fits every status.
+                    const bool gocce = m_risposta.goccia.count() > 0;
                     s->write("HTTP/1.1 " + QByteArray::number(m_risposta.stato) +
                              " Status\r\nContent-Type: " + m_risposta.contentType +
                              "\r\nContent-Length: " + QByteArray::number(m_risposta.corpo.size()) +
-                             "\r\nConnection: close\r\n\r\n" + m_risposta.corpo);
-                    s->disconnectFromHost();
+                             "\r\nConnection: close\r\n\r\n" + (gocce ? QByteArray() : m_risposta.corpo));
+                    if (!gocce) {
+                        s->disconnectFromHost();
+                        return;
+                    }
+                    auto *rubinetto = new QTimer(s);
+                    connect(rubinetto, &QTimer::timeout, s, [s, resto = m_risposta.corpo]() mutable {
+                        if (resto.isEmpty())
+                            return;
+                        s->write(resto.first(1));
+                        resto.remove(0, 1);
+                        if (resto.isEmpty())
+                            s->disconnectFromHost();
+                    });
+                    rubinetto->start(m_risposta.goccia);
                 });
             });
         }

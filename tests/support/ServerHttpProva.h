@@ -16,6 +16,8 @@ public:
         QByteArray corpo;
         std::chrono::milliseconds ritardo{0};
         bool silenzio = false; // read the request, never answer
+        // When set, the body goes out one byte at a time at this pace.
+        std::chrono::milliseconds goccia{0};
     };
 
     explicit ServerHttpProva(QObject *parent = nullptr);

@@ -80,7 +80,8 @@ private Q_SLOTS:
     // only of a newer version, by notification, and dates every attempt.
     void manualAlertsAndAutomaticNotifies_data()
     {
-        QTest::addColumn<int>("stato"); // 0 = nothing listens, -1 = never answers
+        // 0 = nothing listens, -1 = never answers, -2 = sends a byte every 100 ms
+        QTest::addColumn<int>("stato");
         QTest::addColumn<QByteArray>("corpo");
         QTest::addColumn<QString>("titolo");
         QTest::addColumn<QString>("testo");
@@ -101,6 +102,9 @@ private Q_SLOTS:
         };
         riga("connection refused", 0, "", fallito, perche);
         riga("never answers", -1, documento("9.0"), fallito, perche);
+        riga("trickles", -2, documento("9.0", QString(200, ' ')), fallito, perche);
+        riga("over 64 KiB", 200, documento("9.0", QString(", \"note\": \"%1\"").arg(QString(64 * 1024, 'x'))),
+             fallito, perche);
         riga("404 html", 404, "<html><body><h1>Not Found</h1></body></html>", fallito, perche);
         riga("200 html", 200, "<html>ok</html>", fallito, perche);
         riga("empty body", 200, "", fallito, perche);
@@ -130,7 +134,8 @@ private Q_SLOTS:
         QFETCH(QString, testo);
         QFETCH(QUrl, aperto);
         QFETCH(QString, notifica);
-        m_server->imposta({stato < 0 ? 200 : stato, "application/json", corpo, 0ms, stato < 0});
+        m_server->imposta({stato < 0 ? 200 : stato, "application/json", corpo, 0ms, stato == -1,
+                           stato == -2 ? 100ms : 0ms});
         std::optional<QUrl> indirizzo;
         if (stato == 0)
             indirizzo = ServerHttpProva::urlSenzaServer();

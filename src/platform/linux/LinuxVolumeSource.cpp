@@ -4,19 +4,27 @@
 
 #include <fcntl.h>
 #include <QFile>
+#include <QHash>
 #include <QSet>
 #include <QSocketNotifier>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#ifndef STATX_MNT_ID_UNIQUE
+#define STATX_MNT_ID_UNIQUE 0x4000U // Linux 6.8
+#endif
+
 namespace {
-QStringList mountPoints(const QList<MountEntry> &table)
+quint64 uniqueMountId(const QString &mountPoint)
 {
-    QStringList out;
-    for (const MountEntry &e : table) {
-        if (!out.contains(e.mountPoint))
-            out << e.mountPoint;
-    }
-    return out;
+    struct statx st {};
+    // Cached attributes only: a mount root is in memory, and a stick that
+    // is failing must not stall the wake-up.
+    if (::statx(AT_FDCWD, QFile::encodeName(mountPoint).constData(),
+                AT_STATX_DONT_SYNC | AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_MNT_ID_UNIQUE, &st) != 0 ||
+        !(st.stx_mask & STATX_MNT_ID_UNIQUE))
+        return 0;
+    return st.stx_mnt_id;
 }
 } // namespace
 
@@ -24,7 +32,7 @@ LinuxVolumeSource::LinuxVolumeSource(QString procRoot, QString sysRoot, QString 
     : VolumeSource(parent), m_procRoot(std::move(procRoot)), m_sysRoot(std::move(sysRoot)),
       m_runRoot(std::move(runRoot))
 {
-    m_known = mountPoints(readTable());
+    m_known = visibleMounts();
     const QByteArray path = QFile::encodeName(m_procRoot + QStringLiteral("/self/mountinfo"));
     m_fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (m_fd >= 0) {
@@ -68,17 +76,37 @@ void LinuxVolumeSource::tableChanged()
     while (::read(m_fd, buf, sizeof buf) > 0) {
     }
 
-    const QStringList now = mountPoints(readTable());
-    const QSet<QString> before(m_known.cbegin(), m_known.cend());
-    const QSet<QString> after(now.cbegin(), now.cend());
+    const QList<std::pair<QString, Identity>> now = visibleMounts();
+    const QHash<QString, Identity> before(m_known.cbegin(), m_known.cend());
+    const QHash<QString, Identity> after(now.cbegin(), now.cend());
     m_known = now;
-    // Several mounts can coalesce into one wake-up: report each new one.
-    for (const QString &mp : now) {
-        if (!before.contains(mp))
+    // Several changes can coalesce into one wake-up, an unmount and a mount
+    // at the same folder among them: every departure first, then every arrival.
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        if (after.value(it.key()) != it.value())
+            Q_EMIT volumeUnmounted(it.key());
+    }
+    for (const auto &[mp, identity] : now) {
+        if (before.value(mp) != identity)
             Q_EMIT volumeMounted(mp);
     }
-    if (!(before - after).isEmpty())
-        Q_EMIT volumeUnmounted();
+}
+
+QList<std::pair<QString, LinuxVolumeSource::Identity>> LinuxVolumeSource::visibleMounts() const
+{
+    const QList<MountEntry> table = readTable();
+    QList<std::pair<QString, Identity>> out;
+    QSet<QString> seen;
+    for (auto it = table.crbegin(); it != table.crend(); ++it) {
+        if (seen.contains(it->mountPoint))
+            continue;
+        seen.insert(it->mountPoint);
+        // The kernel's and system folders are never a stick; asking them
+        // nothing keeps a stalled network or virtual file system out of the way.
+        const quint64 unique = isHiddenMount(*it, false) ? 0 : uniqueMountId(it->mountPoint);
+        out.prepend({it->mountPoint, Identity{it->id, it->major, it->minor, unique}});
+    }
+    return out;
 }
 
 QStringList LinuxVolumeSource::mountedVolumes(bool skipHidden) const

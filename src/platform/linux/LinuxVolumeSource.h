@@ -22,15 +22,31 @@ public:
     std::optional<bool> isRemovable(const QString &mountPoint) const override;
     std::optional<QString> volumeName(const QString &mountPoint) const override;
 
+private Q_SLOTS:
+    // One wake-up; a slot so that tests can run it on a fixture table.
+    void tableChanged();
+
 private:
+    // What tells one mount from the next one at the same folder. The kernel
+    // hands a freed mount ID and device number straight to the next mount, so
+    // the never-reused ID from statx counts too where the kernel has it.
+    struct Identity {
+        int id = -1;
+        int major = -1;
+        int minor = -1;
+        quint64 unique = 0;
+        bool operator==(const Identity &) const = default;
+    };
+    // The mount on top of each folder, in table order.
+    QList<std::pair<QString, Identity>> visibleMounts() const;
+
     QList<MountEntry> readTable() const;
     std::optional<MountEntry> find(const QString &mountPoint) const;
-    void tableChanged();
 
     QString m_procRoot;
     QString m_sysRoot;
     QString m_runRoot;
     int m_fd = -1;
     QSocketNotifier *m_notifier = nullptr;
-    QStringList m_known;
+    QList<std::pair<QString, Identity>> m_known;
 };

@@ -34,6 +34,10 @@ QList<MountEntry> parseMountInfo(const QByteArray &text)
         if (f.size() < 7 || sep < 0 || sep + 2 >= f.size())
             continue;
         MountEntry e;
+        bool okId = false;
+        e.id = f.at(0).toInt(&okId);
+        if (!okId)
+            continue;
         const QList<QByteArray> mm = f.at(2).split(':');
         if (mm.size() != 2)
             continue;

@@ -7,6 +7,7 @@
 
 // One line of /proc/self/mountinfo.
 struct MountEntry {
+    int id = -1;        // reused by the kernel once the mount is gone
     QString mountPoint; // unescaped
     int major = -1;
     int minor = -1;
