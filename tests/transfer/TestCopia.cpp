@@ -371,8 +371,9 @@ private Q_SLOTS:
         QCOMPARE(tuttoIn(piccolo.punto.path()), (QStringList{"a.bin", "c.bin"})); // nothing partial
         QCOMPARE(env.avvisi.mostrati.size(), 1);
         QCOMPARE(env.avvisi.mostrati.first().testo,
-                 QString("File copiati: 2\n✓ Verifica integrità: tutti i 2 file sono identici agli "
-                         "originali.\n\n❌ Errori durante la copia: 1"));
+                 QString("File copiati: 2\n✓ Verifica integrità: i 2 file copiati sono identici agli "
+                         "originali, ma non tutti i file della chiavetta sono stati copiati (vedi errori)."
+                         "\n\n❌ Errori durante la copia: 1"));
         QVERIFY(env.logLines().last().endsWith("2 copiati, 2 verificati, 0 rinominati, 1 errori, 0 verifiche "
                                                "fallite"));
     }
