@@ -95,15 +95,17 @@ void elenca(int fd, const QByteArray &cartella, QStringList &risultato, QList<Ca
             figlio =
                 ::openat(::dirfd(dir), v.nome.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         } while (figlio < 0 && errno == EINTR);
-        struct stat ora;
-        if (figlio >= 0 &&
-            (::fstat(figlio, &ora) != 0 || ora.st_dev != v.info.st_dev || ora.st_ino != v.info.st_ino)) {
-            ::close(figlio);
+        if (figlio < 0) {
+            if (errno != ENOENT && nonLette) // one deleted meanwhile held nothing to lose
+                nonLette->append({decodificaNome(percorso), descrizioneErrore(errno)});
             continue;
         }
-        if (figlio < 0) {
-            if (errno != ENOENT && nonLette)
-                nonLette->append({decodificaNome(percorso), descrizioneErrore(errno)});
+        struct stat ora;
+        if (::fstat(figlio, &ora) != 0 || ora.st_dev != v.info.st_dev || ora.st_ino != v.info.st_ino) {
+            if (nonLette)
+                nonLette->append(
+                    {decodificaNome(percorso), QStringLiteral("la cartella è cambiata durante la lettura")});
+            ::close(figlio);
             continue;
         }
         elenca(figlio, percorso, risultato, nonLette);

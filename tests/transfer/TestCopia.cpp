@@ -120,15 +120,11 @@ QStringList comeNessuno(const std::function<QStringList()> &f)
     const pid_t figlio = ::fork();
     if (figlio == 0) {
         ::close(tubo[0]);
-        QByteArray r = "setuid";
+        QFile scritto;
+        scritto.open(tubo[1], QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
         if (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0)
-            r = f().join(QChar(0x1f)).toUtf8();
-        for (qsizetype n = 0; n < r.size();) {
-            const ssize_t k = ::write(tubo[1], r.constData() + n, size_t(r.size() - n));
-            if (k <= 0)
-                break;
-            n += k;
-        }
+            scritto.write(f().join(QChar(0x1f)).toUtf8());
+        scritto.close();
         ::_exit(0);
     }
     ::close(tubo[1]);
