@@ -9,8 +9,10 @@
 
 #include <QCoro/QCoroFuture>
 #include <QDir>
+#include <QFile>
 #include <QSaveFile>
 #include <QtConcurrent/QtConcurrentRun>
+#include <sys/stat.h>
 
 namespace {
 std::optional<USBDrive> ultimaOAvviso(const USBMonitor *monitor, const Servizi &servizi)
@@ -22,36 +24,56 @@ std::optional<USBDrive> ultimaOAvviso(const USBMonitor *monitor, const Servizi &
     return drive;
 }
 
-// Empty on success, else the system's reason. A failed write leaves no partial
-// note behind: the bytes reach the stick under a temporary name and are
-// flushed before the final name appears.
-QString scrivi(const QString &percorso, const QByteArray &dati)
+struct NotaScritta {
+    QString nome;   // the name it took on the stick
+    QString errore; // empty on success, else the system's reason
+};
+
+// A note never replaces another, not even one written in the same second: the
+// first free name of "appunti_{stamp}.{ext}", "appunti_{stamp}_1.{ext}", ... is
+// claimed with an exclusive create, then the text replaces only that empty
+// claim. A failed write leaves no partial note behind: the bytes reach the
+// stick under a temporary name and are flushed before the final name appears.
+NotaScritta scrivi(const QString &cartella, const QString &ext, const QByteArray &dati)
 {
-    QSaveFile file(percorso);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
-    if (file.write(dati) != dati.size()) {
-        const QString errore = file.errorString();
-        file.cancelWriting();
-        return errore;
+    const QString stamp = Orologio::adesso().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+    for (int k = 0; k < 1000; ++k) {
+        const QString nome = QStringLiteral("appunti_") + stamp +
+                             (k > 0 ? QLatin1Char('_') + QString::number(k) : QString()) + QLatin1Char('.') +
+                             ext;
+        const QString percorso = QDir(cartella).filePath(nome);
+        QFile posto(percorso);
+        if (!posto.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            struct stat st;
+            if (::lstat(QFile::encodeName(percorso).constData(), &st) == 0)
+                continue;
+            return {nome, posto.errorString()};
+        }
+        posto.close();
+        QSaveFile file(percorso);
+        QString errore;
+        if (!file.open(QIODevice::WriteOnly)) {
+            errore = file.errorString();
+        } else if (file.write(dati) != dati.size()) {
+            errore = file.errorString();
+            file.cancelWriting();
+        } else if (!file.commit()) {
+            errore = file.errorString();
+        }
+        if (!errore.isEmpty())
+            posto.remove();
+        return {nome, errore};
     }
-    if (!file.commit())
-        return file.errorString();
-    return {};
+    return {QString(), QStringLiteral("troppe note con lo stesso orario")};
 }
 
 // The write runs on a worker: a slow stick must not freeze the panel. (Awaits
 // here take named values only: GCC 12 can destroy temporaries of a co_await
 // expression twice.)
-QCoro::Task<QString> scriviNota(QString percorso, QByteArray dati)
+QCoro::Task<NotaScritta> scriviNota(QString cartella, QString ext, QByteArray dati)
 {
-    const QString errore = co_await QtConcurrent::run(scrivi, percorso, dati);
-    co_return errore;
-}
-
-QString percorsoNota(const USBDrive &drive, const QString &nome)
-{
-    return QDir(drive.path()).filePath(nome);
+    const NotaScritta esito = co_await QtConcurrent::run(scrivi, cartella, ext, dati);
+    co_return esito;
 }
 
 void avvisoErrore(const Servizi &servizi, const QString &testo)
@@ -81,15 +103,14 @@ QCoro::Task<> apriUltimaUSBConNota(const USBMonitor *monitor, Servizi servizi)
         co_return;
     // An empty clipboard still gives a note: the user asked for a page to write on.
     const QString testo = servizi.appunti->testo().value_or(QString());
-    const QString percorso = percorsoNota(*drive, nomeAppunti(QStringLiteral("txt")));
     const QByteArray byte = testo.toUtf8();
-    const QString errore = co_await scriviNota(percorso, byte);
-    if (!errore.isEmpty()) {
-        avvisoErrore(servizi, QStringLiteral("Impossibile creare il file: %1").arg(errore));
+    const NotaScritta nota = co_await scriviNota(drive->path(), QStringLiteral("txt"), byte);
+    if (!nota.errore.isEmpty()) {
+        avvisoErrore(servizi, QStringLiteral("Impossibile creare il file: %1").arg(nota.errore));
         co_return;
     }
     servizi.apritore->apri(drive->url);
-    servizi.apritore->apri(QUrl::fromLocalFile(percorso));
+    servizi.apritore->apri(QUrl::fromLocalFile(QDir(drive->path()).filePath(nota.nome)));
 }
 
 QCoro::Task<> salvaNotaTestoEdEspelli(const USBMonitor *monitor, Servizi servizi)
@@ -104,16 +125,14 @@ QCoro::Task<> salvaNotaTestoEdEspelli(const USBMonitor *monitor, Servizi servizi
                                      StileAvviso::informativo);
         co_return;
     }
-    const QString nome = nomeAppunti(QStringLiteral("txt"));
-    const QString percorso = percorsoNota(*drive, nome);
     const QByteArray byte = testo.toUtf8();
-    const QString errore = co_await scriviNota(percorso, byte);
-    if (!errore.isEmpty()) {
-        avvisoErrore(servizi, QStringLiteral("Impossibile creare il file: %1").arg(errore));
+    const NotaScritta nota = co_await scriviNota(drive->path(), QStringLiteral("txt"), byte);
+    if (!nota.errore.isEmpty()) {
+        avvisoErrore(servizi, QStringLiteral("Impossibile creare il file: %1").arg(nota.errore));
         co_return;
     }
     const USBDrive stick = *drive;
-    co_await espelliDopoNota(servizi, stick, nome);
+    co_await espelliDopoNota(servizi, stick, nota.nome);
 }
 
 QCoro::Task<> salvaNotaFormattataEdEspelli(const USBMonitor *monitor, Servizi servizi)
@@ -121,15 +140,15 @@ QCoro::Task<> salvaNotaFormattataEdEspelli(const USBMonitor *monitor, Servizi se
     const auto drive = ultimaOAvviso(monitor, servizi);
     if (!drive)
         co_return;
-    QString nome;
+    QString ext;
     QByteArray byte;
     QString prefissoErrore;
     if (const auto rtf = servizi.appunti->rtf()) {
-        nome = nomeAppunti(QStringLiteral("rtf"));
+        ext = QStringLiteral("rtf");
         byte = *rtf;
         prefissoErrore = QStringLiteral("Impossibile creare il file RTF: ");
     } else if (const QString testo = servizi.appunti->testo().value_or(QString()); !testo.isEmpty()) {
-        nome = nomeAppunti(QStringLiteral("txt"));
+        ext = QStringLiteral("txt");
         byte = testo.toUtf8();
         prefissoErrore = QStringLiteral("Impossibile creare il file: ");
     } else {
@@ -138,14 +157,13 @@ QCoro::Task<> salvaNotaFormattataEdEspelli(const USBMonitor *monitor, Servizi se
                                      StileAvviso::informativo);
         co_return;
     }
-    const QString percorso = percorsoNota(*drive, nome);
-    const QString errore = co_await scriviNota(percorso, byte);
-    if (!errore.isEmpty()) {
-        avvisoErrore(servizi, prefissoErrore + errore);
+    const NotaScritta nota = co_await scriviNota(drive->path(), ext, byte);
+    if (!nota.errore.isEmpty()) {
+        avvisoErrore(servizi, prefissoErrore + nota.errore);
         co_return;
     }
     const USBDrive stick = *drive;
-    co_await espelliDopoNota(servizi, stick, nome);
+    co_await espelliDopoNota(servizi, stick, nota.nome);
 }
 
 QCoro::Task<> espelliDopoNota(Servizi servizi, USBDrive drive, QString nomeFile)

@@ -12,7 +12,8 @@ class USBMonitor;
 // with an alert and shows nothing on success. The monitor is read only when
 // the action starts.
 
-// "appunti_{yyyy-MM-dd_HH-mm-ss}.{ext}", stamped now.
+// "appunti_{yyyy-MM-dd_HH-mm-ss}.{ext}", stamped now. A note saved when that
+// name is taken gets "appunti_{stamp}_1.{ext}", ...: notes never replace each other.
 QString nomeAppunti(const QString &ext);
 
 QCoro::Task<> apriUltimaUSB(const USBMonitor *monitor, Servizi servizi);

@@ -34,27 +34,28 @@ QString relativo(const QString &radice, const QString &file)
 
 QString dettaglio(qint64 k, qint64 n, const QString &voce)
 {
-    return QStringLiteral("%1 di %2 \u2014 %3").arg(k).arg(n).arg(voce);
+    return QStringLiteral("%1 di %2 \u2014 %3").arg(k).arg(n).arg(nomeLeggibile(voce));
+}
+
+std::optional<dev_t> dispositivoDi(const QString &percorso)
+{
+    struct stat st {};
+    if (::stat(codificaNome(percorso).constData(), &st) != 0)
+        return std::nullopt;
+    return st.st_dev;
 }
 
 // A stick's root, pinned to the file system that was mounted there when the
-// run began. Once the stick is unmounted its mount point is a bare folder on
-// the system disk (or gone): copies must fail rather than land there.
+// plan was made. Once the stick is unmounted its mount point is a bare folder
+// on the system disk (or gone): copies must fail rather than land there.
 class Radice {
 public:
-    explicit Radice(QString percorso) : m_percorso(std::move(percorso))
+    Radice(QString percorso, std::optional<dev_t> dispositivo)
+        : m_percorso(std::move(percorso)), m_dispositivo(dispositivo)
     {
-        struct stat st {};
-        m_valida = ::stat(QFile::encodeName(m_percorso).constData(), &st) == 0;
-        m_dispositivo = st.st_dev;
     }
     const QString &percorso() const { return m_percorso; }
-    bool ancoraMontata() const
-    {
-        struct stat st {};
-        return m_valida && ::stat(QFile::encodeName(m_percorso).constData(), &st) == 0 &&
-               st.st_dev == m_dispositivo;
-    }
+    bool ancoraMontata() const { return m_dispositivo && dispositivoDi(m_percorso) == m_dispositivo; }
     bool copia(const QString &sorgente, const QString &relativo) const
     {
         if (!ancoraMontata())
@@ -64,13 +65,12 @@ public:
 
 private:
     QString m_percorso;
-    dev_t m_dispositivo = 0;
-    bool m_valida = false;
+    std::optional<dev_t> m_dispositivo;
 };
 std::optional<qint64> dimensione(const QString &file)
 {
     struct stat st {};
-    if (::stat(QFile::encodeName(file).constData(), &st) != 0)
+    if (::stat(codificaNome(file).constData(), &st) != 0)
         return std::nullopt;
     return qint64(st.st_size);
 }
@@ -102,6 +102,15 @@ std::vector<std::optional<QString>> digestInFila(const QStringList &file,
     }
     return digest;
 }
+// The first lines of a list for an alert; the log has them all.
+QString elenco(const QStringList &righe)
+{
+    constexpr qsizetype mostrate = 8;
+    QString testo = righe.first(qMin(mostrate, righe.size())).join(QLatin1Char('\n'));
+    if (righe.size() > mostrate)
+        testo += QStringLiteral("\ne altri %1...").arg(righe.size() - mostrate);
+    return testo;
+}
 } // namespace
 
 CloneUSBService &CloneUSBService::shared()
@@ -110,13 +119,28 @@ CloneUSBService &CloneUSBService::shared()
     return *istanza;
 }
 
-QHash<QString, QString> CloneUSBService::mappaFile(const QString &radice)
+QHash<QString, QString> CloneUSBService::mappaFile(const QString &radice, QStringList *esclusi)
 {
     QHash<QString, QString> mappa;
-    for (const QString &file : elencaFile(radice)) {
+    QList<CartellaNonLetta> nonLette;
+    const QStringList file = elencaFile(radice, &nonLette);
+    if (esclusi)
+        *esclusi += descriviNonLette(nonLette);
+    for (const QString &f : file) {
         // Sticks written on a Mac hold decomposed names (NFD), elsewhere
-        // precomposed ones: both spell the same name.
-        mappa.insert(relativo(radice, file).normalized(QString::NormalizationForm_C), file);
+        // precomposed ones: both spell the same name. When one stick holds
+        // both spellings, the second cannot be told apart on the other stick:
+        // it is left out and said so, never silently shadowed.
+        const QString chiave = relativo(radice, f).normalized(QString::NormalizationForm_C);
+        const auto gia = mappa.constFind(chiave);
+        if (gia == mappa.cend()) {
+            mappa.insert(chiave, f);
+        } else if (esclusi) {
+            esclusi->append(nomeLeggibile(
+                QStringLiteral("“%1”: c'è già un file con lo stesso nome scritto in un'altra forma "
+                               "(“%2”), questo non è stato sincronizzato")
+                    .arg(f, *gia)));
+        }
     }
     return mappa;
 }
@@ -133,16 +157,19 @@ bool CloneUSBService::stessoContenuto(const QString &a, const QString &b)
 PianoSincronizzazione CloneUSBService::pianifica(const QString &radiceA, const QString &radiceB,
                                                  const Progresso &progresso)
 {
-    const QHash<QString, QString> mappaA = mappaFile(radiceA);
-    const QHash<QString, QString> mappaB = mappaFile(radiceB);
     PianoSincronizzazione piano;
+    piano.dispositivoA = dispositivoDi(radiceA);
+    piano.dispositivoB = dispositivoDi(radiceB);
+    const QHash<QString, QString> mappaA = mappaFile(radiceA, &piano.nonSincronizzati);
+    const QHash<QString, QString> mappaB = mappaFile(radiceB, &piano.nonSincronizzati);
     const qint64 n = mappaA.size();
     qint64 k = 0;
     const auto confrontato = [&](const QString &relativo) {
         ++k;
         if (progresso)
-            progresso(double(k) / double(std::max<qint64>(n, 1)),
-                      QStringLiteral("Confronto %1 di %2 \u2014 %3").arg(k).arg(n).arg(relativo));
+            progresso(
+                double(k) / double(std::max<qint64>(n, 1)),
+                QStringLiteral("Confronto %1 di %2 \u2014 %3").arg(k).arg(n).arg(nomeLeggibile(relativo)));
     };
 
     // The same decisions as stessoContenuto, in two steps: the sizes settle
@@ -198,9 +225,10 @@ EsitoSincronizzazione CloneUSBService::eseguiPiano(const PianoSincronizzazione &
                                                    const QString &radiceB, const QString &nomeA,
                                                    const QString &nomeB, const Progresso &progresso)
 {
-    const Radice a(radiceA);
-    const Radice b(radiceB);
+    const Radice a(radiceA, piano.dispositivoA);
+    const Radice b(radiceB, piano.dispositivoB);
     EsitoSincronizzazione esito;
+    esito.errors = piano.nonSincronizzati.size();
     const qint64 totale = piano.copyAtoB.size() + piano.copyBtoA.size() + piano.conflicts.size();
     qint64 fatti = 0;
     const auto avanza = [&](const QString &voce) {
@@ -296,9 +324,15 @@ QCoro::Task<> CloneUSBService::sincronizza(Servizi servizi, USBDrive driveA, USB
             "\u2022 %5 conflitti (file con stesso nome ma contenuto diverso)\n"
             "\u2022 %6 file già identici (saranno saltati)\n\n"
             "I conflitti verranno risolti mantenendo entrambe le versioni: la copia ricevuta avrà un "
-            "timestamp aggiunto al nome.\nProcedere?")
+            "timestamp aggiunto al nome.\n%7Procedere?")
             .arg(nomeA, nomeB, QString::number(piano.copyAtoB.size()), QString::number(piano.copyBtoA.size()),
-                 QString::number(piano.conflicts.size()), QString::number(piano.identical));
+                 QString::number(piano.conflicts.size()), QString::number(piano.identical),
+                 piano.nonSincronizzati.isEmpty()
+                     ? QString()
+                     : QStringLiteral("\n\u26A0\uFE0F %1 elementi non potranno essere sincronizzati e "
+                                      "saranno contati come errori:\n%2\n\n")
+                           .arg(QString::number(piano.nonSincronizzati.size()),
+                                elenco(piano.nonSincronizzati)));
     if (!conferma(avvisi, QStringLiteral("Conferma sincronizzazione"), messaggio))
         co_return;
     // No card is held while the dialog is open, so an automatic import may
@@ -317,7 +351,10 @@ QCoro::Task<> CloneUSBService::sincronizza(Servizi servizi, USBDrive driveA, USB
     registra(
         QStringLiteral("Sincronizzazione %1 \u2194 %2: %3+%4 file copiati, %5 conflitti risolti, %6 errori")
             .arg(nomeA, nomeB, QString::number(esito.copiedAtoB), QString::number(esito.copiedBtoA),
-                 QString::number(esito.conflictsResolved), QString::number(esito.errors)));
+                 QString::number(esito.conflictsResolved), QString::number(esito.errors)) +
+        (piano.nonSincronizzati.isEmpty()
+             ? QString()
+             : QStringLiteral("; non sincronizzati: ") + piano.nonSincronizzati.join(QStringLiteral("; "))));
 
     QString testo =
         QStringLiteral(
@@ -328,5 +365,7 @@ QCoro::Task<> CloneUSBService::sincronizza(Servizi servizi, USBDrive driveA, USB
                  QString::number(esito.conflictsResolved), QString::number(piano.identical));
     if (esito.errors >= 1)
         testo += QStringLiteral("\n\u26A0\uFE0F Errori durante la copia: %1").arg(esito.errors);
+    if (!piano.nonSincronizzati.isEmpty())
+        testo += QStringLiteral("\nNon sincronizzati:\n") + elenco(piano.nonSincronizzati);
     avvisi.mostraAvviso(QStringLiteral("Sincronizzazione USB"), testo, StileAvviso::informativo);
 }

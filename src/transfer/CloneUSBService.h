@@ -4,11 +4,13 @@
 #include "operations/Servizi.h"
 
 #include <functional>
+#include <optional>
 #include <QCoro/QCoroTask>
 #include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <sys/types.h>
 
 class AlertPresenter;
 
@@ -24,13 +26,21 @@ struct PianoSincronizzazione {
     QStringList copyBtoA; // on B only
     QList<Conflitto> conflicts;
     qint64 identical = 0;
+    // What will not be synced, one readable line each, each counted as an
+    // error: folders that could not be read, and a name that stands on one
+    // stick twice, spelled in two Unicode forms.
+    QStringList nonSincronizzati;
+    // Each root's device when the plan was made (absent: not readable then).
+    // Nothing is written to a root that is no longer that device: a stick
+    // pulled during the confirmation leaves a bare folder behind.
+    std::optional<dev_t> dispositivoA, dispositivoB;
 };
 
 struct EsitoSincronizzazione {
     qint64 copiedAtoB = 0;
     qint64 copiedBtoA = 0;
     qint64 conflictsResolved = 0; // both versions now on both sticks
-    qint64 errors = 0;            // failed copies, plus conflicts with a failed side (once each)
+    qint64 errors = 0; // failed copies, conflicts with a failed side (once each), and what was not synced
 };
 
 // Makes two sticks hold the union of their files, never replacing or deleting
@@ -48,8 +58,10 @@ public:
     QCoro::Task<> sincronizza(Servizi servizi, USBDrive driveA, USBDrive driveB);
 
     // Relative path ("DCIM/IMG_0001.JPG", in NFC) -> absolute path, for every
-    // regular, non-hidden file below `radice`.
-    static QHash<QString, QString> mappaFile(const QString &radice);
+    // regular, non-hidden file below `radice`. `esclusi` receives a line for
+    // each folder that could not be read and each file left out because
+    // another one spells the same name.
+    static QHash<QString, QString> mappaFile(const QString &radice, QStringList *esclusi = nullptr);
     // Same size and same SHA-256; two same-sized files that cannot be read at all also count as equal.
     static bool stessoContenuto(const QString &a, const QString &b);
     // Blocking: meant for a worker thread.

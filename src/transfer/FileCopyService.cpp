@@ -47,14 +47,23 @@ QString dentro(const QString &cartella, const QString &nome)
 std::optional<qint64> dimensione(const QString &file)
 {
     struct stat info;
-    if (::lstat(QFile::encodeName(file).constData(), &info) != 0)
+    if (::lstat(codificaNome(file).constData(), &info) != 0)
         return std::nullopt;
     return qint64(info.st_size);
 }
 
+// The log names every folder left unread, not just how many.
+QString cartelleInRiga(const QStringList &cartelle)
+{
+    if (cartelle.isEmpty())
+        return {};
+    return QStringLiteral("; cartelle non lette: ") + cartelle.join(QStringLiteral("; "));
+}
+
 QString dettaglio(qsizetype indice, qsizetype totale, const QString &nome)
 {
-    return QStringLiteral("%1 di %2 — %3").arg(QString::number(indice + 1), QString::number(totale), nome);
+    return QStringLiteral("%1 di %2 — %3")
+        .arg(QString::number(indice + 1), QString::number(totale), nomeLeggibile(nome));
 }
 
 // The card belongs to the flow that set it until every way out has dropped it,
@@ -148,7 +157,8 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
             avanzamento(f, std::move(d), std::move(t));
     };
 
-    QStringList file = elencaFile(sorgente);
+    QList<CartellaNonLetta> nonLette;
+    QStringList file = elencaFile(sorgente, &nonLette);
     if (estensioni) {
         file.removeIf([&](const QString &f) {
             const QString ext = QFileInfo(f).suffix().toLower();
@@ -163,6 +173,9 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
     }
 
     EsitoCopia esito;
+    // Whatever those folders hold was neither copied nor verified.
+    esito.cartelleNonLette = descriviNonLette(nonLette);
+    esito.errori = nonLette.size();
     struct Coppia {
         QString sorgente;
         QString destinazione;
@@ -230,7 +243,7 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
             const QString nome = nomeDi(c.sorgente);
             riferisci(double(j) / double(m),
                       QStringLiteral("Verifica %1 di %2 — %3")
-                          .arg(QString::number(j + 1), QString::number(m), nome),
+                          .arg(QString::number(j + 1), QString::number(m), nomeLeggibile(nome)),
                       std::nullopt);
             const std::optional<QString> a = hashSHA256Anticipato(c.sorgente);
             const std::optional<QString> b = a ? hashSHA256Anticipato(c.destinazione) : std::nullopt;
@@ -284,13 +297,16 @@ EsitoImportazione FileCopyService::eseguiImportazione(const QString &sorgente, c
                                                       const QSet<QString> &estensioni,
                                                       const Avanzamento &avanzamento)
 {
-    QStringList file = elencaFile(sorgente);
+    QList<CartellaNonLetta> nonLette;
+    QStringList file = elencaFile(sorgente, &nonLette);
     file.removeIf([&](const QString &f) {
         const QString ext = QFileInfo(f).suffix().toLower();
         return ext.isEmpty() || !estensioni.contains(ext);
     });
 
     EsitoImportazione esito;
+    esito.cartelleNonLette = descriviNonLette(nonLette);
+    esito.errori = nonLette.size();
     const qsizetype n = file.size();
     for (qsizetype i = 0; i < n; ++i) {
         const QString &f = file.at(i);
@@ -330,8 +346,13 @@ EsitoImportazione FileCopyService::eseguiImportazione(const QString &sorgente, c
 QString FileCopyService::testoRiepilogo(const EsitoCopia &esito)
 {
     QString testo = QStringLiteral("File copiati: %1").arg(esito.copiati);
-    if (esito.copiati > 0 && esito.nonVerificati.isEmpty()) {
+    // "All" only when every file under the stick was read and copied.
+    if (esito.copiati > 0 && esito.nonVerificati.isEmpty() && esito.errori == 0) {
         testo += QStringLiteral("\n✓ Verifica integrità: tutti i %1 file sono identici agli originali.")
+                     .arg(esito.verificati);
+    } else if (esito.copiati > 0 && esito.nonVerificati.isEmpty()) {
+        testo += QStringLiteral("\n✓ Verifica integrità: i %1 file copiati sono identici agli originali, "
+                                "ma non tutti i file della chiavetta sono stati copiati (vedi errori).")
                      .arg(esito.verificati);
     }
     if (esito.copiati > 0 && !esito.nonVerificati.isEmpty()) {
@@ -355,17 +376,27 @@ QString FileCopyService::testoRiepilogo(const EsitoCopia &esito)
     }
     if (esito.errori > 0)
         testo += QStringLiteral("\n\n❌ Errori durante la copia: %1").arg(esito.errori);
-    return testo;
+    if (!esito.cartelleNonLette.isEmpty()) {
+        testo += QStringLiteral("\nCartelle della chiavetta che non è stato possibile leggere (i file che "
+                                "contengono non sono stati copiati):\n");
+        testo += esito.cartelleNonLette.first(qMin(nomiMostrati, esito.cartelleNonLette.size()))
+                     .join(QLatin1Char('\n'));
+        if (esito.cartelleNonLette.size() > nomiMostrati)
+            testo += QStringLiteral("\ne altre %1...").arg(esito.cartelleNonLette.size() - nomiMostrati);
+    }
+    return nomeLeggibile(testo);
 }
 
 QString FileCopyService::rigaRegistro(const QString &destinazione, const EsitoCopia &esito)
 {
     // One pass over every value: a "%2" in a folder name must stay as it is.
-    return QStringLiteral(
-               "Copia in %1: %2 copiati, %3 verificati, %4 rinominati, %5 errori, %6 verifiche fallite")
-        .arg(AppSettings::folderName(destinazione), QString::number(esito.copiati),
-             QString::number(esito.verificati), QString::number(esito.rinominati),
-             QString::number(esito.errori), QString::number(esito.nonVerificati.size()));
+    return nomeLeggibile(
+        QStringLiteral(
+            "Copia in %1: %2 copiati, %3 verificati, %4 rinominati, %5 errori, %6 verifiche fallite")
+            .arg(AppSettings::folderName(destinazione), QString::number(esito.copiati),
+                 QString::number(esito.verificati), QString::number(esito.rinominati),
+                 QString::number(esito.errori), QString::number(esito.nonVerificati.size())) +
+        cartelleInRiga(esito.cartelleNonLette));
 }
 
 QString FileCopyService::rigaRegistroImportazione(const QString &nome, const EsitoImportazione &esito)
@@ -373,8 +404,9 @@ QString FileCopyService::rigaRegistroImportazione(const QString &nome, const Esi
     return QStringLiteral(
                "Auto-importazione da %1: %2 nuove immagini, %3 già presenti, %4 errori, %5 verifiche "
                "fallite")
-        .arg(nome, QString::number(esito.nuovi), QString::number(esito.saltati),
-             QString::number(esito.errori), QString::number(esito.corrotti));
+               .arg(nome, QString::number(esito.nuovi), QString::number(esito.saltati),
+                    QString::number(esito.errori), QString::number(esito.corrotti)) +
+           cartelleInRiga(esito.cartelleNonLette);
 }
 
 QString FileCopyService::corpoNotifica(const QString &nome, const EsitoImportazione &esito)
@@ -387,5 +419,8 @@ QString FileCopyService::corpoNotifica(const QString &nome, const EsitoImportazi
         corpo += QStringLiteral(" ⚠️ %1 errori di copia.").arg(esito.errori);
     if (esito.corrotti > 0)
         corpo += QStringLiteral(" ⚠️ %1 file non hanno superato la verifica.").arg(esito.corrotti);
+    if (!esito.cartelleNonLette.isEmpty())
+        corpo +=
+            QStringLiteral(" Cartelle non lette: %1.").arg(esito.cartelleNonLette.join(QStringLiteral("; ")));
     return corpo;
 }

@@ -12,22 +12,24 @@
 
 // The result of one copy run.
 struct EsitoCopia {
-    qint64 copiati = 0;         // timestamped ones included
-    qint64 rinominati = 0;      // copied under a timestamped name because the plain one was taken
-    qint64 errori = 0;          // files whose copy failed
-    QStringList nomiRinominati; // names on the stick, in copy order
-    qint64 verificati = 0;      // copies whose two digests are equal
-    QStringList nonVerificati;  // names on the stick, in copy order
+    qint64 copiati = 0;           // timestamped ones included
+    qint64 rinominati = 0;        // copied under a timestamped name because the plain one was taken
+    qint64 errori = 0;            // files whose copy failed, and folders that could not be read
+    QStringList nomiRinominati;   // names on the stick, in copy order
+    qint64 verificati = 0;        // copies whose two digests are equal
+    QStringList nonVerificati;    // names on the stick, in copy order
+    QStringList cartelleNonLette; // "“folder”: reason", each also counted in errori
 
     friend bool operator==(const EsitoCopia &, const EsitoCopia &) = default;
 };
 
 // The result of one automatic import.
 struct EsitoImportazione {
-    qint64 nuovi = 0;    // copied and verified
-    qint64 saltati = 0;  // the very same image is already archived
-    qint64 errori = 0;   // copy failed
-    qint64 corrotti = 0; // copied, but the digests differ or one is missing; the copy stays
+    qint64 nuovi = 0;             // copied and verified
+    qint64 saltati = 0;           // the very same image is already archived
+    qint64 errori = 0;            // copy failed, or a folder could not be read
+    qint64 corrotti = 0;          // copied, but the digests differ or one is missing; the copy stays
+    QStringList cartelleNonLette; // "“folder”: reason", each also counted in errori
 
     friend bool operator==(const EsitoImportazione &, const EsitoImportazione &) = default;
 };

@@ -121,7 +121,7 @@ int LottoCopie::apriCartella(const QString &cartella, QString *errore)
     const auto trovata = m_cartelle.constFind(cartella);
     if (trovata != m_cartelle.constEnd())
         return *trovata;
-    const int fd = ::open(QFile::encodeName(cartella).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(codificaNome(cartella).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         *errore = QStringLiteral("Impossibile aprire la cartella “%1”: %2.")
                       .arg(cartella, descrizioneErrore(errno));
@@ -161,8 +161,7 @@ EsitoCopiaFile LottoCopie::aggiungi(const QString &sorgente, const QString &dest
     // it was listed is refused here instead of being followed or hanging.
     int in;
     do {
-        in = ::open(QFile::encodeName(sorgente).constData(),
-                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        in = apriPercorso(sorgente, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     } while (in < 0 && errno == EINTR);
     if (in < 0)
         return fallita(
@@ -264,7 +263,7 @@ QList<EsitoCopiaFile> LottoCopie::completa()
         for (int tentativo = 0; tentativo < 1000 && e == EEXIST; ++tentativo) {
             if (tentativo > 0)
                 candidato = urlConTimestamp(v.destinazione, cartella);
-            e = collocaSenzaSostituire(v.cartellaFd, v.temporaneo, QFile::encodeName(nomeDi(candidato)));
+            e = collocaSenzaSostituire(v.cartellaFd, v.temporaneo, codificaNome(nomeDi(candidato)));
         }
         if (e != 0) {
             scarta(v);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -18,11 +19,11 @@
 
 namespace {
 
-int apri(const QByteArray &percorso, int flag)
+int apri(const QString &percorso, int flag)
 {
     int fd;
     do {
-        fd = ::open(percorso.constData(), flag | O_CLOEXEC);
+        fd = apriPercorso(percorso, flag | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
@@ -33,51 +34,83 @@ struct Voce {
 };
 
 // Depth first, each folder's entries in byte order of their names so that two
-// runs over the same stick meet the files in the same order. Only one folder is
-// open at a time: a deep tree cannot run out of descriptors.
-void elenca(const QByteArray &cartella, const struct stat *attesa, QStringList &risultato)
+// runs over the same stick meet the files in the same order. Each folder is
+// opened relative to its parent's descriptor, so depth is not limited by the
+// length of a path; the folders on the way down stay open, one per level.
+// Takes `fd` over.
+void elenca(int fd, const QByteArray &cartella, QStringList &risultato, QList<CartellaNonLetta> *nonLette)
 {
-    // Below the root, a folder that was swapped for a link between its listing
-    // and now is refused by O_NOFOLLOW, and one swapped for another folder by
-    // the device and inode check.
-    const int fd = apri(cartella, O_RDONLY | O_DIRECTORY | (attesa ? O_NOFOLLOW : 0));
-    if (fd < 0)
-        return;
-    if (attesa) {
-        struct stat ora;
-        if (::fstat(fd, &ora) != 0 || ora.st_dev != attesa->st_dev || ora.st_ino != attesa->st_ino) {
-            ::close(fd);
-            return;
-        }
-    }
+    const auto nonLetta = [&](int errore) {
+        if (nonLette)
+            nonLette->append({decodificaNome(cartella), descrizioneErrore(errore)});
+    };
     DIR *dir = ::fdopendir(fd);
     if (!dir) {
+        nonLetta(errno);
         ::close(fd);
         return;
     }
     std::vector<Voce> voci;
-    while (const dirent *e = ::readdir(dir)) {
+    int errore = 0;
+    for (;;) {
+        errno = 0;
+        const dirent *e = ::readdir(dir);
+        if (!e) {
+            // NULL is also the end of the folder; only errno tells a failing
+            // stick from a folder read to its end.
+            if (errno != 0 && errore == 0)
+                errore = errno;
+            break;
+        }
         if (e->d_name[0] == '.') // hidden, and "." and ".."
             continue;
         Voce v;
         v.nome = QByteArray(e->d_name);
-        // lstat semantics: a link is looked at, never through.
-        if (::fstatat(::dirfd(dir), e->d_name, &v.info, AT_SYMLINK_NOFOLLOW) != 0)
+        // lstat semantics: a link is looked at, never through. An entry gone
+        // since the listing was deleted meanwhile: nothing is lost with it.
+        if (::fstatat(::dirfd(dir), e->d_name, &v.info, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT && errore == 0)
+                errore = errno;
             continue;
+        }
         if (S_ISREG(v.info.st_mode) || S_ISDIR(v.info.st_mode))
             voci.push_back(std::move(v));
     }
-    ::closedir(dir);
+    if (errore != 0)
+        nonLetta(errore);
 
     std::sort(voci.begin(), voci.end(), [](const Voce &a, const Voce &b) { return a.nome < b.nome; });
     const QByteArray prefisso = cartella.endsWith('/') ? cartella : cartella + '/';
     for (const Voce &v : voci) {
         const QByteArray percorso = prefisso + v.nome;
-        if (S_ISREG(v.info.st_mode))
-            risultato.append(QFile::decodeName(percorso));
-        else
-            elenca(percorso, &v.info, risultato);
+        if (S_ISREG(v.info.st_mode)) {
+            risultato.append(decodificaNome(percorso));
+            continue;
+        }
+        // A folder swapped for a link since it was looked at is refused by
+        // O_NOFOLLOW, and one swapped for another folder by the device and
+        // inode check.
+        int figlio;
+        do {
+            figlio =
+                ::openat(::dirfd(dir), v.nome.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        } while (figlio < 0 && errno == EINTR);
+        if (figlio < 0) {
+            if (errno != ENOENT && nonLette) // one deleted meanwhile held nothing to lose
+                nonLette->append({decodificaNome(percorso), descrizioneErrore(errno)});
+            continue;
+        }
+        struct stat ora;
+        if (::fstat(figlio, &ora) != 0 || ora.st_dev != v.info.st_dev || ora.st_ino != v.info.st_ino) {
+            if (nonLette)
+                nonLette->append(
+                    {decodificaNome(percorso), QStringLiteral("la cartella è cambiata durante la lettura")});
+            ::close(figlio);
+            continue;
+        }
+        elenca(figlio, percorso, risultato, nonLette);
     }
+    ::closedir(dir);
 }
 
 bool esiste(const QString &percorso)
@@ -85,7 +118,7 @@ bool esiste(const QString &percorso)
     struct stat st;
     // A dangling link still occupies the name. A name that cannot be looked at
     // counts as free: the rename that places a copy refuses to replace anyway.
-    return ::lstat(QFile::encodeName(percorso).constData(), &st) == 0;
+    return ::lstat(codificaNome(percorso).constData(), &st) == 0;
 }
 
 // Names are limited to 255 bytes on the file systems a stick or an archive
@@ -95,7 +128,7 @@ constexpr int lunghezzaMassimaNome = 255;
 QString accorcia(const QString &base, int byteDisponibili)
 {
     QString r = base;
-    while (!r.isEmpty() && r.toUtf8().size() > byteDisponibili) {
+    while (!r.isEmpty() && codificaNome(r).size() > byteDisponibili) {
         r.chop(1);
         if (!r.isEmpty() && r.back().isHighSurrogate())
             r.chop(1);
@@ -107,13 +140,138 @@ using ContestoDigest = std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)>;
 
 } // namespace
 
-QStringList elencaFile(const QString &cartella)
+QString decodificaNome(const QByteArray &byte)
+{
+    QString testo = QString::fromUtf8(byte);
+    if (!testo.contains(QChar::ReplacementCharacter))
+        return testo;
+    // Not valid UTF-8 (or a real U+FFFD): decode byte by byte, strictly.
+    testo.clear();
+    const auto *p = reinterpret_cast<const unsigned char *>(byte.constData());
+    const qsizetype n = byte.size();
+    for (qsizetype i = 0; i < n;) {
+        const unsigned c = p[i];
+        int lunghezza = 0;
+        char32_t punto = 0, minimo = 0;
+        if (c < 0x80) {
+            testo.append(QChar(char16_t(c)));
+            ++i;
+            continue;
+        }
+        if ((c & 0xE0) == 0xC0)
+            lunghezza = 2, punto = c & 0x1F, minimo = 0x80;
+        else if ((c & 0xF0) == 0xE0)
+            lunghezza = 3, punto = c & 0x0F, minimo = 0x800;
+        else if ((c & 0xF8) == 0xF0)
+            lunghezza = 4, punto = c & 0x07, minimo = 0x10000;
+        bool valido = lunghezza > 0 && i + lunghezza <= n;
+        for (int k = 1; valido && k < lunghezza; ++k) {
+            valido = (p[i + k] & 0xC0) == 0x80;
+            punto = (punto << 6) | (p[i + k] & 0x3F);
+        }
+        // Overlong forms and encoded surrogates are stray bytes too: they
+        // would not come back as the same bytes.
+        valido = valido && punto >= minimo && punto <= 0x10FFFF && (punto < 0xD800 || punto > 0xDFFF);
+        if (!valido) {
+            testo.append(QChar(char16_t(0xDC00 + c)));
+            ++i;
+            continue;
+        }
+        testo.append(QString::fromUcs4(&punto, 1));
+        i += lunghezza;
+    }
+    return testo;
+}
+
+QByteArray codificaNome(const QString &nome)
+{
+    QByteArray byte;
+    byte.reserve(nome.size());
+    qsizetype inizio = 0; // start of the run of ordinary characters not yet encoded
+    for (qsizetype i = 0; i < nome.size(); ++i) {
+        const char16_t u = nome.at(i).unicode();
+        if (QChar::isHighSurrogate(u) && i + 1 < nome.size() && nome.at(i + 1).isLowSurrogate()) {
+            ++i;
+            continue;
+        }
+        if (u >= 0xDC80 && u <= 0xDCFF) {
+            byte += QStringView(nome).mid(inizio, i - inizio).toUtf8();
+            byte += char(u - 0xDC00);
+            inizio = i + 1;
+        }
+    }
+    byte += QStringView(nome).mid(inizio).toUtf8();
+    return byte;
+}
+
+QString nomeLeggibile(const QString &testo)
+{
+    QString r;
+    r.reserve(testo.size());
+    for (qsizetype i = 0; i < testo.size(); ++i) {
+        const char16_t u = testo.at(i).unicode();
+        const bool coppia = (QChar::isLowSurrogate(u) && i > 0 && testo.at(i - 1).isHighSurrogate());
+        if (u >= 0xDC80 && u <= 0xDCFF && !coppia)
+            r += QStringLiteral("\\x") + QString::number(unsigned(u - 0xDC00), 16).toUpper();
+        else
+            r += testo.at(i);
+    }
+    return r;
+}
+
+QStringList descriviNonLette(const QList<CartellaNonLetta> &nonLette)
+{
+    QStringList righe;
+    for (const CartellaNonLetta &c : nonLette)
+        righe.append(nomeLeggibile(QStringLiteral("“%1”: %2").arg(c.percorso, c.motivo)));
+    return righe;
+}
+
+QStringList elencaFile(const QString &cartella, QList<CartellaNonLetta> *nonLette)
 {
     QStringList risultato;
     if (cartella.isEmpty())
         return risultato;
-    elenca(QFile::encodeName(cartella), nullptr, risultato);
+    const int fd = apri(cartella, O_RDONLY | O_DIRECTORY);
+    if (fd < 0) {
+        if (nonLette)
+            nonLette->append({cartella, descrizioneErrore(errno)});
+        return risultato;
+    }
+    elenca(fd, codificaNome(cartella), risultato, nonLette);
     return risultato;
+}
+
+int apriPercorso(const QString &percorso, int flag)
+{
+    const QByteArray byte = codificaNome(percorso);
+    if (byte.size() < PATH_MAX)
+        return ::open(byte.constData(), flag, 0666);
+    // Too long for one call: one folder at a time, each relative to the last.
+    const QList<QByteArray> parti = byte.split('/');
+    int cartella = byte.startsWith('/') ? ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC) : AT_FDCWD;
+    qsizetype ultima = parti.size() - 1;
+    while (ultima > 0 && parti.at(ultima).isEmpty())
+        --ultima;
+    for (qsizetype i = 0; i < ultima && (cartella >= 0 || cartella == AT_FDCWD); ++i) {
+        if (parti.at(i).isEmpty())
+            continue;
+        const int prossima =
+            ::openat(cartella, parti.at(i).constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int e = errno;
+        if (cartella >= 0)
+            ::close(cartella);
+        cartella = prossima;
+        errno = e;
+    }
+    if (cartella < 0 && cartella != AT_FDCWD)
+        return -1;
+    const int fd = ::openat(cartella, parti.at(ultima).constData(), flag, 0666);
+    const int e = errno;
+    if (cartella >= 0)
+        ::close(cartella);
+    errno = e;
+    return fd;
 }
 
 QString urlConTimestamp(const QString &file, const QString &cartella)
@@ -144,7 +302,7 @@ namespace {
 // refused like every other non-regular file. -1 when not a readable regular file.
 int apriFileRegolare(const QString &file, struct stat *info)
 {
-    const int fd = apri(QFile::encodeName(file), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    const int fd = apri(file, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return -1;
     if (::fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
@@ -263,7 +421,7 @@ bool creaCartella(const QString &cartella, QString *errore)
     for (;;) {
         const qsizetype barra = assoluta.indexOf(QLatin1Char('/'), da);
         const QString parziale = barra < 0 ? assoluta : assoluta.left(barra);
-        const QByteArray p = QFile::encodeName(parziale);
+        const QByteArray p = codificaNome(parziale);
         struct stat info;
         if (::stat(p.constData(), &info) == 0) {
             if (!S_ISDIR(info.st_mode))
@@ -311,6 +469,9 @@ QString descrizioneErrore(int codice)
         return QStringLiteral("nome o operazione non ammessi da questo disco");
     case EFBIG:
         return QStringLiteral("file troppo grande per questo disco");
+    case EMFILE:
+    case ENFILE:
+        return QStringLiteral("troppe cartelle annidate o troppi file aperti");
     case ENXIO:
     case ENODEV:
     case ENOTCONN:

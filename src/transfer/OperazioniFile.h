@@ -7,10 +7,33 @@
 // File operations shared by the copy, the automatic import and the sync.
 // All of them are blocking and meant for worker threads.
 
+// File names as the file system holds them: any bytes but "/" and NUL. A name
+// that is not valid UTF-8 (a stick written by an old Windows machine) becomes
+// a QString in which each stray byte is the lone surrogate U+DC00+byte, and
+// goes back to the very same bytes. Every path of a copy, import or sync goes
+// through these two, never through QFile::encodeName/decodeName.
+QString decodificaNome(const QByteArray &byte);
+QByteArray codificaNome(const QString &nome);
+// The same text with each stray byte written as "\xE9", for what the user reads.
+QString nomeLeggibile(const QString &testo);
+
+// A folder the listing could not read, and why (in words).
+struct CartellaNonLetta {
+    QString percorso;
+    QString motivo;
+};
+
+// "“folder”: reason" for each, as the user reads it.
+QStringList descriviNonLette(const QList<CartellaNonLetta> &nonLette);
+
 // Every regular file under `cartella`, recursively, in enumeration order.
 // Hidden entries (names starting with ".") are neither listed nor entered;
 // symbolic links, FIFOs, sockets and devices are never returned or followed.
-QStringList elencaFile(const QString &cartella);
+// Each folder that could not be opened or read to its end, or whose entries
+// could not be looked at, goes to `nonLette`: its files are unknown, and the
+// caller must say so rather than report the stick as done. Depth is not limited
+// by the length of a path.
+QStringList elencaFile(const QString &cartella, QList<CartellaNonLetta> *nonLette = nullptr);
 
 // A path inside `cartella` that does not exist yet: "{base}_{stamp}.{ext}",
 // then "{base}_{stamp}_1.{ext}", ... with stamp "yyyy-MM-dd_HH-mm-ss".
@@ -43,6 +66,10 @@ EsitoCopiaFile copiaSenzaSovrascrivere(const QString &sorgente, const QString &d
 // Creates `cartella` with its missing parents; an existing folder is fine.
 // On failure `errore` (when given) receives a readable reason.
 bool creaCartella(const QString &cartella, QString *errore = nullptr);
+
+// open(2) of a path of any length: one longer than the system accepts is
+// opened folder by folder, never following a link on the way.
+int apriPercorso(const QString &percorso, int flag);
 
 // A system error code in words, for the messages the user reads.
 QString descrizioneErrore(int codice);

@@ -164,6 +164,23 @@ private Q_SLOTS:
         QCOMPARE(b.env.apritore.aperti, aperti);
     }
 
+    // Notes saved within the same second never replace each other: each takes
+    // the next free name, and that is the one opened.
+    void noteNelloStessoSecondo()
+    {
+        Banco b;
+        for (const char *t : {"uno", "due", "tre"}) {
+            b.appunti.testoPresente = QString(t);
+            b.esegui(conNota);
+        }
+        const QString base = b.stick() + "/appunti_2024-05-02_10-20-30";
+        QCOMPARE(b.fileSulloStick(), (QStringList{notaTxt, "appunti_2024-05-02_10-20-30_1.txt",
+                                                  "appunti_2024-05-02_10-20-30_2.txt"}));
+        QCOMPARE(TestSupport::readFile(base + ".txt") + TestSupport::readFile(base + "_2.txt"),
+                 QByteArray("unotre"));
+        QCOMPARE(b.env.apritore.aperti.last(), QUrl::fromLocalFile(base + "_2.txt"));
+    }
+
     void stickInSolaLettura_data()
     {
         QTest::addColumn<int>("azione");

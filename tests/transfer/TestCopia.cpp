@@ -4,23 +4,30 @@
 #include "comune/Colori.h"
 #include "support/FakeVolumeSource.h"
 #include "support/TestEnv.h"
+#include "transfer/CategoriaFile.h"
+#include "transfer/CloneUSBService.h"
 #include "transfer/ComandiCopia.h"
 #include "transfer/FileCopyService.h"
 #include "transfer/LottoCopie.h"
 #include "transfer/OperazioniFile.h"
 
+#include <fcntl.h>
+#include <grp.h>
 #include <QCoro/QCoroTask>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QMap>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/vfs.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using TestSupport::readFile;
@@ -64,6 +71,68 @@ void copia(TestEnv &env, const QString &sorgente)
 {
     QCoro::waitFor(FileCopyService::shared().copia(sorgente, env.settings->destinationPath(), std::nullopt,
                                                    env.servizi));
+}
+
+// A failing stick: chiavetta_guasta.py mirrors `radice` on `punto` through
+// FUSE and answers EIO for the chosen folders. `perche` says why it could not
+// be mounted.
+struct ChiavettaGuasta {
+    QTemporaryDir radice, punto;
+    QProcess fuse;
+    QString perche;
+
+    explicit ChiavettaGuasta(const QStringList &guasti)
+    {
+        if (!TestSupport::isRoot() || !QFileInfo::exists("/dev/fuse")) {
+            perche = "a FUSE stick needs root and /dev/fuse";
+            return;
+        }
+        fuse.start("/usr/bin/python3",
+                   QStringList{QFINDTESTDATA("chiavetta_guasta.py"), radice.path(), punto.path()} + guasti);
+        // Mounted once the mount point is another device than its parent.
+        const auto dispositivo = [](const QString &p) {
+            struct stat st {};
+            return ::stat(QFile::encodeName(p), &st) == 0 ? st.st_dev : dev_t(0);
+        };
+        while (fuse.state() != QProcess::NotRunning &&
+               dispositivo(punto.path()) == dispositivo(punto.path() + "/.."))
+            fuse.waitForFinished(20);
+        if (fuse.state() == QProcess::NotRunning)
+            perche = "FUSE unavailable (fuse3, python3-fusepy): " + fuse.readAllStandardError();
+    }
+    ~ChiavettaGuasta()
+    {
+        if (fuse.state() == QProcess::NotRunning)
+            return;
+        ::umount2(QFile::encodeName(punto.path()), MNT_DETACH);
+        if (!fuse.waitForFinished(10000))
+            fuse.kill();
+    }
+};
+
+// Runs `f` in a child process as "nobody", which root's permission override
+// does not reach, and hands back what it returned.
+QStringList comeNessuno(const std::function<QStringList()> &f)
+{
+    int tubo[2];
+    if (::pipe(tubo) != 0)
+        return {"pipe"};
+    const pid_t figlio = ::fork();
+    if (figlio == 0) {
+        ::close(tubo[0]);
+        QFile scritto;
+        scritto.open(tubo[1], QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
+        if (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0)
+            scritto.write(f().join(QChar(0x1f)).toUtf8());
+        scritto.close();
+        ::_exit(0);
+    }
+    ::close(tubo[1]);
+    QFile letto;
+    letto.open(tubo[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    const QString r = QString::fromUtf8(letto.readAll());
+    ::waitpid(figlio, nullptr, 0);
+    return r.split(QChar(0x1f));
 }
 
 // Calls `f` with each detail line a run reports.
@@ -371,8 +440,9 @@ private Q_SLOTS:
         QCOMPARE(tuttoIn(piccolo.punto.path()), (QStringList{"a.bin", "c.bin"})); // nothing partial
         QCOMPARE(env.avvisi.mostrati.size(), 1);
         QCOMPARE(env.avvisi.mostrati.first().testo,
-                 QString("File copiati: 2\n✓ Verifica integrità: tutti i 2 file sono identici agli "
-                         "originali.\n\n❌ Errori durante la copia: 1"));
+                 QString("File copiati: 2\n✓ Verifica integrità: i 2 file copiati sono identici agli "
+                         "originali, ma non tutti i file della chiavetta sono stati copiati (vedi errori)."
+                         "\n\n❌ Errori durante la copia: 1"));
         QVERIFY(env.logLines().last().endsWith("2 copiati, 2 verificati, 0 rinominati, 1 errori, 0 verifiche "
                                                "fallite"));
     }
@@ -437,6 +507,125 @@ private Q_SLOTS:
         copia(env, stick.path());
         QVERIFY2(battiti >= 3, qPrintable(QString::number(battiti)));
         QVERIFY(env.avvisi.mostrati.first().testo.startsWith("File copiati: 1\n✓"));
+    }
+
+    // A folder that cannot be listed (a failing stick, or one nobody may read)
+    // is an error named in every report, never a silent gap behind "all verified".
+    void unreadableFolders_data()
+    {
+        QTest::addColumn<QString>("guasto");
+        QTest::addColumn<QString>("motivo");
+        const QString io = "errore di lettura o scrittura sul dispositivo";
+        QTest::newRow("I/O error opening") << "opendir:/DCIM/GUASTA" << io;
+        QTest::newRow("I/O error reading") << "readdir:/DCIM/GUASTA" << io;
+        QTest::newRow("mode 000, ordinary user") << QString() << "permesso negato";
+    }
+    void unreadableFolders()
+    {
+        QFETCH(QString, guasto);
+        QFETCH(QString, motivo);
+        ChiavettaGuasta fuse(guasto.isEmpty() ? QStringList() : QStringList{guasto});
+        if (!guasto.isEmpty() && !fuse.perche.isEmpty())
+            QSKIP(qPrintable(fuse.perche));
+        if (guasto.isEmpty() && !TestSupport::isRoot())
+            QSKIP("dropping to another user needs root");
+        const QString contenuto = fuse.radice.path();
+        const QString stick = guasto.isEmpty() ? contenuto : fuse.punto.path();
+        for (const char *n : {"IMG_1.JPG", "DCIM/IMG_2.JPG", "DCIM/GUASTA/IMG_3.JPG"})
+            QVERIFY(writeFile(contenuto + "/" + n, n));
+        QTemporaryDir lavoro;
+        for (const QString &c : {contenuto, lavoro.path()})
+            ::chmod(QFile::encodeName(c), 0777);
+        if (guasto.isEmpty())
+            ::chmod(QFile::encodeName(contenuto + "/DCIM/GUASTA"), 0);
+
+        const auto esegui = [&] {
+            const QString archivio = lavoro.path() + "/archivio", altro = lavoro.path() + "/altro";
+            const EsitoCopia c = FileCopyService::eseguiCopia(stick, std::nullopt, archivio);
+            const EsitoImportazione i = FileCopyService::eseguiImportazione(
+                stick, archivio + "2", insiemeEstensioni(CategoriaFile::immagini));
+            QDir().mkpath(altro);
+            const PianoSincronizzazione p = CloneUSBService::pianifica(stick, altro);
+            const EsitoSincronizzazione s = CloneUSBService::eseguiPiano(p, stick, altro, "A", "B");
+            return QStringList{QString("copia %1 %2 %3").arg(c.copiati).arg(c.verificati).arg(c.errori),
+                               FileCopyService::testoRiepilogo(c),
+                               FileCopyService::rigaRegistro(archivio, c),
+                               QString("importazione %1 %2").arg(i.nuovi).arg(i.errori),
+                               FileCopyService::rigaRegistroImportazione("ECO", i) +
+                                   FileCopyService::corpoNotifica("ECO", i),
+                               QString("sincronizzazione %1 %2").arg(s.copiedAtoB).arg(s.errors),
+                               p.nonSincronizzati.join('\n')};
+        };
+        const QStringList r = guasto.isEmpty() ? comeNessuno(esegui) : esegui();
+        QCOMPARE(r.size(), 7);
+        QCOMPARE(r.at(0), QString("copia 2 2 1"));
+        QCOMPARE(r.at(3), QString("importazione 2 1"));
+        QCOMPARE(r.at(5), QString("sincronizzazione 2 1"));
+        const QString nominata = stick + "/DCIM/GUASTA”: " + motivo;
+        for (int k : {1, 2, 4, 6})
+            QVERIFY2(r.at(k).contains(nominata), qPrintable(r.at(k)));
+        QVERIFY(!r.at(1).contains("Verifica integrità: tutti"));
+        QVERIFY(r.at(1).contains("❌ Errori durante la copia: 1"));
+    }
+
+    // A name that is not UTF-8 (an old Windows machine) and a file deeper than
+    // the longest path the system takes are copied as they are and verified.
+    void copiedUnderTheirOwnBytes_data()
+    {
+        QTest::addColumn<QByteArray>("percorso");
+        QTest::newRow("Latin-1 name") << QByteArray("DCIM/caf\xE9 \xE0.jpg");
+        QByteArray profondo;
+        for (int i = 0; i < 20; ++i)
+            profondo += QByteArray(250, char('a' + i)) + '/';
+        QTest::newRow("deeper than PATH_MAX") << profondo + "IMG.JPG";
+    }
+    void copiedUnderTheirOwnBytes()
+    {
+        QFETCH(QByteArray, percorso);
+        QTemporaryDir stick, archivio;
+        int cartella = ::open(QFile::encodeName(stick.path()), O_RDONLY | O_DIRECTORY);
+        const QList<QByteArray> parti = percorso.split('/');
+        for (qsizetype i = 0; i + 1 < parti.size(); ++i) {
+            QCOMPARE(::mkdirat(cartella, parti.at(i), 0755), 0);
+            const int dentro = ::openat(cartella, parti.at(i), O_RDONLY | O_DIRECTORY);
+            ::close(cartella);
+            cartella = dentro;
+        }
+        const int fd = ::openat(cartella, parti.last(), O_WRONLY | O_CREAT, 0644);
+        QCOMPARE(::write(fd, "immagine", 8), 8);
+        ::close(fd);
+        ::close(cartella);
+
+        const EsitoCopia e = FileCopyService::eseguiCopia(stick.path(), std::nullopt, archivio.path());
+        QCOMPARE(QString("%1 %2 %3").arg(e.copiati).arg(e.verificati).arg(e.errori), QString("1 1 0"));
+        QFile copia;
+        const int letta = ::open(QFile::encodeName(archivio.path()) + "/" + parti.last(), O_RDONLY);
+        QVERIFY(letta >= 0 && copia.open(letta, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+        QCOMPARE(copia.readAll(), QByteArray("immagine"));
+        // QTemporaryDir cannot remove a tree deeper than the longest path.
+        QProcess::execute("rm", {"-rf", stick.path()});
+    }
+
+    // Stray bytes come back as the same bytes and are shown escaped.
+    void nameBytes_data()
+    {
+        QTest::addColumn<QByteArray>("byte");
+        QTest::addColumn<QString>("mostrato");
+        QTest::newRow("UTF-8") << QByteArray("Eco è.jpg") << "Eco è.jpg";
+        QTest::newRow("Latin-1") << QByteArray("caf\xE9.jpg") << "caf\\xE9.jpg";
+        QTest::newRow("overlong slash") << QByteArray("a\xC0\xAF") << "a\\xC0\\xAF";
+        QTest::newRow("encoded surrogate") << QByteArray("\xED\xA0\x80") << "\\xED\\xA0\\x80";
+        QTest::newRow("cut short") << QByteArray("x\xE2\x82") << "x\\xE2\\x82";
+        QTest::newRow("real U+FFFD") << QByteArray("\xEF\xBF\xBD\xF0\x9F\x98\x80") << "\uFFFD😀";
+    }
+    void nameBytes()
+    {
+        QFETCH(QByteArray, byte);
+        QFETCH(QString, mostrato);
+        QCOMPARE(codificaNome(decodificaNome(byte)), byte);
+        // The sync keys names by their NFC form: stray bytes must survive it.
+        QCOMPARE(codificaNome(decodificaNome(byte).normalized(QString::NormalizationForm_C)), byte);
+        QCOMPARE(nomeLeggibile(decodificaNome(byte)), mostrato);
     }
 
     // Machines that restart their numbering reuse names, often with identical

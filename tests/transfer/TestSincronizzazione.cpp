@@ -304,12 +304,17 @@ private Q_SLOTS:
     void stickSparita_data()
     {
         QTest::addColumn<bool>("smontaggioVero");
-        QTest::newRow("folder gone") << false;
-        QTest::newRow("tmpfs unmounted") << true;
+        QTest::addColumn<bool>("primaDiEseguire"); // pulled while the confirmation is open
+        QTest::addColumn<qint64>("copiati");
+        QTest::newRow("folder gone") << false << false << qint64(1);
+        QTest::newRow("tmpfs unmounted") << true << false << qint64(1);
+        QTest::newRow("tmpfs unmounted before execution") << true << true << qint64(0);
     }
     void stickSparita()
     {
         QFETCH(bool, smontaggioVero);
+        QFETCH(bool, primaDiEseguire);
+        QFETCH(qint64, copiati);
         if (smontaggioVero && !TestSupport::isRoot())
             QSKIP("mounting a tmpfs stick needs root (CI runs as root)");
         QTemporaryDir a, contenitore;
@@ -319,15 +324,33 @@ private Q_SLOTS:
         pianta(a.path(), {{"1.jpg", "1"}, {"2.jpg", "2"}, {"3.jpg", "3"}, {"c.txt", "A"}});
         pianta(b, {{"DCIM/b.jpg", "b"}, {"c.txt", "B"}});
         const PianoSincronizzazione piano = CloneUSBService::pianifica(a.path(), b);
+        if (primaDiEseguire)
+            tmpfs.stacca();
         const EsitoSincronizzazione e = CloneUSBService::eseguiPiano(
             piano, a.path(), b, "CLINICA", "STUDIO", [&](double, const QString &d) {
                 if (d.startsWith("1 di "))
                     smontaggioVero ? tmpfs.stacca() : void(QDir(b).removeRecursively());
             });
         QCOMPARE(std::tuple(e.copiedAtoB, e.copiedBtoA, e.conflictsResolved, e.errors),
-                 std::tuple(1, 0, 0, 4));
+                 std::tuple(copiati, qint64(0), qint64(0), 5 - copiati));
         QVERIFY(smontaggioVero ? leggi(b).isEmpty() : !QFileInfo::exists(b));
         QCOMPARE(leggi(a.path()).size(), 4);
+    }
+
+    // One stick holding a name in both Unicode spellings: one is synced, the
+    // other is an error named in the confirmation, the result and the log.
+    void dueFormeDelloStessoNome()
+    {
+        Banco t;
+        const QString nome("Eco è.jpg");
+        pianta(t.a(), {{nome.normalized(QString::NormalizationForm_C), "nfc"},
+                       {nome.normalized(QString::NormalizationForm_D), "nfd"}});
+        t.sincronizza();
+        QCOMPARE(leggi(t.b()).size(), 1);
+        QVERIFY(t.env.avvisi.mostrati.first().testo.contains(
+            "⚠️ 1 elementi non potranno essere sincronizzati e saranno contati come errori:\n“"));
+        QVERIFY(t.ultimoAvviso().testo.contains("Errori durante la copia: 1\nNon sincronizzati:\n“"));
+        QVERIFY(t.env.logLines().last().contains("0 conflitti risolti, 1 errori; non sincronizzati: “"));
     }
 
     void cloneUSBAction_data()

@@ -1,0 +1,49 @@
+#!/usr/bin/python3
+# A failing stick: a read-only mirror of ROOT mounted on MOUNTPOINT (FUSE, in
+# the foreground) whose chosen folders answer EIO, as a worn-out medium does.
+# Usage: chiavetta_guasta.py ROOT MOUNTPOINT opendir:/FOLDER readdir:/FOLDER ...
+import errno
+import os
+import sys
+
+from fusepy import FUSE, FuseOSError, Operations
+
+
+class Guasta(Operations):
+    def __init__(self, radice, guasti):
+        self.radice = radice
+        self.guasti = set(tuple(g.split(":", 1)) for g in guasti)
+
+    def _vero(self, path):
+        return self.radice + path
+
+    def _forse_guasto(self, operazione, path):
+        if (operazione, path) in self.guasti:
+            raise FuseOSError(errno.EIO)
+
+    def getattr(self, path, fh=None):
+        st = os.lstat(self._vero(path))
+        return {k: getattr(st, k) for k in ("st_mode", "st_size", "st_nlink", "st_uid", "st_gid",
+                                            "st_atime", "st_mtime", "st_ctime")}
+
+    def opendir(self, path):
+        self._forse_guasto("opendir", path)
+        return 0
+
+    def readdir(self, path, fh):
+        self._forse_guasto("readdir", path)
+        return [".", ".."] + os.listdir(self._vero(path))
+
+    def open(self, path, flags):
+        return os.open(self._vero(path), os.O_RDONLY)
+
+    def read(self, path, size, offset, fh):
+        return os.pread(fh, size, offset)
+
+    def release(self, path, fh):
+        os.close(fh)
+        return 0
+
+
+if __name__ == "__main__":
+    FUSE(Guasta(sys.argv[1], sys.argv[3:]), sys.argv[2], foreground=True, ro=True, nothreads=True)
