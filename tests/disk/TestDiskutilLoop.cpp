@@ -35,7 +35,7 @@ class TestDiskutilLoop : public QObject {
     QTemporaryDir m_dir;
     QString m_nodo, m_numero;
     std::unique_ptr<SysfsFinto> m_vista;
-    EsecutoreProcessi m_esecutore{TESSERA_BUILD_TOOLS_DIR "/tessera-diskutil", m_dir.filePath("traccia.log")};
+    EsecutoreProcessi m_esecutore{TESSERA_DISKUTIL_PROVA, m_dir.filePath("traccia.log")};
 
     QString mnt() const { return m_dir.filePath("mnt"); }
     QString nome() const { return m_nodo.mid(5); }
@@ -67,7 +67,7 @@ private Q_SLOTS:
             if (QStandardPaths::findExecutable(p).isEmpty())
                 QSKIP("needs losetup, sfdisk and mkfs.fat (scripts/setup.sh installs them)");
         qputenv("XDG_CONFIG_HOME", m_dir.filePath("config").toUtf8());
-        qputenv("TESSERA_DISKUTIL_BACKEND", "diretto");
+        qputenv("PROVA_DISKUTIL_BACKEND", "diretto");
     }
 
     void init()
@@ -82,8 +82,8 @@ private Q_SLOTS:
         m_numero = QStringLiteral("%1:%2").arg(major(st.st_rdev)).arg(minor(st.st_rdev));
         m_vista = std::make_unique<SysfsFinto>();
         m_vista->disco(nome(), m_numero, true, false, dimensione / 512);
-        qputenv("TESSERA_DISKUTIL_SYSFS", m_vista->sys().toUtf8());
-        qunsetenv("TESSERA_DISKUTIL_PROCFS");
+        qputenv("PROVA_DISKUTIL_SYSFS", m_vista->sys().toUtf8());
+        qunsetenv("PROVA_DISKUTIL_PROCFS");
     }
 
     void cleanup()
@@ -133,26 +133,35 @@ private Q_SLOTS:
         riga("not removable", "fisso", "non è un disco rimovibile né collegato via USB");
         riga("holds /", "radice", "contiene \"/\"");
         riga("holds the archive", "archivio", "contiene \"" + mnt() + "/Ecografie\"");
+        // The installed tool reads the real sysfs, where a loop disk is fixed.
+        riga("made-up view handed to the installed tool", "installato", "non è un disco rimovibile");
+        riga("node is not the disk the view describes", "altroNumero", "non è il disco controllato");
     }
     void secureEraseOnlyOfSafeDisks()
     {
         QFETCH(QString, caso);
         QFETCH(QString, detto);
-        SysfsFinto fisso;
-        if (caso == "fisso") {
-            fisso.disco(nome(), m_numero, false);
-            qputenv("TESSERA_DISKUTIL_SYSFS", fisso.sys().toUtf8());
+        SysfsFinto altra;
+        EsecutoreProcessi installato(TESSERA_BUILD_TOOLS_DIR "/tessera-diskutil",
+                                     m_dir.filePath("traccia.log"));
+        if (caso == "fisso" || caso == "altroNumero") {
+            altra.disco(nome(), caso == "fisso" ? m_numero : "7:1023", caso != "fisso");
+            qputenv("PROVA_DISKUTIL_SYSFS", altra.sys().toUtf8());
         } else if (caso == "radice") {
             m_vista->montaggi({{m_numero, "/", m_nodo}});
-            qputenv("TESSERA_DISKUTIL_PROCFS", m_vista->proc().toUtf8());
+            qputenv("PROVA_DISKUTIL_PROCFS", m_vista->proc().toUtf8());
+        } else if (caso == "installato") {
+            for (const char *v : {"SYSFS", "PROCFS", "BACKEND"})
+                qputenv(QByteArray("TESSERA_DISKUTIL_") + v, qgetenv(QByteArray("PROVA_DISKUTIL_") + v));
         } else if (caso == "archivio") {
             QVERIFY(montaExt4());
             impostaArchivio(mnt() + "/Ecografie");
         }
         const QByteArray prima = leggi(1 << 20);
         QList<double> percentuali;
-        const auto r = m_esecutore.eseguiDiskutil({"secureErase", "0", nome()},
-                                                  [&](double p) { percentuali.append(p); });
+        const auto r =
+            (caso == "installato" ? installato : m_esecutore)
+                .eseguiDiskutil({"secureErase", "0", nome()}, [&](double p) { percentuali.append(p); });
         if (!detto.isEmpty()) {
             QCOMPARE(r.erroreDisco() ? r.erroreDisco()->uscita() : 0, 3);
             QVERIFY2(r.erroreDisco()->output().contains(detto), qPrintable(r.erroreDisco()->output()));

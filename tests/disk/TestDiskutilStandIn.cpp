@@ -98,11 +98,10 @@ private Q_SLOTS:
         f.montaggi({{"254:0", "/", "/dev/vda"},
                     {"0:45", m_dir.filePath("ram"), "tmpfs"},
                     {"8:17", m_dir.filePath("Chiavetta & Co"), "/dev/sdu1"}});
-        qputenv("TESSERA_DISKUTIL_SYSFS", f.sys().toUtf8());
-        qputenv("TESSERA_DISKUTIL_PROCFS", f.proc().toUtf8());
         QString testo;
         QTextStream out(&testo);
-        QCOMPARE(eseguiComando(argomenti, out), codice);
+        QCOMPARE(eseguiComando(argomenti, out, VistaSistema(f.sys(), f.proc()), SceltaBackend::automatica),
+                 codice);
         out.flush();
         QVERIFY2(testo.contains(detto), qPrintable(testo));
     }
@@ -144,14 +143,14 @@ private Q_SLOTS:
         f.montaggi({{"254:0", "/", "/dev/vda"}, {"8:193", "/media/u/STICK", "/dev/sdm1"}});
         QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
         ambiente.insert("DBUS_SYSTEM_BUS_ADDRESS", bus.address());
-        ambiente.insert("TESSERA_DISKUTIL_SYSFS", f.sys());
-        ambiente.insert("TESSERA_DISKUTIL_PROCFS", f.proc());
-        ambiente.insert("TESSERA_DISKUTIL_BACKEND", "udisks2");
+        ambiente.insert("PROVA_DISKUTIL_SYSFS", f.sys());
+        ambiente.insert("PROVA_DISKUTIL_PROCFS", f.proc());
+        ambiente.insert("PROVA_DISKUTIL_BACKEND", "udisks2");
         ambiente.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
         QProcess tool;
         tool.setProcessEnvironment(ambiente);
         tool.setProcessChannelMode(QProcess::MergedChannels);
-        tool.start(TESSERA_BUILD_TOOLS_DIR "/tessera-diskutil", argomenti);
+        tool.start(TESSERA_DISKUTIL_PROVA, argomenti);
         QVERIFY(tool.waitForFinished(60000));
         const QString output = QString::fromUtf8(tool.readAll());
         QVERIFY2(tool.exitCode() == (fallisce ? 1 : 0), qPrintable(output));
@@ -170,7 +169,7 @@ private:
     // A UDisks2 with one USB stick, sdm, whose partition sdm1 is mounted, and a
     // running job on the disk at 50 %. Format refuses while sdm1 is mounted.
     inline static const QString modelloUDisks2 = QStringLiteral(R"PY(
-import dbus
+import dbus, os
 from dbusmock import mockobject
 BUS_NAME, MAIN_OBJ, MAIN_IFACE = 'org.freedesktop.UDisks2', '/org/freedesktop/UDisks2', 'org.freedesktop.UDisks2.Manager'
 SYSTEM_BUS = IS_OBJECT_MANAGER = True
@@ -178,7 +177,8 @@ U, B = 'org.freedesktop.UDisks2.', '/org/freedesktop/UDisks2/block_devices/'
 
 def load(mock, parameters):
     log = "open('%1', 'a').write"
-    mock.AddObject(B + 'sdm', U + 'Block', {'Device': dbus.ByteArray(b'/dev/sdm\0'), 'Size': dbus.UInt64(134217728)},
+    mock.AddObject(B + 'sdm', U + 'Block', {'Device': dbus.ByteArray(b'/dev/sdm\0'), 'DeviceNumber': dbus.UInt64(os.makedev(8, 192)),
+        'Size': dbus.UInt64(134217728)},
         [('Format', 'sa{sv}', '',
           "if objects['" + B + "sdm1'].Get('" + U + "Filesystem', 'MountPoints'):\n"
           "    raise dbus.exceptions.DBusException('target is busy', name='" + U + "Error.DeviceBusy')\n"

@@ -8,13 +8,12 @@
 
 #include <unistd.h>
 
-std::unique_ptr<Backend> scegliBackend(const VistaSistema &vista, QString *perche)
+std::unique_ptr<Backend> scegliBackend(const VistaSistema &vista, SceltaBackend scelta, QString *perche)
 {
-    const QString forzato = qEnvironmentVariable("TESSERA_DISKUTIL_BACKEND");
-    if (forzato == QLatin1String("diretto"))
+    if (scelta == SceltaBackend::diretto)
         return std::make_unique<BackendDiretto>(vista);
     auto udisks = std::make_unique<BackendUDisks2>();
-    if (forzato == QLatin1String("udisks2") || udisks->disponibile())
+    if (scelta == SceltaBackend::udisks2 || udisks->disponibile())
         return udisks;
     if (::geteuid() == 0)
         return std::make_unique<BackendDiretto>(vista);
@@ -51,11 +50,10 @@ bool etichettaValida(const QString &nome)
     return true;
 }
 
-int info(const QStringList &a, QTextStream &out)
+int info(const VistaSistema &vista, const QStringList &a, QTextStream &out)
 {
     if (a.size() != 3 || a[1] != QLatin1String("-plist"))
         return mostraUso(out);
-    const VistaSistema vista = VistaSistema::dallAmbiente();
     const std::optional<InfoVolume> i = leggiInfoVolume(vista, a[2]);
     if (!i) {
         out << QStringLiteral("Nessun disco dietro \"%1\".\n").arg(a[2]);
@@ -68,10 +66,9 @@ int info(const QStringList &a, QTextStream &out)
 // The common road of the destructive commands: find the disk, check it is safe,
 // pick a backend, unmount, then `lavoro`.
 int distruttivo(
-    const QString &nomeDisco, QTextStream &out,
+    const VistaSistema &vista, SceltaBackend scelta, const QString &nomeDisco, QTextStream &out,
     const std::function<Backend::Esito(Backend &, const Disco &, const Backend::Avanzamento &)> &lavoro)
 {
-    const VistaSistema vista = VistaSistema::dallAmbiente();
     const std::optional<Disco> disco = vista.disco(nomeDisco);
     if (!disco) {
         out << QStringLiteral(
@@ -84,7 +81,7 @@ int distruttivo(
         return rifiutato;
     }
     QString perche;
-    const std::unique_ptr<Backend> backend = scegliBackend(vista, &perche);
+    const std::unique_ptr<Backend> backend = scegliBackend(vista, scelta, &perche);
     if (!backend) {
         out << perche << '\n';
         return nessunMezzo;
@@ -96,12 +93,12 @@ int distruttivo(
         e = lavoro(*backend, *disco, avanzamento);
     if (!e.ok) {
         out << e.messaggio << '\n';
-        return fallito;
+        return e.rifiuto ? rifiutato : fallito;
     }
     return riuscito;
 }
 
-int eraseDisk(const QStringList &a, QTextStream &out)
+int eraseDisk(const VistaSistema &vista, SceltaBackend scelta, const QStringList &a, QTextStream &out)
 {
     if (a.size() != 5 || a[1].compare(QLatin1String("FAT32"), Qt::CaseInsensitive) != 0 ||
         a[3].compare(QLatin1String("MBR"), Qt::CaseInsensitive) != 0)
@@ -115,16 +112,16 @@ int eraseDisk(const QStringList &a, QTextStream &out)
     out << QStringLiteral("Formattazione di /dev/%1 come %2 (FAT32, MBR)…\n")
                .arg(a[4].section('/', -1), etichetta)
         << Qt::flush;
-    const int codice =
-        distruttivo(a[4], out, [&](Backend &b, const Disco &d, const Backend::Avanzamento &av) {
-            return b.formattaFat32(d, etichetta, av);
-        });
+    const int codice = distruttivo(vista, scelta, a[4], out,
+                                   [&](Backend &b, const Disco &d, const Backend::Avanzamento &av) {
+                                       return b.formattaFat32(d, etichetta, av);
+                                   });
     if (codice == riuscito)
         out << QStringLiteral("Formattazione completata.\n");
     return codice;
 }
 
-int secureErase(const QStringList &a, QTextStream &out)
+int secureErase(const VistaSistema &vista, SceltaBackend scelta, const QStringList &a, QTextStream &out)
 {
     if (a.size() != 3)
         return mostraUso(out);
@@ -134,9 +131,10 @@ int secureErase(const QStringList &a, QTextStream &out)
         return usoErrato;
     }
     out << QStringLiteral("Sovrascrittura di /dev/%1 con zeri…\n").arg(a[2].section('/', -1)) << Qt::flush;
-    const int codice = distruttivo(a[2], out, [](Backend &b, const Disco &d, const Backend::Avanzamento &av) {
-        return b.azzera(d, av);
-    });
+    const int codice =
+        distruttivo(vista, scelta, a[2], out, [](Backend &b, const Disco &d, const Backend::Avanzamento &av) {
+            return b.azzera(d, av);
+        });
     if (codice == riuscito)
         out << QStringLiteral("Sovrascrittura completata.\n");
     return codice;
@@ -146,13 +144,19 @@ int secureErase(const QStringList &a, QTextStream &out)
 
 int eseguiComando(const QStringList &argomenti, QTextStream &out)
 {
+    return eseguiComando(argomenti, out, VistaSistema(), SceltaBackend::automatica);
+}
+
+int eseguiComando(const QStringList &argomenti, QTextStream &out, const VistaSistema &vista,
+                  SceltaBackend backend)
+{
     const QString comando = argomenti.value(0);
     if (comando == QLatin1String("info"))
-        return info(argomenti, out);
+        return info(vista, argomenti, out);
     if (comando == QLatin1String("eraseDisk"))
-        return eraseDisk(argomenti, out);
+        return eraseDisk(vista, backend, argomenti, out);
     if (comando == QLatin1String("secureErase"))
-        return secureErase(argomenti, out);
+        return secureErase(vista, backend, argomenti, out);
     if ((comando == QLatin1String("verifyVolume") || comando == QLatin1String("repairVolume")) &&
         argomenti.size() == 2) {
         // Each line is flushed as it comes, so percentages reach the app live.
