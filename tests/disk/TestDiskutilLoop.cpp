@@ -97,16 +97,33 @@ private Q_SLOTS:
         QFile::remove(m_dir.filePath("stick.img"));
     }
 
-    // The whole road on a stick in use: the application's quick format, the real
-    // runner under a terminal, the stand-in unmounting the stick and formatting it.
+    // The whole road on a disk in use: the application's quick format, the real
+    // runner under a terminal, the stand-in unmounting a stick and formatting it.
+    // A USB hard disk (fixed medium) is refused by the application, untouched.
+    void quickFormatLeavesOneFat32PartitionWithTheLabel_data()
+    {
+        QTest::addColumn<bool>("discoUsb");
+        QTest::newRow("stick") << false;
+        QTest::newRow("USB hard disk") << true;
+    }
     void quickFormatLeavesOneFat32PartitionWithTheLabel()
     {
+        QFETCH(bool, discoUsb);
+        SysfsFinto usb;
+        usb.disco(nome(), m_numero, false, true, dimensione / 512);
+        if (discoUsb)
+            qputenv("PROVA_DISKUTIL_SYSFS", usb.sys().toUtf8());
         QVERIFY(montaExt4());
         TestEnv env;
         env.servizi.disco = &m_esecutore;
         const USBDrive drive{QUuid::createUuid(), QUrl::fromLocalFile(mnt()), "Referti 2024", QDateTime()};
         QCoro::waitFor(QuickFormatUSBAction(drive, env.servizi).perform());
 
+        if (discoUsb) {
+            QCOMPARE(env.avvisi.mostrati.value(1).titolo, QString("Operazione rifiutata"));
+            QVERIFY(QFile::exists(mnt() + "/vecchio.txt"));
+            return;
+        }
         QVERIFY2(env.notifiche.inviate.value(0).first == "Chiavetta pronta",
                  qPrintable(env.logLines().join('\n')));
         QVERIFY(!QFile::exists(mnt() + "/vecchio.txt"));
@@ -130,7 +147,7 @@ private Q_SLOTS:
             QTest::newRow(nome) << caso << detto;
         };
         riga("removable", "rimovibile", "");
-        riga("not removable", "fisso", "non è un disco rimovibile né collegato via USB");
+        riga("not removable", "fisso", "non è un disco rimovibile");
         riga("holds /", "radice", "contiene \"/\"");
         riga("holds the archive", "archivio", "contiene \"" + mnt() + "/Ecografie\"");
         // The installed tool reads the real sysfs, where a loop disk is fixed.

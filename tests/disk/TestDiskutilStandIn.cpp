@@ -20,9 +20,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("disco");
         QTest::addColumn<QString>("motivo"); // empty: allowed; "-": no whole disk by that name
         QTest::newRow("fixed disk") << "sda"
-                                    << "non è un disco rimovibile né collegato via USB";
-        QTest::newRow("USB disk that says removable=0") << "sdu"
-                                                        << "";
+                                    << "non è un disco rimovibile";
+        QTest::newRow("USB hard disk, removable=0") << "sdu"
+                                                    << "non è un disco rimovibile";
         QTest::newRow("removable medium") << "sdr"
                                           << "";
         QTest::newRow("holds / through a stacked volume") << "sdl"
@@ -66,12 +66,12 @@ private Q_SLOTS:
         const auto riga = [](const char *nome, const QStringList &argomenti, int codice,
                              const QString &detto) { QTest::newRow(nome) << argomenti << codice << detto; };
         const QString punto = m_dir.filePath("Chiavetta & Co"), xml = m_dir.filePath("Chiavetta &amp; Co");
-        // A USB stick that says removable=0, as many do, is external and removable.
+        // A USB hard disk (removable=0) is external and ejectable, but its medium is fixed.
         riga("info", {"info", "-plist", punto + "/cartella"}, riuscito,
              "<key>Internal</key>\n\t<false/>\n\t<key>MountPoint</key>\n\t<string>" + xml +
                  "</string>\n\t<key>ParentWholeDisk</key>\n\t<string>sdu</string>\n\t<key>Removable</"
                  "key>\n\t<true/>"
-                 "\n\t<key>RemovableMedia</key>\n\t<true/>\n\t<key>TotalSize</key>\n\t<integer>1048576</"
+                 "\n\t<key>RemovableMedia</key>\n\t<false/>\n\t<key>TotalSize</key>\n\t<integer>1048576</"
                  "integer>"
                  "\n\t<key>VolumeName</key>\n\t<string>Chiavetta &amp; Co</string>");
         riga("no volume there", {"info", "-plist", m_dir.filePath("ram")}, nonTrovato, "Nessun disco dietro");
@@ -82,7 +82,7 @@ private Q_SLOTS:
         riga("other level", {"secureErase", "1", "sdu"}, usoErrato, "non supportato");
         riga("partition", {"secureErase", "0", "sdu1"}, nonTrovato, "non trovato");
         riga("fixed disk", {"eraseDisk", "FAT32", "NOME", "MBR", "sda"}, rifiutato,
-             "Rifiutato: /dev/sda non è un disco rimovibile né collegato via USB.");
+             "Rifiutato: /dev/sda non è un disco rimovibile");
     }
     void commandLineAnswers()
     {
