@@ -75,6 +75,7 @@ private Q_SLOTS:
                  "integer>"
                  "\n\t<key>VolumeName</key>\n\t<string>Chiavetta &amp; Co</string>");
         riga("no volume there", {"info", "-plist", m_dir.filePath("ram")}, nonTrovato, "Nessun disco dietro");
+        riga("path gone", {"info", "-plist", punto + "/sparita"}, assente, "non esiste più");
         riga("unknown", {"partitionDisk", "sdu"}, usoErrato, "Uso:");
         riga("bad label", {"eraseDisk", "FAT32", "A/B", "MBR", "sdu"}, usoErrato,
              "Nome di volume non valido");

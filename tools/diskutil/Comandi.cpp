@@ -6,6 +6,7 @@
 #include "Salvaguardia.h"
 #include "VolumeCheck.h"
 
+#include <QFileInfo>
 #include <unistd.h>
 
 std::unique_ptr<Backend> scegliBackend(const VistaSistema &vista, SceltaBackend scelta, QString *perche)
@@ -54,6 +55,13 @@ int info(const VistaSistema &vista, const QStringList &a, QTextStream &out)
 {
     if (a.size() != 3 || a[1] != QLatin1String("-plist"))
         return mostraUso(out);
+    // Looking further up would describe whatever holds the folder, usually the
+    // system disk, as if it were the stick that has gone.
+    if (!QFileInfo::exists(a[2])) {
+        out << QStringLiteral("\"%1\" non esiste più: la chiavetta potrebbe essere stata scollegata.\n")
+                   .arg(a[2]);
+        return assente;
+    }
     const std::optional<InfoVolume> i = leggiInfoVolume(vista, a[2]);
     if (!i) {
         out << QStringLiteral("Nessun disco dietro \"%1\".\n").arg(a[2]);

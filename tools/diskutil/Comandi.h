@@ -12,7 +12,8 @@ enum CodiceUscita {
     usoErrato = 2,   // unknown command or malformed arguments
     rifiutato = 3,   // the safety check refused the disk
     nessunMezzo = 4, // neither UDisks2 nor root: nothing can do the work
-    nonTrovato = 5,  // no disk or volume behind the given name or path
+    nonTrovato = 5,  // no disk or volume behind the given name or path (the app relies on this one)
+    assente = 6,     // the path does not exist (a stick pulled out, its folder gone)
 };
 
 // How the destructive work is done: chosen by the tool itself, or forced by a test.
