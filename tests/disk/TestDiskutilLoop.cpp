@@ -1,3 +1,4 @@
+#include "Comandi.h"
 #include "disk/EsecutoreProcessi.h"
 #include "disk/QuickFormatUSBAction.h"
 #include "support/TestEnv.h"
@@ -136,6 +137,44 @@ private Q_SLOTS:
         comando("fsck.fat", {"-n", m_nodo + "p1"}, &codice);
         QCOMPARE(codice, 0);
         QVERIFY(TestSupport::readFile(m_dir.filePath("traccia.log")).contains("riconosciuta: 100.0\n"));
+    }
+
+    // A volume named by its device is checked or repaired only on a removable
+    // disk and while not mounted: nothing unmounts it first.
+    void checkByDeviceOnlyOfSafeUnmountedVolumes_data()
+    {
+        QTest::addColumn<QString>("comando");
+        QTest::addColumn<QString>("caso");
+        QTest::addColumn<QString>("detto"); // empty: allowed
+        QTest::newRow("repair, mounted") << "repairVolume"
+                                         << "montato"
+                                         << "è montato su";
+        QTest::newRow("verify, fixed disk") << "verifyVolume"
+                                            << "fisso"
+                                            << "non è un disco rimovibile";
+        QTest::newRow("repair, removable, not mounted") << "repairVolume"
+                                                        << ""
+                                                        << "";
+    }
+    void checkByDeviceOnlyOfSafeUnmountedVolumes()
+    {
+        QFETCH(QString, comando);
+        QFETCH(QString, caso);
+        QFETCH(QString, detto);
+        SysfsFinto fisso;
+        fisso.disco(nome(), m_numero, false);
+        if (caso == "montato")
+            QVERIFY(montaExt4());
+        else
+            ::comando("mkfs.ext4", {"-q", "-F", m_nodo});
+        QString testo;
+        QTextStream out(&testo);
+        const int codice = eseguiComando({comando, m_nodo}, out,
+                                         VistaSistema(caso == "fisso" ? fisso.sys() : m_vista->sys()),
+                                         SceltaBackend::diretto);
+        out.flush();
+        QVERIFY2(detto.isEmpty() ? codice == riuscito : codice == rifiutato && testo.contains(detto),
+                 qPrintable(testo));
     }
 
     // Refused disks keep every byte; the one allowed is all zeros after a rising progress.

@@ -148,6 +148,40 @@ int secureErase(const VistaSistema &vista, SceltaBackend scelta, const QStringLi
     return codice;
 }
 
+// A check runs the file system's own checker on the device, and a repair
+// writes to it: both only on a disk the safety rule allows. A volume named by
+// its device must also not be mounted, since nothing unmounts it first and the
+// checker would misjudge (or, repairing, corrupt) a file system in use. Image
+// files and folders are left to the checker, which refuses what is no volume.
+std::optional<QString> rifiutoControllo(const VistaSistema &vista, const QString &percorso)
+{
+    std::optional<QString> numero = numeroDelNodo(percorso);
+    const bool perNodo = numero.has_value();
+    if (!perNodo) {
+        const std::optional<Montaggio> m = vista.montaggioDi(percorso);
+        if (!m || m->puntoMontaggio != QFileInfo(percorso).canonicalFilePath())
+            return std::nullopt;
+        numero = vista.dispositivoDi(percorso);
+        if (!numero)
+            return std::nullopt;
+    }
+    const auto nomi = vista.nomeEDisco(*numero);
+    const std::optional<Disco> disco = nomi ? vista.disco(nomi->second) : std::nullopt;
+    if (!disco)
+        return QStringLiteral("Rifiutato: nessun disco noto dietro \"%1\".").arg(percorso);
+    if (std::optional<QString> motivo = motivoRifiuto(vista, *disco, percorsiProtetti()))
+        return motivo;
+    if (perNodo) {
+        for (const Montaggio &m : vista.montaggi()) {
+            if (m.numero == *numero || numeroDelNodo(m.sorgente) == numero)
+                return QStringLiteral("Rifiutato: %1 è montato su %2; indica il punto di montaggio, così "
+                                      "viene smontato prima del controllo.")
+                    .arg(percorso, m.puntoMontaggio);
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int eseguiComando(const QStringList &argomenti, QTextStream &out)
@@ -167,6 +201,10 @@ int eseguiComando(const QStringList &argomenti, QTextStream &out, const VistaSis
         return secureErase(vista, backend, argomenti, out);
     if ((comando == QLatin1String("verifyVolume") || comando == QLatin1String("repairVolume")) &&
         argomenti.size() == 2) {
+        if (const std::optional<QString> motivo = rifiutoControllo(vista, argomenti.at(1))) {
+            out << *motivo << '\n';
+            return rifiutato;
+        }
         // Each line is flushed as it comes, so percentages reach the app live.
         const VolumeCheck::Output riga = [&out](const QString &testo) {
             out << testo << '\n';
