@@ -3,10 +3,14 @@
 #include "support/TestEnv.h"
 
 #include <csignal>
+#include <fcntl.h>
 #include <QFile>
 #include <QtConcurrent>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 // The runner against small fake tools written by the tests.
 class TestDiskRunner : public QObject {
@@ -122,6 +126,56 @@ private Q_SLOTS:
                  qPrintable(r.descrizioneErrore()));
         // The header written before the launch stays.
         QVERIFY(testoTraccia().contains("— avvio: " + assente + " secureErase 0 sdz =====\n"));
+    }
+
+    // The trace sits in a shared folder: only a file of this user, created
+    // 0600, is written; what another user planted there is neither written
+    // to nor waited on.
+    void traceOnlyIntoAFileOfOurOwn_data()
+    {
+        QTest::addColumn<QString>("piantato"); // by uid 65534 before the run
+        QTest::newRow("nothing") << "";
+        QTest::newRow("FIFO of another user") << "fifo";
+        QTest::newRow("file of another user") << "file";
+    }
+    void traceOnlyIntoAFileOfOurOwn()
+    {
+        QFETCH(QString, piantato);
+        if (!TestSupport::isRoot())
+            QSKIP("needs root to plant the trace as another user");
+        QTemporaryDir condivisa;
+        const QByteArray percorso = QFile::encodeName(condivisa.filePath("orvala_diskutil.log"));
+        QVERIFY(::chmod(QFile::encodeName(condivisa.path()).constData(), 0777) == 0);
+        if (!piantato.isEmpty()) {
+            const bool fifo = piantato == "fifo";
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                    ::_exit(1);
+                const int fd = fifo ? ::mkfifo(percorso.constData(), 0666)
+                                    : ::open(percorso.constData(), O_WRONLY | O_CREAT, 0666);
+                ::_exit(fd < 0 ? 1 : 0);
+            }
+            int stato = 0;
+            QVERIFY(::waitpid(pid, &stato, 0) == pid && WIFEXITED(stato) && WEXITSTATUS(stato) == 0);
+        }
+        // A reader holds the FIFO open, so what is written there would be taken.
+        const int lettore = piantato == "fifo" ? ::open(percorso.constData(), O_RDONLY | O_NONBLOCK) : -1;
+        const auto r = EsecutoreProcessi(strumento("echo 50%"), QFile::decodeName(percorso))
+                           .eseguiDiskutil({"x"}, [](double) {});
+        QVERIFY(r.ok());
+        struct stat st {};
+        QVERIFY(::stat(percorso.constData(), &st) == 0);
+        if (piantato.isEmpty()) {
+            QCOMPARE(st.st_mode & 0777, 0600u);
+            QVERIFY(st.st_size > 0);
+        } else if (lettore >= 0) {
+            char c;
+            QVERIFY(::read(lettore, &c, 1) <= 0);
+            ::close(lettore);
+        } else {
+            QCOMPARE(st.st_size, 0);
+        }
     }
 
     // A helper the tool leaves running keeps the output open; the call must
