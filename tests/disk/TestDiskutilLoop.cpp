@@ -1,4 +1,3 @@
-#include "Comandi.h"
 #include "disk/EsecutoreProcessi.h"
 #include "disk/QuickFormatUSBAction.h"
 #include "support/TestEnv.h"
@@ -139,63 +138,31 @@ private Q_SLOTS:
         QVERIFY(TestSupport::readFile(m_dir.filePath("traccia.log")).contains("riconosciuta: 100.0\n"));
     }
 
-    // A volume named by its device is checked or repaired only on a removable
-    // disk and while not mounted: nothing unmounts it first.
-    void checkByDeviceOnlyOfSafeUnmountedVolumes_data()
+    // Refused disks keep every byte; the one allowed is all zeros after a rising
+    // progress. A volume named by its device is checked or repaired only on a
+    // removable disk and while not mounted: nothing unmounts it first.
+    void onlySafeDisksAreTouched_data()
     {
+        QTest::addColumn<QString>("caso");
         QTest::addColumn<QString>("comando");
-        QTest::addColumn<QString>("caso");
         QTest::addColumn<QString>("detto"); // empty: allowed
-        QTest::newRow("repair, mounted") << "repairVolume"
-                                         << "montato"
-                                         << "è montato su";
-        QTest::newRow("verify, fixed disk") << "verifyVolume"
-                                            << "fisso"
-                                            << "non è un disco rimovibile";
-        QTest::newRow("repair, removable, not mounted") << "repairVolume"
-                                                        << ""
-                                                        << "";
-    }
-    void checkByDeviceOnlyOfSafeUnmountedVolumes()
-    {
-        QFETCH(QString, comando);
-        QFETCH(QString, caso);
-        QFETCH(QString, detto);
-        SysfsFinto fisso;
-        fisso.disco(nome(), m_numero, false);
-        if (caso == "montato")
-            QVERIFY(montaExt4());
-        else
-            ::comando("mkfs.ext4", {"-q", "-F", m_nodo});
-        QString testo;
-        QTextStream out(&testo);
-        const int codice = eseguiComando({comando, m_nodo}, out,
-                                         VistaSistema(caso == "fisso" ? fisso.sys() : m_vista->sys()),
-                                         SceltaBackend::diretto);
-        out.flush();
-        QVERIFY2(detto.isEmpty() ? codice == riuscito : codice == rifiutato && testo.contains(detto),
-                 qPrintable(testo));
-    }
-
-    // Refused disks keep every byte; the one allowed is all zeros after a rising progress.
-    void secureEraseOnlyOfSafeDisks_data()
-    {
-        QTest::addColumn<QString>("caso");
-        QTest::addColumn<QString>("detto"); // empty: allowed
-        const auto riga = [](const char *nome, const char *caso, const QString &detto) {
-            QTest::newRow(nome) << caso << detto;
+        const auto riga = [](const char *nome, const char *caso, const QString &detto,
+                             const char *comando = "secureErase") {
+            QTest::newRow(nome) << caso << comando << detto;
         };
         riga("removable", "rimovibile", "");
-        riga("not removable", "fisso", "non è un disco rimovibile");
         riga("holds /", "radice", "contiene \"/\"");
         riga("holds the archive", "archivio", "contiene \"" + mnt() + "/Ecografie\"");
         // The installed tool reads the real sysfs, where a loop disk is fixed.
         riga("made-up view handed to the installed tool", "installato", "non è un disco rimovibile");
         riga("node is not the disk the view describes", "altroNumero", "non è il disco controllato");
+        riga("repair of a mounted device", "montato", "è montato su", "repairVolume");
+        riga("verify on a fixed disk", "fisso", "non è un disco rimovibile", "verifyVolume");
     }
-    void secureEraseOnlyOfSafeDisks()
+    void onlySafeDisksAreTouched()
     {
         QFETCH(QString, caso);
+        QFETCH(QString, comando);
         QFETCH(QString, detto);
         SysfsFinto altra;
         EsecutoreProcessi installato(TESSERA_BUILD_TOOLS_DIR "/tessera-diskutil",
@@ -209,15 +176,19 @@ private Q_SLOTS:
         } else if (caso == "installato") {
             for (const char *v : {"SYSFS", "PROCFS", "BACKEND"})
                 qputenv(QByteArray("TESSERA_DISKUTIL_") + v, qgetenv(QByteArray("PROVA_DISKUTIL_") + v));
-        } else if (caso == "archivio") {
+        } else if (caso == "archivio" || caso == "montato") {
             QVERIFY(montaExt4());
-            impostaArchivio(mnt() + "/Ecografie");
+            if (caso == "archivio")
+                impostaArchivio(mnt() + "/Ecografie");
         }
         const QByteArray prima = leggi(1 << 20);
         QList<double> percentuali;
+        const QStringList argomenti =
+            comando == "secureErase" ? QStringList{comando, "0", nome()} : QStringList{comando, m_nodo};
         const auto r =
-            (caso == "installato" ? installato : m_esecutore)
-                .eseguiDiskutil({"secureErase", "0", nome()}, [&](double p) { percentuali.append(p); });
+            (caso == "installato" ? installato : m_esecutore).eseguiDiskutil(argomenti, [&](double p) {
+                percentuali.append(p);
+            });
         if (!detto.isEmpty()) {
             QCOMPARE(r.erroreDisco() ? r.erroreDisco()->uscita() : 0, 3);
             QVERIFY2(r.erroreDisco()->output().contains(detto), qPrintable(r.erroreDisco()->output()));
