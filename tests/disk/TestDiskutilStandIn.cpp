@@ -19,8 +19,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("disco");
         QTest::addColumn<QString>("motivo"); // empty: allowed; "-": no whole disk by that name
-        QTest::newRow("fixed disk") << "sda"
-                                    << "non è un disco rimovibile";
         QTest::newRow("USB hard disk, removable=0") << "sdu"
                                                     << "non è un disco rimovibile";
         QTest::newRow("removable medium") << "sdr"
@@ -40,7 +38,6 @@ private Q_SLOTS:
         QFETCH(QString, motivo);
         QDir().mkpath(m_dir.filePath("mnt"));
         SysfsFinto f;
-        f.disco("sda", "8:0", false);
         f.disco("sdu", "8:16", false, true);
         f.disco("sdr", "8:32", true);
         f.disco("sdl", "8:64", true);
