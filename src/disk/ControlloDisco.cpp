@@ -37,10 +37,14 @@ Risultato<EsitoControllo> controllaDisco(EsecutoreDisco &esecutore, const QStrin
     protetti.removeAll(QString());
     protetti.removeDuplicates();
     for (const QString &volume : std::as_const(protetti)) {
-        // A volume whose disk cannot be told is no proof of danger; the disk
-        // utility refuses those disks on its own as well.
+        // When the disk of the system or of the archive cannot be told, it may
+        // be this very disk: refuse rather than guess. A volume on no disk at
+        // all (a network share, a RAM disk) is no danger.
         const Risultato<InfoDisco> altro = leggiInfoDisco(esecutore, volume);
-        if (altro && altro->discoIntero == esito.info.discoIntero)
+        const DiskUtilErrore *errore = altro.erroreDisco();
+        const bool suNessunDisco = errore && errore->caso() == DiskUtilErrore::Caso::comandoFallito &&
+                                   errore->uscita() == uscitaNessunDisco;
+        if (altro ? altro->discoIntero == esito.info.discoIntero : !suNessunDisco)
             esito.ammesso = false;
     }
     return esito;

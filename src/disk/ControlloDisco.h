@@ -13,7 +13,8 @@ struct EsitoControllo {
 // Reads the identity of the disk that holds `percorsoVolume` and decides
 // whether it may be destroyed: only an external disk with a removable medium,
 // and never the disk that holds the system ("/") or the archive folder, even
-// when its report calls it external and removable. Blocking.
+// when its report calls it external and removable, nor any disk while either
+// of those cannot be told. Blocking.
 Risultato<EsitoControllo> controllaDisco(EsecutoreDisco &esecutore, const QString &percorsoVolume,
                                          const QString &cartellaArchivio);
 

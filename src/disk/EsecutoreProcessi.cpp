@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <QFile>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -193,12 +194,22 @@ EsecutoreProcessi::EsecutoreProcessi(QString programmaDiskutil, QString fileTrac
 void EsecutoreProcessi::traccia(const QString &testo) const
 {
     const QByteArray dati = testo.toUtf8();
-    // O_NOFOLLOW: the trace lives in a shared folder, where someone else could
-    // have planted a link to one of the user's files.
+    // The trace lives in a shared folder, where anyone may have planted
+    // something under its name first: a link to one of the user's files
+    // (O_NOFOLLOW), a FIFO that would hold every disk operation (O_NONBLOCK,
+    // then refused), or a file of their own that would read what is traced.
+    // Only a regular file of this user is written; otherwise no trace.
     const int fd = ::open(QFile::encodeName(m_traccia).constData(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+                          O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd < 0)
         return;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+        ::close(fd);
+        return;
+    }
+    if ((st.st_mode & 077) != 0) // left readable by others by an earlier version
+        ::fchmod(fd, 0600);
     qsizetype scritti = 0;
     while (scritti < dati.size()) {
         const ssize_t n = ::write(fd, dati.constData() + scritti, size_t(dati.size() - scritti));

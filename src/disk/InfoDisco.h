@@ -16,6 +16,10 @@ struct InfoDisco {
     friend bool operator==(const InfoDisco &, const InfoDisco &) = default;
 };
 
+// The exit status of Tessera's disk-utility stand-in when a path exists but
+// lies on no disk (tmpfs, a network share, FUSE without a device).
+constexpr int uscitaNessunDisco = 5;
+
 // The report of `info -plist` as a dictionary, or infoNonLeggibili.
 Risultato<QVariantMap> leggiReportDisco(const QString &testo);
 

@@ -3,10 +3,14 @@
 #include "support/TestEnv.h"
 
 #include <csignal>
+#include <fcntl.h>
 #include <QFile>
 #include <QtConcurrent>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 // The runner against small fake tools written by the tests.
 class TestDiskRunner : public QObject {
@@ -122,6 +126,48 @@ private Q_SLOTS:
                  qPrintable(r.descrizioneErrore()));
         // The header written before the launch stays.
         QVERIFY(testoTraccia().contains("— avvio: " + assente + " secureErase 0 sdz =====\n"));
+    }
+
+    // The trace sits in a shared folder: only a file of this user, created
+    // 0600, is written; what uid 65534 planted there is neither written to
+    // nor waited on (a FIFO nobody reads would hold the open for ever).
+    void traceOnlyIntoAFileOfOurOwn_data()
+    {
+        QTest::addColumn<QString>("piantato");
+        for (const char *p : {"", "fifo", "fifo letta", "file"})
+            QTest::newRow(*p ? p : "nothing") << p;
+    }
+    void traceOnlyIntoAFileOfOurOwn()
+    {
+        QFETCH(QString, piantato);
+        if (!TestSupport::isRoot())
+            QSKIP("needs root to plant the trace as another user");
+        QTemporaryDir condivisa;
+        const QByteArray percorso = QFile::encodeName(condivisa.filePath("orvala_diskutil.log"));
+        QVERIFY(::chmod(QFile::encodeName(condivisa.path()).constData(), 0777) == 0);
+        const bool fifo = piantato.startsWith("fifo");
+        if (const pid_t pid = piantato.isEmpty() ? -1 : ::fork(); pid == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(1);
+            ::_exit((fifo ? ::mkfifo(percorso.constData(), 0666)
+                          : ::open(percorso.constData(), O_WRONLY | O_CREAT, 0666)) < 0);
+        } else if (pid > 0) {
+            int stato = 0;
+            QVERIFY(::waitpid(pid, &stato, 0) == pid && WIFEXITED(stato) && WEXITSTATUS(stato) == 0);
+        }
+        const int lettore =
+            piantato == "fifo letta" ? ::open(percorso.constData(), O_RDONLY | O_NONBLOCK) : -1;
+        QVERIFY(EsecutoreProcessi(strumento("echo 50%"), QFile::decodeName(percorso))
+                    .eseguiDiskutil({"x"}, [](double) {})
+                    .ok());
+        struct stat st {};
+        char c;
+        QVERIFY(::stat(percorso.constData(), &st) == 0);
+        QVERIFY(piantato.isEmpty() ? (st.st_mode & 0777) == 0600 && st.st_size > 0
+                : fifo             ? lettore < 0 || ::read(lettore, &c, 1) <= 0
+                                   : st.st_size == 0);
+        if (lettore >= 0)
+            ::close(lettore);
     }
 
     // A helper the tool leaves running keeps the output open; the call must

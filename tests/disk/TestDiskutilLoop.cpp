@@ -35,7 +35,7 @@ class TestDiskutilLoop : public QObject {
     QTemporaryDir m_dir;
     QString m_nodo, m_numero;
     std::unique_ptr<SysfsFinto> m_vista;
-    EsecutoreProcessi m_esecutore{TESSERA_BUILD_TOOLS_DIR "/tessera-diskutil", m_dir.filePath("traccia.log")};
+    EsecutoreProcessi m_esecutore{TESSERA_DISKUTIL_PROVA, m_dir.filePath("traccia.log")};
 
     QString mnt() const { return m_dir.filePath("mnt"); }
     QString nome() const { return m_nodo.mid(5); }
@@ -67,7 +67,7 @@ private Q_SLOTS:
             if (QStandardPaths::findExecutable(p).isEmpty())
                 QSKIP("needs losetup, sfdisk and mkfs.fat (scripts/setup.sh installs them)");
         qputenv("XDG_CONFIG_HOME", m_dir.filePath("config").toUtf8());
-        qputenv("TESSERA_DISKUTIL_BACKEND", "diretto");
+        qputenv("PROVA_DISKUTIL_BACKEND", "diretto");
     }
 
     void init()
@@ -82,8 +82,8 @@ private Q_SLOTS:
         m_numero = QStringLiteral("%1:%2").arg(major(st.st_rdev)).arg(minor(st.st_rdev));
         m_vista = std::make_unique<SysfsFinto>();
         m_vista->disco(nome(), m_numero, true, false, dimensione / 512);
-        qputenv("TESSERA_DISKUTIL_SYSFS", m_vista->sys().toUtf8());
-        qunsetenv("TESSERA_DISKUTIL_PROCFS");
+        qputenv("PROVA_DISKUTIL_SYSFS", m_vista->sys().toUtf8());
+        qunsetenv("PROVA_DISKUTIL_PROCFS");
     }
 
     void cleanup()
@@ -97,16 +97,33 @@ private Q_SLOTS:
         QFile::remove(m_dir.filePath("stick.img"));
     }
 
-    // The whole road on a stick in use: the application's quick format, the real
-    // runner under a terminal, the stand-in unmounting the stick and formatting it.
+    // The whole road on a disk in use: the application's quick format, the real
+    // runner under a terminal, the stand-in unmounting a stick and formatting it.
+    // A USB hard disk (fixed medium) is refused by the application, untouched.
+    void quickFormatLeavesOneFat32PartitionWithTheLabel_data()
+    {
+        QTest::addColumn<bool>("discoUsb");
+        QTest::newRow("stick") << false;
+        QTest::newRow("USB hard disk") << true;
+    }
     void quickFormatLeavesOneFat32PartitionWithTheLabel()
     {
+        QFETCH(bool, discoUsb);
+        SysfsFinto usb;
+        usb.disco(nome(), m_numero, false, true, dimensione / 512);
+        if (discoUsb)
+            qputenv("PROVA_DISKUTIL_SYSFS", usb.sys().toUtf8());
         QVERIFY(montaExt4());
         TestEnv env;
         env.servizi.disco = &m_esecutore;
         const USBDrive drive{QUuid::createUuid(), QUrl::fromLocalFile(mnt()), "Referti 2024", QDateTime()};
         QCoro::waitFor(QuickFormatUSBAction(drive, env.servizi).perform());
 
+        if (discoUsb) {
+            QCOMPARE(env.avvisi.mostrati.value(1).titolo, QString("Operazione rifiutata"));
+            QVERIFY(QFile::exists(mnt() + "/vecchio.txt"));
+            return;
+        }
         QVERIFY2(env.notifiche.inviate.value(0).first == "Chiavetta pronta",
                  qPrintable(env.logLines().join('\n')));
         QVERIFY(!QFile::exists(mnt() + "/vecchio.txt"));
@@ -121,38 +138,57 @@ private Q_SLOTS:
         QVERIFY(TestSupport::readFile(m_dir.filePath("traccia.log")).contains("riconosciuta: 100.0\n"));
     }
 
-    // Refused disks keep every byte; the one allowed is all zeros after a rising progress.
-    void secureEraseOnlyOfSafeDisks_data()
+    // Refused disks keep every byte; the one allowed is all zeros after a rising
+    // progress. A volume named by its device is checked or repaired only on a
+    // removable disk and while not mounted: nothing unmounts it first.
+    void onlySafeDisksAreTouched_data()
     {
         QTest::addColumn<QString>("caso");
+        QTest::addColumn<QString>("comando");
         QTest::addColumn<QString>("detto"); // empty: allowed
-        const auto riga = [](const char *nome, const char *caso, const QString &detto) {
-            QTest::newRow(nome) << caso << detto;
+        const auto riga = [](const char *nome, const char *caso, const QString &detto,
+                             const char *comando = "secureErase") {
+            QTest::newRow(nome) << caso << comando << detto;
         };
         riga("removable", "rimovibile", "");
-        riga("not removable", "fisso", "non è un disco rimovibile né collegato via USB");
         riga("holds /", "radice", "contiene \"/\"");
         riga("holds the archive", "archivio", "contiene \"" + mnt() + "/Ecografie\"");
+        // The installed tool reads the real sysfs, where a loop disk is fixed.
+        riga("made-up view handed to the installed tool", "installato", "non è un disco rimovibile");
+        riga("node is not the disk the view describes", "altroNumero", "non è il disco controllato");
+        riga("repair of a mounted device", "montato", "è montato su", "repairVolume");
+        riga("verify on a fixed disk", "fisso", "non è un disco rimovibile", "verifyVolume");
     }
-    void secureEraseOnlyOfSafeDisks()
+    void onlySafeDisksAreTouched()
     {
         QFETCH(QString, caso);
+        QFETCH(QString, comando);
         QFETCH(QString, detto);
-        SysfsFinto fisso;
-        if (caso == "fisso") {
-            fisso.disco(nome(), m_numero, false);
-            qputenv("TESSERA_DISKUTIL_SYSFS", fisso.sys().toUtf8());
+        SysfsFinto altra;
+        EsecutoreProcessi installato(TESSERA_BUILD_TOOLS_DIR "/tessera-diskutil",
+                                     m_dir.filePath("traccia.log"));
+        if (caso == "fisso" || caso == "altroNumero") {
+            altra.disco(nome(), caso == "fisso" ? m_numero : "7:1023", caso != "fisso");
+            qputenv("PROVA_DISKUTIL_SYSFS", altra.sys().toUtf8());
         } else if (caso == "radice") {
             m_vista->montaggi({{m_numero, "/", m_nodo}});
-            qputenv("TESSERA_DISKUTIL_PROCFS", m_vista->proc().toUtf8());
-        } else if (caso == "archivio") {
+            qputenv("PROVA_DISKUTIL_PROCFS", m_vista->proc().toUtf8());
+        } else if (caso == "installato") {
+            for (const char *v : {"SYSFS", "PROCFS", "BACKEND"})
+                qputenv(QByteArray("TESSERA_DISKUTIL_") + v, qgetenv(QByteArray("PROVA_DISKUTIL_") + v));
+        } else if (caso == "archivio" || caso == "montato") {
             QVERIFY(montaExt4());
-            impostaArchivio(mnt() + "/Ecografie");
+            if (caso == "archivio")
+                impostaArchivio(mnt() + "/Ecografie");
         }
         const QByteArray prima = leggi(1 << 20);
         QList<double> percentuali;
-        const auto r = m_esecutore.eseguiDiskutil({"secureErase", "0", nome()},
-                                                  [&](double p) { percentuali.append(p); });
+        const QStringList argomenti =
+            comando == "secureErase" ? QStringList{comando, "0", nome()} : QStringList{comando, m_nodo};
+        const auto r =
+            (caso == "installato" ? installato : m_esecutore).eseguiDiskutil(argomenti, [&](double p) {
+                percentuali.append(p);
+            });
         if (!detto.isEmpty()) {
             QCOMPARE(r.erroreDisco() ? r.erroreDisco()->uscita() : 0, 3);
             QVERIFY2(r.erroreDisco()->output().contains(detto), qPrintable(r.erroreDisco()->output()));

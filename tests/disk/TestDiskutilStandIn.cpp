@@ -19,10 +19,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("disco");
         QTest::addColumn<QString>("motivo"); // empty: allowed; "-": no whole disk by that name
-        QTest::newRow("fixed disk") << "sda"
-                                    << "non è un disco rimovibile né collegato via USB";
-        QTest::newRow("USB disk that says removable=0") << "sdu"
-                                                        << "";
+        QTest::newRow("USB hard disk, removable=0") << "sdu"
+                                                    << "non è un disco rimovibile";
         QTest::newRow("removable medium") << "sdr"
                                           << "";
         QTest::newRow("holds / through a stacked volume") << "sdl"
@@ -40,7 +38,6 @@ private Q_SLOTS:
         QFETCH(QString, motivo);
         QDir().mkpath(m_dir.filePath("mnt"));
         SysfsFinto f;
-        f.disco("sda", "8:0", false);
         f.disco("sdu", "8:16", false, true);
         f.disco("sdr", "8:32", true);
         f.disco("sdl", "8:64", true);
@@ -66,15 +63,16 @@ private Q_SLOTS:
         const auto riga = [](const char *nome, const QStringList &argomenti, int codice,
                              const QString &detto) { QTest::newRow(nome) << argomenti << codice << detto; };
         const QString punto = m_dir.filePath("Chiavetta & Co"), xml = m_dir.filePath("Chiavetta &amp; Co");
-        // A USB stick that says removable=0, as many do, is external and removable.
+        // A USB hard disk (removable=0) is external and ejectable, but its medium is fixed.
         riga("info", {"info", "-plist", punto + "/cartella"}, riuscito,
              "<key>Internal</key>\n\t<false/>\n\t<key>MountPoint</key>\n\t<string>" + xml +
                  "</string>\n\t<key>ParentWholeDisk</key>\n\t<string>sdu</string>\n\t<key>Removable</"
                  "key>\n\t<true/>"
-                 "\n\t<key>RemovableMedia</key>\n\t<true/>\n\t<key>TotalSize</key>\n\t<integer>1048576</"
+                 "\n\t<key>RemovableMedia</key>\n\t<false/>\n\t<key>TotalSize</key>\n\t<integer>1048576</"
                  "integer>"
                  "\n\t<key>VolumeName</key>\n\t<string>Chiavetta &amp; Co</string>");
         riga("no volume there", {"info", "-plist", m_dir.filePath("ram")}, nonTrovato, "Nessun disco dietro");
+        riga("path gone", {"info", "-plist", punto + "/sparita"}, assente, "non esiste più");
         riga("unknown", {"partitionDisk", "sdu"}, usoErrato, "Uso:");
         riga("bad label", {"eraseDisk", "FAT32", "A/B", "MBR", "sdu"}, usoErrato,
              "Nome di volume non valido");
@@ -82,7 +80,7 @@ private Q_SLOTS:
         riga("other level", {"secureErase", "1", "sdu"}, usoErrato, "non supportato");
         riga("partition", {"secureErase", "0", "sdu1"}, nonTrovato, "non trovato");
         riga("fixed disk", {"eraseDisk", "FAT32", "NOME", "MBR", "sda"}, rifiutato,
-             "Rifiutato: /dev/sda non è un disco rimovibile né collegato via USB.");
+             "Rifiutato: /dev/sda non è un disco rimovibile");
     }
     void commandLineAnswers()
     {
@@ -98,11 +96,10 @@ private Q_SLOTS:
         f.montaggi({{"254:0", "/", "/dev/vda"},
                     {"0:45", m_dir.filePath("ram"), "tmpfs"},
                     {"8:17", m_dir.filePath("Chiavetta & Co"), "/dev/sdu1"}});
-        qputenv("TESSERA_DISKUTIL_SYSFS", f.sys().toUtf8());
-        qputenv("TESSERA_DISKUTIL_PROCFS", f.proc().toUtf8());
         QString testo;
         QTextStream out(&testo);
-        QCOMPARE(eseguiComando(argomenti, out), codice);
+        QCOMPARE(eseguiComando(argomenti, out, VistaSistema(f.sys(), f.proc()), SceltaBackend::automatica),
+                 codice);
         out.flush();
         QVERIFY2(testo.contains(detto), qPrintable(testo));
     }
@@ -144,14 +141,14 @@ private Q_SLOTS:
         f.montaggi({{"254:0", "/", "/dev/vda"}, {"8:193", "/media/u/STICK", "/dev/sdm1"}});
         QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
         ambiente.insert("DBUS_SYSTEM_BUS_ADDRESS", bus.address());
-        ambiente.insert("TESSERA_DISKUTIL_SYSFS", f.sys());
-        ambiente.insert("TESSERA_DISKUTIL_PROCFS", f.proc());
-        ambiente.insert("TESSERA_DISKUTIL_BACKEND", "udisks2");
+        ambiente.insert("PROVA_DISKUTIL_SYSFS", f.sys());
+        ambiente.insert("PROVA_DISKUTIL_PROCFS", f.proc());
+        ambiente.insert("PROVA_DISKUTIL_BACKEND", "udisks2");
         ambiente.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
         QProcess tool;
         tool.setProcessEnvironment(ambiente);
         tool.setProcessChannelMode(QProcess::MergedChannels);
-        tool.start(TESSERA_BUILD_TOOLS_DIR "/tessera-diskutil", argomenti);
+        tool.start(TESSERA_DISKUTIL_PROVA, argomenti);
         QVERIFY(tool.waitForFinished(60000));
         const QString output = QString::fromUtf8(tool.readAll());
         QVERIFY2(tool.exitCode() == (fallisce ? 1 : 0), qPrintable(output));
@@ -170,7 +167,7 @@ private:
     // A UDisks2 with one USB stick, sdm, whose partition sdm1 is mounted, and a
     // running job on the disk at 50 %. Format refuses while sdm1 is mounted.
     inline static const QString modelloUDisks2 = QStringLiteral(R"PY(
-import dbus
+import dbus, os
 from dbusmock import mockobject
 BUS_NAME, MAIN_OBJ, MAIN_IFACE = 'org.freedesktop.UDisks2', '/org/freedesktop/UDisks2', 'org.freedesktop.UDisks2.Manager'
 SYSTEM_BUS = IS_OBJECT_MANAGER = True
@@ -178,7 +175,8 @@ U, B = 'org.freedesktop.UDisks2.', '/org/freedesktop/UDisks2/block_devices/'
 
 def load(mock, parameters):
     log = "open('%1', 'a').write"
-    mock.AddObject(B + 'sdm', U + 'Block', {'Device': dbus.ByteArray(b'/dev/sdm\0'), 'Size': dbus.UInt64(134217728)},
+    mock.AddObject(B + 'sdm', U + 'Block', {'Device': dbus.ByteArray(b'/dev/sdm\0'), 'DeviceNumber': dbus.UInt64(os.makedev(8, 192)),
+        'Size': dbus.UInt64(134217728)},
         [('Format', 'sa{sv}', '',
           "if objects['" + B + "sdm1'].Get('" + U + "Filesystem', 'MountPoints'):\n"
           "    raise dbus.exceptions.DBusException('target is busy', name='" + U + "Error.DeviceBusy')\n"

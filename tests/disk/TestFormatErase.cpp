@@ -154,7 +154,7 @@ private Q_SLOTS:
     }
 
     // Success, a disk the check refuses (no error text) or a call that fails. The
-    // last two refusals are of disks the report calls external and removable.
+    // last four refusals are of disks the report calls external and removable.
     void outcomes_data()
     {
         QTest::addColumn<bool>("cancella");
@@ -192,6 +192,10 @@ private Q_SLOTS:
             riga("disk holding /", infoStick, FakeEsecutoreDisco::reportInfo("vda", false, true));
             riga("disk holding the archive", {"info", "-plist", volumeDi("/proc")},
                  FakeEsecutoreDisco::reportInfo("sdb", false, true));
+            riga("disk of / unknown", {"info", "-plist", volumeDi("/")}, ko({"info"}));
+            riga("disk of the archive unknown", {"info", "-plist", volumeDi("/proc")}, QString("x"));
+            riga("archive on no disk", {"info", "-plist", volumeDi("/proc")},
+                 DiskUtilErrore::comandoFallito("info", 5, "Nessun disco dietro"), ok, tutti);
             riga("info fails", infoStick, ko(infoStick), testo(infoStick));
             riga("info unreadable", infoStick, QString("x"),
                  "Impossibile leggere le informazioni del disco da diskutil.");

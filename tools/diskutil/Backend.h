@@ -12,9 +12,11 @@ class Backend {
 public:
     struct Esito {
         bool ok = true;
-        QString messaggio; // in plain words, for the user, when !ok
+        QString messaggio;    // in plain words, for the user, when !ok
+        bool rifiuto = false; // the disk turned out not to be the one checked: nothing was written
         static Esito riuscito() { return {}; }
         static Esito fallito(QString m) { return {false, std::move(m)}; }
+        static Esito rifiutato(QString m) { return {false, std::move(m), true}; }
     };
     // Whole percent, 0 to 100, in rising order.
     using Avanzamento = std::function<void(int)>;
@@ -33,7 +35,8 @@ public:
     // volume's file system) once the diagnostics need them.
 };
 
+enum class SceltaBackend;
+
 // The UDisks2 backend when its service answers on the system bus, else the
-// direct one when running as root; none otherwise. TESSERA_DISKUTIL_BACKEND
-// ("udisks2" or "diretto") forces one, for tests.
-std::unique_ptr<Backend> scegliBackend(const VistaSistema &vista, QString *perche);
+// direct one when running as root; none otherwise. Tests may force one.
+std::unique_ptr<Backend> scegliBackend(const VistaSistema &vista, SceltaBackend scelta, QString *perche);

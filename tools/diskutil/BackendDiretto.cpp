@@ -13,6 +13,8 @@
 #include <QThread>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -54,6 +56,19 @@ int apriEsclusivo(const QString &nodo, int modo)
     return fd;
 }
 
+// The safety check judged the disk sysfs describes; the node in /dev must be
+// that very device, not one renamed, renumbered or planted in its place.
+std::optional<Backend::Esito> altroDispositivo(int fd, const QString &nodo, const Disco &disco)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISBLK(st.st_mode) &&
+        QStringLiteral("%1:%2").arg(major(st.st_rdev)).arg(minor(st.st_rdev)) == disco.numero)
+        return std::nullopt;
+    return Backend::Esito::rifiutato(
+        QStringLiteral("Rifiutato: %1 non è il disco controllato (il sistema lo descrive come %2).")
+            .arg(nodo, disco.numero));
+}
+
 QString nodoPartizione(const QString &disco)
 {
     // sdb -> sdb1, loop3 / nvme0n1 / mmcblk0 -> ...p1: the kernel's own rule.
@@ -65,6 +80,17 @@ QString nodoPartizione(const QString &disco)
 
 Backend::Esito BackendDiretto::smonta(const Disco &disco)
 {
+    // Before anything is unmounted; the writes check again on their own descriptor.
+    const QString nodo = QStringLiteral("/dev/") + disco.nome;
+    const int fd = ::open(QFile::encodeName(nodo).constData(), O_RDONLY | O_CLOEXEC);
+    const std::optional<Esito> estraneo =
+        fd < 0
+            ? std::optional(Esito::fallito(QStringLiteral("Impossibile aprire %1: %2").arg(nodo, errore())))
+            : altroDispositivo(fd, nodo, disco);
+    if (fd >= 0)
+        ::close(fd);
+    if (estraneo)
+        return *estraneo;
     QList<Montaggio> montaggi = m_vista.montaggiDi(disco);
     // Deepest first, so nested mounts come off before their parents.
     std::sort(montaggi.begin(), montaggi.end(), [](const Montaggio &a, const Montaggio &b) {
@@ -87,7 +113,10 @@ Backend::Esito BackendDiretto::formattaFat32(const Disco &disco, const QString &
     const int prova = apriEsclusivo(nodo, O_RDONLY);
     if (prova < 0)
         return Esito::fallito(QStringLiteral("Il disco %1 è ancora in uso: %2").arg(nodo, errore()));
+    const std::optional<Esito> estraneo = altroDispositivo(prova, nodo, disco);
     ::close(prova);
+    if (estraneo)
+        return *estraneo;
     avanzamento(10);
 
     Esito e = esegui(QStringLiteral("sfdisk"),
@@ -130,6 +159,10 @@ Backend::Esito BackendDiretto::azzera(const Disco &disco, const Avanzamento &ava
     const int fd = apriEsclusivo(nodo, O_WRONLY | O_DIRECT);
     if (fd < 0)
         return Esito::fallito(QStringLiteral("Impossibile aprire %1 in esclusiva: %2").arg(nodo, errore()));
+    if (const std::optional<Esito> estraneo = altroDispositivo(fd, nodo, disco)) {
+        ::close(fd);
+        return *estraneo;
+    }
     quint64 totale = 0;
     int settore = 512;
     if (::ioctl(fd, BLKGETSIZE64, &totale) != 0 || ::ioctl(fd, BLKSSZGET, &settore) != 0) {

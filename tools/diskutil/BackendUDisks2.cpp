@@ -7,6 +7,7 @@
 #include <QDBusReply>
 #include <QEventLoop>
 #include <QTimer>
+#include <sys/sysmacros.h>
 
 Q_DECLARE_METATYPE(BackendUDisks2::Interfacce)
 Q_DECLARE_METATYPE(BackendUDisks2::Oggetti)
@@ -118,6 +119,16 @@ std::optional<QDBusObjectPath> BackendUDisks2::bloccoDi(const Disco &disco, Esit
     std::optional<QDBusObjectPath> blocco = bloccoDelDisco(*letti, disco.nome);
     if (!blocco) {
         *esito = Esito::fallito(QStringLiteral("UDisks2 non conosce il disco /dev/%1.").arg(disco.nome));
+        return std::nullopt;
+    }
+    // UDisks2 opens the device it knows by that name: it must be the one the
+    // safety check judged, not one renamed or renumbered since.
+    const quint64 numero =
+        letti->value(*blocco).value(ifBlock).value(QStringLiteral("DeviceNumber")).toULongLong();
+    if (QStringLiteral("%1:%2").arg(major(numero)).arg(minor(numero)) != disco.numero) {
+        *esito = Esito::rifiutato(
+            QStringLiteral("Rifiutato: /dev/%1 non è il disco controllato (il sistema lo descrive come %2).")
+                .arg(disco.nome, disco.numero));
         return std::nullopt;
     }
     if (tutti)

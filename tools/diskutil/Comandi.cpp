@@ -6,15 +6,15 @@
 #include "Salvaguardia.h"
 #include "VolumeCheck.h"
 
+#include <QFileInfo>
 #include <unistd.h>
 
-std::unique_ptr<Backend> scegliBackend(const VistaSistema &vista, QString *perche)
+std::unique_ptr<Backend> scegliBackend(const VistaSistema &vista, SceltaBackend scelta, QString *perche)
 {
-    const QString forzato = qEnvironmentVariable("TESSERA_DISKUTIL_BACKEND");
-    if (forzato == QLatin1String("diretto"))
+    if (scelta == SceltaBackend::diretto)
         return std::make_unique<BackendDiretto>(vista);
     auto udisks = std::make_unique<BackendUDisks2>();
-    if (forzato == QLatin1String("udisks2") || udisks->disponibile())
+    if (scelta == SceltaBackend::udisks2 || udisks->disponibile())
         return udisks;
     if (::geteuid() == 0)
         return std::make_unique<BackendDiretto>(vista);
@@ -51,11 +51,17 @@ bool etichettaValida(const QString &nome)
     return true;
 }
 
-int info(const QStringList &a, QTextStream &out)
+int info(const VistaSistema &vista, const QStringList &a, QTextStream &out)
 {
     if (a.size() != 3 || a[1] != QLatin1String("-plist"))
         return mostraUso(out);
-    const VistaSistema vista = VistaSistema::dallAmbiente();
+    // Looking further up would describe whatever holds the folder, usually the
+    // system disk, as if it were the stick that has gone.
+    if (!QFileInfo::exists(a[2])) {
+        out << QStringLiteral("\"%1\" non esiste più: la chiavetta potrebbe essere stata scollegata.\n")
+                   .arg(a[2]);
+        return assente;
+    }
     const std::optional<InfoVolume> i = leggiInfoVolume(vista, a[2]);
     if (!i) {
         out << QStringLiteral("Nessun disco dietro \"%1\".\n").arg(a[2]);
@@ -68,10 +74,9 @@ int info(const QStringList &a, QTextStream &out)
 // The common road of the destructive commands: find the disk, check it is safe,
 // pick a backend, unmount, then `lavoro`.
 int distruttivo(
-    const QString &nomeDisco, QTextStream &out,
+    const VistaSistema &vista, SceltaBackend scelta, const QString &nomeDisco, QTextStream &out,
     const std::function<Backend::Esito(Backend &, const Disco &, const Backend::Avanzamento &)> &lavoro)
 {
-    const VistaSistema vista = VistaSistema::dallAmbiente();
     const std::optional<Disco> disco = vista.disco(nomeDisco);
     if (!disco) {
         out << QStringLiteral(
@@ -84,7 +89,7 @@ int distruttivo(
         return rifiutato;
     }
     QString perche;
-    const std::unique_ptr<Backend> backend = scegliBackend(vista, &perche);
+    const std::unique_ptr<Backend> backend = scegliBackend(vista, scelta, &perche);
     if (!backend) {
         out << perche << '\n';
         return nessunMezzo;
@@ -96,12 +101,12 @@ int distruttivo(
         e = lavoro(*backend, *disco, avanzamento);
     if (!e.ok) {
         out << e.messaggio << '\n';
-        return fallito;
+        return e.rifiuto ? rifiutato : fallito;
     }
     return riuscito;
 }
 
-int eraseDisk(const QStringList &a, QTextStream &out)
+int eraseDisk(const VistaSistema &vista, SceltaBackend scelta, const QStringList &a, QTextStream &out)
 {
     if (a.size() != 5 || a[1].compare(QLatin1String("FAT32"), Qt::CaseInsensitive) != 0 ||
         a[3].compare(QLatin1String("MBR"), Qt::CaseInsensitive) != 0)
@@ -115,16 +120,16 @@ int eraseDisk(const QStringList &a, QTextStream &out)
     out << QStringLiteral("Formattazione di /dev/%1 come %2 (FAT32, MBR)…\n")
                .arg(a[4].section('/', -1), etichetta)
         << Qt::flush;
-    const int codice =
-        distruttivo(a[4], out, [&](Backend &b, const Disco &d, const Backend::Avanzamento &av) {
-            return b.formattaFat32(d, etichetta, av);
-        });
+    const int codice = distruttivo(vista, scelta, a[4], out,
+                                   [&](Backend &b, const Disco &d, const Backend::Avanzamento &av) {
+                                       return b.formattaFat32(d, etichetta, av);
+                                   });
     if (codice == riuscito)
         out << QStringLiteral("Formattazione completata.\n");
     return codice;
 }
 
-int secureErase(const QStringList &a, QTextStream &out)
+int secureErase(const VistaSistema &vista, SceltaBackend scelta, const QStringList &a, QTextStream &out)
 {
     if (a.size() != 3)
         return mostraUso(out);
@@ -134,27 +139,72 @@ int secureErase(const QStringList &a, QTextStream &out)
         return usoErrato;
     }
     out << QStringLiteral("Sovrascrittura di /dev/%1 con zeri…\n").arg(a[2].section('/', -1)) << Qt::flush;
-    const int codice = distruttivo(a[2], out, [](Backend &b, const Disco &d, const Backend::Avanzamento &av) {
-        return b.azzera(d, av);
-    });
+    const int codice =
+        distruttivo(vista, scelta, a[2], out, [](Backend &b, const Disco &d, const Backend::Avanzamento &av) {
+            return b.azzera(d, av);
+        });
     if (codice == riuscito)
         out << QStringLiteral("Sovrascrittura completata.\n");
     return codice;
+}
+
+// A check runs the file system's own checker on the device, and a repair
+// writes to it: both only on a disk the safety rule allows. A volume named by
+// its device must also not be mounted, since nothing unmounts it first and the
+// checker would misjudge (or, repairing, corrupt) a file system in use. Image
+// files and folders are left to the checker, which refuses what is no volume.
+std::optional<QString> rifiutoControllo(const VistaSistema &vista, const QString &percorso)
+{
+    std::optional<QString> numero = numeroDelNodo(percorso);
+    const bool perNodo = numero.has_value();
+    if (!perNodo) {
+        const std::optional<Montaggio> m = vista.montaggioDi(percorso);
+        if (!m || m->puntoMontaggio != QFileInfo(percorso).canonicalFilePath())
+            return std::nullopt;
+        numero = vista.dispositivoDi(percorso);
+        if (!numero)
+            return std::nullopt;
+    }
+    const auto nomi = vista.nomeEDisco(*numero);
+    const std::optional<Disco> disco = nomi ? vista.disco(nomi->second) : std::nullopt;
+    if (!disco)
+        return QStringLiteral("Rifiutato: nessun disco noto dietro \"%1\".").arg(percorso);
+    if (std::optional<QString> motivo = motivoRifiuto(vista, *disco, percorsiProtetti()))
+        return motivo;
+    if (perNodo) {
+        for (const Montaggio &m : vista.montaggi()) {
+            if (m.numero == *numero || numeroDelNodo(m.sorgente) == numero)
+                return QStringLiteral("Rifiutato: %1 è montato su %2; indica il punto di montaggio, così "
+                                      "viene smontato prima del controllo.")
+                    .arg(percorso, m.puntoMontaggio);
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace
 
 int eseguiComando(const QStringList &argomenti, QTextStream &out)
 {
+    return eseguiComando(argomenti, out, VistaSistema(), SceltaBackend::automatica);
+}
+
+int eseguiComando(const QStringList &argomenti, QTextStream &out, const VistaSistema &vista,
+                  SceltaBackend backend)
+{
     const QString comando = argomenti.value(0);
     if (comando == QLatin1String("info"))
-        return info(argomenti, out);
+        return info(vista, argomenti, out);
     if (comando == QLatin1String("eraseDisk"))
-        return eraseDisk(argomenti, out);
+        return eraseDisk(vista, backend, argomenti, out);
     if (comando == QLatin1String("secureErase"))
-        return secureErase(argomenti, out);
+        return secureErase(vista, backend, argomenti, out);
     if ((comando == QLatin1String("verifyVolume") || comando == QLatin1String("repairVolume")) &&
         argomenti.size() == 2) {
+        if (const std::optional<QString> motivo = rifiutoControllo(vista, argomenti.at(1))) {
+            out << *motivo << '\n';
+            return rifiutato;
+        }
         // Each line is flushed as it comes, so percentages reach the app live.
         const VolumeCheck::Output riga = [&out](const QString &testo) {
             out << testo << '\n';

@@ -67,7 +67,9 @@ std::optional<InfoVolume> leggiInfoVolume(const VistaSistema &vista, const QStri
 
 QString comePlist(const InfoVolume &info)
 {
-    // A disk counts as external when it can be unplugged: removable medium or USB.
+    // External (and ejectable) when it can be unplugged: removable medium or
+    // USB. RemovableMedia is the medium's own flag, which a USB hard disk does
+    // not set: the app formats and erases only those that do.
     const bool staccabile = info.rimovibile || info.usb;
     const auto booleano = [](bool v) { return v ? QStringLiteral("<true/>") : QStringLiteral("<false/>"); };
     QString t = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -89,7 +91,7 @@ QString comePlist(const InfoVolume &info)
     chiave(QStringLiteral("MountPoint"), testo(info.puntoMontaggio));
     chiave(QStringLiteral("ParentWholeDisk"), testo(info.discoIntero));
     chiave(QStringLiteral("Removable"), booleano(staccabile));
-    chiave(QStringLiteral("RemovableMedia"), booleano(staccabile));
+    chiave(QStringLiteral("RemovableMedia"), booleano(info.rimovibile));
     chiave(QStringLiteral("TotalSize"), QStringLiteral("<integer>%1</integer>").arg(info.dimensione));
     chiave(QStringLiteral("VolumeName"), testo(info.nomeVolume));
     return t + QStringLiteral("</dict>\n</plist>\n");

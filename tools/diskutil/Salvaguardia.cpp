@@ -29,8 +29,12 @@ std::optional<QString> motivoRifiuto(const VistaSistema &vista, const Disco &dis
                                      const QStringList &protetti)
 {
     const QString nodo = QStringLiteral("/dev/") + disco.nome;
-    if (!disco.rimovibile && !disco.usb)
-        return QStringLiteral("Rifiutato: %1 non è un disco rimovibile né collegato via USB.").arg(nodo);
+    // A USB hard disk or SSD says removable=0: it is external, but a disk that
+    // holds someone's data, not a stick to wipe.
+    if (!disco.rimovibile)
+        return QStringLiteral("Rifiutato: %1 non è un disco rimovibile: si formattano e cancellano solo "
+                              "chiavette e schede di memoria.")
+            .arg(nodo);
     for (const QString &percorso : protetti) {
         const std::optional<Montaggio> m = vista.montaggioDi(percorso);
         if (!m)

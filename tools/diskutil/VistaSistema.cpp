@@ -30,13 +30,6 @@ std::pair<int, int> numeriDi(const QString &numero)
 
 VistaSistema::VistaSistema(QString sys, QString proc) : m_sys(std::move(sys)), m_proc(std::move(proc)) {}
 
-VistaSistema VistaSistema::dallAmbiente()
-{
-    const QString sys = qEnvironmentVariable("TESSERA_DISKUTIL_SYSFS", QStringLiteral("/sys"));
-    const QString proc = qEnvironmentVariable("TESSERA_DISKUTIL_PROCFS", QStringLiteral("/proc"));
-    return VistaSistema(sys, proc);
-}
-
 QString VistaSistema::leggi(const QString &relativo) const
 {
     QFile f(relativo.startsWith(QLatin1Char('/')) ? relativo : m_sys + QLatin1Char('/') + relativo);
@@ -90,8 +83,8 @@ std::optional<Disco> VistaSistema::disco(const QString &nomeOPercorso) const
     Disco d;
     d.nome = nome;
     d.byte = leggi(cartella + QStringLiteral("/size")).toLongLong() * 512;
-    // Many USB disks report removable=0; sitting under a USB device counts too.
-    if (const auto [maggiore, minore] = numeriDi(leggi(cartella + QStringLiteral("/dev"))); maggiore >= 0) {
+    d.numero = leggi(cartella + QStringLiteral("/dev"));
+    if (const auto [maggiore, minore] = numeriDi(d.numero); maggiore >= 0) {
         if (const std::optional<BlockDeviceInfo> b = readBlockDevice(m_sys, maggiore, minore)) {
             d.rimovibile = b->removable;
             d.usb = b->onUsb();

@@ -17,21 +17,20 @@ struct Montaggio {
 // A whole disk as sysfs describes it.
 struct Disco {
     QString nome;            // kernel name, e.g. sdb or loop3
-    bool rimovibile = false; // sysfs "removable"
-    bool usb = false;        // sits under a USB device
+    QString numero;          // "MAJ:MIN" of the disk itself, as sysfs gives it
+    bool rimovibile = false; // sysfs "removable": the medium itself can be taken out
+    bool usb = false;        // sits under a USB device: ejectable, whatever its medium
     qint64 byte = 0;
     QStringList partizioni; // kernel names of its partitions
     QSet<QString> numeri;   // "MAJ:MIN" of the disk, its partitions and whatever is stacked on them
 };
 
-// The kernel's view of disks and mounts, read from sysfs and procfs. Both roots
-// can be pointed elsewhere so tests can hand in a view of their own.
+// The kernel's view of disks and mounts, read from sysfs and procfs. Only tests,
+// which link this library, hand in other roots: the program always reads the
+// real ones, whatever its environment says.
 class VistaSistema {
 public:
     VistaSistema(QString sys = QStringLiteral("/sys"), QString proc = QStringLiteral("/proc"));
-
-    // Roots from TESSERA_DISKUTIL_SYSFS / TESSERA_DISKUTIL_PROCFS, else the real ones.
-    static VistaSistema dallAmbiente();
 
     QList<Montaggio> montaggi() const;
     // Active swap areas, as "MAJ:MIN".
