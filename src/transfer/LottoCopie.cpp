@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QSet>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -105,8 +104,6 @@ void LottoCopie::simulaFileSystem(FileSystemSimulato modo)
 {
     simulato = modo;
 }
-
-LottoCopie::LottoCopie(Scaricamento modo) : m_modo(modo) {}
 
 LottoCopie::~LottoCopie()
 {
@@ -207,10 +204,8 @@ EsitoCopiaFile LottoCopie::aggiungi(const QString &sorgente, const QString &dest
     // The copy keeps the original's dates, as a file manager's copy does.
     const timespec tempi[2] = {infoSorgente.st_atim, infoSorgente.st_mtim};
     ::futimens(voce.fd, tempi);
-    struct stat infoCopia;
-    voce.dispositivo = ::fstat(voce.fd, &infoCopia) == 0 ? infoCopia.st_dev : 0;
-    if (m_modo == Scaricamento::perFileSystem) // start writing now; completa() then has less to wait for
-        ::sync_file_range(voce.fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    // Start writing now, without waiting: completa() then has less to wait for.
+    ::sync_file_range(voce.fd, 0, 0, SYNC_FILE_RANGE_WRITE);
 
     m_byte += infoSorgente.st_size;
     m_voci.push_back(std::move(voce));
@@ -224,26 +219,18 @@ QList<EsitoCopiaFile> LottoCopie::completa()
             .arg(nomeDi(v.destinazione), descrizioneErrore(e));
     };
 
-    // 1. The data reach the medium before any of them gets a real name.
-    if (m_modo == Scaricamento::perFileSystem) {
-        QSet<dev_t> fatti, falliti;
-        for (const Voce &v : m_voci) {
-            if (fatti.contains(v.dispositivo))
-                continue;
-            fatti.insert(v.dispositivo);
-            if (::syncfs(v.fd) != 0)
-                falliti.insert(v.dispositivo);
-        }
-        // A failed flush does not say whose data were lost: ask each file.
-        for (Voce &v : m_voci) {
-            if (falliti.contains(v.dispositivo) && ::fdatasync(v.fd) != 0)
-                v.errore = erroreScrittura(v, errno);
-        }
-    } else {
-        for (Voce &v : m_voci) {
-            if (::fdatasync(v.fd) != 0)
-                v.errore = erroreScrittura(v, errno);
-        }
+    // 1. The data reach the medium before any of them gets a real name. All
+    // the writing was started in aggiungi(); once it has all landed, the first
+    // fdatasync commits the journal for the whole batch and the ones after it
+    // mostly just confirm. A whole-file-system flush (syncfs) would be one
+    // call, but it would also wait for every other program's unwritten data
+    // when the archive shares its disk with the rest of the computer.
+    for (const Voce &v : m_voci)
+        ::sync_file_range(v.fd, 0, 0,
+                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+    for (Voce &v : m_voci) {
+        if (::fdatasync(v.fd) != 0)
+            v.errore = erroreScrittura(v, errno);
     }
 
     // 2. Each takes its name, never replacing one that exists.
