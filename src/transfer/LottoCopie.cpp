@@ -1,5 +1,6 @@
 #include "transfer/LottoCopie.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
@@ -8,11 +9,15 @@
 #include <QRandomGenerator>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
 
 std::atomic<LottoCopie::FileSystemSimulato> simulato{LottoCopie::FileSystemSimulato::normale};
+
+// How many fdatasync calls are in flight at once when a batch is flushed.
+constexpr size_t flussiScaricamento = 8;
 
 QString nomeDi(const QString &percorso)
 {
@@ -220,17 +225,30 @@ QList<EsitoCopiaFile> LottoCopie::completa()
     };
 
     // 1. The data reach the medium before any of them gets a real name. All
-    // the writing was started in aggiungi(); once it has all landed, the first
-    // fdatasync commits the journal for the whole batch and the ones after it
-    // mostly just confirm. A whole-file-system flush (syncfs) would be one
-    // call, but it would also wait for every other program's unwritten data
-    // when the archive shares its disk with the rest of the computer.
+    // the writing was started in aggiungi(); once it has landed, each file is
+    // fdatasync'd. One after another, every fdatasync would wait for a device
+    // cache flush of its own (milliseconds each); issued from a few threads at
+    // once, the block layer merges the flushes, and a batch costs about what
+    // one whole-file-system flush (syncfs) would, without waiting for every
+    // other program's unwritten data on a disk shared with the computer.
     for (const Voce &v : m_voci)
         ::sync_file_range(v.fd, 0, 0,
                           SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
-    for (Voce &v : m_voci) {
-        if (::fdatasync(v.fd) != 0)
-            v.errore = erroreScrittura(v, errno);
+    std::vector<int> esiti(m_voci.size(), 0);
+    std::atomic<size_t> prossima{0};
+    const auto scarica = [&] {
+        for (size_t i; (i = prossima.fetch_add(1)) < m_voci.size();)
+            esiti[i] = ::fdatasync(m_voci[i].fd) == 0 ? 0 : errno;
+    };
+    std::vector<std::thread> aiutanti;
+    for (size_t k = 1; k < std::min<size_t>(flussiScaricamento, m_voci.size()); ++k)
+        aiutanti.emplace_back(scarica);
+    scarica();
+    for (std::thread &t : aiutanti)
+        t.join();
+    for (size_t i = 0; i < m_voci.size(); ++i) {
+        if (esiti[i] != 0)
+            m_voci[i].errore = erroreScrittura(m_voci[i], esiti[i]);
     }
 
     // 2. Each takes its name, never replacing one that exists.

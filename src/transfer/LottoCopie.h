@@ -10,8 +10,8 @@
 // Several no-overwrite copies made durable together. Each file's data go to a
 // hidden temporary file beside its final name; completa() flushes them to the
 // medium and only then gives each its final name with a rename that never
-// replaces. Writing starts as each file is added, and each folder is flushed
-// once per batch instead of once per file, so thousands of small files do not
+// replaces. Writing starts as each file is added, the files of a batch are
+// flushed together and each folder once, so thousands of small files do not
 // wait for the disk one by one. Only the batch's own files are flushed, never
 // the whole file system: the archive may share it with the rest of the computer.
 // Blocking; one thread at a time.
