@@ -91,12 +91,8 @@ std::vector<std::optional<QString>> digestInFila(const QStringList &file,
 {
     std::vector<std::optional<QString>> digest;
     digest.reserve(size_t(file.size()));
-    if (!file.isEmpty())
-        anticipaLettura(file.constFirst());
     for (qsizetype i = 0; i < file.size(); ++i) {
-        if (i + 1 < file.size())
-            anticipaLettura(file.at(i + 1));
-        digest.push_back(hashSHA256Anticipato(file.at(i)));
+        digest.push_back(hashSHA256InCache(file.at(i), file.value(i + 1)));
         if (fatto)
             fatto(i);
     }

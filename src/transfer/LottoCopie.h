@@ -5,23 +5,19 @@
 #include <QHash>
 #include <QList>
 #include <QString>
-#include <sys/types.h>
 #include <vector>
 
 // Several no-overwrite copies made durable together. Each file's data go to a
 // hidden temporary file beside its final name; completa() flushes them to the
 // medium and only then gives each its final name with a rename that never
-// replaces. A flush costs milliseconds on most disks, so a copy of thousands of
-// small files flushes once per batch instead of once per file.
+// replaces. Writing starts as each file is added, the files of a batch are
+// flushed together and each folder once, so thousands of small files do not
+// wait for the disk one by one. Only the batch's own files are flushed, never
+// the whole file system: the archive may share it with the rest of the computer.
 // Blocking; one thread at a time.
 class LottoCopie {
 public:
-    enum class Scaricamento {
-        perFile,       // fdatasync of each file: the cheapest for one or two files
-        perFileSystem, // one syncfs per file system for the whole batch
-    };
-
-    explicit LottoCopie(Scaricamento modo = Scaricamento::perFileSystem);
+    LottoCopie() = default;
     ~LottoCopie(); // temporary files of a batch never completed are removed
     LottoCopie(const LottoCopie &) = delete;
     LottoCopie &operator=(const LottoCopie &) = delete;
@@ -48,7 +44,6 @@ private:
     struct Voce {
         int fd = -1;
         int cartellaFd = -1;
-        dev_t dispositivo = 0;
         QByteArray temporaneo; // name inside the folder
         QString destinazione;
         QString errore;
@@ -57,7 +52,6 @@ private:
     int apriCartella(const QString &cartella, QString *errore);
     void scarta(Voce &voce);
 
-    Scaricamento m_modo;
     std::vector<Voce> m_voci;
     QHash<QString, int> m_cartelle; // open folder descriptors, shared by the files of one folder
     qint64 m_byte = 0;

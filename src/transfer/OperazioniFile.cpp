@@ -325,15 +325,31 @@ void dimenticaCache(int fd)
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
 }
 
-std::optional<QString> digest(const QString &file, bool giaAnticipato)
+// Only the start: the kernel's own read-ahead carries on from there once the
+// digest reads sequentially, and a huge file must not flood the cache.
+void chiediInAnticipo(int fd, const struct stat &info)
+{
+    ::posix_fadvise(fd, 0, std::min<off_t>(info.st_size, off_t(32) << 20), POSIX_FADV_WILLNEED);
+}
+
+enum class Lettura {
+    dalSupporto,   // drop the cached pages first, read, drop them again
+    giaAnticipata, // anticipaLettura() dropped them already
+    dallaCache,    // leave the cache alone
+};
+
+std::optional<QString> digest(const QString &file, Lettura lettura)
 {
     struct stat info;
     const int fd = apriFileRegolare(file, &info);
     if (fd < 0)
         return std::nullopt;
-    if (!giaAnticipato)
+    if (lettura == Lettura::dalSupporto)
         dimenticaCache(fd);
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    // Read once: the kernel keeps these pages behind the ones programs use again.
+    if (lettura == Lettura::dallaCache)
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_NOREUSE);
 
     ContestoDigest ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
     if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) {
@@ -357,9 +373,10 @@ std::optional<QString> digest(const QString &file, bool giaAnticipato)
             break;
         }
     }
-    // Leave the cache as it was found: a verification should not push the
-    // user's working set out of memory.
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    // A verification leaves no pages behind: it should not push the user's
+    // working set out of memory.
+    if (lettura != Lettura::dallaCache)
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
     ::close(fd);
     if (!ok)
         return std::nullopt;
@@ -375,12 +392,12 @@ std::optional<QString> digest(const QString &file, bool giaAnticipato)
 
 std::optional<QString> hashSHA256(const QString &file)
 {
-    return digest(file, false);
+    return digest(file, Lettura::dalSupporto);
 }
 
 std::optional<QString> hashSHA256Anticipato(const QString &file)
 {
-    return digest(file, true);
+    return digest(file, Lettura::giaAnticipata);
 }
 
 void anticipaLettura(const QString &file)
@@ -390,15 +407,26 @@ void anticipaLettura(const QString &file)
     if (fd < 0)
         return;
     dimenticaCache(fd);
-    // Only the start: the kernel's own read-ahead carries on from there once
-    // the digest reads sequentially, and a huge file must not flood the cache.
-    ::posix_fadvise(fd, 0, std::min<off_t>(info.st_size, off_t(32) << 20), POSIX_FADV_WILLNEED);
+    chiediInAnticipo(fd, info);
     ::close(fd);
+}
+
+std::optional<QString> hashSHA256InCache(const QString &file, const QString &prossimo)
+{
+    if (!prossimo.isEmpty()) {
+        struct stat info;
+        const int fd = apriFileRegolare(prossimo, &info);
+        if (fd >= 0) {
+            chiediInAnticipo(fd, info);
+            ::close(fd);
+        }
+    }
+    return digest(file, Lettura::dallaCache);
 }
 
 EsitoCopiaFile copiaSenzaSovrascrivere(const QString &sorgente, const QString &destinazione)
 {
-    LottoCopie lotto(LottoCopie::Scaricamento::perFile);
+    LottoCopie lotto;
     EsitoCopiaFile esito = lotto.aggiungi(sorgente, destinazione);
     if (!esito.ok)
         return esito;

@@ -50,6 +50,13 @@ std::optional<QString> hashSHA256(const QString &file);
 void anticipaLettura(const QString &file);
 std::optional<QString> hashSHA256Anticipato(const QString &file);
 
+// SHA-256 for comparing files, not for proving a copy: read through the page
+// cache, so data already in memory are not fetched again and no one else's
+// cached pages are dropped. Meanwhile the kernel starts fetching the start of
+// `prossimo` (when given), so the disk works on the next file while this one
+// is hashed. Empty when the file cannot be read.
+std::optional<QString> hashSHA256InCache(const QString &file, const QString &prossimo = QString());
+
 struct EsitoCopiaFile {
     bool ok = false;
     QString destinazione; // where the copy landed (may be a timestamped name)
