@@ -1,11 +1,10 @@
 // Renders the application's SVG icon to the PNG sizes a desktop asks for.
 // Used at build time only.
+#include <cstdio>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QSvgRenderer>
-
-#include <cstdio>
 
 int main(int argc, char *argv[])
 {

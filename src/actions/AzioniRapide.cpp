@@ -1,10 +1,10 @@
 #include "actions/AzioniRapide.h"
 
-#include "actions/Appunti.h"
-#include "app/USBMonitor.h"
+#include "comune/ElencoChiavette.h"
 #include "operations/AlertPresenter.h"
-#include "operations/DesktopOpener.h"
 #include "operations/Orologio.h"
+#include "platform/Appunti.h"
+#include "platform/DesktopOpener.h"
 #include "platform/Espulsore.h"
 
 #include <QCoro/QCoroFuture>
@@ -15,9 +15,9 @@
 #include <sys/stat.h>
 
 namespace {
-std::optional<USBDrive> ultimaOAvviso(const USBMonitor *monitor, const Servizi &servizi)
+std::optional<USBDrive> ultimaOAvviso(const ElencoChiavette *chiavette, const Servizi &servizi)
 {
-    std::optional<USBDrive> drive = monitor ? monitor->lastDrive() : std::nullopt;
+    std::optional<USBDrive> drive = chiavette ? chiavette->lastDrive() : std::nullopt;
     if (!drive)
         servizi.avvisi->mostraAvviso(QStringLiteral("Nessuna USB"),
                                      QStringLiteral("Non ci sono USB inserite."), StileAvviso::informativo);
@@ -88,17 +88,17 @@ QString nomeAppunti(const QString &ext)
            QLatin1Char('.') + ext;
 }
 
-QCoro::Task<> apriUltimaUSB(const USBMonitor *monitor, Servizi servizi)
+QCoro::Task<> apriUltimaUSB(const ElencoChiavette *chiavette, Servizi servizi)
 {
-    const auto drive = ultimaOAvviso(monitor, servizi);
+    const auto drive = ultimaOAvviso(chiavette, servizi);
     if (drive)
         servizi.apritore->apri(drive->url);
     co_return;
 }
 
-QCoro::Task<> apriUltimaUSBConNota(const USBMonitor *monitor, Servizi servizi)
+QCoro::Task<> apriUltimaUSBConNota(const ElencoChiavette *chiavette, Servizi servizi)
 {
-    const auto drive = ultimaOAvviso(monitor, servizi);
+    const auto drive = ultimaOAvviso(chiavette, servizi);
     if (!drive)
         co_return;
     // An empty clipboard still gives a note: the user asked for a page to write on.
@@ -113,9 +113,9 @@ QCoro::Task<> apriUltimaUSBConNota(const USBMonitor *monitor, Servizi servizi)
     servizi.apritore->apri(QUrl::fromLocalFile(QDir(drive->path()).filePath(nota.nome)));
 }
 
-QCoro::Task<> salvaNotaTestoEdEspelli(const USBMonitor *monitor, Servizi servizi)
+QCoro::Task<> salvaNotaTestoEdEspelli(const ElencoChiavette *chiavette, Servizi servizi)
 {
-    const auto drive = ultimaOAvviso(monitor, servizi);
+    const auto drive = ultimaOAvviso(chiavette, servizi);
     if (!drive)
         co_return;
     const QString testo = servizi.appunti->testo().value_or(QString());
@@ -135,9 +135,9 @@ QCoro::Task<> salvaNotaTestoEdEspelli(const USBMonitor *monitor, Servizi servizi
     co_await espelliDopoNota(servizi, stick, nota.nome);
 }
 
-QCoro::Task<> salvaNotaFormattataEdEspelli(const USBMonitor *monitor, Servizi servizi)
+QCoro::Task<> salvaNotaFormattataEdEspelli(const ElencoChiavette *chiavette, Servizi servizi)
 {
-    const auto drive = ultimaOAvviso(monitor, servizi);
+    const auto drive = ultimaOAvviso(chiavette, servizi);
     if (!drive)
         co_return;
     QString ext;

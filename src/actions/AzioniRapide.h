@@ -6,20 +6,20 @@
 #include <QCoro/QCoroTask>
 #include <QString>
 
-class USBMonitor;
+class ElencoChiavette;
 
 // One-click actions on the stick inserted last. Each one reports a problem
-// with an alert and shows nothing on success. The monitor is read only when
-// the action starts.
+// with an alert and shows nothing on success. The list is read only when the
+// action starts.
 
 // "appunti_{yyyy-MM-dd_HH-mm-ss}.{ext}", stamped now. A note saved when that
 // name is taken gets "appunti_{stamp}_1.{ext}", ...: notes never replace each other.
 QString nomeAppunti(const QString &ext);
 
-QCoro::Task<> apriUltimaUSB(const USBMonitor *monitor, Servizi servizi);
-QCoro::Task<> apriUltimaUSBConNota(const USBMonitor *monitor, Servizi servizi);
-QCoro::Task<> salvaNotaTestoEdEspelli(const USBMonitor *monitor, Servizi servizi);
-QCoro::Task<> salvaNotaFormattataEdEspelli(const USBMonitor *monitor, Servizi servizi);
+QCoro::Task<> apriUltimaUSB(const ElencoChiavette *chiavette, Servizi servizi);
+QCoro::Task<> apriUltimaUSBConNota(const ElencoChiavette *chiavette, Servizi servizi);
+QCoro::Task<> salvaNotaTestoEdEspelli(const ElencoChiavette *chiavette, Servizi servizi);
+QCoro::Task<> salvaNotaFormattataEdEspelli(const ElencoChiavette *chiavette, Servizi servizi);
 
 // Ejects `drive` after the note `nomeFile` was saved on it; a refusal is told
 // with both names, since the note is there and the stick is not free yet.

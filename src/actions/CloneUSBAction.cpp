@@ -1,14 +1,14 @@
 #include "actions/CloneUSBAction.h"
 
-#include "app/USBMonitor.h"
+#include "comune/ElencoChiavette.h"
 #include "operations/AlertPresenter.h"
 #include "transfer/CloneUSBService.h"
 
 namespace {
-QCoro::Task<> clona(Servizi servizi, QPointer<USBMonitor> monitor, std::optional<USBDrive> a,
+QCoro::Task<> clona(Servizi servizi, QPointer<ElencoChiavette> chiavette, std::optional<USBDrive> a,
                     std::optional<USBDrive> b)
 {
-    const QList<USBDrive> drives = monitor ? monitor->drives() : QList<USBDrive>();
+    const QList<USBDrive> drives = chiavette ? chiavette->drives() : QList<USBDrive>();
     if (!a && !drives.isEmpty())
         a = drives.at(0);
     if (!b && drives.size() >= 2)
@@ -30,17 +30,17 @@ QCoro::Task<> clona(Servizi servizi, QPointer<USBMonitor> monitor, std::optional
     }
     const USBDrive primo = *a;
     const USBDrive secondo = *b;
-    co_await CloneUSBService::shared().sincronizza(servizi, primo, secondo);
+    co_await CloneUSBService::sincronizza(servizi, primo, secondo);
 }
 } // namespace
 
-CloneUSBAction::CloneUSBAction(Servizi servizi, USBMonitor *monitor, std::optional<USBDrive> driveA,
+CloneUSBAction::CloneUSBAction(Servizi servizi, ElencoChiavette *chiavette, std::optional<USBDrive> driveA,
                                std::optional<USBDrive> driveB)
-    : monitor(monitor), driveA(std::move(driveA)), driveB(std::move(driveB)), m_servizi(servizi)
+    : chiavette(chiavette), driveA(std::move(driveA)), driveB(std::move(driveB)), m_servizi(servizi)
 {
 }
 
 QCoro::Task<> CloneUSBAction::perform()
 {
-    return clona(m_servizi, monitor, driveA, driveB);
+    return clona(m_servizi, chiavette, driveA, driveB);
 }

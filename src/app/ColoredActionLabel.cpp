@@ -1,11 +1,11 @@
 #include "app/ColoredActionLabel.h"
 
-#include "ui/Aspetto.h"
 #include "comune/Colori.h"
+#include "ui/Aspetto.h"
 #include "ui/Icone.h"
 
-#include <QEvent>
 #include <QEnterEvent>
+#include <QEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>

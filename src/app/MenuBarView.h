@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/ComandiPannello.h"
-#include "ui/SchedaProgresso.h"
 #include "operations/Servizi.h"
+#include "ui/SchedaProgresso.h"
 
 #include <QList>
 #include <QPointer>

@@ -3,31 +3,29 @@
 #include "actions/AzioniRapide.h"
 #include "actions/CloneUSBAction.h"
 #include "actions/EjectDriveAction.h"
-#include "actions/QtAppunti.h"
 #include "app/MenuBarView.h"
 #include "app/ShellRules.h"
 #include "app/TrayIconPainter.h"
 #include "app/USBMonitor.h"
 #include "diagnostics/DiagnosticaManager.h"
 #include "diagnostics/DiagnosticaView.h"
-#include "disk/DiskUtil.h"
+#include "disk/EsecutoreProcessi.h"
 #include "disk/QuickFormatUSBAction.h"
 #include "disk/SecureEraseManager.h"
 #include "disk/SecureEraseUSBAction.h"
 #include "help/AiutoStato.h"
 #include "help/AiutoView.h"
+#include "operations/AvvioFlussi.h"
 #include "operations/CentroOperazioni.h"
 #include "operations/MessageBoxPresenter.h"
-#include "operations/Notifier.h"
-#include "operations/QtDesktopOpener.h"
-#include "platform/Espulsore.h"
-#include "platform/SystemNotifier.h"
+#include "platform/DesktopOpener.h"
+#include "platform/Piattaforma.h"
 #include "platform/VolumeSource.h"
 #include "settings/AppSettings.h"
-#include "ui/Icone.h"
 #include "settings/SettingsView.h"
 #include "transfer/ComandiCopia.h"
 #include "transfer/FileCopyService.h"
+#include "ui/Icone.h"
 #include "update/ControlloAggiornamenti.h"
 
 #include <cstdio>
@@ -53,20 +51,20 @@ QString nomeServerIstanza()
 QuillonApp::QuillonApp()
 {
     m_avvisi = std::make_unique<MessageBoxPresenter>();
-    m_notifiche = createSystemNotifier(*m_avvisi);
-    m_apritore = std::make_unique<QtDesktopOpener>();
+    m_piattaforma = creaPiattaforma([avvisi = m_avvisi.get()](const QString &titolo, const QString &testo) {
+        avvisi->mostraAvviso(titolo, testo, StileAvviso::informativo);
+    });
     m_servizi.avvisi = m_avvisi.get();
-    m_servizi.notifiche = m_notifiche.get();
-    m_servizi.apritore = m_apritore.get();
+    m_servizi.notifiche = m_piattaforma.notifiche.get();
+    m_servizi.apritore = m_piattaforma.apritore.get();
     m_servizi.centro = &CentroOperazioni::shared();
     m_servizi.erase = &SecureEraseManager::shared();
     m_servizi.settings = &AppSettings::shared();
     m_servizi.diag = &DiagnosticaManager::shared();
-    m_servizi.disco = &esecutoreDiSistema();
-    m_appunti = std::make_unique<QtAppunti>();
-    m_espulsore = createSystemEspulsore();
-    m_servizi.appunti = m_appunti.get();
-    m_servizi.espulsore = m_espulsore.get();
+    // Never freed: a worker may still be waiting on a tool while the application quits.
+    m_servizi.disco = new EsecutoreProcessi(m_piattaforma.strumenti.diskutil);
+    m_servizi.appunti = m_piattaforma.appunti.get();
+    m_servizi.espulsore = m_piattaforma.espulsore.get();
 
     // Before anything else: it decides by itself whether a check is due and
     // never holds up the launch.
@@ -75,11 +73,10 @@ QuillonApp::QuillonApp()
 
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tessera"), QIcon(Icone::fileLogo())));
 
-    m_volumi = createSystemVolumeSource();
-    m_monitor = new USBMonitor(m_volumi.get(), m_servizi.settings, this);
+    m_monitor = new USBMonitor(m_piattaforma.volumi.get(), m_servizi.settings, this);
     // Each stick that arrives starts its own import; nothing waits for it.
     m_monitor->setAutoImportHandler([this](const USBDrive &drive) {
-        FileCopyService::shared().importaAutomaticamente(drive, m_servizi);
+        avviaFlusso(FileCopyService::importaAutomaticamente(drive, m_servizi), this);
     });
 
     ascoltaAltreIstanze();
@@ -133,25 +130,29 @@ void QuillonApp::creaVassoio()
     comandi.apriChiavetta = [this](const USBDrive &drive) { m_servizi.apritore->apri(drive.url); };
     // Each command starts its flow and returns at once; the flows take the
     // services by value, so they outlive nothing they use.
-    comandi.copiaTutto = [this] { copiaTutto(*m_monitor, m_servizi); };
+    comandi.copiaTutto = [this] { avviaFlusso(copiaTutto(*m_monitor, m_servizi), this); };
     comandi.copiaFiltrato = [this](CategoriaFile categoria) {
-        copiaFiltrato(*m_monitor, categoria, m_servizi);
+        avviaFlusso(copiaFiltrato(*m_monitor, categoria, m_servizi), this);
     };
-    comandi.apriUltimaUSB = [this] { apriUltimaUSB(m_monitor, m_servizi); };
-    comandi.apriUltimaUSBConNota = [this] { apriUltimaUSBConNota(m_monitor, m_servizi); };
-    comandi.salvaNotaTestoEdEspelli = [this] { salvaNotaTestoEdEspelli(m_monitor, m_servizi); };
-    comandi.salvaNotaFormattataEdEspelli = [this] { salvaNotaFormattataEdEspelli(m_monitor, m_servizi); };
+    comandi.apriUltimaUSB = [this] { avviaFlusso(apriUltimaUSB(m_monitor, m_servizi), this); };
+    comandi.apriUltimaUSBConNota = [this] { avviaFlusso(apriUltimaUSBConNota(m_monitor, m_servizi), this); };
+    comandi.salvaNotaTestoEdEspelli = [this] {
+        avviaFlusso(salvaNotaTestoEdEspelli(m_monitor, m_servizi), this);
+    };
+    comandi.salvaNotaFormattataEdEspelli = [this] {
+        avviaFlusso(salvaNotaFormattataEdEspelli(m_monitor, m_servizi), this);
+    };
     comandi.sincronizza = [this](const USBDrive &a, const USBDrive &b) {
-        avviaAzione(std::make_shared<CloneUSBAction>(m_servizi, m_monitor, a, b), this);
+        avviaFlusso(std::make_shared<CloneUSBAction>(m_servizi, m_monitor, a, b), this);
     };
     comandi.espelli = [this](const USBDrive &drive) {
-        avviaAzione(std::make_shared<EjectDriveAction>(m_servizi, drive), this);
+        avviaFlusso(std::make_shared<EjectDriveAction>(m_servizi, drive), this);
     };
     comandi.formattaRapida = [this](const USBDrive &drive) {
-        avviaAzione(std::make_shared<QuickFormatUSBAction>(drive, m_servizi), this);
+        avviaFlusso(std::make_shared<QuickFormatUSBAction>(drive, m_servizi), this);
     };
     comandi.cancellaSicura = [this](const USBDrive &drive) {
-        avviaAzione(std::make_shared<SecureEraseUSBAction>(drive, m_servizi), this);
+        avviaFlusso(std::make_shared<SecureEraseUSBAction>(drive, m_servizi), this);
     };
     comandi.esci = [this] {
         if (regolaUscita(m_servizi.erase->fase()).abilitata)

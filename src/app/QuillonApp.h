@@ -1,6 +1,7 @@
 #pragma once
 
 #include "operations/Servizi.h"
+#include "platform/Piattaforma.h"
 
 #include <functional>
 #include <memory>
@@ -9,17 +10,12 @@
 #include <QPointer>
 
 class AlertPresenter;
-class Appunti;
-class Espulsore;
 class ControlloAggiornamenti;
-class DesktopOpener;
 class MenuBarView;
-class Notifier;
 class QLocalServer;
 class QSystemTrayIcon;
 class QWidget;
 class USBMonitor;
-class VolumeSource;
 
 // The application: owns the drive monitor, the tray icon with its drop-down
 // panel and the three single-instance windows.
@@ -45,12 +41,8 @@ private:
     void ascoltaAltreIstanze();
     QWidget *creaFinestra(const QString &identificatore);
 
-    std::unique_ptr<VolumeSource> m_volumi;
     std::unique_ptr<AlertPresenter> m_avvisi;
-    std::unique_ptr<Notifier> m_notifiche;
-    std::unique_ptr<DesktopOpener> m_apritore;
-    std::unique_ptr<Appunti> m_appunti;
-    std::unique_ptr<Espulsore> m_espulsore;
+    Piattaforma m_piattaforma;
     Servizi m_servizi;
     USBMonitor *m_monitor = nullptr;
     QSystemTrayIcon *m_tray = nullptr;

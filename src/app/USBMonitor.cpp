@@ -9,7 +9,7 @@
 #include <QSet>
 
 USBMonitor::USBMonitor(VolumeSource *source, AppSettings *settings, QObject *parent)
-    : QObject(parent), m_source(source), m_settings(settings)
+    : ElencoChiavette(parent), m_source(source), m_settings(settings)
 {
     for (const QString &mountPoint : m_source->mountedVolumes(true)) {
         if (m_source->isRemovable(mountPoint).value_or(false))
@@ -17,13 +17,6 @@ USBMonitor::USBMonitor(VolumeSource *source, AppSettings *settings, QObject *par
     }
     connect(m_source, &VolumeSource::volumeMounted, this, &USBMonitor::onMounted);
     connect(m_source, &VolumeSource::volumeUnmounted, this, &USBMonitor::onUnmounted);
-}
-
-std::optional<USBDrive> USBMonitor::lastDrive() const
-{
-    if (m_drives.isEmpty())
-        return std::nullopt;
-    return m_drives.last();
 }
 
 void USBMonitor::addDrive(const QString &mountPoint, bool autoImport)

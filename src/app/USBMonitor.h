@@ -1,11 +1,8 @@
 #pragma once
 
-#include "comune/USBDrive.h"
+#include "comune/ElencoChiavette.h"
 
 #include <functional>
-#include <optional>
-#include <QList>
-#include <QObject>
 
 class AppSettings;
 class VolumeSource;
@@ -13,22 +10,18 @@ class VolumeSource;
 // The live, ordered list of inserted sticks: filled by a scan at construction,
 // then kept up to date from the volume source's mount and unmount events.
 // Main thread only.
-class USBMonitor : public QObject {
+class USBMonitor : public ElencoChiavette {
     Q_OBJECT
 public:
     using AutoImportHandler = std::function<void(const USBDrive &)>;
 
     USBMonitor(VolumeSource *source, AppSettings *settings, QObject *parent = nullptr);
 
-    const QList<USBDrive> &drives() const { return m_drives; }
-    std::optional<USBDrive> lastDrive() const;
+    const QList<USBDrive> &drives() const override { return m_drives; }
 
     // Called, on a later turn of the event loop, for each stick that arrives
     // through a mount event while automatic import is switched on.
     void setAutoImportHandler(AutoImportHandler handler) { m_autoImport = std::move(handler); }
-
-Q_SIGNALS:
-    void drivesChanged();
 
 private:
     void addDrive(const QString &mountPoint, bool autoImport);

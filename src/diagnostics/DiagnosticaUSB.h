@@ -1,7 +1,7 @@
 #pragma once
 
-#include "actions/QuickAction.h"
 #include "comune/USBDrive.h"
+#include "operations/QuickAction.h"
 #include "operations/Servizi.h"
 
 // The four checks the diagnostics window starts on one stick. Each claims the

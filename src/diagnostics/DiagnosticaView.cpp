@@ -1,12 +1,13 @@
 #include "diagnostics/DiagnosticaView.h"
 
-#include "app/USBMonitor.h"
+#include "comune/Colori.h"
+#include "comune/ElencoChiavette.h"
 #include "diagnostics/DiagnosticaManager.h"
 #include "diagnostics/DiagnosticaUSB.h"
-#include "ui/SchedaProgresso.h"
+#include "operations/AvvioFlussi.h"
 #include "ui/Aspetto.h"
-#include "comune/Colori.h"
 #include "ui/Icone.h"
+#include "ui/SchedaProgresso.h"
 
 #include <memory>
 #include <QComboBox>
@@ -148,8 +149,8 @@ std::optional<USBDrive> chiavettaScelta(const QList<USBDrive> &drives,
     return drives.last();
 }
 
-DiagnosticaView::DiagnosticaView(USBMonitor *monitor, const Servizi &servizi, QWidget *parent)
-    : QWidget(parent), m_monitor(monitor), m_servizi(servizi), m_diag(servizi.diag)
+DiagnosticaView::DiagnosticaView(ElencoChiavette *chiavette, const Servizi &servizi, QWidget *parent)
+    : QWidget(parent), m_chiavette(chiavette), m_servizi(servizi), m_diag(servizi.diag)
 {
     Aspetto::applicaTemaChiaro(this);
     setFixedSize(470, 460);
@@ -280,7 +281,7 @@ DiagnosticaView::DiagnosticaView(USBMonitor *monitor, const Servizi &servizi, QW
     piede->setWordWrap(true);
     v->addWidget(piede);
 
-    connect(m_monitor, &USBMonitor::drivesChanged, this, &DiagnosticaView::aggiornaChiavette);
+    connect(m_chiavette, &ElencoChiavette::drivesChanged, this, &DiagnosticaView::aggiornaChiavette);
     connect(m_diag, &DiagnosticaManager::operazioneChanged, this, &DiagnosticaView::aggiornaInCorso);
     connect(m_diag, &DiagnosticaManager::percentualeChanged, this, &DiagnosticaView::aggiornaInCorso);
     connect(m_diag, &DiagnosticaManager::rapportoChanged, this, &DiagnosticaView::aggiornaRapporto);
@@ -291,7 +292,7 @@ DiagnosticaView::DiagnosticaView(USBMonitor *monitor, const Servizi &servizi, QW
 
 std::optional<USBDrive> DiagnosticaView::chiavetta() const
 {
-    return chiavettaScelta(m_monitor->drives(), m_selezioneID);
+    return chiavettaScelta(m_chiavette->drives(), m_selezioneID);
 }
 
 void DiagnosticaView::avvia(Scheda scheda)
@@ -315,12 +316,12 @@ void DiagnosticaView::avvia(Scheda scheda)
         break;
     }
     // The manager refuses a second check by itself.
-    avviaAzione(std::move(azione), m_diag);
+    avviaFlusso(std::move(azione), m_diag);
 }
 
 void DiagnosticaView::aggiornaChiavette()
 {
-    const QList<USBDrive> &drives = m_monitor->drives();
+    const QList<USBDrive> &drives = m_chiavette->drives();
     m_nessunaChiavetta->setVisible(drives.isEmpty());
     m_areaChiavette->setVisible(!drives.isEmpty());
     const std::optional<USBDrive> scelta = chiavetta();

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 class DiagnosticaManager;
+class ElencoChiavette;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -16,7 +17,6 @@ class QScrollArea;
 class QStackedWidget;
 class QVBoxLayout;
 class SchedaProgresso;
-class USBMonitor;
 
 // The stick the checks act on: the one chosen, or the one inserted last when
 // nothing was chosen or the chosen one is gone.
@@ -29,7 +29,7 @@ std::optional<USBDrive> chiavettaScelta(const QList<USBDrive> &drives,
 class DiagnosticaView : public QWidget {
     Q_OBJECT
 public:
-    DiagnosticaView(USBMonitor *monitor, const Servizi &servizi, QWidget *parent = nullptr);
+    DiagnosticaView(ElencoChiavette *chiavette, const Servizi &servizi, QWidget *parent = nullptr);
 
     std::optional<USBDrive> chiavetta() const;
 
@@ -40,7 +40,7 @@ private:
     void aggiornaInCorso();
     void aggiornaRapporto();
 
-    USBMonitor *m_monitor;
+    ElencoChiavette *m_chiavette;
     Servizi m_servizi;
     DiagnosticaManager *m_diag;
     std::optional<QUuid> m_selezioneID;

@@ -86,9 +86,6 @@ public:
     virtual Risultato<QString> eseguiStrumento(const QString &percorso, const QStringList &argomenti) = 0;
 };
 
-// The runner of the real tools; shared, stateless.
-EsecutoreDisco &esecutoreDiSistema();
-
 // Runs the disk utility on the shared worker pool, for a main-thread flow to await.
 QFuture<Risultato<QString>> eseguiDiskutilInSottofondo(EsecutoreDisco *esecutore,
                                                        const QStringList &argomenti,

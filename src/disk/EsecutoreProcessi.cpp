@@ -1,7 +1,6 @@
 #include "disk/EsecutoreProcessi.h"
 
 #include "operations/Orologio.h"
-#include "platform/PercorsiStrumenti.h"
 
 #include <cerrno>
 #include <csignal>
@@ -267,10 +266,4 @@ Risultato<QString> EsecutoreProcessi::eseguiStrumento(const QString &percorso, c
     if (uscita != 0)
         return DiskUtilErrore::comandoFallito((QStringList{percorso} + argomenti).join(' '), uscita, output);
     return output;
-}
-
-EsecutoreDisco &esecutoreDiSistema()
-{
-    static EsecutoreProcessi *istanza = new EsecutoreProcessi(percorsiStrumenti().diskutil);
-    return *istanza;
 }

@@ -1,5 +1,6 @@
 #include "disk/QuickFormatUSBAction.h"
 
+#include "comune/Colori.h"
 #include "diagnostics/DiagnosticaManager.h"
 #include "disk/ControlloDisco.h"
 #include "disk/DialoghiDisco.h"
@@ -7,10 +8,9 @@
 #include "disk/SecureEraseManager.h"
 #include "operations/AlertPresenter.h"
 #include "operations/CentroOperazioni.h"
-#include "operations/Notifier.h"
 #include "operations/Registro.h"
+#include "platform/Notifier.h"
 #include "settings/AppSettings.h"
-#include "comune/Colori.h"
 
 #include <QCoro/QCoroFuture>
 

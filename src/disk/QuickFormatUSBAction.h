@@ -1,7 +1,7 @@
 #pragma once
 
-#include "actions/QuickAction.h"
 #include "comune/USBDrive.h"
+#include "operations/QuickAction.h"
 #include "operations/Servizi.h"
 
 // Empties a stick in seconds: a new MBR and an empty FAT32 volume under a name

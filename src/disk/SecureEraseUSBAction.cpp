@@ -7,8 +7,8 @@
 #include "disk/SecureEraseManager.h"
 #include "operations/AlertPresenter.h"
 #include "operations/CentroOperazioni.h"
-#include "operations/Notifier.h"
 #include "operations/Registro.h"
+#include "platform/Notifier.h"
 #include "settings/AppSettings.h"
 
 #include <QCoro/QCoroFuture>

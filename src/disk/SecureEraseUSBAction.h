@@ -1,7 +1,7 @@
 #pragma once
 
-#include "actions/QuickAction.h"
 #include "comune/USBDrive.h"
+#include "operations/QuickAction.h"
 #include "operations/Servizi.h"
 
 // Overwrites the whole stick with zeros, then gives it a fresh FAT32 volume

@@ -1,11 +1,11 @@
 #include "help/AiutoView.h"
 
-#include "help/AiutoStato.h"
-#include "operations/DesktopOpener.h"
-#include "ui/Aspetto.h"
 #include "comune/Colori.h"
-#include "ui/Icone.h"
 #include "comune/Marchio.h"
+#include "help/AiutoStato.h"
+#include "platform/DesktopOpener.h"
+#include "ui/Aspetto.h"
+#include "ui/Icone.h"
 
 #include <QButtonGroup>
 #include <QEnterEvent>

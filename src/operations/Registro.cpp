@@ -1,7 +1,7 @@
 #include "operations/Registro.h"
 
-#include "operations/DesktopOpener.h"
 #include "operations/Orologio.h"
+#include "platform/DesktopOpener.h"
 
 #include <cerrno>
 #include <fcntl.h>

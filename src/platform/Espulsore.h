@@ -1,6 +1,5 @@
 #pragma once
 
-#include <memory>
 #include <QCoro/QCoroTask>
 #include <QString>
 
@@ -16,6 +15,3 @@ public:
     virtual ~Espulsore() = default;
     virtual QCoro::Task<EsitoEspulsione> espelli(QString puntoMontaggio) = 0;
 };
-
-// The eject service of this operating system.
-std::unique_ptr<Espulsore> createSystemEspulsore();

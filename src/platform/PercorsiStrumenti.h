@@ -10,4 +10,5 @@ struct PercorsiStrumenti {
     QString systemProfiler;
 };
 
+// Defined once per operating system, in platform/<os>/.
 PercorsiStrumenti percorsiStrumenti();

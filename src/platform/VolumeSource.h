@@ -1,6 +1,5 @@
 #pragma once
 
-#include <memory>
 #include <optional>
 #include <QObject>
 #include <QStringList>
@@ -28,6 +27,3 @@ Q_SIGNALS:
     // Listeners also re-read mountedVolumes(): wake-ups may coalesce.
     void volumeUnmounted(const QString &mountPoint);
 };
-
-// The volume source of this operating system, watching the live mount table.
-std::unique_ptr<VolumeSource> createSystemVolumeSource(QObject *parent = nullptr);

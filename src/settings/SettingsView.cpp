@@ -1,14 +1,14 @@
 #include "settings/SettingsView.h"
 
+#include "comune/Colori.h"
+#include "comune/Marchio.h"
 #include "operations/Registro.h"
 #include "operations/Servizi.h"
 #include "settings/AppSettings.h"
+#include "settings/SceltaCartella.h"
 #include "ui/Aspetto.h"
-#include "comune/Colori.h"
 #include "ui/Icone.h"
 #include "ui/Interruttore.h"
-#include "comune/Marchio.h"
-#include "settings/SceltaCartella.h"
 #include "update/ControlloAggiornamenti.h"
 
 #include <cmath>

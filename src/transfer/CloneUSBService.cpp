@@ -1,10 +1,10 @@
 #include "transfer/CloneUSBService.h"
 
+#include "comune/Colori.h"
 #include "operations/AlertPresenter.h"
 #include "operations/CentroOperazioni.h"
 #include "operations/Orologio.h"
 #include "operations/Registro.h"
-#include "comune/Colori.h"
 #include "transfer/OperazioniFile.h"
 
 #include <QCoro/QCoroFuture>
@@ -108,12 +108,6 @@ QString elenco(const QStringList &righe)
     return testo;
 }
 } // namespace
-
-CloneUSBService &CloneUSBService::shared()
-{
-    static CloneUSBService *istanza = new CloneUSBService;
-    return *istanza;
-}
 
 QHash<QString, QString> CloneUSBService::mappaFile(const QString &radice, QStringList *esclusi)
 {

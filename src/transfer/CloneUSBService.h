@@ -45,37 +45,31 @@ struct EsitoSincronizzazione {
 
 // Makes two sticks hold the union of their files, never replacing or deleting
 // one: a file that differs between them ends up on both sticks in both
-// versions, the received one under a suffixed name. Stateless.
-class CloneUSBService {
-public:
-    // Called on the worker thread before each item: fraction 0...1 and the card's detail line.
-    using Progresso = std::function<void(double frazione, const QString &dettaglio)>;
+// versions, the received one under a suffixed name. Stateless: plain functions.
+namespace CloneUSBService {
+// Called on the worker thread before each item: fraction 0...1 and the card's detail line.
+using Progresso = std::function<void(double frazione, const QString &dettaglio)>;
 
-    static CloneUSBService &shared();
+// The whole flow on the main thread: analysis, confirmation, execution,
+// log line and result alert. Ends when the result alert is dismissed.
+QCoro::Task<> sincronizza(Servizi servizi, USBDrive driveA, USBDrive driveB);
 
-    // The whole flow on the main thread: analysis, confirmation, execution,
-    // log line and result alert. Ends when the result alert is dismissed.
-    QCoro::Task<> sincronizza(Servizi servizi, USBDrive driveA, USBDrive driveB);
+// Relative path ("DCIM/IMG_0001.JPG", in NFC) -> absolute path, for every
+// regular, non-hidden file below `radice`. `esclusi` receives a line for
+// each folder that could not be read and each file left out because
+// another one spells the same name.
+QHash<QString, QString> mappaFile(const QString &radice, QStringList *esclusi = nullptr);
+// Same size and same SHA-256; two same-sized files that cannot be read at all also count as equal.
+bool stessoContenuto(const QString &a, const QString &b);
+// Blocking: meant for a worker thread.
+PianoSincronizzazione pianifica(const QString &radiceA, const QString &radiceB,
+                                const Progresso &progresso = {});
+EsitoSincronizzazione eseguiPiano(const PianoSincronizzazione &piano, const QString &radiceA,
+                                  const QString &radiceB, const QString &nomeA, const QString &nomeB,
+                                  const Progresso &progresso = {});
 
-    // Relative path ("DCIM/IMG_0001.JPG", in NFC) -> absolute path, for every
-    // regular, non-hidden file below `radice`. `esclusi` receives a line for
-    // each folder that could not be read and each file left out because
-    // another one spells the same name.
-    static QHash<QString, QString> mappaFile(const QString &radice, QStringList *esclusi = nullptr);
-    // Same size and same SHA-256; two same-sized files that cannot be read at all also count as equal.
-    static bool stessoContenuto(const QString &a, const QString &b);
-    // Blocking: meant for a worker thread.
-    static PianoSincronizzazione pianifica(const QString &radiceA, const QString &radiceB,
-                                           const Progresso &progresso = {});
-    static EsitoSincronizzazione eseguiPiano(const PianoSincronizzazione &piano, const QString &radiceA,
-                                             const QString &radiceB, const QString &nomeA,
-                                             const QString &nomeB, const Progresso &progresso = {});
-
-    // "DCIM/IMG.JPG" + "_x" -> "DCIM/IMG_x.JPG"; "README" + "_x" -> "README_x".
-    static QString nomeConSuffisso(const QString &relativePath, const QString &suffisso);
-    // "Procedi" / "Annulla"; true only for "Procedi".
-    static bool conferma(AlertPresenter &avvisi, const QString &titolo, const QString &messaggio);
-
-private:
-    CloneUSBService() = default;
-};
+// "DCIM/IMG.JPG" + "_x" -> "DCIM/IMG_x.JPG"; "README" + "_x" -> "README_x".
+QString nomeConSuffisso(const QString &relativePath, const QString &suffisso);
+// "Procedi" / "Annulla"; true only for "Procedi".
+bool conferma(AlertPresenter &avvisi, const QString &titolo, const QString &messaggio);
+} // namespace CloneUSBService

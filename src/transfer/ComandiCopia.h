@@ -5,10 +5,10 @@
 
 #include <QCoro/QCoroTask>
 
-class USBMonitor;
+class ElencoChiavette;
 
 // The panel's "Copia tutto" and "Copia filtrato" commands: the stick inserted
 // last goes to the archive folder through FileCopyService::copia. Main thread;
 // they finish after the summary alert, or at once when no stick is inserted.
-QCoro::Task<> copiaTutto(USBMonitor &monitor, Servizi servizi);
-QCoro::Task<> copiaFiltrato(USBMonitor &monitor, CategoriaFile categoria, Servizi servizi);
+QCoro::Task<> copiaTutto(const ElencoChiavette &chiavette, Servizi servizi);
+QCoro::Task<> copiaFiltrato(const ElencoChiavette &chiavette, CategoriaFile categoria, Servizi servizi);

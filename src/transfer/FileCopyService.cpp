@@ -1,12 +1,12 @@
 #include "transfer/FileCopyService.h"
 
+#include "comune/Colori.h"
 #include "disk/SecureEraseManager.h"
 #include "operations/AlertPresenter.h"
 #include "operations/CentroOperazioni.h"
-#include "operations/Notifier.h"
 #include "operations/Registro.h"
+#include "platform/Notifier.h"
 #include "settings/AppSettings.h"
-#include "comune/Colori.h"
 #include "transfer/CategoriaFile.h"
 #include "transfer/LottoCopie.h"
 #include "transfer/OperazioniFile.h"
@@ -103,12 +103,6 @@ Avanzamento versoCentro(CentroOperazioni *centro)
 }
 
 } // namespace
-
-FileCopyService &FileCopyService::shared()
-{
-    static FileCopyService istanza;
-    return istanza;
-}
 
 QCoro::Task<> FileCopyService::copia(QString sorgente, QString destinazione,
                                      std::optional<QSet<QString>> estensioni, Servizi servizi)

@@ -41,39 +41,35 @@ using Avanzamento =
 
 // Copies the files of a stick into the flat archive folder, never replacing
 // anything, then proves each copy by comparing SHA-256 digests of both sides
-// read back from the media. Holds no state.
-class FileCopyService {
-public:
-    static FileCopyService &shared();
+// read back from the media. Holds no state: plain functions.
+namespace FileCopyService {
+// Main thread. Creates the folder, takes the operation card, copies on the
+// thread pool, then shows the summary and logs one line. Returns after the
+// summary alert is dismissed, or at once when it refuses to start.
+QCoro::Task<> copia(QString sorgente, QString destinazione, std::optional<QSet<QString>> estensioni,
+                    Servizi servizi);
 
-    // Main thread. Creates the folder, takes the operation card, copies on the
-    // thread pool, then shows the summary and logs one line. Returns after the
-    // summary alert is dismissed, or at once when it refuses to start.
-    QCoro::Task<> copia(QString sorgente, QString destinazione, std::optional<QSet<QString>> estensioni,
-                        Servizi servizi);
+// Any thread but the main one: the copy and verification themselves.
+// `estensioni`: lower-case, no dot; absent = every file.
+EsitoCopia eseguiCopia(const QString &sorgente, const std::optional<QSet<QString>> &estensioni,
+                       const QString &destinazione, const Avanzamento &avanzamento = {});
 
-    // Any thread but the main one: the copy and verification themselves.
-    // `estensioni`: lower-case, no dot; absent = every file.
-    static EsitoCopia eseguiCopia(const QString &sorgente, const std::optional<QSet<QString>> &estensioni,
-                                  const QString &destinazione, const Avanzamento &avanzamento = {});
+// Main thread. The images of a stick that just arrived go to the archive
+// folder unless another operation or an erase is running; one log line,
+// and one notification when anything was imported or went wrong.
+QCoro::Task<> importaAutomaticamente(USBDrive drive, Servizi servizi);
 
-    // Main thread. The images of a stick that just arrived go to the archive
-    // folder unless another operation or an erase is running; one log line,
-    // and one notification when anything was imported or went wrong.
-    QCoro::Task<> importaAutomaticamente(USBDrive drive, Servizi servizi);
+// Any thread but the main one. Each image is verified right after its copy.
+EsitoImportazione eseguiImportazione(const QString &sorgente, const QString &destinazione,
+                                     const QSet<QString> &estensioni, const Avanzamento &avanzamento = {});
 
-    // Any thread but the main one. Each image is verified right after its copy.
-    static EsitoImportazione eseguiImportazione(const QString &sorgente, const QString &destinazione,
-                                                const QSet<QString> &estensioni,
-                                                const Avanzamento &avanzamento = {});
+QString testoRiepilogo(const EsitoCopia &esito);
+QString rigaRegistro(const QString &destinazione, const EsitoCopia &esito);
+QString rigaRegistroImportazione(const QString &nome, const EsitoImportazione &esito);
+QString corpoNotifica(const QString &nome, const EsitoImportazione &esito);
 
-    static QString testoRiepilogo(const EsitoCopia &esito);
-    static QString rigaRegistro(const QString &destinazione, const EsitoCopia &esito);
-    static QString rigaRegistroImportazione(const QString &nome, const EsitoImportazione &esito);
-    static QString corpoNotifica(const QString &nome, const EsitoImportazione &esito);
-
-    // Thread-pool queue priorities: a copy the user asked for goes before an
-    // import nobody is waiting for.
-    static constexpr int prioritaCopia = 1;
-    static constexpr int prioritaImportazione = -1;
-};
+// Thread-pool queue priorities: a copy the user asked for goes before an
+// import nobody is waiting for.
+inline constexpr int prioritaCopia = 1;
+inline constexpr int prioritaImportazione = -1;
+} // namespace FileCopyService

@@ -1,7 +1,7 @@
 #include "ui/SchedaProgresso.h"
 
-#include "ui/Aspetto.h"
 #include "comune/Colori.h"
+#include "ui/Aspetto.h"
 #include "ui/Icone.h"
 
 #include <algorithm>

@@ -1,10 +1,11 @@
 #include "update/ControlloAggiornamenti.h"
 
-#include "operations/AlertPresenter.h"
-#include "operations/DesktopOpener.h"
-#include "operations/Notifier.h"
-#include "operations/Orologio.h"
 #include "comune/Marchio.h"
+#include "operations/AlertPresenter.h"
+#include "operations/AvvioFlussi.h"
+#include "operations/Orologio.h"
+#include "platform/DesktopOpener.h"
+#include "platform/Notifier.h"
 
 #include <QCoro/QCoroNetworkReply>
 #include <QJsonDocument>
@@ -184,12 +185,12 @@ void ControlloAggiornamenti::controlloAutomatico()
 
     // Started from the event loop rather than here, so that setting up the
     // network stack never lengthens the launch.
-    QTimer::singleShot(0, this, [this] { eseguiAutomatico(); });
+    QTimer::singleShot(0, this, [this] { avviaFlusso(eseguiAutomatico(), this); });
 }
 
 void ControlloAggiornamenti::controlloManuale()
 {
-    eseguiManuale();
+    avviaFlusso(eseguiManuale(), this);
 }
 
 QCoro::Task<ControlloAggiornamenti::EsitoScaricamento>

@@ -1,7 +1,7 @@
 #include "actions/AzioniRapide.h"
-#include "actions/QtAppunti.h"
 #include "app/USBMonitor.h"
 #include "operations/Orologio.h"
+#include "platform/QtAppunti.h"
 #include "support/FakeAppunti.h"
 #include "support/FakeEspulsore.h"
 #include "support/FakeVolumeSource.h"
@@ -19,7 +19,7 @@ namespace {
 const QString notaTxt = QStringLiteral("appunti_2024-05-02_10-20-30.txt");
 const QString notaRtf = QStringLiteral("appunti_2024-05-02_10-20-30.rtf");
 
-using Azione = QCoro::Task<> (*)(const USBMonitor *, Servizi);
+using Azione = QCoro::Task<> (*)(const ElencoChiavette *, Servizi);
 enum { apri, conNota, testoEdEspelli, formattataEdEspelli };
 const Azione azioni[] = {apriUltimaUSB, apriUltimaUSBConNota, salvaNotaTestoEdEspelli,
                          salvaNotaFormattataEdEspelli};

@@ -1,6 +1,6 @@
+#include "comune/Marchio.h"
 #include "help/AiutoStato.h"
 #include "help/AiutoView.h"
-#include "comune/Marchio.h"
 #include "support/TestEnv.h"
 
 #include <QDir>

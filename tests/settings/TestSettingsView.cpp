@@ -1,6 +1,6 @@
-#include "ui/Interruttore.h"
 #include "settings/SettingsView.h"
 #include "support/TestEnv.h"
+#include "ui/Interruttore.h"
 
 #include <QDir>
 #include <QLabel>

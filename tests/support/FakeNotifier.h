@@ -1,6 +1,6 @@
 #pragma once
 
-#include "operations/Notifier.h"
+#include "platform/Notifier.h"
 
 #include <QList>
 #include <QPair>

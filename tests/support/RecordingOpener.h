@@ -1,6 +1,6 @@
 #pragma once
 
-#include "operations/DesktopOpener.h"
+#include "platform/DesktopOpener.h"
 
 #include <QList>
 

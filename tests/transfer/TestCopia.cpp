@@ -1,7 +1,7 @@
 #include "app/USBMonitor.h"
+#include "comune/Colori.h"
 #include "MontaggioTmpfs.h"
 #include "operations/Orologio.h"
-#include "comune/Colori.h"
 #include "support/FakeVolumeSource.h"
 #include "support/TestEnv.h"
 #include "transfer/CategoriaFile.h"
@@ -69,8 +69,8 @@ void piantaSpeciali(const QString &r, const QString &altrove)
 
 void copia(TestEnv &env, const QString &sorgente)
 {
-    QCoro::waitFor(FileCopyService::shared().copia(sorgente, env.settings->destinationPath(), std::nullopt,
-                                                   env.servizi));
+    QCoro::waitFor(
+        FileCopyService::copia(sorgente, env.settings->destinationPath(), std::nullopt, env.servizi));
 }
 
 // A failing stick: chiavetta_guasta.py mirrors `radice` on `punto` through
@@ -684,9 +684,8 @@ private Q_SLOTS:
         QVERIFY(QFile::link(c.filePath("ECO/DCIM/IMG_1.JPG"), c.filePath("ECO/link.jpg")));
         FakeVolumeSource volumi;
         USBMonitor monitor(&volumi, env.settings.get());
-        monitor.setAutoImportHandler([&](const USBDrive &drive) {
-            FileCopyService::shared().importaAutomaticamente(drive, env.servizi);
-        });
+        monitor.setAutoImportHandler(
+            [&](const USBDrive &drive) { FileCopyService::importaAutomaticamente(drive, env.servizi); });
         QList<CentroOperazioni::Operazione> schede;
         connect(&env.centro, &CentroOperazioni::attualeChanged, this, [&] {
             if (env.centro.attuale())
@@ -706,7 +705,7 @@ private Q_SLOTS:
                      {"Importazione automatica", "3 nuove immagini importate e verificate da \"ECO\"."}}));
         // The same stick again: all already there, a log line and no notification.
         const USBDrive ancora{QUuid::createUuid(), QUrl::fromLocalFile(c.filePath("ECO")), "ECO", {}};
-        QCoro::waitFor(FileCopyService::shared().importaAutomaticamente(ancora, env.servizi));
+        QCoro::waitFor(FileCopyService::importaAutomaticamente(ancora, env.servizi));
         QCOMPARE(env.logLines().size(), 3);
         env.erase.avvia("ALTRA");
         inserisci("TRE");

@@ -1,8 +1,8 @@
 #include "actions/CloneUSBAction.h"
 #include "app/USBMonitor.h"
+#include "comune/Colori.h"
 #include "MontaggioTmpfs.h"
 #include "operations/Orologio.h"
-#include "comune/Colori.h"
 #include "support/FakeVolumeSource.h"
 #include "support/TestEnv.h"
 #include "transfer/CloneUSBService.h"
@@ -95,7 +95,7 @@ struct Banco {
     void sincronizza()
     {
         QCoro::waitFor(
-            CloneUSBService::shared().sincronizza(env.servizi, stick(a(), "CLINICA"), stick(b(), "STUDIO")));
+            CloneUSBService::sincronizza(env.servizi, stick(a(), "CLINICA"), stick(b(), "STUDIO")));
     }
     const RichiestaAvviso &ultimoAvviso() const { return env.avvisi.mostrati.last(); }
 

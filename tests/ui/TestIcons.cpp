@@ -1,6 +1,6 @@
 #include "comune/Colori.h"
-#include "ui/Icone.h"
 #include "support/TestEnv.h"
+#include "ui/Icone.h"
 
 #include <QDir>
 #include <QDirIterator>

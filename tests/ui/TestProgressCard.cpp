@@ -1,7 +1,7 @@
-#include "ui/SchedaProgresso.h"
-#include "ui/Aspetto.h"
 #include "comune/Colori.h"
 #include "support/TestEnv.h"
+#include "ui/Aspetto.h"
+#include "ui/SchedaProgresso.h"
 
 #include <QDir>
 #include <QTest>

@@ -1,5 +1,5 @@
-#include "operations/Orologio.h"
 #include "comune/Marchio.h"
+#include "operations/Orologio.h"
 #include "support/ServerHttpProva.h"
 #include "support/TestEnv.h"
 #include "update/ControlloAggiornamenti.h"

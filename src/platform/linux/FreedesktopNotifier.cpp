@@ -1,8 +1,5 @@
 #include "platform/linux/FreedesktopNotifier.h"
 
-#include "operations/AlertPresenter.h"
-#include "platform/SystemNotifier.h"
-
 #include <QCoro/QCoroDBus>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
@@ -42,9 +39,9 @@ QString comeMarkup(const QString &testo)
 }
 } // namespace
 
-FreedesktopNotifier::FreedesktopNotifier(QDBusConnection bus, AlertPresenter &fallback,
+FreedesktopNotifier::FreedesktopNotifier(QDBusConnection bus, AvvisoDiRiserva fallback,
                                          std::chrono::milliseconds attesaServer)
-    : m_bus(std::move(bus)), m_fallback(fallback), m_attesaServer(attesaServer)
+    : m_bus(std::move(bus)), m_fallback(std::move(fallback)), m_attesaServer(attesaServer)
 {
 }
 
@@ -71,7 +68,7 @@ QCoro::Task<bool> FreedesktopNotifier::corpoConMarkup()
 QCoro::Task<> FreedesktopNotifier::notifica(QString titolo, QString corpo)
 {
     if (!co_await serverPresente()) {
-        m_fallback.mostraAvviso(titolo, corpo, StileAvviso::informativo);
+        m_fallback(titolo, corpo);
         co_return;
     }
     if (co_await corpoConMarkup())
@@ -84,8 +81,8 @@ QCoro::Task<> FreedesktopNotifier::notifica(QString titolo, QString corpo)
     QDBusMessage notify = chiamata(QStringLiteral("Notify"));
     // replaces_id 0: every outcome is a notification of its own, never an
     // update of an earlier one.
-    notify << QStringLiteral("Tessera") << quint32(0) << QStringLiteral("tessera") << titolo
-           << corpo << QStringList() << suggerimenti << qint32(-1);
+    notify << QStringLiteral("Tessera") << quint32(0) << QStringLiteral("tessera") << titolo << corpo
+           << QStringList() << suggerimenti << qint32(-1);
     const QDBusPendingCall attesa = m_bus.asyncCall(notify, attesaNotify);
     // An error is dropped on purpose: the alert fallback is for a desktop that
     // cannot show notifications at all, not for one refusal.
@@ -97,9 +94,4 @@ QCoro::Task<> FreedesktopNotifier::richiediPermessoNotifiche()
     // The freedesktop protocol has no permission to ask for: whether Tessera
     // may post is decided on each notifica() by a server being there.
     co_return;
-}
-
-std::unique_ptr<Notifier> createSystemNotifier(AlertPresenter &fallback)
-{
-    return std::make_unique<FreedesktopNotifier>(QDBusConnection::sessionBus(), fallback);
 }

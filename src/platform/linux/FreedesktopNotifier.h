@@ -1,18 +1,16 @@
 #pragma once
 
-#include "operations/Notifier.h"
+#include "platform/Notifier.h"
 
 #include <chrono>
 #include <QDBusConnection>
 
-class AlertPresenter;
-
 // Notifications through the desktop's notification server
 // (org.freedesktop.Notifications). Posting counts as allowed only when a
-// server answers; otherwise the same title and text appear as a modal alert.
+// server answers; otherwise the same title and text go to the fallback.
 class FreedesktopNotifier : public Notifier {
 public:
-    FreedesktopNotifier(QDBusConnection bus, AlertPresenter &fallback,
+    FreedesktopNotifier(QDBusConnection bus, AvvisoDiRiserva fallback,
                         std::chrono::milliseconds attesaServer = std::chrono::milliseconds(2500));
 
     QCoro::Task<> notifica(QString titolo, QString corpo) override;
@@ -23,6 +21,6 @@ private:
     QCoro::Task<bool> corpoConMarkup();
 
     QDBusConnection m_bus;
-    AlertPresenter &m_fallback;
+    AvvisoDiRiserva m_fallback;
     std::chrono::milliseconds m_attesaServer;
 };

@@ -145,9 +145,3 @@ std::optional<QString> LinuxVolumeSource::volumeName(const QString &mountPoint) 
         return std::nullopt;
     return label;
 }
-
-std::unique_ptr<VolumeSource> createSystemVolumeSource(QObject *parent)
-{
-    return std::make_unique<LinuxVolumeSource>(QStringLiteral("/proc"), QStringLiteral("/sys"),
-                                               QStringLiteral("/run"), parent);
-}

@@ -203,8 +203,3 @@ QCoro::Task<EsitoEspulsione> UDisksEspulsore::espelli(QString puntoMontaggio)
     const EsitoEspulsione esito = co_await QtConcurrent::run(smontaDirettamente, punto);
     co_return esito;
 }
-
-std::unique_ptr<Espulsore> createSystemEspulsore()
-{
-    return std::make_unique<UDisksEspulsore>(QDBusConnection::systemBus());
-}

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "actions/Appunti.h"
+#include "platform/Appunti.h"
 
 #include <QStringList>
 

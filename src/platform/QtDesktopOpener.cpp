@@ -1,4 +1,4 @@
-#include "operations/QtDesktopOpener.h"
+#include "platform/QtDesktopOpener.h"
 
 #include <QDesktopServices>
 

@@ -1,4 +1,4 @@
-#include "actions/QtAppunti.h"
+#include "platform/QtAppunti.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

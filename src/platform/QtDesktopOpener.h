@@ -1,6 +1,6 @@
 #pragma once
 
-#include "operations/DesktopOpener.h"
+#include "platform/DesktopOpener.h"
 
 // Opens through the desktop's default handlers (xdg-open on Linux).
 class QtDesktopOpener : public DesktopOpener {

@@ -1,7 +1,12 @@
 #pragma once
 
+#include <functional>
 #include <QCoro/QCoroTask>
 #include <QString>
+
+// How a notification the desktop cannot show reaches the user instead: a
+// modal alert with the same title and text.
+using AvvisoDiRiserva = std::function<void(const QString &titolo, const QString &testo)>;
 
 // Posts desktop notifications; when the desktop cannot show them, the same
 // title and text appear as a modal alert instead. Never fails.
