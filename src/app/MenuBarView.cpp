@@ -4,15 +4,15 @@
 #include "app/ShellRules.h"
 #include "app/USBMonitor.h"
 #include "app/USBRow.h"
-#include "disk/SecureEraseManager.h"
+#include "comune/Colori.h"
+#include "comune/Marchio.h"
 #include "help/SezioneAiuto.h"
 #include "operations/CentroOperazioni.h"
-#include "ui/SchedaProgresso.h"
+#include "operations/SecureEraseManager.h"
 #include "settings/AppSettings.h"
 #include "ui/Aspetto.h"
-#include "comune/Colori.h"
 #include "ui/Icone.h"
-#include "comune/Marchio.h"
+#include "ui/SchedaProgresso.h"
 
 #include <QAction>
 #include <QHBoxLayout>

@@ -1,9 +1,9 @@
 #include "app/USBRow.h"
 
 #include "app/ColoredActionLabel.h"
-#include "disk/SecureEraseManager.h"
-#include "ui/Aspetto.h"
 #include "comune/Colori.h"
+#include "operations/SecureEraseManager.h"
+#include "ui/Aspetto.h"
 #include "ui/Icone.h"
 
 #include <QHBoxLayout>

@@ -1,12 +1,12 @@
 #include "diagnostics/DiagnosticaView.h"
 
 #include "app/USBMonitor.h"
-#include "diagnostics/DiagnosticaManager.h"
-#include "diagnostics/DiagnosticaUSB.h"
-#include "ui/SchedaProgresso.h"
-#include "ui/Aspetto.h"
 #include "comune/Colori.h"
+#include "diagnostics/DiagnosticaUSB.h"
+#include "operations/DiagnosticaManager.h"
+#include "ui/Aspetto.h"
 #include "ui/Icone.h"
+#include "ui/SchedaProgresso.h"
 
 #include <memory>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "disk/DiskUtil.h"
+#include "disk/EsecutoreDisco.h"
 
 // Runs the tools as child processes. With a progress callback the tool gets a
 // pseudo-terminal, so it prints its progress as it would for a person, and every
@@ -21,3 +21,6 @@ private:
     QString m_diskutil;
     QString m_traccia;
 };
+
+// The runner of the real tools; shared, stateless.
+EsecutoreDisco &esecutoreDiSistema();

@@ -1,14 +1,14 @@
 #include "disk/SecureEraseUSBAction.h"
 
-#include "diagnostics/DiagnosticaManager.h"
 #include "disk/ControlloDisco.h"
 #include "disk/DialoghiDisco.h"
 #include "disk/DopoGliEventiInCoda.h"
-#include "disk/SecureEraseManager.h"
 #include "operations/AlertPresenter.h"
 #include "operations/CentroOperazioni.h"
+#include "operations/DiagnosticaManager.h"
 #include "operations/Notifier.h"
 #include "operations/Registro.h"
+#include "operations/SecureEraseManager.h"
 #include "settings/AppSettings.h"
 
 #include <QCoro/QCoroFuture>

@@ -1,10 +1,10 @@
 #include "transfer/CloneUSBService.h"
 
+#include "comune/Colori.h"
 #include "operations/AlertPresenter.h"
 #include "operations/CentroOperazioni.h"
 #include "operations/Orologio.h"
 #include "operations/Registro.h"
-#include "comune/Colori.h"
 #include "transfer/OperazioniFile.h"
 
 #include <QCoro/QCoroFuture>

@@ -1,12 +1,12 @@
 #include "app/USBMonitor.h"
+#include "comune/Colori.h"
 #include "diagnostics/DiagnosticaUSB.h"
 #include "diagnostics/DiagnosticaView.h"
 #include "diagnostics/MisuraVelocita.h"
-#include "ui/SchedaProgresso.h"
 #include "platform/PercorsiStrumenti.h"
-#include "comune/Colori.h"
 #include "support/FakeVolumeSource.h"
 #include "support/TestEnv.h"
+#include "ui/SchedaProgresso.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "app/USBMonitor.h"
+#include "comune/Colori.h"
 #include "MontaggioTmpfs.h"
 #include "operations/Orologio.h"
-#include "comune/Colori.h"
 #include "support/FakeVolumeSource.h"
 #include "support/TestEnv.h"
 #include "transfer/CategoriaFile.h"

@@ -1,7 +1,7 @@
-#include "diagnostics/DiagnosticaManager.h"
+#include "operations/DiagnosticaManager.h"
 
-#include "disk/SecureEraseManager.h"
 #include "operations/Percentuale.h"
+#include "operations/SecureEraseManager.h"
 
 DiagnosticaManager &DiagnosticaManager::shared()
 {
