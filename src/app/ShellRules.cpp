@@ -1,5 +1,7 @@
 #include "app/ShellRules.h"
 
+#include "operations/Impegni.h"
+
 #include <cmath>
 
 QString testoIconaVassoio(SecureEraseManager::Fase fase, std::optional<double> percentuale)
@@ -13,7 +15,7 @@ QString testoIconaVassoio(SecureEraseManager::Fase fase, std::optional<double> p
 
 RegolaUscita regolaUscita(SecureEraseManager::Fase fase)
 {
-    if (fase == SecureEraseManager::Fase::inattivo)
+    if (!impegnoBloccante(Avvio::uscita, {.cancellazione = fase != SecureEraseManager::Fase::inattivo}))
         return {true, QStringLiteral("Esci da Orvala – Tessera")};
     return {false, QStringLiteral("Non puoi uscire durante la cancellazione sicura")};
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "disk/SecureEraseManager.h"
+#include "operations/SecureEraseManager.h"
 
 #include <optional>
 #include <QString>

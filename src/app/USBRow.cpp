@@ -2,7 +2,7 @@
 
 #include "app/ColoredActionLabel.h"
 #include "comune/Colori.h"
-#include "disk/SecureEraseManager.h"
+#include "operations/SecureEraseManager.h"
 #include "ui/Aspetto.h"
 #include "ui/Icone.h"
 

@@ -1,8 +1,8 @@
 #include "diagnostics/DiagnosticaUSB.h"
 
-#include "diagnostics/DiagnosticaManager.h"
 #include "diagnostics/MisuraVelocita.h"
 #include "diagnostics/StrumentiDiagnostica.h"
+#include "operations/DiagnosticaManager.h"
 
 #include <QCoro/QCoroFuture>
 #include <QPointer>

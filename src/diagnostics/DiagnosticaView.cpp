@@ -2,9 +2,9 @@
 
 #include "comune/Colori.h"
 #include "comune/ElencoChiavette.h"
-#include "diagnostics/DiagnosticaManager.h"
 #include "diagnostics/DiagnosticaUSB.h"
 #include "operations/AvvioFlussi.h"
+#include "operations/DiagnosticaManager.h"
 #include "ui/Aspetto.h"
 #include "ui/Icone.h"
 #include "ui/SchedaProgresso.h"

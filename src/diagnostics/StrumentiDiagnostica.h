@@ -1,7 +1,7 @@
 #pragma once
 
-#include "diagnostics/DiagnosticaManager.h"
-#include "disk/DiskUtil.h"
+#include "disk/EsecutoreDisco.h"
+#include "operations/DiagnosticaManager.h"
 
 #include <optional>
 #include <QList>

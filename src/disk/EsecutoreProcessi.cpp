@@ -1,5 +1,6 @@
 #include "disk/EsecutoreProcessi.h"
 
+#include "disk/TestoDiskutil.h"
 #include "operations/Orologio.h"
 
 #include <cerrno>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "disk/DiskUtil.h"
+#include "disk/EsecutoreDisco.h"
 
 // Runs the tools as child processes. With a progress callback the tool gets a
 // pseudo-terminal, so it prints its progress as it would for a person, and every

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "disk/DiskUtil.h"
+#include "disk/EsecutoreDisco.h"
 
 #include <QVariant>
 

@@ -1,13 +1,12 @@
 #include "disk/QuickFormatUSBAction.h"
 
 #include "comune/Colori.h"
-#include "diagnostics/DiagnosticaManager.h"
 #include "disk/ControlloDisco.h"
 #include "disk/DialoghiDisco.h"
 #include "disk/DopoGliEventiInCoda.h"
-#include "disk/SecureEraseManager.h"
 #include "operations/AlertPresenter.h"
 #include "operations/CentroOperazioni.h"
+#include "operations/Impegni.h"
 #include "operations/Registro.h"
 #include "platform/Notifier.h"
 #include "settings/AppSettings.h"
@@ -22,7 +21,7 @@ namespace {
 // that live inside a co_await expression or a nested block across a suspension.
 QCoro::Task<> formattaRapida(USBDrive drive, Servizi s)
 {
-    if (s.erase->inCorso() || (s.diag && s.diag->inCorso()) || s.centro->occupato()) {
+    if (impegnoBloccante(Avvio::formattazioneRapida, statoImpegni(s))) {
         s.avvisi->mostraAvviso(
             QStringLiteral("Operazione in corso"),
             QStringLiteral("Attendi che l'operazione attuale finisca prima di formattare."),
@@ -34,16 +33,15 @@ QCoro::Task<> formattaRapida(USBDrive drive, Servizi s)
         co_return;
     const QString nome = *scelto;
 
-    s.centro->setAttuale(
-        CentroOperazioni::Operazione{QStringLiteral("Preparazione di \"%1\"…").arg(drive.name), std::nullopt,
-                                     std::nullopt, QStringLiteral("sparkles"), Colori::orange()});
+    SchedaTenuta scheda(s.centro, {QStringLiteral("Preparazione di \"%1\"…").arg(drive.name), std::nullopt,
+                                   std::nullopt, QStringLiteral("sparkles"), Colori::orange()});
 
     const QString archivio = s.settings ? s.settings->destinationPath() : QString();
     QFuture<Risultato<EsitoControllo>> lavoroControllo =
         controllaDiscoInSottofondo(s.disco, drive.path(), archivio);
     const Risultato<EsitoControllo> controllo = co_await lavoroControllo;
     if (controllo && !controllo->ammesso) {
-        s.centro->setAttuale(std::nullopt);
+        scheda.rilascia();
         avvisaDiscoRifiutato(*s.avvisi, drive);
         co_return;
     }
@@ -58,7 +56,7 @@ QCoro::Task<> formattaRapida(USBDrive drive, Servizi s)
     const Risultato<QString> esito = co_await lavoro;
     co_await DopoGliEventiInCoda{};
 
-    s.centro->setAttuale(std::nullopt);
+    scheda.rilascia();
     if (!esito) {
         const QString errore = esito.descrizioneErrore();
         registra(QStringLiteral("Formattazione rapida di \"%1\" NON riuscita: %2").arg(drive.name, errore));

@@ -1,13 +1,13 @@
 #include "disk/SecureEraseUSBAction.h"
 
-#include "diagnostics/DiagnosticaManager.h"
 #include "disk/ControlloDisco.h"
 #include "disk/DialoghiDisco.h"
 #include "disk/DopoGliEventiInCoda.h"
-#include "disk/SecureEraseManager.h"
 #include "operations/AlertPresenter.h"
 #include "operations/CentroOperazioni.h"
+#include "operations/Impegni.h"
 #include "operations/Registro.h"
+#include "operations/SecureEraseManager.h"
 #include "platform/Notifier.h"
 #include "settings/AppSettings.h"
 
@@ -22,6 +22,29 @@ void avvisaGiaInCorso(AlertPresenter &avvisi)
                         StileAvviso::informativo);
 }
 
+// The erase's own words for the work that keeps it from starting.
+void avvisaBloccata(AlertPresenter &avvisi, Impegno impegno)
+{
+    switch (impegno) {
+    case Impegno::cancellazione:
+        avvisaGiaInCorso(avvisi);
+        return;
+    case Impegno::diagnostica:
+        avvisi.mostraAvviso(
+            QStringLiteral("Diagnostica in corso"),
+            QStringLiteral(
+                "Attendi che la diagnostica USB finisca prima di avviare la cancellazione sicura."),
+            StileAvviso::informativo);
+        return;
+    case Impegno::operazione:
+        avvisi.mostraAvviso(QStringLiteral("Operazione in corso"),
+                            QStringLiteral("C'è una copia o sincronizzazione in corso. Attendi che finisca "
+                                           "prima di cancellare la chiavetta."),
+                            StileAvviso::informativo);
+        return;
+    }
+}
+
 // The action value may be gone by the time the disk utility answers, so the
 // flow owns copies of what it needs. Each piece of background work is a named
 // future awaited at function scope: GCC 12 mishandles captures and temporaries
@@ -31,24 +54,9 @@ void avvisaGiaInCorso(AlertPresenter &avvisi)
 QCoro::Task<> cancellaSicura(USBDrive drive, Servizi s)
 {
     SecureEraseManager *erase = s.erase;
-    if (erase->inCorso()) {
-        avvisaGiaInCorso(*s.avvisi);
-        co_return;
-    }
-    if (s.diag && s.diag->inCorso()) {
-        s.avvisi->mostraAvviso(
-            QStringLiteral("Diagnostica in corso"),
-            QStringLiteral(
-                "Attendi che la diagnostica USB finisca prima di avviare la cancellazione sicura."),
-            StileAvviso::informativo);
-        co_return;
-    }
-    if (s.centro->occupato()) {
-        s.avvisi->mostraAvviso(
-            QStringLiteral("Operazione in corso"),
-            QStringLiteral("C'è una copia o sincronizzazione in corso. Attendi che finisca prima "
-                           "di cancellare la chiavetta."),
-            StileAvviso::informativo);
+    if (const std::optional<Impegno> impegno =
+            impegnoBloccante(Avvio::cancellazioneSicura, statoImpegni(s))) {
+        avvisaBloccata(*s.avvisi, *impegno);
         co_return;
     }
     if (!confermaCancellazione(*s.avvisi, drive))

@@ -3,6 +3,7 @@
 #include <optional>
 #include <QColor>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 // The one long operation that is running (copy, import, sync, quick format)
@@ -41,4 +42,21 @@ Q_SIGNALS:
 
 private:
     std::optional<Operazione> m_attuale;
+};
+
+// A flow's hold on the centre's card: set when made, dropped by rilascia() or
+// on any way out of the flow, whichever comes first. A flow drops it before
+// its final alert, log line or notification, so they never see it busy.
+class SchedaTenuta {
+public:
+    SchedaTenuta(CentroOperazioni *centro, CentroOperazioni::Operazione operazione);
+    ~SchedaTenuta() { rilascia(); }
+    SchedaTenuta(const SchedaTenuta &) = delete;
+    SchedaTenuta &operator=(const SchedaTenuta &) = delete;
+
+    void rilascia();
+
+private:
+    // Guards only the tests' short-lived centres; the application's lives to the end.
+    QPointer<CentroOperazioni> m_centro;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "operations/Impegni.h"
+
 class AlertPresenter;
 class Appunti;
 class AppSettings;
@@ -25,3 +27,6 @@ struct Servizi {
     Appunti *appunti = nullptr;         // the clipboard
     Espulsore *espulsore = nullptr;     // unmounts and powers off a stick
 };
+
+// Which busy flags are set; a missing service counts as idle.
+StatoImpegni statoImpegni(const Servizi &servizi);

@@ -49,8 +49,8 @@ void keepPrivate(const QString &fileName)
 
 AppSettings &AppSettings::shared()
 {
-    static AppSettings *instance =
-        new AppSettings(std::make_unique<QSettings>(QStringLiteral("Orvala"), QStringLiteral("Tessera")));
+    static AppSettings *instance = new AppSettings(
+        std::make_unique<QSettings>(ChiaviImpostazioni::organizzazione, ChiaviImpostazioni::programma));
     return *instance;
 }
 
@@ -58,10 +58,7 @@ AppSettings::AppSettings(std::unique_ptr<QSettings> store, QObject *parent)
     : QObject(parent), m_store(std::move(store))
 {
     keepPrivate(m_store->fileName());
-    // A relative path would follow whatever folder the program was started
-    // from; an empty one names no folder at all.
-    const QString stored = m_store->value(key).toString();
-    m_destinationPath = QDir::isAbsolutePath(stored) ? stored : defaultDestinationPath();
+    m_destinationPath = ChiaviImpostazioni::cartellaArchivioDa(m_store->value(key));
     m_autoImport = readSwitch(m_store->value(keyAutoImport), false);
     createFolder(m_destinationPath);
 }
@@ -70,10 +67,7 @@ AppSettings::~AppSettings() = default;
 
 QString AppSettings::defaultDestinationPath()
 {
-    static const QString path =
-        QDir(QDir::homePath())
-            .absoluteFilePath(QStringLiteral("Library/Mobile Documents/com~apple~CloudDocs/Ecografie"));
-    return path;
+    return ChiaviImpostazioni::cartellaArchivioPredefinita();
 }
 
 void AppSettings::setDestinationPath(const QString &path)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/ChiaviImpostazioni.h"
+
 #include <memory>
 #include <QObject>
 #include <QString>
@@ -11,8 +13,8 @@ class QSettings;
 class AppSettings : public QObject {
     Q_OBJECT
 public:
-    static inline const QString key = QStringLiteral("destinationFolderPath");
-    static inline const QString keyAutoImport = QStringLiteral("autoImportEnabled");
+    static inline const QString key = ChiaviImpostazioni::cartellaArchivio;
+    static inline const QString keyAutoImport = ChiaviImpostazioni::importazioneAutomatica;
 
     // The user's own preferences (QSettings in the user's config folder).
     static AppSettings &shared();

@@ -3,6 +3,7 @@
 #include "comune/Colori.h"
 #include "operations/AlertPresenter.h"
 #include "operations/CentroOperazioni.h"
+#include "operations/Impegni.h"
 #include "operations/Orologio.h"
 #include "operations/Registro.h"
 #include "transfer/OperazioniFile.h"
@@ -276,7 +277,7 @@ QCoro::Task<> CloneUSBService::sincronizza(Servizi servizi, USBDrive driveA, USB
     CentroOperazioni &centro = *servizi.centro;
     AlertPresenter &avvisi = *servizi.avvisi;
     const auto occupato = [&] {
-        if (!centro.occupato())
+        if (!impegnoBloccante(Avvio::sincronizzazione, statoImpegni(servizi)))
             return false;
         avvisi.mostraAvviso(
             QStringLiteral("Operazione in corso"),
@@ -297,15 +298,14 @@ QCoro::Task<> CloneUSBService::sincronizza(Servizi servizi, USBDrive driveA, USB
             guardia->aggiornaDaLavoro(frazione, testo);
     };
 
-    centro.setAttuale(
-        CentroOperazioni::Operazione{QStringLiteral("Analisi di %1 e %2\u2026").arg(nomeA, nomeB),
-                                     std::nullopt, std::nullopt, iconaSync, Colori::indigo()});
+    SchedaTenuta schedaAnalisi(&centro, {QStringLiteral("Analisi di %1 e %2\u2026").arg(nomeA, nomeB),
+                                         std::nullopt, std::nullopt, iconaSync, Colori::indigo()});
     // Awaits take named values only: GCC 12 can destroy the temporaries of a
     // co_await expression twice.
     const auto analizza = [=] { return pianifica(radiceA, radiceB, progresso); };
     QFuture<PianoSincronizzazione> analisi = QtConcurrent::run(analizza);
     const PianoSincronizzazione piano = co_await analisi;
-    centro.setAttuale(std::nullopt);
+    schedaAnalisi.rilascia();
 
     const QString messaggio =
         QStringLiteral(
@@ -330,13 +330,12 @@ QCoro::Task<> CloneUSBService::sincronizza(Servizi servizi, USBDrive driveA, USB
     if (occupato())
         co_return;
 
-    centro.setAttuale(
-        CentroOperazioni::Operazione{QStringLiteral("Sincronizzazione %1 \u2194 %2\u2026").arg(nomeA, nomeB),
-                                     std::nullopt, std::nullopt, iconaSync, Colori::indigo()});
+    SchedaTenuta scheda(&centro, {QStringLiteral("Sincronizzazione %1 \u2194 %2\u2026").arg(nomeA, nomeB),
+                                  std::nullopt, std::nullopt, iconaSync, Colori::indigo()});
     const auto esegui = [=] { return eseguiPiano(piano, radiceA, radiceB, nomeA, nomeB, progresso); };
     QFuture<EsitoSincronizzazione> esecuzione = QtConcurrent::run(esegui);
     const EsitoSincronizzazione esito = co_await esecuzione;
-    centro.setAttuale(std::nullopt);
+    scheda.rilascia();
 
     registra(
         QStringLiteral("Sincronizzazione %1 \u2194 %2: %3+%4 file copiati, %5 conflitti risolti, %6 errori")

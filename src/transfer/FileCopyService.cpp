@@ -1,9 +1,9 @@
 #include "transfer/FileCopyService.h"
 
 #include "comune/Colori.h"
-#include "disk/SecureEraseManager.h"
 #include "operations/AlertPresenter.h"
 #include "operations/CentroOperazioni.h"
+#include "operations/Impegni.h"
 #include "operations/Registro.h"
 #include "platform/Notifier.h"
 #include "settings/AppSettings.h"
@@ -66,30 +66,6 @@ QString dettaglio(qsizetype indice, qsizetype totale, const QString &nome)
         .arg(QString::number(indice + 1), QString::number(totale), nomeLeggibile(nome));
 }
 
-// The card belongs to the flow that set it until every way out has dropped it,
-// before any final alert, log line or notification.
-class SchedaTenuta {
-public:
-    SchedaTenuta(CentroOperazioni *centro, CentroOperazioni::Operazione operazione) : m_centro(centro)
-    {
-        if (m_centro)
-            m_centro->setAttuale(std::move(operazione));
-    }
-    ~SchedaTenuta() { rilascia(); }
-    SchedaTenuta(const SchedaTenuta &) = delete;
-    SchedaTenuta &operator=(const SchedaTenuta &) = delete;
-
-    void rilascia()
-    {
-        if (m_centro)
-            m_centro->setAttuale(std::nullopt);
-        m_centro = nullptr;
-    }
-
-private:
-    QPointer<CentroOperazioni> m_centro;
-};
-
 Avanzamento versoCentro(CentroOperazioni *centro)
 {
     QPointer<CentroOperazioni> c(centro);
@@ -115,7 +91,7 @@ QCoro::Task<> FileCopyService::copia(QString sorgente, QString destinazione,
                                      StileAvviso::avvertenza);
         co_return;
     }
-    if (servizi.centro->occupato()) {
+    if (impegnoBloccante(estensioni ? Avvio::copiaFiltrata : Avvio::copia, statoImpegni(servizi))) {
         servizi.avvisi->mostraAvviso(QStringLiteral("Operazione in corso"),
                                      QStringLiteral("C'è già una copia o sincronizzazione in corso. "
                                                     "Attendi che finisca."),
@@ -254,7 +230,7 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
 QCoro::Task<> FileCopyService::importaAutomaticamente(USBDrive drive, Servizi servizi)
 {
     const QString nome = drive.name;
-    if (servizi.centro->occupato() || (servizi.erase && servizi.erase->inCorso())) {
+    if (impegnoBloccante(Avvio::importazioneAutomatica, statoImpegni(servizi))) {
         registra(QStringLiteral("Auto-importazione da %1 saltata: altra operazione in corso").arg(nome));
         co_return;
     }

@@ -97,8 +97,6 @@ private Q_SLOTS:
             QTest::newRow(nome) << cancella << occupato << risposta << titolo << testo;
         };
         const QString prima = "Attendi che l'operazione attuale finisca prima di formattare.";
-        riga("format, erase running", false, cancellazione, "", "Operazione in corso", prima);
-        riga("format, diagnostics running", false, diagnosi, "", "Operazione in corso", prima);
         riga("format, copy running", false, copia, "", "Operazione in corso", prima);
         riga("format, name cancelled", false, libero, "", "Preparare \"STUDIO\" per il riuso?");
         riga("erase, erase running", true, cancellazione, "", "Operazione già in corso",

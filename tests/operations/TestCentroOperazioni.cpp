@@ -1,4 +1,5 @@
 #include "operations/CentroOperazioni.h"
+#include "operations/Impegni.h"
 
 #include <cmath>
 #include <QSignalSpy>
@@ -73,6 +74,60 @@ private Q_SLOTS:
         centro.aggiorna(0.5, QString("1 di 2"), QString("Copia…"));
         QVERIFY(!centro.occupato());
         QCOMPARE(cambi.count(), 0);
+    }
+
+    // The card is dropped on the way out; a hold already released leaves alone
+    // the card another flow has claimed since.
+    void schedaTenutaLasciaUnaVoltaSola()
+    {
+        CentroOperazioni centro;
+        {
+            SchedaTenuta scheda(&centro, copia());
+            QCOMPARE(centro.attuale(), std::optional(copia()));
+        }
+        QVERIFY(!centro.occupato());
+        SchedaTenuta prima(&centro, copia());
+        prima.rilascia();
+        centro.setAttuale(copia(0.5, {}, "Importazione…"));
+        prima.rilascia();
+        QCOMPARE(centro.attuale()->titolo, "Importazione…");
+    }
+
+    // Which busy flags each start respects, in the order its flow tells them
+    // apart: c = secure erase, d = diagnostic check, o = the centre's card.
+    void impegnoBloccante_data()
+    {
+        QTest::addColumn<Avvio>("avvio");
+        QTest::addColumn<QString>("ordine");
+        QTest::newRow("copy") << Avvio::copia << "o";
+        QTest::newRow("filtered copy") << Avvio::copiaFiltrata << "o";
+        QTest::newRow("sync") << Avvio::sincronizzazione << "o";
+        QTest::newRow("automatic import") << Avvio::importazioneAutomatica << "oc";
+        QTest::newRow("quick format") << Avvio::formattazioneRapida << "cdo";
+        QTest::newRow("secure erase") << Avvio::cancellazioneSicura << "cdo";
+        QTest::newRow("info") << Avvio::infoDiagnostica << "dc";
+        QTest::newRow("verify") << Avvio::verificaDiagnostica << "dc";
+        QTest::newRow("repair") << Avvio::riparazioneDiagnostica << "dc";
+        QTest::newRow("speed test") << Avvio::testVelocita << "dc";
+        QTest::newRow("quit") << Avvio::uscita << "c";
+    }
+    void impegnoBloccante()
+    {
+        QFETCH(Avvio, avvio);
+        QFETCH(QString, ordine);
+        const QHash<QChar, Impegno> impegni{
+            {'c', Impegno::cancellazione}, {'d', Impegno::diagnostica}, {'o', Impegno::operazione}};
+        for (int bit = 0; bit < 8; ++bit) {
+            const StatoImpegni stato{bool(bit & 1), bool(bit & 2), bool(bit & 4)};
+            const QString attivi = QString(stato.cancellazione ? "c" : "") + (stato.diagnostica ? "d" : "") +
+                                   (stato.operazione ? "o" : "");
+            std::optional<Impegno> atteso;
+            for (const QChar c : ordine) {
+                if (!atteso && attivi.contains(c))
+                    atteso = impegni.value(c);
+            }
+            QCOMPARE(::impegnoBloccante(avvio, stato), atteso);
+        }
     }
 };
 

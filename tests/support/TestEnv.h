@@ -1,8 +1,8 @@
 #pragma once
 
-#include "diagnostics/DiagnosticaManager.h"
-#include "disk/SecureEraseManager.h"
 #include "operations/CentroOperazioni.h"
+#include "operations/DiagnosticaManager.h"
+#include "operations/SecureEraseManager.h"
 #include "operations/Servizi.h"
 #include "settings/AppSettings.h"
 #include "support/FakeEsecutoreDisco.h"

@@ -667,7 +667,7 @@ private Q_SLOTS:
     }
 
     // Sticks arrive through the monitor: their images are imported once, with a
-    // notification. One that finds an import or an erase running, or no usable
+    // notification. One that finds another operation running, or no usable
     // archive, is skipped (never queued) with a log line.
     void autoImport()
     {
@@ -677,7 +677,7 @@ private Q_SLOTS:
         QTemporaryDir c;
         for (const char *n :
              {"ECO/DCIM/IMG_1.JPG", "ECO/esame/IMG_2.jpeg", "ECO/video.mp4", "ECO/referto.pdf", "ECO/jpg",
-              "ECO/._IMG_1.JPG", "DUE/IMG.JPG", "TRE/IMG.JPG", "QUATTRO/IMG.JPG"})
+              "ECO/._IMG_1.JPG", "DUE/IMG.JPG", "QUATTRO/IMG.JPG"})
             QVERIFY(writeFile(c.filePath(n), n));
         QVERIFY(
             writeFile(c.filePath("ECO/IMG_3.png"), QByteArray(4 << 20, '3'))); // still busy when DUE comes
@@ -707,14 +707,10 @@ private Q_SLOTS:
         const USBDrive ancora{QUuid::createUuid(), QUrl::fromLocalFile(c.filePath("ECO")), "ECO", {}};
         QCoro::waitFor(FileCopyService::importaAutomaticamente(ancora, env.servizi));
         QCOMPARE(env.logLines().size(), 3);
-        env.erase.avvia("ALTRA");
-        inserisci("TRE");
-        QTRY_COMPARE(env.logLines().size(), 4);
-        env.erase.azzera();
         QVERIFY(writeFile(env.path("file"), "x"));
         env.settings->setDestinationPath(env.path("file"));
         inserisci("QUATTRO");
-        QTRY_COMPARE(env.logLines().size(), 5);
+        QTRY_COMPARE(env.logLines().size(), 4);
         const QString eco(
             "Auto-importazione da ECO: %1 nuove immagini, %2 già presenti, 0 errori, 0 verifiche "
             "fallite");
@@ -722,7 +718,6 @@ private Q_SLOTS:
             env.logLines(),
             (QStringList{prefisso + "Auto-importazione da DUE saltata: altra operazione in corso",
                          prefisso + eco.arg(3).arg(0), prefisso + eco.arg(0).arg(3),
-                         prefisso + "Auto-importazione da TRE saltata: altra operazione in corso",
                          prefisso + "Auto-importazione da QUATTRO fallita: destinazione non accessibile"}));
         QCOMPARE(tuttoIn(archivio).size(), 3);
         QCOMPARE(env.notifiche.inviate.size(), 1);

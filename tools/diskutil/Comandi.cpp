@@ -4,7 +4,7 @@
 #include "BackendUDisks2.h"
 #include "InfoVolume.h"
 #include "Salvaguardia.h"
-#include "VolumeCheck.h"
+#include "VerificaVolume.h"
 
 #include <QFileInfo>
 #include <unistd.h>
@@ -206,12 +206,12 @@ int eseguiComando(const QStringList &argomenti, QTextStream &out, const VistaSis
             return rifiutato;
         }
         // Each line is flushed as it comes, so percentages reach the app live.
-        const VolumeCheck::Output riga = [&out](const QString &testo) {
+        const VerificaVolume::Output riga = [&out](const QString &testo) {
             out << testo << '\n';
             out.flush();
         };
-        return comando == QLatin1String("verifyVolume") ? VolumeCheck::verifyVolume(argomenti.at(1), riga)
-                                                        : VolumeCheck::repairVolume(argomenti.at(1), riga);
+        return comando == QLatin1String("verifyVolume") ? VerificaVolume::verifyVolume(argomenti.at(1), riga)
+                                                        : VerificaVolume::repairVolume(argomenti.at(1), riga);
     }
     return mostraUso(out);
 }

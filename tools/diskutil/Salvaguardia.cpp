@@ -1,17 +1,15 @@
 #include "Salvaguardia.h"
 
+#include "settings/ChiaviImpostazioni.h"
+
 #include <QDir>
 #include <QSettings>
 
 QString cartellaArchivio()
 {
-    // The same store and key the application writes; XDG_CONFIG_HOME applies.
-    const QSettings impostazioni(QStringLiteral("Orvala"), QStringLiteral("Tessera"));
-    const QVariant scelta = impostazioni.value(QStringLiteral("destinationFolderPath"));
-    if (scelta.isValid() && !scelta.toString().isEmpty())
-        return scelta.toString();
-    return QDir(QDir::homePath())
-        .absoluteFilePath(QStringLiteral("Library/Mobile Documents/com~apple~CloudDocs/Ecografie"));
+    // The same store and key the application reads; XDG_CONFIG_HOME applies.
+    const QSettings impostazioni(ChiaviImpostazioni::organizzazione, ChiaviImpostazioni::programma);
+    return ChiaviImpostazioni::cartellaArchivioDa(impostazioni.value(ChiaviImpostazioni::cartellaArchivio));
 }
 
 QStringList percorsiProtetti()

@@ -1,7 +1,7 @@
 #include "VistaSistema.h"
 
-#include "platform/linux/MountTable.h"
-#include "platform/linux/SysfsBlock.h"
+#include "platform/linux/BloccoSysfs.h"
+#include "platform/linux/TabellaMontaggi.h"
 
 #include <QDir>
 #include <QFile>

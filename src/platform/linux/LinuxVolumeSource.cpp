@@ -1,6 +1,6 @@
 #include "platform/linux/LinuxVolumeSource.h"
 
-#include "platform/linux/SysfsBlock.h"
+#include "platform/linux/BloccoSysfs.h"
 
 #include <fcntl.h>
 #include <QFile>

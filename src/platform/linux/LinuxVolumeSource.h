@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/linux/MountTable.h"
+#include "platform/linux/TabellaMontaggi.h"
 #include "platform/VolumeSource.h"
 
 class QSocketNotifier;

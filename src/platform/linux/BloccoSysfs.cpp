@@ -1,4 +1,4 @@
-#include "platform/linux/SysfsBlock.h"
+#include "platform/linux/BloccoSysfs.h"
 
 #include <QDir>
 #include <QFile>

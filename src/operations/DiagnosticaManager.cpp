@@ -1,7 +1,8 @@
-#include "diagnostics/DiagnosticaManager.h"
+#include "operations/DiagnosticaManager.h"
 
-#include "disk/SecureEraseManager.h"
+#include "operations/Impegni.h"
 #include "operations/Percentuale.h"
+#include "operations/SecureEraseManager.h"
 
 DiagnosticaManager &DiagnosticaManager::shared()
 {
@@ -14,9 +15,27 @@ DiagnosticaManager::DiagnosticaManager(SecureEraseManager *erase, QObject *paren
 {
 }
 
+namespace {
+Avvio avvioDi(DiagnosticaManager::Operazione op)
+{
+    switch (op) {
+    case DiagnosticaManager::Operazione::verifica:
+        return Avvio::verificaDiagnostica;
+    case DiagnosticaManager::Operazione::riparazione:
+        return Avvio::riparazioneDiagnostica;
+    case DiagnosticaManager::Operazione::testVelocita:
+        return Avvio::testVelocita;
+    case DiagnosticaManager::Operazione::info:
+    case DiagnosticaManager::Operazione::nessuna:
+        break;
+    }
+    return Avvio::infoDiagnostica;
+}
+} // namespace
+
 bool DiagnosticaManager::inizia(Operazione op)
 {
-    if (inCorso() || m_erase->inCorso())
+    if (impegnoBloccante(avvioDi(op), {.cancellazione = m_erase->inCorso(), .diagnostica = inCorso()}))
         return false;
     setOperazione(op);
     setPercentuale(std::nullopt);

@@ -1,4 +1,4 @@
-#include "VolumeCheck.h"
+#include "VerificaVolume.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -14,7 +14,7 @@
 #include <QStandardPaths>
 #include <unistd.h>
 
-namespace VolumeCheck {
+namespace VerificaVolume {
 
 namespace {
 // Ordinary users often have no sbin folders in PATH, where the checkers live.
@@ -396,4 +396,4 @@ int repairVolume(const QString &path, const Output &out, const Environment &env)
     return checkOrRepair(path, true, out, env);
 }
 
-} // namespace VolumeCheck
+} // namespace VerificaVolume

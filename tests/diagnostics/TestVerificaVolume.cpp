@@ -1,12 +1,12 @@
 #include "support/TestEnv.h"
-#include "VolumeCheck.h"
+#include "VerificaVolume.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTest>
 
-using namespace VolumeCheck;
+using namespace VerificaVolume;
 
 namespace {
 bool run(const QString &program, const QStringList &args, QString *out = nullptr)
@@ -65,7 +65,7 @@ struct LoopMount {
 };
 } // namespace
 
-class TestVolumeCheck : public QObject {
+class TestVerificaVolume : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void checksAndRepairs_data()
@@ -135,5 +135,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestVolumeCheck)
-#include "TestVolumeCheck.moc"
+QTEST_GUILESS_MAIN(TestVerificaVolume)
+#include "TestVerificaVolume.moc"

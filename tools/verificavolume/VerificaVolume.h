@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/linux/MountTable.h"
+#include "platform/linux/TabellaMontaggi.h"
 
 #include <functional>
 #include <optional>
@@ -12,7 +12,7 @@
 // e2fsck). Output goes out line by line as the checker prints it; progress,
 // where the checker gives it, as "{n}%" lines. The exit status carries the
 // result: 0 for a clean check or a successful repair.
-namespace VolumeCheck {
+namespace VerificaVolume {
 
 enum class Checker { fat, exfat, ext };
 
@@ -63,4 +63,4 @@ struct Environment {
 int verifyVolume(const QString &path, const Output &out, const Environment &env = Environment::system());
 int repairVolume(const QString &path, const Output &out, const Environment &env = Environment::system());
 
-} // namespace VolumeCheck
+} // namespace VerificaVolume

@@ -1,6 +1,6 @@
 // Linux stand-in for the system profiler: answers "SPUSBDataType -json" with
 // the USB device tree read from sysfs.
-#include "UsbTree.h"
+#include "AlberoUsb.h"
 
 #include <cstdio>
 #include <QJsonDocument>

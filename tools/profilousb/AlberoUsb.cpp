@@ -1,4 +1,4 @@
-#include "UsbTree.h"
+#include "AlberoUsb.h"
 
 #include <algorithm>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "disk/SecureEraseManager.h"
+#include "operations/SecureEraseManager.h"
 
 #include "operations/Percentuale.h"
 

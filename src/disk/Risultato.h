@@ -1,10 +1,6 @@
 #pragma once
 
-#include <functional>
-#include <QFuture>
-#include <QList>
 #include <QString>
-#include <QStringList>
 #include <utility>
 #include <variant>
 
@@ -70,35 +66,3 @@ public:
 private:
     std::variant<T, ErroreStrumento> m_dati;
 };
-
-// Runs the disk utility and other system tools. Calls block until the tool
-// exits, so they belong on worker threads; implementations are thread-safe.
-class EsecutoreDisco {
-public:
-    // Called on the runner's reading thread, once per percentage the tool prints.
-    using Progresso = std::function<void(double)>;
-
-    virtual ~EsecutoreDisco() = default;
-
-    // `argomenti` without the program. With `progresso` the tool gets a terminal
-    // and the exchange is traced in the diagnostic log.
-    virtual Risultato<QString> eseguiDiskutil(const QStringList &argomenti, Progresso progresso = {}) = 0;
-    virtual Risultato<QString> eseguiStrumento(const QString &percorso, const QStringList &argomenti) = 0;
-};
-
-// Runs the disk utility on the shared worker pool, for a main-thread flow to await.
-QFuture<Risultato<QString>> eseguiDiskutilInSottofondo(EsecutoreDisco *esecutore,
-                                                       const QStringList &argomenti,
-                                                       EsecutoreDisco::Progresso progresso = {});
-
-namespace DiskUtil {
-// Every percentage in one chunk of output, in order; a number cut by a chunk
-// boundary is not pieced together.
-QList<double> trovaPercentuali(const QString &testo);
-// 42 -> "42.0", 7.5 -> "7.5": the shortest text that reads back the same.
-QString testoNumero(double valore);
-// Strict UTF-8: empty when the bytes are not valid UTF-8.
-QString decodificaUtf8(const QByteArray &byte);
-// The last `quanti` user-perceived characters of `testo` (all of it when shorter).
-QString ultimiCaratteri(const QString &testo, int quanti);
-} // namespace DiskUtil

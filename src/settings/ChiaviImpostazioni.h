@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+// Where the settings keep the user's choices. The disk utility's stand-in
+// reads the archive folder from the same store to keep it from being erased,
+// so both take the names and the fallback from here.
+namespace ChiaviImpostazioni {
+inline const QString organizzazione = QStringLiteral("Orvala");
+inline const QString programma = QStringLiteral("Tessera");
+
+inline const QString cartellaArchivio = QStringLiteral("destinationFolderPath");
+inline const QString importazioneAutomatica = QStringLiteral("autoImportEnabled");
+
+QString cartellaArchivioPredefinita();
+// The archive folder a stored value names. A relative path would follow
+// whatever folder the program was started from, and an empty one names no
+// folder at all: both mean the default.
+QString cartellaArchivioDa(const QVariant &salvato);
+} // namespace ChiaviImpostazioni
