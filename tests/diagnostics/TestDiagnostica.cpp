@@ -257,7 +257,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("errore");
         QTest::newRow("exactly 64 MB") << "" << (64LL << 20) << "";
         QTest::newRow("one byte less") << "" << (64LL << 20) - 1 << poco;
-        QTest::newRow("60 MB") << "" << (60LL << 20) << poco;
         QTest::newRow("free space not reported") << "" << -2LL << "";
         QTest::newRow("no direct I/O: the cache is dropped") << "cache" << -1LL << "";
         QTest::newRow("zero elapsed time") << "clock stopped" << -1LL << "";
