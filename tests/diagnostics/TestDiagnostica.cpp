@@ -1,12 +1,12 @@
 #include "app/USBMonitor.h"
+#include "comune/Colori.h"
 #include "diagnostics/DiagnosticaUSB.h"
 #include "diagnostics/DiagnosticaView.h"
 #include "diagnostics/MisuraVelocita.h"
-#include "ui/SchedaProgresso.h"
 #include "platform/PercorsiStrumenti.h"
-#include "comune/Colori.h"
 #include "support/FakeVolumeSource.h"
 #include "support/TestEnv.h"
+#include "ui/SchedaProgresso.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -191,7 +191,6 @@ private Q_SLOTS:
             info + Righe{{Tipo::avviso, "Tipo di connessione USB non rilevabile per questo dispositivo."}};
         r("profiler garbage", 'i', fat, ignota, QString("<html>oops"));
         r("profiler fails", 'i', fat, ignota, fallito("system_profiler", "crash"));
-        r("profiler missing", 'i', fat, ignota, ErroreAvvio{"system_profiler", "non trovato"});
         r("English", 'v', QString("The volume ECO appears to be OK."), integro);
         r("lower case", 'v', QString("volume appears to be ok\n"), integro);
         r("Italian", 'v', QString("Il volume ECO sembra essere corretto."), integro);
