@@ -173,7 +173,6 @@ private Q_SLOTS:
         QTest::addColumn<QVariant>("ultimo");
         QTest::addColumn<bool>("scarica");
         QTest::newRow("never checked") << QVariant() << true;
-        QTest::newRow("19 hours ago") << QVariant(adesso.addSecs(-19 * 3600)) << false;
         QTest::newRow("exactly 20 hours ago") << QVariant(adesso.addSecs(-72000)) << false;
         QTest::newRow("21 hours ago") << QVariant(adesso.addSecs(-21 * 3600)) << true;
         QTest::newRow("not a date") << QVariant(QString("ieri")) << true;
