@@ -190,7 +190,6 @@ private Q_SLOTS:
             info + Righe{{Tipo::avviso, "Tipo di connessione USB non rilevabile per questo dispositivo."}};
         r("profiler garbage", 'i', fat, ignota, QString("<html>oops"));
         r("profiler fails", 'i', fat, ignota, fallito("system_profiler", "crash"));
-        r("profiler missing", 'i', fat, ignota, ErroreAvvio{"system_profiler", "non trovato"});
         r("English", 'v', QString("The volume ECO appears to be OK."), integro);
         r("lower case", 'v', QString("volume appears to be ok\n"), integro);
         r("Italian", 'v', QString("Il volume ECO sembra essere corretto."), integro);
@@ -251,7 +250,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("errore");
         QTest::newRow("exactly 64 MB") << "" << (64LL << 20) << "";
         QTest::newRow("one byte less") << "" << (64LL << 20) - 1 << poco;
-        QTest::newRow("60 MB") << "" << (60LL << 20) << poco;
         QTest::newRow("free space not reported") << "" << -2LL << "";
         QTest::newRow("no direct I/O: the cache is dropped") << "cache" << -1LL << "";
         QTest::newRow("zero elapsed time") << "clock stopped" << -1LL << "";

@@ -19,18 +19,15 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("disco");
         QTest::addColumn<QString>("motivo"); // empty: allowed; "-": no whole disk by that name
-        QTest::newRow("USB hard disk, removable=0") << "sdu"
-                                                    << "non è un disco rimovibile";
-        QTest::newRow("removable medium") << "sdr"
-                                          << "";
-        QTest::newRow("holds / through a stacked volume") << "sdl"
-                                                          << "contiene \"/\"";
-        QTest::newRow("holds the archive") << "sdk"
-                                           << "contiene \"" + m_dir.filePath("mnt/Ecografie") + "\"";
-        QTest::newRow("a partition") << "sdk1"
-                                     << "-";
-        QTest::newRow("a path out of /dev") << "../sdk"
-                                            << "-";
+        const auto riga = [](const char *nome, const char *disco, const QString &motivo) {
+            QTest::newRow(nome) << disco << motivo;
+        };
+        riga("USB hard disk, removable=0", "sdu", "non è un disco rimovibile");
+        riga("removable medium", "sdr", "");
+        riga("holds / through a stacked volume", "sdl", "contiene \"/\"");
+        riga("holds the archive", "sdk", "contiene \"" + m_dir.filePath("mnt/Ecografie") + "\"");
+        riga("a partition", "sdk1", "-");
+        riga("a path out of /dev", "../sdk", "-");
     }
     void safetyRule()
     {

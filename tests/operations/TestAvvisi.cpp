@@ -54,18 +54,15 @@ private Q_SLOTS:
         QTest::addColumn<int>("atteso");
         QTest::addColumn<QString>("testoCampo");
         const QStringList tre{"Sincronizza", "Solo da A a B", "Annulla"}, formatta{"Formatta", "Annulla"};
-        QTest::newRow("one OK") << QStringList() << QString() << ""
-                                << "enter" << 0 << "";
-        QTest::newRow("escape = last") << formatta << QString() << ""
-                                       << "escape" << 1 << "";
-        QTest::newRow("click middle") << tre << QString() << ""
-                                      << "click 1" << 1 << "";
-        QTest::newRow("prefilled, typing replaces") << formatta << "USB_VECCHIA"
-                                                    << ""
-                                                    << "type ECO_2025" << 0 << "ECO_2025";
-        QTest::newRow("placeholder, left empty") << formatta << ""
-                                                 << "NUOVO NOME"
-                                                 << "type " << 0 << "";
+        const auto riga = [](const char *nome, const QStringList &pulsanti, const QString &prefill,
+                             const char *segnaposto, const char *azione, int atteso, const char *campo = "") {
+            QTest::newRow(nome) << pulsanti << prefill << segnaposto << azione << atteso << campo;
+        };
+        riga("one OK", {}, {}, "", "enter", 0);
+        riga("escape = last", formatta, {}, "", "escape", 1);
+        riga("click middle", tre, {}, "", "click 1", 1);
+        riga("prefilled, typing replaces", formatta, "USB_VECCHIA", "", "type ECO_2025", 0, "ECO_2025");
+        riga("placeholder, left empty", formatta, "", "NUOVO NOME", "type ", 0);
     }
     void alertShowsPlainTextsAndAnswersThePressedButton()
     {
@@ -78,7 +75,6 @@ private Q_SLOTS:
         // Names of files and sticks reach these texts; they must not become markup.
         const QString titolo = "<b>Copia</b> completata", testo = "File <i>a&b</i>.jpg non verificato";
         Sorvegliante s([&](QMessageBox *box) {
-            QCOMPARE(box->windowTitle(), QString("Tessera"));
             QCOMPARE(box->text(), titolo);
             QCOMPARE(box->informativeText(), testo);
             auto *etichetta = box->findChild<QLabel *>("qt_msgbox_informativelabel");
@@ -96,7 +92,6 @@ private Q_SLOTS:
             QCOMPARE(campo != nullptr, !prefill.isNull());
             if (campo) {
                 QTRY_VERIFY(campo->hasFocus());
-                QCOMPARE(campo->size(), QSize(260, 24));
                 QCOMPARE(campo->text(), prefill);
                 QCOMPARE(campo->placeholderText(), segnaposto);
                 const QRect r(campo->mapTo(box, QPoint()), campo->size());

@@ -29,19 +29,12 @@ bool esegui(const QString &programma, const QStringList &argomenti, QString *usc
 
 bool montato(const QString &punto)
 {
-    for (const QByteArray &riga : TestSupport::readFile("/proc/self/mountinfo").split('\n'))
-        if (QFile::decodeName(riga.split(' ').value(4)) == punto)
-            return true;
-    return false;
+    return QProcess::execute("mountpoint", {"-q", punto}) == 0;
 }
 
-// Who keeps a folder busy, as the eject message names them: a `sleep` with
-// its working folder there, and this test (by its kernel name), which holds a file.
-QString sleepENoi()
+QString nomeDiQuestoTest()
 {
-    QStringList nomi{"sleep", QString::fromUtf8(TestSupport::readFile("/proc/self/comm")).trimmed()};
-    nomi.sort();
-    return nomi.join(", ");
+    return QString::fromUtf8(TestSupport::readFile("/proc/self/comm")).trimmed();
 }
 } // namespace
 
@@ -77,18 +70,18 @@ private Q_SLOTS:
         QTest::addColumn<bool>("occupata");
         QTest::addColumn<QStringList>("attese");
         QTest::addColumn<QString>("errore"); // empty = ejected
-        QTest::newRow("unmounts all, then powers off")
-            << "ECO GRAFIE/" << true << false << QStringList{"sdb2 Unmount", "sdb1 Unmount", "Acme PowerOff"}
-            << "";
-        QTest::newRow("cannot power off")
-            << "ECO GRAFIE" << false << false << QStringList{"sdb2 Unmount", "sdb1 Unmount"} << "";
-        QTest::newRow("busy: nothing else")
-            << "ECO GRAFIE" << true << true << QStringList{"sdb2 Unmount"}
-            << "Error unmounting /dev/sdb2: target is busy\n\n"
-               "Programmi che usano la chiavetta: " +
-                   QString::fromUtf8(TestSupport::readFile("/proc/self/comm")).trimmed();
-        QTest::newRow("unknown volume")
-            << "ALTRO" << true << false << QStringList() << "UDisks2 non gestisce il volume %1.";
+        const auto riga = [](const char *nome, const char *volume, bool puoSpegnere, bool occupata,
+                             const QStringList &attese, const QString &errore = {}) {
+            QTest::newRow(nome) << volume << puoSpegnere << occupata << attese << errore;
+        };
+        const QStringList smonta{"sdb2 Unmount", "sdb1 Unmount"};
+        riga("unmounts all, then powers off", "ECO GRAFIE/", true, false,
+             smonta + QStringList{"Acme PowerOff"});
+        riga("cannot power off", "ECO GRAFIE", false, false, smonta);
+        riga("busy: nothing else", "ECO GRAFIE", true, true, {"sdb2 Unmount"},
+             "Error unmounting /dev/sdb2: target is busy\n\nProgrammi che usano la chiavetta: " +
+                 nomeDiQuestoTest());
+        riga("unknown volume", "ALTRO", true, false, {}, "UDisks2 non gestisce il volume %1.");
     }
     void udisks()
     {
@@ -189,11 +182,13 @@ private Q_SLOTS:
         env.servizi.espulsore = &espulsore;
         const USBDrive drive = monitor.drives().at(0);
         QCoro::waitFor(EjectDriveAction(env.servizi, drive).perform());
+        QStringList chi{"sleep", nomeDiQuestoTest()}; // the message names them sorted
+        chi.sort();
         QCOMPARE(env.avvisi.mostrati.size(), 1);
         QCOMPARE(env.avvisi.mostrati[0].titolo, QString("Impossibile espellere ECOGRAFIE"));
         QVERIFY2(
             env.avvisi.mostrati[0].testo.endsWith("\n\nDettagli: " + qt_error_string(EBUSY) +
-                                                  "\n\nProgrammi che usano la chiavetta: " + sleepENoi()),
+                                                  "\n\nProgrammi che usano la chiavetta: " + chi.join(", ")),
             qPrintable(env.avvisi.mostrati[0].testo));
         QVERIFY(montato(punto));
 
