@@ -38,7 +38,8 @@ struct Voce {
 // opened relative to its parent's descriptor, so depth is not limited by the
 // length of a path; the folders on the way down stay open, one per level.
 // Takes `fd` over.
-void elenca(int fd, const QByteArray &cartella, QStringList &risultato, QList<CartellaNonLetta> *nonLette)
+void elenca(int fd, const QByteArray &cartella, const std::function<void(const QByteArray &, qint64)> &file,
+            QList<CartellaNonLetta> *nonLette)
 {
     const auto nonLetta = [&](int errore) {
         if (nonLette)
@@ -84,7 +85,7 @@ void elenca(int fd, const QByteArray &cartella, QStringList &risultato, QList<Ca
     for (const Voce &v : voci) {
         const QByteArray percorso = prefisso + v.nome;
         if (S_ISREG(v.info.st_mode)) {
-            risultato.append(decodificaNome(percorso));
+            file(percorso, qint64(v.info.st_size));
             continue;
         }
         // A folder swapped for a link since it was looked at is refused by
@@ -108,7 +109,7 @@ void elenca(int fd, const QByteArray &cartella, QStringList &risultato, QList<Ca
             ::close(figlio);
             continue;
         }
-        elenca(figlio, percorso, risultato, nonLette);
+        elenca(figlio, percorso, file, nonLette);
     }
     ::closedir(dir);
 }
@@ -230,16 +231,24 @@ QStringList descriviNonLette(const QList<CartellaNonLetta> &nonLette)
 QStringList elencaFile(const QString &cartella, QList<CartellaNonLetta> *nonLette)
 {
     QStringList risultato;
+    percorriFile(
+        cartella, [&](const QByteArray &percorso, qint64) { risultato.append(decodificaNome(percorso)); },
+        nonLette);
+    return risultato;
+}
+
+void percorriFile(const QString &cartella, const std::function<void(const QByteArray &, qint64)> &file,
+                  QList<CartellaNonLetta> *nonLette)
+{
     if (cartella.isEmpty())
-        return risultato;
+        return;
     const int fd = apri(cartella, O_RDONLY | O_DIRECTORY);
     if (fd < 0) {
         if (nonLette)
             nonLette->append({cartella, descrizioneErrore(errno)});
-        return risultato;
+        return;
     }
-    elenca(fd, codificaNome(cartella), risultato, nonLette);
-    return risultato;
+    elenca(fd, codificaNome(cartella), file, nonLette);
 }
 
 int apriPercorso(const QString &percorso, int flag)
