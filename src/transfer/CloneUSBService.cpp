@@ -249,6 +249,7 @@ bool CloneUSBService::stessoContenuto(const QString &a, const QString &b)
 PianoSincronizzazione CloneUSBService::pianifica(const QString &radiceA, const QString &radiceB,
                                                  const Progresso &progresso)
 {
+    const PrioritaLavoro priorita;
     PianoSincronizzazione piano;
     piano.dispositivoA = dispositivoDi(radiceA);
     piano.dispositivoB = dispositivoDi(radiceB);
@@ -316,6 +317,7 @@ EsitoSincronizzazione CloneUSBService::eseguiPiano(const PianoSincronizzazione &
                                                    const QString &radiceB, const QString &nomeA,
                                                    const QString &nomeB, const Progresso &progresso)
 {
+    const PrioritaLavoro priorita;
     Radice a(radiceA, piano.dispositivoA);
     Radice b(radiceB, piano.dispositivoB);
     const ElencoFile &elencoA = piano.elencoA;

@@ -180,6 +180,7 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
                                         const std::optional<QSet<QString>> &estensioni,
                                         const QString &destinazione, const Avanzamento &avanzamento)
 {
+    const PrioritaLavoro priorita;
     const auto riferisci = [&](std::optional<double> f, std::optional<QString> d, std::optional<QString> t) {
         if (avanzamento)
             avanzamento(f, std::move(d), std::move(t));
@@ -310,6 +311,7 @@ EsitoImportazione FileCopyService::eseguiImportazione(const QString &sorgente, c
                                                       const QSet<QString> &estensioni,
                                                       const Avanzamento &avanzamento)
 {
+    const PrioritaLavoro priorita;
     QList<CartellaNonLetta> nonLette;
     QStringList file = elencaFile(sorgente, &nonLette);
     file.removeIf([&](const QString &f) {

@@ -13,6 +13,7 @@
 #include <openssl/evp.h>
 #include <QFile>
 #include <QFileInfo>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -475,6 +476,23 @@ bool creaCartella(const QString &cartella, QString *errore)
             return true;
         da = barra + 1;
     }
+}
+
+// Per thread on Linux: a pool thread gets its old value back for the next task.
+PrioritaLavoro::PrioritaLavoro()
+{
+    errno = 0;
+    m_prima = ::getpriority(PRIO_PROCESS, 0);
+    if (errno != 0)
+        m_prima = 0;
+    ::setpriority(PRIO_PROCESS, 0, std::max(m_prima, 10));
+}
+
+PrioritaLavoro::~PrioritaLavoro()
+{
+    // Raising it back may be refused to an ordinary user; the thread then
+    // stays a background one, which is harmless for a pool thread.
+    ::setpriority(PRIO_PROCESS, 0, m_prima);
 }
 
 QString descrizioneErrore(int codice)
