@@ -249,7 +249,6 @@ bool CloneUSBService::stessoContenuto(const QString &a, const QString &b)
 PianoSincronizzazione CloneUSBService::pianifica(const QString &radiceA, const QString &radiceB,
                                                  const Progresso &progresso)
 {
-    const PrioritaLavoro priorita;
     PianoSincronizzazione piano;
     piano.dispositivoA = dispositivoDi(radiceA);
     piano.dispositivoB = dispositivoDi(radiceB);
@@ -317,7 +316,6 @@ EsitoSincronizzazione CloneUSBService::eseguiPiano(const PianoSincronizzazione &
                                                    const QString &radiceB, const QString &nomeA,
                                                    const QString &nomeB, const Progresso &progresso)
 {
-    const PrioritaLavoro priorita;
     Radice a(radiceA, piano.dispositivoA);
     Radice b(radiceB, piano.dispositivoB);
     const ElencoFile &elencoA = piano.elencoA;
@@ -451,7 +449,10 @@ QCoro::Task<> CloneUSBService::sincronizza(Servizi servizi, USBDrive driveA, USB
                                      std::nullopt, std::nullopt, iconaSync, Colori::indigo()});
     // Awaits take named values only: GCC 12 can destroy the temporaries of a
     // co_await expression twice.
-    const auto analizza = [=] { return pianifica(radiceA, radiceB, progresso); };
+    const auto analizza = [=] {
+        const PrioritaLavoro sottofondo;
+        return pianifica(radiceA, radiceB, progresso);
+    };
     QFuture<PianoSincronizzazione> analisi = QtConcurrent::run(analizza);
     const PianoSincronizzazione piano = co_await analisi;
     centro.setAttuale(std::nullopt);
@@ -482,7 +483,10 @@ QCoro::Task<> CloneUSBService::sincronizza(Servizi servizi, USBDrive driveA, USB
     centro.setAttuale(
         CentroOperazioni::Operazione{QStringLiteral("Sincronizzazione %1 \u2194 %2\u2026").arg(nomeA, nomeB),
                                      std::nullopt, std::nullopt, iconaSync, Colori::indigo()});
-    const auto esegui = [=] { return eseguiPiano(piano, radiceA, radiceB, nomeA, nomeB, progresso); };
+    const auto esegui = [=] {
+        const PrioritaLavoro sottofondo;
+        return eseguiPiano(piano, radiceA, radiceB, nomeA, nomeB, progresso);
+    };
     QFuture<EsitoSincronizzazione> esecuzione = QtConcurrent::run(esegui);
     const EsitoSincronizzazione esito = co_await esecuzione;
     centro.setAttuale(std::nullopt);

@@ -164,6 +164,7 @@ QCoro::Task<> FileCopyService::copia(QString sorgente, QString destinazione,
     // Named, not a temporary inside the co_await: GCC 12 mishandles the
     // destruction of such temporaries in coroutines.
     QFuture<EsitoCopia> lavoro = QtConcurrent::task([sorgente, estensioni, destinazione, avanzamento] {
+                                     const PrioritaLavoro sottofondo;
                                      return eseguiCopia(sorgente, estensioni, destinazione, avanzamento);
                                  })
                                      .withPriority(prioritaCopia)
@@ -180,7 +181,6 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
                                         const std::optional<QSet<QString>> &estensioni,
                                         const QString &destinazione, const Avanzamento &avanzamento)
 {
-    const PrioritaLavoro priorita;
     const auto riferisci = [&](std::optional<double> f, std::optional<QString> d, std::optional<QString> t) {
         if (avanzamento)
             avanzamento(f, std::move(d), std::move(t));
@@ -292,6 +292,7 @@ QCoro::Task<> FileCopyService::importaAutomaticamente(USBDrive drive, Servizi se
     const Avanzamento avanzamento = versoCentro(servizi.centro);
     QFuture<EsitoImportazione> lavoro =
         QtConcurrent::task([sorgente, destinazione, immagini, avanzamento] {
+            const PrioritaLavoro sottofondo;
             return eseguiImportazione(sorgente, destinazione, immagini, avanzamento);
         })
             .withPriority(prioritaImportazione)
@@ -311,7 +312,6 @@ EsitoImportazione FileCopyService::eseguiImportazione(const QString &sorgente, c
                                                       const QSet<QString> &estensioni,
                                                       const Avanzamento &avanzamento)
 {
-    const PrioritaLavoro priorita;
     QList<CartellaNonLetta> nonLette;
     QStringList file = elencaFile(sorgente, &nonLette);
     file.removeIf([&](const QString &f) {

@@ -84,10 +84,10 @@ bool creaCartella(const QString &cartella, QString *errore = nullptr);
 // opened folder by folder, never following a link on the way.
 int apriPercorso(const QString &percorso, int flag);
 
-// For the life of one worker function: its thread, and the threads it starts,
-// yield the processor to the main thread whenever both want it, so the panel
-// answers at once however busy the copy is. Nothing slows down when the
-// processor is free.
+// For the life of one background task of the panel: its thread, and the
+// threads it starts, yield the processor to the main thread whenever both want
+// it, so the panel answers at once however busy the copy is. Nothing slows
+// down when the processor is free.
 class PrioritaLavoro {
 public:
     PrioritaLavoro();
