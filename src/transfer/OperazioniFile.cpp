@@ -348,6 +348,14 @@ enum class Lettura {
     dallaCache,    // leave the cache alone
 };
 
+// Fetched once: looking the algorithm up for every file takes a lock that
+// the two threads of a sync plan, hashing small files, would contend for.
+const EVP_MD *sha256()
+{
+    static EVP_MD *const trovato = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+    return trovato ? trovato : EVP_sha256();
+}
+
 std::optional<QString> digest(const QString &file, Lettura lettura)
 {
     struct stat info;
@@ -362,7 +370,7 @@ std::optional<QString> digest(const QString &file, Lettura lettura)
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_NOREUSE);
 
     ContestoDigest ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
-    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) {
+    if (!ctx || EVP_DigestInit_ex(ctx.get(), sha256(), nullptr) != 1) {
         ::close(fd);
         return std::nullopt;
     }
