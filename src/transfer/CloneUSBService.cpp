@@ -6,10 +6,12 @@
 #include "operations/Impegni.h"
 #include "operations/Orologio.h"
 #include "operations/Registro.h"
+#include "transfer/LottoCopie.h"
 #include "transfer/OperazioniFile.h"
 
+#include <algorithm>
+#include <array>
 #include <QCoro/QCoroFuture>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
@@ -24,13 +26,6 @@ const QString iconaSync = QStringLiteral("arrow.triangle.2.circlepath");
 QString conBarra(const QString &radice)
 {
     return radice.endsWith(QLatin1Char('/')) ? radice : radice + QLatin1Char('/');
-}
-
-// The path below `radice` as written on the medium; a file outside it keeps just its name.
-QString relativo(const QString &radice, const QString &file)
-{
-    const QString prefisso = conBarra(radice);
-    return file.startsWith(prefisso) ? file.mid(prefisso.size()) : QFileInfo(file).fileName();
 }
 
 QString dettaglio(qint64 k, qint64 n, const QString &voce)
@@ -49,25 +44,46 @@ std::optional<dev_t> dispositivoDi(const QString &percorso)
 // A stick's root, pinned to the file system that was mounted there when the
 // plan was made. Once the stick is unmounted its mount point is a bare folder
 // on the system disk (or gone): copies must fail rather than land there.
+// The copies it receives wait in a batch of its own until completa().
 class Radice {
 public:
     Radice(QString percorso, std::optional<dev_t> dispositivo)
         : m_percorso(std::move(percorso)), m_dispositivo(dispositivo)
     {
     }
-    const QString &percorso() const { return m_percorso; }
     bool ancoraMontata() const { return m_dispositivo && dispositivoDi(m_percorso) == m_dispositivo; }
-    bool copia(const QString &sorgente, const QString &relativo) const
+    // False when the copy could not even start; `voce` is handed back by completa().
+    bool aggiungi(const QString &sorgente, const QString &relativo, qsizetype voce)
     {
-        if (!ancoraMontata())
+        if (!ancoraMontata() || !m_lotto.aggiungi(sorgente, conBarra(m_percorso) + relativo).ok)
             return false;
-        return copiaSenzaSovrascrivere(sorgente, conBarra(m_percorso) + relativo).ok;
+        m_voci.append(voce);
+        return true;
+    }
+    bool pieno() const { return m_lotto.pieno(); }
+    // `fatta(voce, ok)` for each waiting copy. A stick gone in the meantime
+    // keeps none of them: a copy not yet flushed is not on it.
+    void completa(const std::function<void(qsizetype, bool)> &fatta)
+    {
+        if (m_voci.isEmpty())
+            return;
+        QList<EsitoCopiaFile> risultati;
+        if (ancoraMontata())
+            risultati = m_lotto.completa();
+        else
+            m_lotto.abbandona();
+        for (qsizetype k = 0; k < m_voci.size(); ++k)
+            fatta(m_voci.at(k), k < risultati.size() && risultati.at(k).ok);
+        m_voci.clear();
     }
 
 private:
     QString m_percorso;
     std::optional<dev_t> m_dispositivo;
+    LottoCopie m_lotto;
+    QList<qsizetype> m_voci;
 };
+
 std::optional<qint64> dimensione(const QString &file)
 {
     struct stat st {};
@@ -85,15 +101,31 @@ bool stessoDigest(const std::optional<QString> &a, const std::optional<QString> 
     return a && b && *a == *b;
 }
 
-// The digests of `file`, in order. The next file is already being fetched
-// from the medium while the current one is hashed. `fatto` runs after each.
-std::vector<std::optional<QString>> digestInFila(const QStringList &file,
-                                                 const std::function<void(qsizetype)> &fatto)
+// A digest kept as its 32 bytes rather than as 64 hex characters: tens of
+// thousands of them wait for the other stick's.
+struct Digest {
+    bool letto = false;
+    std::array<char, 32> valore{};
+    friend bool operator==(const Digest &, const Digest &) = default;
+};
+
+// The digests of the `quanti` files `percorso(i)` names, in order. The next
+// file is already being fetched from the medium while the current one is
+// hashed. `fatto` runs after each.
+std::vector<Digest> digestInFila(qsizetype quanti, const std::function<QString(qsizetype)> &percorso,
+                                 const std::function<void(qsizetype)> &fatto)
 {
-    std::vector<std::optional<QString>> digest;
-    digest.reserve(size_t(file.size()));
-    for (qsizetype i = 0; i < file.size(); ++i) {
-        digest.push_back(hashSHA256InCache(file.at(i), file.value(i + 1)));
+    std::vector<Digest> digest(static_cast<size_t>(quanti));
+    QString attuale = quanti > 0 ? percorso(0) : QString();
+    for (qsizetype i = 0; i < quanti; ++i) {
+        const QString prossimo = i + 1 < quanti ? percorso(i + 1) : QString();
+        if (const std::optional<QString> d = hashSHA256InCache(attuale, prossimo)) {
+            const QByteArray valore = QByteArray::fromHex(d->toLatin1());
+            digest[size_t(i)].letto = valore.size() == 32;
+            std::copy_n(valore.constData(), qMin<qsizetype>(valore.size(), 32),
+                        digest[size_t(i)].valore.begin());
+        }
+        attuale = prossimo;
         if (fatto)
             fatto(i);
     }
@@ -110,30 +142,94 @@ QString elenco(const QStringList &righe)
 }
 } // namespace
 
-QHash<QString, QString> CloneUSBService::mappaFile(const QString &radice, QStringList *esclusi)
+QString ElencoFile::relativo(qsizetype i) const
 {
-    QHash<QString, QString> mappa;
+    return decodificaNome(byteNome(i).toByteArray());
+}
+
+QString ElencoFile::chiave(qsizetype i) const
+{
+    return decodificaNome(byteChiave(i).toByteArray());
+}
+
+QByteArrayView ElencoFile::byteNome(qsizetype i) const
+{
+    const Voce &v = m_voci.at(i);
+    return QByteArrayView(m_byte).sliced(v.nome, v.lunghezzaNome);
+}
+
+QByteArrayView ElencoFile::byteChiave(qsizetype i) const
+{
+    const Voce &v = m_voci.at(i);
+    return QByteArrayView(m_byte).sliced(v.chiave, v.lunghezzaChiave);
+}
+
+ElencoFile CloneUSBService::elenca(const QString &radice, QStringList *esclusi)
+{
+    ElencoFile elenco;
     QList<CartellaNonLetta> nonLette;
-    const QStringList file = elencaFile(radice, &nonLette);
+    const qsizetype prefisso = codificaNome(conBarra(radice)).size();
+    percorriFile(
+        radice,
+        [&](const QByteArray &percorso, qint64 dimensione) {
+            const QByteArrayView nome = QByteArrayView(percorso).sliced(prefisso);
+            ElencoFile::Voce v;
+            v.nome = quint32(elenco.m_byte.size());
+            v.lunghezzaNome = quint32(nome.size());
+            v.chiave = v.nome;
+            v.lunghezzaChiave = v.lunghezzaNome;
+            v.dimensione = dimensione;
+            elenco.m_byte.append(nome);
+            // Sticks written on a Mac hold decomposed names (NFD), elsewhere
+            // precomposed ones: both spell the same name. Plain ASCII is both.
+            const bool ascii = std::all_of(nome.begin(), nome.end(), [](char c) { return uchar(c) < 0x80; });
+            if (!ascii) {
+                const QByteArray chiave =
+                    codificaNome(decodificaNome(nome.toByteArray()).normalized(QString::NormalizationForm_C));
+                if (QByteArrayView(chiave) != nome) {
+                    v.chiave = quint32(elenco.m_byte.size());
+                    v.lunghezzaChiave = quint32(chiave.size());
+                    elenco.m_byte.append(chiave);
+                }
+            }
+            elenco.m_voci.append(v);
+        },
+        &nonLette);
     if (esclusi)
         *esclusi += descriviNonLette(nonLette);
-    for (const QString &f : file) {
-        // Sticks written on a Mac hold decomposed names (NFD), elsewhere
-        // precomposed ones: both spell the same name. When one stick holds
-        // both spellings, the second cannot be told apart on the other stick:
-        // it is left out and said so, never silently shadowed.
-        const QString chiave = relativo(radice, f).normalized(QString::NormalizationForm_C);
-        const auto gia = mappa.constFind(chiave);
-        if (gia == mappa.cend()) {
-            mappa.insert(chiave, f);
-        } else if (esclusi) {
-            esclusi->append(nomeLeggibile(
-                QStringLiteral("“%1”: c'è già un file con lo stesso nome scritto in un'altra forma "
-                               "(“%2”), questo non è stato sincronizzato")
-                    .arg(f, *gia)));
+    elenco.m_byte.squeeze();
+
+    // By key, and in the listing's order among equal keys (their names lie in
+    // that order in the block).
+    auto &voci = elenco.m_voci;
+    const QByteArrayView byte(elenco.m_byte);
+    const auto chiaveDi = [&](const ElencoFile::Voce &v) { return byte.sliced(v.chiave, v.lunghezzaChiave); };
+    std::sort(voci.begin(), voci.end(), [&](const ElencoFile::Voce &x, const ElencoFile::Voce &y) {
+        const int c = chiaveDi(x).compare(chiaveDi(y));
+        return c != 0 ? c < 0 : x.nome < y.nome;
+    });
+    // When one stick holds both spellings, the second cannot be told apart on
+    // the other stick: it is left out and said so, never silently shadowed.
+    qsizetype tenute = 0;
+    for (qsizetype i = 0; i < voci.size(); ++i) {
+        if (tenute > 0 && chiaveDi(voci.at(i)) == chiaveDi(voci.at(tenute - 1))) {
+            if (esclusi) {
+                const auto assoluto = [&](const ElencoFile::Voce &v) {
+                    return conBarra(radice) +
+                           decodificaNome(byte.sliced(v.nome, v.lunghezzaNome).toByteArray());
+                };
+                esclusi->append(nomeLeggibile(
+                    QStringLiteral("“%1”: c'è già un file con lo stesso nome scritto in un'altra forma "
+                                   "(“%2”), questo non è stato sincronizzato")
+                        .arg(assoluto(voci.at(i)), assoluto(voci.at(tenute - 1)))));
+            }
+            continue;
         }
+        voci[tenute++] = voci.at(i);
     }
-    return mappa;
+    voci.resize(tenute);
+    voci.squeeze();
+    return elenco;
 }
 
 bool CloneUSBService::stessoContenuto(const QString &a, const QString &b)
@@ -151,63 +247,62 @@ PianoSincronizzazione CloneUSBService::pianifica(const QString &radiceA, const Q
     PianoSincronizzazione piano;
     piano.dispositivoA = dispositivoDi(radiceA);
     piano.dispositivoB = dispositivoDi(radiceB);
-    const QHash<QString, QString> mappaA = mappaFile(radiceA, &piano.nonSincronizzati);
-    const QHash<QString, QString> mappaB = mappaFile(radiceB, &piano.nonSincronizzati);
-    const qint64 n = mappaA.size();
+    piano.elencoA = elenca(radiceA, &piano.nonSincronizzati);
+    piano.elencoB = elenca(radiceB, &piano.nonSincronizzati);
+    const ElencoFile &elencoA = piano.elencoA;
+    const ElencoFile &elencoB = piano.elencoB;
+    const qint64 n = elencoA.size();
     qint64 k = 0;
-    const auto confrontato = [&](const QString &relativo) {
+    const auto confrontato = [&](qsizetype a) {
         ++k;
         if (progresso)
-            progresso(
-                double(k) / double(std::max<qint64>(n, 1)),
-                QStringLiteral("Confronto %1 di %2 \u2014 %3").arg(k).arg(n).arg(nomeLeggibile(relativo)));
+            progresso(double(k) / double(std::max<qint64>(n, 1)),
+                      QStringLiteral("Confronto %1 di %2 \u2014 %3")
+                          .arg(k)
+                          .arg(n)
+                          .arg(nomeLeggibile(elencoA.chiave(a))));
     };
 
-    // The same decisions as stessoContenuto, in two steps: the sizes settle
-    // most pairs at once, then the pairs left are digested.
+    // Both lists are in key order: one walk side by side pairs them. The
+    // same decisions as stessoContenuto, in two steps: the sizes settle most
+    // pairs at once, then the pairs left are digested.
     QList<PianoSincronizzazione::Conflitto> daLeggere;
-    for (auto it = mappaA.cbegin(); it != mappaA.cend(); ++it) {
-        const auto inB = mappaB.constFind(it.key());
-        if (inB == mappaB.cend()) {
-            piano.copyAtoB.append(it.value());
-            confrontato(it.key());
-            continue;
+    for (qsizetype a = 0, b = 0; a < elencoA.size() || b < elencoB.size();) {
+        const int ordine = a == elencoA.size()   ? 1
+                           : b == elencoB.size() ? -1
+                                                 : elencoA.byteChiave(a).compare(elencoB.byteChiave(b));
+        if (ordine < 0) {
+            piano.copyAtoB.append(quint32(a));
+            confrontato(a++);
+        } else if (ordine > 0) {
+            piano.copyBtoA.append(quint32(b++));
+        } else if (elencoA.dimensione(a) != elencoB.dimensione(b)) {
+            piano.conflicts.append({quint32(a), quint32(b++)});
+            confrontato(a++);
+        } else {
+            daLeggere.append({quint32(a++), quint32(b++)});
         }
-        const auto da = dimensione(it.value());
-        const auto db = dimensione(inB.value());
-        if (!da || !db || *da != *db) {
-            piano.conflicts.append({it.key(), it.value(), inB.value()});
-            confrontato(it.key());
-            continue;
-        }
-        daLeggere.append({it.key(), it.value(), inB.value()});
     }
 
     // Each stick is read by a thread of its own: two sticks deliver about
     // twice what one does, and each is still read one file after another.
-    QStringList fileB;
-    fileB.reserve(daLeggere.size());
-    for (const auto &c : std::as_const(daLeggere))
-        fileB.append(c.fileB);
-    std::vector<std::optional<QString>> digestB;
-    std::thread lettoreB([&] { digestB = digestInFila(fileB, {}); });
-    QStringList fileA;
-    fileA.reserve(daLeggere.size());
-    for (const auto &c : std::as_const(daLeggere))
-        fileA.append(c.fileA);
-    const std::vector<std::optional<QString>> digestA =
-        digestInFila(fileA, [&](qsizetype i) { confrontato(daLeggere.at(i).relativePath); });
+    const QString prefissoA = conBarra(radiceA), prefissoB = conBarra(radiceB);
+    std::vector<Digest> digestB;
+    std::thread lettoreB([&] {
+        digestB =
+            digestInFila(daLeggere.size(),
+                         [&](qsizetype i) { return prefissoB + elencoB.relativo(daLeggere.at(i).b); }, {});
+    });
+    const std::vector<Digest> digestA = digestInFila(
+        daLeggere.size(), [&](qsizetype i) { return prefissoA + elencoA.relativo(daLeggere.at(i).a); },
+        [&](qsizetype i) { confrontato(daLeggere.at(i).a); });
     lettoreB.join();
 
     for (qsizetype i = 0; i < daLeggere.size(); ++i) {
-        if (stessoDigest(digestA[size_t(i)], digestB[size_t(i)]))
+        if (digestA[size_t(i)] == digestB[size_t(i)])
             ++piano.identical;
         else
             piano.conflicts.append(daLeggere.at(i));
-    }
-    for (auto it = mappaB.cbegin(); it != mappaB.cend(); ++it) {
-        if (!mappaA.contains(it.key()))
-            piano.copyBtoA.append(it.value());
     }
     return piano;
 }
@@ -216,8 +311,10 @@ EsitoSincronizzazione CloneUSBService::eseguiPiano(const PianoSincronizzazione &
                                                    const QString &radiceB, const QString &nomeA,
                                                    const QString &nomeB, const Progresso &progresso)
 {
-    const Radice a(radiceA, piano.dispositivoA);
-    const Radice b(radiceB, piano.dispositivoB);
+    Radice a(radiceA, piano.dispositivoA);
+    Radice b(radiceB, piano.dispositivoB);
+    const ElencoFile &elencoA = piano.elencoA;
+    const ElencoFile &elencoB = piano.elencoB;
     EsitoSincronizzazione esito;
     esito.errors = piano.nonSincronizzati.size();
     const qint64 totale = piano.copyAtoB.size() + piano.copyBtoA.size() + piano.conflicts.size();
@@ -228,13 +325,54 @@ EsitoSincronizzazione CloneUSBService::eseguiPiano(const PianoSincronizzazione &
             progresso(double(fatti) / double(std::max<qint64>(totale, 1)), dettaglio(fatti, totale, voce));
     };
 
-    for (const QString &file : piano.copyAtoB) {
-        ++(b.copia(file, relativo(radiceA, file)) ? esito.copiedAtoB : esito.errors);
+    // The copies wait in each receiving stick's batch; an item counts once
+    // all of its copies are flushed, or one of them has failed.
+    enum class Tipo : char { versoB, versoA, conflitto };
+    struct Stato {
+        Tipo tipo;
+        char mancanti;
+        bool fallita = false;
+    };
+    std::vector<Stato> stati;
+    stati.reserve(size_t(totale));
+    const auto chiusa = [&](qsizetype voce, bool ok) {
+        Stato &s = stati[size_t(voce)];
+        s.fallita = s.fallita || !ok;
+        if (--s.mancanti > 0)
+            return;
+        if (s.fallita)
+            ++esito.errors;
+        else
+            ++(s.tipo == Tipo::conflitto ? esito.conflictsResolved
+               : s.tipo == Tipo::versoB  ? esito.copiedAtoB
+                                         : esito.copiedBtoA);
+    };
+    const auto copia = [&](Radice &verso, const QString &sorgente, const QString &relativo) {
+        const qsizetype voce = qsizetype(stati.size()) - 1;
+        if (!verso.aggiungi(sorgente, relativo, voce))
+            chiusa(voce, false);
+    };
+    const auto svuotaSePieno = [&](bool sempre) {
+        if (sempre || a.pieno() || b.pieno()) {
+            a.completa(chiusa);
+            b.completa(chiusa);
+        }
+    };
+
+    const QString prefissoA = conBarra(radiceA), prefissoB = conBarra(radiceB);
+    for (const quint32 i : piano.copyAtoB) {
+        const QString file = elencoA.relativo(i);
+        stati.push_back({Tipo::versoB, 1});
+        copia(b, prefissoA + file, file);
         avanza(QFileInfo(file).fileName());
+        svuotaSePieno(false);
     }
-    for (const QString &file : piano.copyBtoA) {
-        ++(a.copia(file, relativo(radiceB, file)) ? esito.copiedBtoA : esito.errors);
+    for (const quint32 i : piano.copyBtoA) {
+        const QString file = elencoB.relativo(i);
+        stati.push_back({Tipo::versoA, 1});
+        copia(a, prefissoB + file, file);
         avanza(QFileInfo(file).fileName());
+        svuotaSePieno(false);
     }
 
     const QString stamp = Orologio::adesso().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
@@ -243,11 +381,14 @@ EsitoSincronizzazione CloneUSBService::eseguiPiano(const PianoSincronizzazione &
     for (const PianoSincronizzazione::Conflitto &c : piano.conflicts) {
         // Each received copy goes next to the receiving stick's own version,
         // spelled as that stick spells its folders.
-        const bool versioneAsuB = b.copia(c.fileA, nomeConSuffisso(relativo(radiceB, c.fileB), suffissoA));
-        const bool versioneBsuA = a.copia(c.fileB, nomeConSuffisso(relativo(radiceA, c.fileA), suffissoB));
-        ++(versioneAsuB && versioneBsuA ? esito.conflictsResolved : esito.errors);
-        avanza(c.relativePath);
+        const QString fileA = elencoA.relativo(c.a), fileB = elencoB.relativo(c.b);
+        stati.push_back({Tipo::conflitto, 2});
+        copia(b, prefissoA + fileA, nomeConSuffisso(fileB, suffissoA));
+        copia(a, prefissoB + fileB, nomeConSuffisso(fileA, suffissoB));
+        avanza(elencoA.chiave(c.a));
+        svuotaSePieno(false);
     }
+    svuotaSePieno(true);
     return esito;
 }
 
@@ -302,7 +443,10 @@ QCoro::Task<> CloneUSBService::sincronizza(Servizi servizi, USBDrive driveA, USB
                                          std::nullopt, std::nullopt, iconaSync, Colori::indigo()});
     // Awaits take named values only: GCC 12 can destroy the temporaries of a
     // co_await expression twice.
-    const auto analizza = [=] { return pianifica(radiceA, radiceB, progresso); };
+    const auto analizza = [=] {
+        const PrioritaLavoro sottofondo;
+        return pianifica(radiceA, radiceB, progresso);
+    };
     QFuture<PianoSincronizzazione> analisi = QtConcurrent::run(analizza);
     const PianoSincronizzazione piano = co_await analisi;
     schedaAnalisi.rilascia();
@@ -332,7 +476,10 @@ QCoro::Task<> CloneUSBService::sincronizza(Servizi servizi, USBDrive driveA, USB
 
     SchedaTenuta scheda(&centro, {QStringLiteral("Sincronizzazione %1 \u2194 %2\u2026").arg(nomeA, nomeB),
                                   std::nullopt, std::nullopt, iconaSync, Colori::indigo()});
-    const auto esegui = [=] { return eseguiPiano(piano, radiceA, radiceB, nomeA, nomeB, progresso); };
+    const auto esegui = [=] {
+        const PrioritaLavoro sottofondo;
+        return eseguiPiano(piano, radiceA, radiceB, nomeA, nomeB, progresso);
+    };
     QFuture<EsitoSincronizzazione> esecuzione = QtConcurrent::run(esegui);
     const EsitoSincronizzazione esito = co_await esecuzione;
     scheda.rilascia();

@@ -5,25 +5,63 @@
 
 #include <functional>
 #include <optional>
+#include <QByteArray>
 #include <QCoro/QCoroTask>
-#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <sys/types.h>
 
 class AlertPresenter;
+class ElencoFile;
 
-// What a two-way sync of two sticks will do. File locations are absolute paths.
+namespace CloneUSBService {
+// Every regular, non-hidden file below `radice`. `esclusi` receives a line
+// for each folder that could not be read and each file left out because
+// another one spells the same name.
+ElencoFile elenca(const QString &radice, QStringList *esclusi = nullptr);
+} // namespace CloneUSBService
+
+// The regular, non-hidden files below one stick's root, ordered by the
+// precomposed (NFC) spelling of their relative paths so that the lists of two
+// sticks can be walked side by side. Each relative path is held once, as the
+// bytes on the medium, in one shared block: a list of 100,000 files takes a
+// few megabytes. Implicitly shared, cheap to copy.
+class ElencoFile {
+public:
+    qsizetype size() const { return m_voci.size(); }
+    // "DCIM/IMG_0001.JPG", spelled as on the medium.
+    QString relativo(qsizetype i) const;
+    // The same path in NFC, the spelling both sticks share.
+    QString chiave(qsizetype i) const;
+    qint64 dimensione(qsizetype i) const { return m_voci.at(i).dimensione; }
+
+    // The same two, as the bytes held.
+    QByteArrayView byteNome(qsizetype i) const;
+    QByteArrayView byteChiave(qsizetype i) const;
+
+private:
+    friend ElencoFile CloneUSBService::elenca(const QString &radice, QStringList *esclusi);
+    struct Voce {
+        quint32 nome = 0, lunghezzaNome = 0;     // in m_byte
+        quint32 chiave = 0, lunghezzaChiave = 0; // in m_byte; the name itself when already NFC
+        qint64 dimensione = 0;
+    };
+    QByteArray m_byte;
+    QList<Voce> m_voci;
+};
+
+// What a two-way sync of two sticks will do: indices into each stick's list.
 struct PianoSincronizzazione {
+    // Same name on both sticks, other contents.
     struct Conflitto {
-        QString relativePath;
-        QString fileA;
-        QString fileB;
+        quint32 a = 0; // in elencoA
+        quint32 b = 0; // in elencoB
     };
 
-    QStringList copyAtoB; // on A only
-    QStringList copyBtoA; // on B only
+    ElencoFile elencoA, elencoB;
+    QList<quint32> copyAtoB; // on A only (elencoA)
+    QList<quint32> copyBtoA; // on B only (elencoB)
     QList<Conflitto> conflicts;
     qint64 identical = 0;
     // What will not be synced, one readable line each, each counted as an
@@ -54,11 +92,6 @@ using Progresso = std::function<void(double frazione, const QString &dettaglio)>
 // log line and result alert. Ends when the result alert is dismissed.
 QCoro::Task<> sincronizza(Servizi servizi, USBDrive driveA, USBDrive driveB);
 
-// Relative path ("DCIM/IMG_0001.JPG", in NFC) -> absolute path, for every
-// regular, non-hidden file below `radice`. `esclusi` receives a line for
-// each folder that could not be read and each file left out because
-// another one spells the same name.
-QHash<QString, QString> mappaFile(const QString &radice, QStringList *esclusi = nullptr);
 // Same size and same SHA-256; two same-sized files that cannot be read at all also count as equal.
 bool stessoContenuto(const QString &a, const QString &b);
 // Blocking: meant for a worker thread.

@@ -20,12 +20,6 @@
 
 namespace {
 
-// A batch is flushed to the medium once it holds this many files or bytes:
-// few enough flushes for thousands of small files, and a card that never
-// waits long on one flush.
-constexpr int fileDiUnLotto = 128;
-constexpr qint64 byteDiUnLotto = qint64(128) << 20;
-
 constexpr qsizetype nomiMostrati = 8;
 
 // Read-ahead of the verification: how many pairs, and how many bytes in all,
@@ -64,6 +58,40 @@ QString dettaglio(qsizetype indice, qsizetype totale, const QString &nome)
 {
     return QStringLiteral("%1 di %2 — %3")
         .arg(QString::number(indice + 1), QString::number(totale), nomeLeggibile(nome));
+}
+
+// A copy placed by a batch: where from, where it landed, how big.
+struct Coppia {
+    QString sorgente;
+    QString destinazione;
+    qint64 dimensione = 0;
+};
+
+// Proves each copy by hashing both sides as read back from the media. The
+// disk fetches a few pairs ahead while one pair is hashed. `prima` runs
+// before each pair, `dopo` tells whether its two digests are equal.
+void verificaCoppie(const QList<Coppia> &coppie, const std::function<void(qsizetype)> &prima,
+                    const std::function<void(qsizetype, bool)> &dopo)
+{
+    const qsizetype m = coppie.size();
+    qsizetype anticipate = 0;
+    qint64 byteAnticipati = 0;
+    for (qsizetype j = 0; j < m; ++j) {
+        const Coppia &c = coppie.at(j);
+        while (anticipate < m && (anticipate == j || (anticipate - j < coppieAnticipate &&
+                                                      byteAnticipati < byteAnticipoMassimo))) {
+            const Coppia &prossima = coppie.at(anticipate++);
+            anticipaLettura(prossima.sorgente);
+            anticipaLettura(prossima.destinazione);
+            byteAnticipati += qMin(prossima.dimensione, byteAnticipoPerFile) * 2;
+        }
+        if (prima)
+            prima(j);
+        const std::optional<QString> a = hashSHA256Anticipato(c.sorgente);
+        const std::optional<QString> b = a ? hashSHA256Anticipato(c.destinazione) : std::nullopt;
+        dopo(j, a && b && *a == *b);
+        byteAnticipati -= qMin(c.dimensione, byteAnticipoPerFile) * 2;
+    }
 }
 
 Avanzamento versoCentro(CentroOperazioni *centro)
@@ -106,6 +134,7 @@ QCoro::Task<> FileCopyService::copia(QString sorgente, QString destinazione,
     // Named, not a temporary inside the co_await: GCC 12 mishandles the
     // destruction of such temporaries in coroutines.
     QFuture<EsitoCopia> lavoro = QtConcurrent::task([sorgente, estensioni, destinazione, avanzamento] {
+                                     const PrioritaLavoro sottofondo;
                                      return eseguiCopia(sorgente, estensioni, destinazione, avanzamento);
                                  })
                                      .withPriority(prioritaCopia)
@@ -146,11 +175,6 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
     // Whatever those folders hold was neither copied nor verified.
     esito.cartelleNonLette = descriviNonLette(nonLette);
     esito.errori = nonLette.size();
-    struct Coppia {
-        QString sorgente;
-        QString destinazione;
-        qint64 dimensione = 0;
-    };
     QList<Coppia> coppie;
 
     // Copies wait in a batch until it is flushed; only then is each known to
@@ -190,7 +214,7 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
         else
             ++esito.errori;
         elaborati += dimensioni.at(i);
-        if (lotto.inAttesa() >= fileDiUnLotto || lotto.byteInAttesa() >= byteDiUnLotto)
+        if (lotto.pieno())
             svuota();
     }
     svuota();
@@ -198,31 +222,21 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
     if (!coppie.isEmpty()) {
         riferisci(0.0, std::nullopt, QStringLiteral("Verifica copia…"));
         const qsizetype m = coppie.size();
-        // The disk fetches a few pairs ahead while the current one is hashed.
-        qsizetype anticipate = 0;
-        qint64 byteAnticipati = 0;
-        for (qsizetype j = 0; j < m; ++j) {
-            const Coppia &c = coppie.at(j);
-            while (anticipate < m && (anticipate == j || (anticipate - j < coppieAnticipate &&
-                                                          byteAnticipati < byteAnticipoMassimo))) {
-                const Coppia &prossima = coppie.at(anticipate++);
-                anticipaLettura(prossima.sorgente);
-                anticipaLettura(prossima.destinazione);
-                byteAnticipati += qMin(prossima.dimensione, byteAnticipoPerFile) * 2;
-            }
-            const QString nome = nomeDi(c.sorgente);
-            riferisci(double(j) / double(m),
-                      QStringLiteral("Verifica %1 di %2 — %3")
-                          .arg(QString::number(j + 1), QString::number(m), nomeLeggibile(nome)),
-                      std::nullopt);
-            const std::optional<QString> a = hashSHA256Anticipato(c.sorgente);
-            const std::optional<QString> b = a ? hashSHA256Anticipato(c.destinazione) : std::nullopt;
-            if (a && b && *a == *b)
-                ++esito.verificati;
-            else
-                esito.nonVerificati.append(nome);
-            byteAnticipati -= qMin(c.dimensione, byteAnticipoPerFile) * 2;
-        }
+        verificaCoppie(
+            coppie,
+            [&](qsizetype j) {
+                riferisci(double(j) / double(m),
+                          QStringLiteral("Verifica %1 di %2 — %3")
+                              .arg(QString::number(j + 1), QString::number(m),
+                                   nomeLeggibile(nomeDi(coppie.at(j).sorgente))),
+                          std::nullopt);
+            },
+            [&](qsizetype j, bool uguali) {
+                if (uguali)
+                    ++esito.verificati;
+                else
+                    esito.nonVerificati.append(nomeDi(coppie.at(j).sorgente));
+            });
     }
     return esito;
 }
@@ -248,6 +262,7 @@ QCoro::Task<> FileCopyService::importaAutomaticamente(USBDrive drive, Servizi se
     const Avanzamento avanzamento = versoCentro(servizi.centro);
     QFuture<EsitoImportazione> lavoro =
         QtConcurrent::task([sorgente, destinazione, immagini, avanzamento] {
+            const PrioritaLavoro sottofondo;
             return eseguiImportazione(sorgente, destinazione, immagini, avanzamento);
         })
             .withPriority(prioritaImportazione)
@@ -277,6 +292,28 @@ EsitoImportazione FileCopyService::eseguiImportazione(const QString &sorgente, c
     EsitoImportazione esito;
     esito.cartelleNonLette = descriviNonLette(nonLette);
     esito.errori = nonLette.size();
+
+    // The copies go through the same batches as a copy the user asked for;
+    // each batch's images are verified right after it is flushed.
+    LottoCopie lotto;
+    QList<Coppia> inAttesa; // source and plain target of each file in the batch
+    QSet<QString> nomiInAttesa;
+    const auto svuota = [&] {
+        const QList<EsitoCopiaFile> risultati = lotto.completa();
+        QList<Coppia> copiate;
+        for (qsizetype k = 0; k < risultati.size() && k < inAttesa.size(); ++k) {
+            if (risultati.at(k).ok)
+                copiate.append(
+                    {inAttesa.at(k).sorgente, risultati.at(k).destinazione, inAttesa.at(k).dimensione});
+            else
+                ++esito.errori;
+        }
+        inAttesa.clear();
+        nomiInAttesa.clear();
+        verificaCoppie(copiate, {},
+                       [&](qsizetype, bool uguali) { ++(uguali ? esito.nuovi : esito.corrotti); });
+    };
+
     const qsizetype n = file.size();
     for (qsizetype i = 0; i < n; ++i) {
         const QString &f = file.at(i);
@@ -285,31 +322,35 @@ EsitoImportazione FileCopyService::eseguiImportazione(const QString &sorgente, c
             avanzamento(double(i) / double(qMax(n, 1)), dettaglio(i, n, nome), std::nullopt);
 
         const QString piano = dentro(destinazione, nome);
+        // An image of the same name waiting in the batch must be in place
+        // before this one can be found already archived.
+        if (nomiInAttesa.contains(piano))
+            svuota();
         const std::optional<qint64> giaArchiviato = dimensione(piano);
-        if (giaArchiviato && dimensione(f) == giaArchiviato) {
+        const std::optional<qint64> suChiavetta = dimensione(f);
+        if (giaArchiviato && suChiavetta == giaArchiviato) {
             // Same name and size is not enough: an ultrasound machine that
             // restarts its numbering writes new images under old names, often
             // with the very same size. Only equal contents mean "already there".
-            const std::optional<QString> a = hashSHA256(f);
-            const std::optional<QString> b = a ? hashSHA256(piano) : std::nullopt;
+            // A comparison, not the proof of a copy: cached pages will do.
+            const std::optional<QString> a = hashSHA256InCache(f);
+            const std::optional<QString> b = a ? hashSHA256InCache(piano) : std::nullopt;
             if (a && b && *a == *b) {
                 ++esito.saltati;
                 continue;
             }
         }
 
-        const EsitoCopiaFile copia = copiaSenzaSovrascrivere(f, piano);
-        if (!copia.ok) {
+        if (!lotto.aggiungi(f, piano).ok) {
             ++esito.errori;
             continue;
         }
-        const std::optional<QString> a = hashSHA256(f);
-        const std::optional<QString> b = a ? hashSHA256(copia.destinazione) : std::nullopt;
-        if (a && b && *a == *b)
-            ++esito.nuovi;
-        else
-            ++esito.corrotti;
+        inAttesa.append({f, piano, suChiavetta.value_or(0)});
+        nomiInAttesa.insert(piano);
+        if (lotto.pieno())
+            svuota();
     }
+    svuota();
     return esito;
 }
 

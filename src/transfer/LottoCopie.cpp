@@ -112,10 +112,18 @@ void LottoCopie::simulaFileSystem(FileSystemSimulato modo)
 
 LottoCopie::~LottoCopie()
 {
+    abbandona();
+}
+
+void LottoCopie::abbandona()
+{
     for (Voce &v : m_voci)
         scarta(v);
+    m_voci.clear();
+    m_byte = 0;
     for (int fd : std::as_const(m_cartelle))
         ::close(fd);
+    m_cartelle.clear();
 }
 
 int LottoCopie::apriCartella(const QString &cartella, QString *errore)

@@ -29,11 +29,18 @@ public:
 
     int inAttesa() const { return int(m_voci.size()); }
     qint64 byteInAttesa() const { return m_byte; }
+    // Time for completa(): few enough flushes for thousands of small files,
+    // and never a long wait on one.
+    bool pieno() const { return inAttesa() >= 128 || byteInAttesa() >= (qint64(128) << 20); }
 
     // Flushes the waiting files, then moves each to its final name or, when that
     // is taken, to the next timestamped one. One result per waiting file, in the
     // order they were added. The batch is empty afterwards.
     QList<EsitoCopiaFile> completa();
+
+    // Drops every waiting file, temporary files included: for a destination
+    // that went away before the batch could be flushed.
+    void abbandona();
 
     // Tests only: behave as on a file system without the no-replace rename
     // (senzaRinominaEsclusiva) or without hard links as well (senzaCollegamenti).

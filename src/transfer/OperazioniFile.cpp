@@ -13,6 +13,7 @@
 #include <openssl/evp.h>
 #include <QFile>
 #include <QFileInfo>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -38,7 +39,8 @@ struct Voce {
 // opened relative to its parent's descriptor, so depth is not limited by the
 // length of a path; the folders on the way down stay open, one per level.
 // Takes `fd` over.
-void elenca(int fd, const QByteArray &cartella, QStringList &risultato, QList<CartellaNonLetta> *nonLette)
+void elenca(int fd, const QByteArray &cartella, const std::function<void(const QByteArray &, qint64)> &file,
+            QList<CartellaNonLetta> *nonLette)
 {
     const auto nonLetta = [&](int errore) {
         if (nonLette)
@@ -84,7 +86,7 @@ void elenca(int fd, const QByteArray &cartella, QStringList &risultato, QList<Ca
     for (const Voce &v : voci) {
         const QByteArray percorso = prefisso + v.nome;
         if (S_ISREG(v.info.st_mode)) {
-            risultato.append(decodificaNome(percorso));
+            file(percorso, qint64(v.info.st_size));
             continue;
         }
         // A folder swapped for a link since it was looked at is refused by
@@ -108,7 +110,7 @@ void elenca(int fd, const QByteArray &cartella, QStringList &risultato, QList<Ca
             ::close(figlio);
             continue;
         }
-        elenca(figlio, percorso, risultato, nonLette);
+        elenca(figlio, percorso, file, nonLette);
     }
     ::closedir(dir);
 }
@@ -230,16 +232,24 @@ QStringList descriviNonLette(const QList<CartellaNonLetta> &nonLette)
 QStringList elencaFile(const QString &cartella, QList<CartellaNonLetta> *nonLette)
 {
     QStringList risultato;
+    percorriFile(
+        cartella, [&](const QByteArray &percorso, qint64) { risultato.append(decodificaNome(percorso)); },
+        nonLette);
+    return risultato;
+}
+
+void percorriFile(const QString &cartella, const std::function<void(const QByteArray &, qint64)> &file,
+                  QList<CartellaNonLetta> *nonLette)
+{
     if (cartella.isEmpty())
-        return risultato;
+        return;
     const int fd = apri(cartella, O_RDONLY | O_DIRECTORY);
     if (fd < 0) {
         if (nonLette)
             nonLette->append({cartella, descrizioneErrore(errno)});
-        return risultato;
+        return;
     }
-    elenca(fd, codificaNome(cartella), risultato, nonLette);
-    return risultato;
+    elenca(fd, codificaNome(cartella), file, nonLette);
 }
 
 int apriPercorso(const QString &percorso, int flag)
@@ -338,6 +348,14 @@ enum class Lettura {
     dallaCache,    // leave the cache alone
 };
 
+// Fetched once: looking the algorithm up for every file takes a lock that
+// the two threads of a sync plan, hashing small files, would contend for.
+const EVP_MD *sha256()
+{
+    static EVP_MD *const trovato = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+    return trovato ? trovato : EVP_sha256();
+}
+
 std::optional<QString> digest(const QString &file, Lettura lettura)
 {
     struct stat info;
@@ -352,7 +370,7 @@ std::optional<QString> digest(const QString &file, Lettura lettura)
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_NOREUSE);
 
     ContestoDigest ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
-    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) {
+    if (!ctx || EVP_DigestInit_ex(ctx.get(), sha256(), nullptr) != 1) {
         ::close(fd);
         return std::nullopt;
     }
@@ -466,6 +484,23 @@ bool creaCartella(const QString &cartella, QString *errore)
             return true;
         da = barra + 1;
     }
+}
+
+// Per thread on Linux: a pool thread gets its old value back for the next task.
+PrioritaLavoro::PrioritaLavoro()
+{
+    errno = 0;
+    m_prima = ::getpriority(PRIO_PROCESS, 0);
+    if (errno != 0)
+        m_prima = 0;
+    ::setpriority(PRIO_PROCESS, 0, std::max(m_prima, 10));
+}
+
+PrioritaLavoro::~PrioritaLavoro()
+{
+    // Raising it back may be refused to an ordinary user; the thread then
+    // stays a background one, which is harmless for a pool thread.
+    ::setpriority(PRIO_PROCESS, 0, m_prima);
 }
 
 QString descrizioneErrore(int codice)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <QString>
 #include <QStringList>
@@ -34,6 +35,11 @@ QStringList descriviNonLette(const QList<CartellaNonLetta> &nonLette);
 // caller must say so rather than report the stick as done. Depth is not limited
 // by the length of a path.
 QStringList elencaFile(const QString &cartella, QList<CartellaNonLetta> *nonLette = nullptr);
+// The same walk without a list: `file` gets each file's path (the bytes of
+// `cartella` as codificaNome gives them, then the names on the medium) and its
+// size, one at a time.
+void percorriFile(const QString &cartella, const std::function<void(const QByteArray &, qint64)> &file,
+                  QList<CartellaNonLetta> *nonLette = nullptr);
 
 // A path inside `cartella` that does not exist yet: "{base}_{stamp}.{ext}",
 // then "{base}_{stamp}_1.{ext}", ... with stamp "yyyy-MM-dd_HH-mm-ss".
@@ -77,6 +83,21 @@ bool creaCartella(const QString &cartella, QString *errore = nullptr);
 // open(2) of a path of any length: one longer than the system accepts is
 // opened folder by folder, never following a link on the way.
 int apriPercorso(const QString &percorso, int flag);
+
+// For the life of one background task of the panel: its thread, and the
+// threads it starts, yield the processor to the main thread whenever both want
+// it, so the panel answers at once however busy the copy is. Nothing slows
+// down when the processor is free.
+class PrioritaLavoro {
+public:
+    PrioritaLavoro();
+    ~PrioritaLavoro();
+    PrioritaLavoro(const PrioritaLavoro &) = delete;
+    PrioritaLavoro &operator=(const PrioritaLavoro &) = delete;
+
+private:
+    int m_prima;
+};
 
 // A system error code in words, for the messages the user reads.
 QString descrizioneErrore(int codice);
