@@ -314,3 +314,12 @@ QList<EsitoCopiaFile> LottoCopie::completa()
     m_cartelle.clear();
     return risultati;
 }
+
+EsitoCopiaFile copiaSenzaSovrascrivere(const QString &sorgente, const QString &destinazione)
+{
+    LottoCopie lotto;
+    EsitoCopiaFile esito = lotto.aggiungi(sorgente, destinazione);
+    if (!esito.ok)
+        return esito;
+    return lotto.completa().value(0, EsitoCopiaFile{false, QString(), QStringLiteral("copia non riuscita")});
+}

@@ -7,6 +7,19 @@
 #include <QString>
 #include <vector>
 
+struct EsitoCopiaFile {
+    bool ok = false;
+    QString destinazione; // where the copy landed (may be a timestamped name)
+    QString errore;       // readable reason when !ok
+};
+
+// Copies `sorgente` to `destinazione` without ever replacing an existing file:
+// the data go to a hidden temporary file in the destination folder, are flushed
+// to the medium, and are moved to the final name with a rename that refuses to
+// replace. When the name is (or becomes) taken, the next timestamped name is
+// used. The parent folder is created. No partial file is ever left behind.
+EsitoCopiaFile copiaSenzaSovrascrivere(const QString &sorgente, const QString &destinazione);
+
 // Several no-overwrite copies made durable together. Each file's data go to a
 // hidden temporary file beside its final name; completa() flushes them to the
 // medium and only then gives each its final name with a rename that never

@@ -1,7 +1,6 @@
 #include "transfer/OperazioniFile.h"
 
 #include "operations/Orologio.h"
-#include "transfer/LottoCopie.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -440,15 +439,6 @@ std::optional<QString> hashSHA256InCache(const QString &file, const QString &pro
         }
     }
     return digest(file, Lettura::dallaCache);
-}
-
-EsitoCopiaFile copiaSenzaSovrascrivere(const QString &sorgente, const QString &destinazione)
-{
-    LottoCopie lotto;
-    EsitoCopiaFile esito = lotto.aggiungi(sorgente, destinazione);
-    if (!esito.ok)
-        return esito;
-    return lotto.completa().value(0, EsitoCopiaFile{false, QString(), QStringLiteral("copia non riuscita")});
 }
 
 bool creaCartella(const QString &cartella, QString *errore)

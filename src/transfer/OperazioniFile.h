@@ -63,19 +63,6 @@ std::optional<QString> hashSHA256Anticipato(const QString &file);
 // is hashed. Empty when the file cannot be read.
 std::optional<QString> hashSHA256InCache(const QString &file, const QString &prossimo = QString());
 
-struct EsitoCopiaFile {
-    bool ok = false;
-    QString destinazione; // where the copy landed (may be a timestamped name)
-    QString errore;       // readable reason when !ok
-};
-
-// Copies `sorgente` to `destinazione` without ever replacing an existing file:
-// the data go to a hidden temporary file in the destination folder, are flushed
-// to the medium, and are moved to the final name with a rename that refuses to
-// replace. When the name is (or becomes) taken, the next timestamped name is
-// used. The parent folder is created. No partial file is ever left behind.
-EsitoCopiaFile copiaSenzaSovrascrivere(const QString &sorgente, const QString &destinazione);
-
 // Creates `cartella` with its missing parents; an existing folder is fine.
 // On failure `errore` (when given) receives a readable reason.
 bool creaCartella(const QString &cartella, QString *errore = nullptr);
