@@ -6,6 +6,7 @@
 #include "platform/Appunti.h"
 #include "platform/DesktopOpener.h"
 #include "platform/Espulsore.h"
+#include "platform/TestiPiattaforma.h"
 
 #include <QCoro/QCoroFuture>
 #include <QDir>
@@ -177,9 +178,6 @@ QCoro::Task<> espelliDopoNota(Servizi servizi, USBDrive drive, QString nomeFile)
         QStringLiteral("Nota salvata, ma espulsione non riuscita"),
         QStringLiteral("Il file ") + virgolette + nomeFile + virgolette +
             QStringLiteral(" è stato salvato su ") + virgolette + drive.name + virgolette +
-            QStringLiteral(
-                ", ma macOS non ha potuto espellere la chiavetta. Probabilmente ci sono file aperti.\n\n"
-                "Chiudi le app che la usano e riprova con l'icona \u23CF\uFE0E.\n\nDettagli: ") +
-            esito.descrizione,
+            testoPiattaforma(TestoPiattaforma::espulsioneDopoNotaNonRiuscita) + esito.descrizione,
         StileAvviso::avvertenza);
 }

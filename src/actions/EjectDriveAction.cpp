@@ -2,6 +2,7 @@
 
 #include "operations/AlertPresenter.h"
 #include "platform/Espulsore.h"
+#include "platform/TestiPiattaforma.h"
 
 namespace {
 QCoro::Task<> espelli(Servizi servizi, USBDrive drive)
@@ -10,12 +11,10 @@ QCoro::Task<> espelli(Servizi servizi, USBDrive drive)
     const EsitoEspulsione esito = co_await servizi.espulsore->espelli(punto);
     if (esito.ok)
         co_return;
-    servizi.avvisi->mostraAvviso(
-        QStringLiteral("Impossibile espellere %1").arg(drive.name),
-        QStringLiteral("macOS non ha potuto espellere la USB. Probabilmente ci sono file aperti o "
-                       "applicazioni che la stanno usando.\n\nDettagli: ") +
-            esito.descrizione,
-        StileAvviso::avvertenza);
+    servizi.avvisi->mostraAvviso(QStringLiteral("Impossibile espellere %1").arg(drive.name),
+                                 testoPiattaforma(TestoPiattaforma::espulsioneNonRiuscita) +
+                                     esito.descrizione,
+                                 StileAvviso::avvertenza);
 }
 } // namespace
 

@@ -9,6 +9,7 @@
 #include "help/SezioneAiuto.h"
 #include "operations/CentroOperazioni.h"
 #include "operations/SecureEraseManager.h"
+#include "platform/TestiPiattaforma.h"
 #include "settings/AppSettings.h"
 #include "ui/Aspetto.h"
 #include "ui/Icone.h"
@@ -254,7 +255,7 @@ QWidget *MenuBarView::sezioneAzioniRapide(bool abilitata)
         std::function<void()> ComandiPannello::*comando;
     };
     const Semplice semplici[] = {
-        {"apriUltimaUSB", QStringLiteral("Apri ultima USB nel Finder"), "folder.fill", Colori::blue(),
+        {"apriUltimaUSB", testoPiattaforma(TestoPiattaforma::apriUltimaUSB), "folder.fill", Colori::blue(),
          &ComandiPannello::apriUltimaUSB},
         {"apriUltimaUSBConNota", QStringLiteral("Apri ultima USB + nota appunti"), "note.text.badge.plus",
          Colori::yellow(), &ComandiPannello::apriUltimaUSBConNota},

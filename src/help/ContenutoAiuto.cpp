@@ -1,6 +1,7 @@
 #include "help/ContenutoAiuto.h"
 
 #include "comune/Colori.h"
+#include "platform/TestiPiattaforma.h"
 
 // The folder name "Ecografie" in the guide is the default archive folder's
 // name, written as fixed text: the guide does not follow the user's choice.
@@ -8,17 +9,12 @@ QList<VoceGuida> vociGuida()
 {
     return {
         {QStringLiteral("externaldrive.fill"), Colori::coloreMarchio(), QStringLiteral("Lista USB inserite"),
-         QStringLiteral("Le chiavette compaiono in ordine di inserimento con l'orario e la barra dello "
-                        "spazio (rossa se quasi piena). Un clic sulla riga apre la chiavetta nel Finder; "
-                        "l'icona ⏏︎ la espelle in sicurezza.")},
-        {QStringLiteral("folder.fill"), Colori::blue(), QStringLiteral("Apri ultima USB nel Finder"),
-         QStringLiteral("Apre nel Finder l'ultima chiavetta inserita. Utile quando ne hai appena collegata "
-                        "una e vuoi vederne subito il contenuto.")},
+         testoPiattaforma(TestoPiattaforma::guidaListaUSB)},
+        {QStringLiteral("folder.fill"), Colori::blue(), testoPiattaforma(TestoPiattaforma::apriUltimaUSB),
+         testoPiattaforma(TestoPiattaforma::guidaApriUltimaUSB)},
         {QStringLiteral("note.text.badge.plus"), Colori::yellow(),
          QStringLiteral("Apri ultima USB + nota appunti"),
-         QStringLiteral(
-             "Crea sulla chiavetta un file di testo con il contenuto degli appunti (quello che hai copiato "
-             "con ⌘C) e lo apre in TextEdit. Utile per allegare referti o promemoria alle immagini.")},
+         testoPiattaforma(TestoPiattaforma::guidaNotaAppunti)},
         {QStringLiteral("square.and.arrow.down"), Colori::orange(),
          QStringLiteral("Copia appunti ed espelli (.txt)"),
          QStringLiteral("Come sopra, ma dopo aver salvato la nota espelle automaticamente la chiavetta: un "
@@ -73,18 +69,12 @@ QList<VoceGuida> vociProblemi()
 {
     return {
         {QStringLiteral("eject.fill"), Colori::orange(), QStringLiteral("L'espulsione non riesce"),
-         QStringLiteral("Quasi sempre ci sono file aperti sulla chiavetta (un'anteprima, TextEdit, il Finder "
-                        "che la sta indicizzando). Chiudi le app che la usano e riprova con ⏏︎. I file "
-                        "salvati restano comunque al sicuro sulla chiavetta.")},
+         testoPiattaforma(TestoPiattaforma::problemaEspulsione)},
         {QStringLiteral("lock.shield"), Colori::blue(),
-         QStringLiteral("macOS chiede l'autorizzazione ai volumi rimovibili"),
-         QStringLiteral(
-             "È una protezione normale del sistema (compare al primo accesso): scegli Consenti. Se hai "
-             "negato per errore: Impostazioni di Sistema → Privacy e Sicurezza → File e cartelle.")},
+         testoPiattaforma(TestoPiattaforma::problemaAutorizzazioneTitolo),
+         testoPiattaforma(TestoPiattaforma::problemaAutorizzazione)},
         {QStringLiteral("bell.badge"), Colori::red(), QStringLiteral("Le notifiche non arrivano"),
-         QStringLiteral(
-             "Controlla Impostazioni di Sistema → Notifiche → Orvala – Tessera e attiva gli avvisi. In "
-             "mancanza di autorizzazione l'app mostra comunque l'esito con una finestra.")},
+         testoPiattaforma(TestoPiattaforma::problemaNotifiche)},
         {QStringLiteral("percent"), Colori::indigo(),
          QStringLiteral("La percentuale non compare durante un'operazione"),
          QStringLiteral(
@@ -92,9 +82,7 @@ QList<VoceGuida> vociProblemi()
              "non comunicano il progresso. Attendi la notifica finale; non scollegare la chiavetta.")},
         {QStringLiteral("externaldrive.badge.questionmark"), Colori::gray(),
          QStringLiteral("La chiavetta non compare nella lista"),
-         QStringLiteral("Scollegala e ricollegala, prova un'altra porta USB o un altro cavo/hub. Se non "
-                        "compare nemmeno nel Finder, prova la Diagnostica da un'altra chiavetta per "
-                        "escludere problemi del Mac, poi sospetta la chiavetta.")},
+         testoPiattaforma(TestoPiattaforma::problemaChiavettaAssente)},
         {QStringLiteral("tortoise.fill"), Colori::green(), QStringLiteral("La copia è molto lenta"),
          QStringLiteral("Apri Diagnostica USB → Info e Velocità: se la connessione è USB 2.0 o la scrittura "
                         "è sotto i 5 MB/s, il collo di bottiglia è la chiavetta o la porta, non l'app. Le "

@@ -222,7 +222,7 @@ private Q_SLOTS:
         b.esegui(testoEdEspelli);
         QCOMPARE(b.avviso(),
                  "Nota salvata, ma espulsione non riuscita|Il file \"" + notaTxt +
-                     "\" è stato salvato su \"CLINICA\", ma macOS non ha potuto espellere la chiavetta. "
+                     "\" è stato salvato su \"CLINICA\", ma il sistema non ha potuto espellere la chiavetta. "
                      "Probabilmente ci sono file aperti.\n\nChiudi le app che la usano e riprova con "
                      "l'icona \u23CF\uFE0E.\n\nDettagli: Error unmounting /dev/sdb1: target is busy");
         QCOMPARE(b.env.avvisi.mostrati[0].stile, StileAvviso::avvertenza);

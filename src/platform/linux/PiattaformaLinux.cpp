@@ -4,6 +4,7 @@
 #include "platform/Piattaforma.h"
 #include "platform/QtAppunti.h"
 #include "platform/QtDesktopOpener.h"
+#include "platform/TestiPiattaforma.h"
 
 Piattaforma creaPiattaforma(AvvisoDiRiserva avvisoDiRiserva)
 {
@@ -16,4 +17,9 @@ Piattaforma creaPiattaforma(AvvisoDiRiserva avvisoDiRiserva)
     p.apritore = std::make_unique<QtDesktopOpener>();
     p.strumenti = percorsiStrumenti();
     return p;
+}
+
+std::span<const VoceTestoPiattaforma> testiDiQuestoSistema()
+{
+    return testiLinux();
 }
