@@ -2,8 +2,10 @@
 
 #include "settings/ChiaviImpostazioni.h"
 
+#include <pwd.h>
 #include <QDir>
 #include <QSettings>
+#include <unistd.h>
 
 QString cartellaArchivio()
 {
@@ -20,6 +22,20 @@ QStringList percorsiProtetti()
                   QStringLiteral("/home"), QStringLiteral("/root"), QStringLiteral("/tmp")};
     p.append(QDir::homePath());
     p.append(cartellaArchivio());
+    // HOME and XDG_CONFIG_HOME come from whoever started us: they may add
+    // folders to protect, never take the account's own home or archive away.
+    if (const passwd *utente = ::getpwuid(::getuid()); utente && utente->pw_dir) {
+        const QString casa = QString::fromLocal8Bit(utente->pw_dir);
+        const QSettings suoi(casa +
+                                 QStringLiteral("/.config/%1/%2.conf")
+                                     .arg(ChiaviImpostazioni::organizzazione, ChiaviImpostazioni::programma),
+                             QSettings::IniFormat);
+        p.append(casa);
+        if (suoi.contains(ChiaviImpostazioni::cartellaArchivio))
+            p.append(
+                ChiaviImpostazioni::cartellaArchivioDa(suoi.value(ChiaviImpostazioni::cartellaArchivio)));
+    }
+    p.removeDuplicates();
     return p;
 }
 
