@@ -522,7 +522,12 @@ private Q_SLOTS:
         QCoro::waitFor(FileCopyService::importaAutomaticamente(chiavetta(a.path(), "ECO"), env.servizi));
         QCoro::waitFor(CloneUSBService::sincronizza(env.servizi, chiavetta(a.path(), "ECO"),
                                                     chiavetta(b.path(), "ALTRA")));
-        QVERIFY2(ciclo.pausaMassimaMs() <= 50, qPrintable(QString::number(ciclo.pausaMassimaMs())));
+        // Time the loop only waited for a processor (another program, or the
+        // build beside the test, using both cores) is the machine's, not ours.
+        QVERIFY2(ciclo.pausaPropriaMassimaMs() <= 50,
+                 qPrintable(QStringLiteral("%1 ms (%2 ms with the waits for a processor)")
+                                .arg(ciclo.pausaPropriaMassimaMs())
+                                .arg(ciclo.pausaMassimaMs())));
 
         const QString riga(
             "Copia in copiate: 3001 copiati, 3001 verificati, 0 rinominati, 0 errori, 0 "
