@@ -16,7 +16,9 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QtConcurrent/qtconcurrenttask.h>
+#include <memory>
 #include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -171,31 +173,61 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
         totale += dimensioni.last();
     }
 
+    // Failures met while listing and writing; the batches keep the rest.
     EsitoCopia esito;
     // Whatever those folders hold was neither copied nor verified.
     esito.cartelleNonLette = descriviNonLette(nonLette);
     esito.errori = nonLette.size();
-    QList<Coppia> coppie;
 
     // Copies wait in a batch until it is flushed; only then is each known to
-    // be on the disk, under which name.
-    LottoCopie lotto;
-    QList<Coppia> inAttesa; // source and plain target of each file in the batch
-    const auto svuota = [&] {
+    // be on the disk, under which name. A flushed batch is verified by a
+    // thread of its own while the next one is being written, so the disk
+    // reads one back while it writes the other. One batch at a time is behind:
+    // the memory and the open files stay those of two batches.
+    EsitoCopia esitoLotti; // touched by one thread at a time: the one behind, or this one after join
+    qsizetype verificatiDietro = 0;
+    const auto completaLotto = [&esitoLotti](LottoCopie &lotto, const QList<Coppia> &inAttesa) {
+        QList<Coppia> coppie;
         const QList<EsitoCopiaFile> risultati = lotto.completa();
         for (qsizetype k = 0; k < risultati.size() && k < inAttesa.size(); ++k) {
             const EsitoCopiaFile &r = risultati.at(k);
             if (!r.ok) {
-                ++esito.errori;
+                ++esitoLotti.errori;
                 continue;
             }
-            ++esito.copiati;
+            ++esitoLotti.copiati;
             coppie.append({inAttesa.at(k).sorgente, r.destinazione, inAttesa.at(k).dimensione});
             if (r.destinazione != inAttesa.at(k).destinazione) {
-                ++esito.rinominati;
-                esito.nomiRinominati.append(nomeDi(inAttesa.at(k).sorgente));
+                ++esitoLotti.rinominati;
+                esitoLotti.nomiRinominati.append(nomeDi(inAttesa.at(k).sorgente));
             }
         }
+        return coppie;
+    };
+    const auto registraVerifica = [&esitoLotti](const QList<Coppia> &coppie, qsizetype j, bool uguali) {
+        if (uguali)
+            ++esitoLotti.verificati;
+        else
+            esitoLotti.nonVerificati.append(nomeDi(coppie.at(j).sorgente));
+    };
+
+    auto lotto = std::make_unique<LottoCopie>();
+    QList<Coppia> inAttesa; // source and plain target of each file in the batch
+    std::thread dietro;
+    const auto attendiDietro = [&] {
+        if (dietro.joinable())
+            dietro.join();
+    };
+    const auto consegna = [&] {
+        attendiDietro();
+        dietro = std::thread([&, l = std::move(lotto), attesa = std::move(inAttesa)]() mutable {
+            const PrioritaLavoro sottofondo;
+            const QList<Coppia> coppie = completaLotto(*l, attesa);
+            l.reset();
+            verificaCoppie(coppie, {}, [&](qsizetype j, bool uguali) { registraVerifica(coppie, j, uguali); });
+            verificatiDietro += coppie.size();
+        });
+        lotto = std::make_unique<LottoCopie>();
         inAttesa.clear();
     };
 
@@ -209,36 +241,38 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
         riferisci(frazione, dettaglio(i, n, nome), std::nullopt);
 
         const QString piano = dentro(destinazione, nome);
-        if (lotto.aggiungi(f, piano).ok)
+        if (lotto->aggiungi(f, piano).ok)
             inAttesa.append({f, piano, dimensioni.at(i)});
         else
             ++esito.errori;
         elaborati += dimensioni.at(i);
-        if (lotto.pieno())
-            svuota();
+        if (lotto->pieno())
+            consegna();
     }
-    svuota();
+    attendiDietro();
 
-    if (!coppie.isEmpty()) {
-        riferisci(0.0, std::nullopt, QStringLiteral("Verifica copia…"));
-        const qsizetype m = coppie.size();
+    // The last batch, and what is still to verify, in front of the user.
+    const QList<Coppia> ultime = completaLotto(*lotto, inAttesa);
+    lotto.reset();
+    const qsizetype m = verificatiDietro + ultime.size();
+    if (m > 0) {
+        riferisci(double(verificatiDietro) / double(m), std::nullopt, QStringLiteral("Verifica copia…"));
         verificaCoppie(
-            coppie,
+            ultime,
             [&](qsizetype j) {
-                riferisci(double(j) / double(m),
+                const qsizetype indice = verificatiDietro + j;
+                riferisci(double(indice) / double(m),
                           QStringLiteral("Verifica %1 di %2 — %3")
-                              .arg(QString::number(j + 1), QString::number(m),
-                                   nomeLeggibile(nomeDi(coppie.at(j).sorgente))),
+                              .arg(QString::number(indice + 1), QString::number(m),
+                                   nomeLeggibile(nomeDi(ultime.at(j).sorgente))),
                           std::nullopt);
             },
-            [&](qsizetype j, bool uguali) {
-                if (uguali)
-                    ++esito.verificati;
-                else
-                    esito.nonVerificati.append(nomeDi(coppie.at(j).sorgente));
-            });
+            [&](qsizetype j, bool uguali) { registraVerifica(ultime, j, uguali); });
     }
-    return esito;
+
+    esitoLotti.errori += esito.errori;
+    esitoLotti.cartelleNonLette = esito.cartelleNonLette;
+    return esitoLotti;
 }
 
 QCoro::Task<> FileCopyService::importaAutomaticamente(USBDrive drive, Servizi servizi)
