@@ -109,28 +109,26 @@ struct Digest {
     friend bool operator==(const Digest &, const Digest &) = default;
 };
 
-// The digests of the `quanti` files `percorso(i)` names, in order. The next
-// file is already being fetched from the medium while the current one is
-// hashed. `fatto` runs after each.
-std::vector<Digest> digestInFila(qsizetype quanti, const std::function<QString(qsizetype)> &percorso,
+// The digests of the `quanti` files below `radice` that `relativo(i)` names,
+// in order. `fatto` runs after each.
+std::vector<Digest> digestInFila(const QString &radice, qsizetype quanti,
+                                 const std::function<QByteArrayView(qsizetype)> &relativo,
                                  const std::function<void(qsizetype)> &fatto)
 {
     std::vector<Digest> digest(static_cast<size_t>(quanti));
-    QString attuale = quanti > 0 ? percorso(0) : QString();
+    DigestInFila lettore(radice);
     for (qsizetype i = 0; i < quanti; ++i) {
-        const QString prossimo = i + 1 < quanti ? percorso(i + 1) : QString();
-        if (const std::optional<QString> d = hashSHA256InCache(attuale, prossimo)) {
-            const QByteArray valore = QByteArray::fromHex(d->toLatin1());
-            digest[size_t(i)].letto = valore.size() == 32;
-            std::copy_n(valore.constData(), qMin<qsizetype>(valore.size(), 32),
-                        digest[size_t(i)].valore.begin());
+        const QByteArrayView prossimo = i + 1 < quanti ? relativo(i + 1) : QByteArrayView();
+        if (const std::optional<DigestInFila::Valore> d = lettore.digest(relativo(i), prossimo)) {
+            digest[size_t(i)].letto = true;
+            std::copy(d->begin(), d->end(), digest[size_t(i)].valore.begin());
         }
-        attuale = prossimo;
         if (fatto)
             fatto(i);
     }
     return digest;
 }
+
 // The first lines of a list for an alert; the log has them all.
 QString elenco(const QStringList &righe)
 {
@@ -286,15 +284,13 @@ PianoSincronizzazione CloneUSBService::pianifica(const QString &radiceA, const Q
 
     // Each stick is read by a thread of its own: two sticks deliver about
     // twice what one does, and each is still read one file after another.
-    const QString prefissoA = conBarra(radiceA), prefissoB = conBarra(radiceB);
     std::vector<Digest> digestB;
     std::thread lettoreB([&] {
-        digestB =
-            digestInFila(daLeggere.size(),
-                         [&](qsizetype i) { return prefissoB + elencoB.relativo(daLeggere.at(i).b); }, {});
+        digestB = digestInFila(radiceB, daLeggere.size(),
+                               [&](qsizetype i) { return elencoB.byteNome(daLeggere.at(i).b); }, {});
     });
     const std::vector<Digest> digestA = digestInFila(
-        daLeggere.size(), [&](qsizetype i) { return prefissoA + elencoA.relativo(daLeggere.at(i).a); },
+        radiceA, daLeggere.size(), [&](qsizetype i) { return elencoA.byteNome(daLeggere.at(i).a); },
         [&](qsizetype i) { confrontato(daLeggere.at(i).a); });
     lettoreB.join();
 

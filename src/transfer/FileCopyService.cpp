@@ -11,12 +11,12 @@
 #include "transfer/LottoCopie.h"
 #include "transfer/OperazioniFile.h"
 
+#include <memory>
 #include <QCoro/QCoroFuture>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 #include <QtConcurrent/qtconcurrenttask.h>
-#include <memory>
 #include <sys/stat.h>
 #include <thread>
 
@@ -224,7 +224,8 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
             const PrioritaLavoro sottofondo;
             const QList<Coppia> coppie = completaLotto(*l, attesa);
             l.reset();
-            verificaCoppie(coppie, {}, [&](qsizetype j, bool uguali) { registraVerifica(coppie, j, uguali); });
+            verificaCoppie(coppie, {},
+                           [&](qsizetype j, bool uguali) { registraVerifica(coppie, j, uguali); });
             verificatiDietro += coppie.size();
         });
         lotto = std::make_unique<LottoCopie>();

@@ -3,17 +3,22 @@
 #include "operations/Orologio.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
+#include <condition_variable>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <openssl/evp.h>
 #include <QFile>
 #include <QFileInfo>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -355,6 +360,85 @@ const EVP_MD *sha256()
     return trovato ? trovato : EVP_sha256();
 }
 
+// From this size on a file is read by a second thread while this one hashes:
+// copying the data out of memory, or waiting for the disk, overlaps the
+// hashing instead of adding to it. Smaller files are not worth a thread.
+constexpr off_t grandeDaLeggereInParallelo = off_t(8) << 20;
+
+// Hashes all that `fd` holds from its current offset; a thread beside this one
+// reads the next pieces into a small ring. False when a read fails.
+bool hashConLettoreAccanto(int fd, EVP_MD_CTX *ctx)
+{
+    constexpr size_t pezzo = 256 * 1024, pezzi = 4;
+    std::vector<unsigned char> anello(pezzo * pezzi);
+    std::array<size_t, pezzi> lunghezze{};
+    std::mutex m;
+    std::condition_variable cambiato;
+    size_t letti = 0, consumati = 0; // pieces so far
+    bool finito = false, errore = false, basta = false;
+
+    std::thread lettore([&] {
+        for (;;) {
+            size_t posto;
+            {
+                std::unique_lock<std::mutex> l(m);
+                cambiato.wait(l, [&] { return letti - consumati < pezzi || basta; });
+                if (basta)
+                    return;
+                posto = letti % pezzi;
+            }
+            ssize_t n;
+            do {
+                n = ::read(fd, anello.data() + posto * pezzo, pezzo);
+            } while (n < 0 && errno == EINTR);
+            {
+                const std::lock_guard<std::mutex> l(m);
+                if (n < 0) {
+                    errore = true;
+                } else if (n == 0) {
+                    finito = true;
+                } else {
+                    lunghezze[posto] = size_t(n);
+                    ++letti;
+                }
+            }
+            cambiato.notify_all();
+            if (n <= 0)
+                return;
+        }
+    });
+
+    bool ok = true;
+    for (;;) {
+        size_t posto;
+        {
+            std::unique_lock<std::mutex> l(m);
+            cambiato.wait(l, [&] { return consumati < letti || finito || errore; });
+            if (consumati == letti) {
+                ok = !errore;
+                break;
+            }
+            posto = consumati % pezzi;
+        }
+        if (EVP_DigestUpdate(ctx, anello.data() + posto * pezzo, lunghezze[posto]) != 1) {
+            ok = false;
+            break;
+        }
+        {
+            const std::lock_guard<std::mutex> l(m);
+            ++consumati;
+        }
+        cambiato.notify_all();
+    }
+    {
+        const std::lock_guard<std::mutex> l(m);
+        basta = true;
+    }
+    cambiato.notify_all();
+    lettore.join();
+    return ok;
+}
+
 std::optional<QString> digest(const QString &file, Lettura lettura)
 {
     struct stat info;
@@ -373,21 +457,25 @@ std::optional<QString> digest(const QString &file, Lettura lettura)
         ::close(fd);
         return std::nullopt;
     }
-    std::vector<unsigned char> buffer(65536);
     bool ok = true;
-    for (;;) {
-        const ssize_t letti = ::read(fd, buffer.data(), buffer.size());
-        if (letti < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
-            break;
-        }
-        if (letti == 0)
-            break;
-        if (EVP_DigestUpdate(ctx.get(), buffer.data(), size_t(letti)) != 1) {
-            ok = false;
-            break;
+    if (info.st_size >= grandeDaLeggereInParallelo) {
+        ok = hashConLettoreAccanto(fd, ctx.get());
+    } else {
+        std::vector<unsigned char> buffer(65536);
+        for (;;) {
+            const ssize_t letti = ::read(fd, buffer.data(), buffer.size());
+            if (letti < 0) {
+                if (errno == EINTR)
+                    continue;
+                ok = false;
+                break;
+            }
+            if (letti == 0)
+                break;
+            if (EVP_DigestUpdate(ctx.get(), buffer.data(), size_t(letti)) != 1) {
+                ok = false;
+                break;
+            }
         }
     }
     // A verification leaves no pages behind: it should not push the user's
@@ -428,17 +516,129 @@ void anticipaLettura(const QString &file)
     ::close(fd);
 }
 
-std::optional<QString> hashSHA256InCache(const QString &file, const QString &prossimo)
+std::optional<QString> hashSHA256InCache(const QString &file)
 {
-    if (!prossimo.isEmpty()) {
+    return digest(file, Lettura::dallaCache);
+}
+
+DigestInFila::DigestInFila(const QString &radice)
+    : m_prefisso(codificaNome(radice.endsWith(QLatin1Char('/')) ? radice : radice + QLatin1Char('/'))),
+      m_buffer(65536, 0), m_contesto(EVP_MD_CTX_new())
+{
+    m_radice = apri(radice, O_RDONLY | O_DIRECTORY);
+}
+
+DigestInFila::~DigestInFila()
+{
+    chiudiProssimo();
+    if (m_radice >= 0)
+        ::close(m_radice);
+    EVP_MD_CTX_free(static_cast<EVP_MD_CTX *>(m_contesto));
+}
+
+void DigestInFila::chiudiProssimo()
+{
+    if (m_prossimoFd >= 0)
+        ::close(m_prossimoFd);
+    m_prossimoFd = -1;
+    m_prossimo.clear();
+}
+
+// A regular file below the folder, or -1. Relative to the folder's descriptor:
+// the kernel walks only the part below it. A path too long for one call goes
+// the long way. O_NONBLOCK: a FIFO put where a file was must not hang us.
+int DigestInFila::apriFile(QByteArrayView relativo, struct stat *info) const
+{
+    const int flag = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    const QByteArray nome = relativo.toByteArray();
+    int fd = -1;
+    do {
+        fd = m_radice >= 0 && nome.size() < PATH_MAX ? ::openat(m_radice, nome.constData(), flag)
+                                                     : apriPercorso(decodificaNome(m_prefisso + nome), flag);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return -1;
+    if (::fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+std::optional<DigestInFila::Valore> DigestInFila::digest(QByteArrayView relativo, QByteArrayView prossimo)
+{
+    int fd;
+    if (m_prossimoFd >= 0 && relativo == m_prossimo) {
+        fd = m_prossimoFd;
+        m_prossimoFd = -1;
+        m_prossimo.clear();
+    } else {
+        chiudiProssimo();
         struct stat info;
-        const int fd = apriFileRegolare(prossimo, &info);
-        if (fd >= 0) {
-            chiediInAnticipo(fd, info);
-            ::close(fd);
+        fd = apriFile(relativo, &info);
+    }
+    // Once the medium has been waited for, the files are on their way in one
+    // step ahead: the next one is opened now and its start asked for.
+    const auto anticipa = [&] {
+        if (prossimo.isEmpty() || m_prossimoFd >= 0)
+            return;
+        struct stat info;
+        m_prossimoFd = apriFile(prossimo, &info);
+        if (m_prossimoFd < 0)
+            return;
+        m_prossimo = prossimo.toByteArray();
+        // Read once: these pages go before the ones programs use again.
+        if (info.st_size > (off_t(1) << 20))
+            ::posix_fadvise(m_prossimoFd, 0, 0, POSIX_FADV_NOREUSE);
+        chiediInAnticipo(m_prossimoFd, info);
+    };
+    if (m_dalDisco)
+        anticipa();
+    if (fd < 0)
+        return std::nullopt;
+
+    auto *ctx = static_cast<EVP_MD_CTX *>(m_contesto);
+    if (!ctx || EVP_DigestInit_ex(ctx, sha256(), nullptr) != 1) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    bool ok = true, primo = true;
+    for (;;) {
+        ssize_t letti;
+        if (primo && !m_dalDisco) {
+            // Only what is in memory: a miss says this stick is being read
+            // from the medium, and from then on reads ahead.
+            iovec v{m_buffer.data(), m_buffer.size()};
+            letti = ::preadv2(fd, &v, 1, -1, RWF_NOWAIT);
+            if (letti < 0 && errno != EINTR) {
+                m_dalDisco = true;
+                ::posix_fadvise(fd, 0, 0, POSIX_FADV_NOREUSE);
+                anticipa();
+                letti = ::read(fd, m_buffer.data(), m_buffer.size());
+            }
+        } else {
+            letti = ::read(fd, m_buffer.data(), m_buffer.size());
+        }
+        primo = false;
+        if (letti < 0) {
+            if (errno == EINTR)
+                continue;
+            ok = false;
+            break;
+        }
+        if (letti == 0)
+            break;
+        if (EVP_DigestUpdate(ctx, m_buffer.data(), size_t(letti)) != 1) {
+            ok = false;
+            break;
         }
     }
-    return digest(file, Lettura::dallaCache);
+    ::close(fd);
+    Valore valore{};
+    unsigned int lunghezza = 0;
+    if (!ok || EVP_DigestFinal_ex(ctx, valore.data(), &lunghezza) != 1 || lunghezza != valore.size())
+        return std::nullopt;
+    return valore;
 }
 
 bool creaCartella(const QString &cartella, QString *errore)

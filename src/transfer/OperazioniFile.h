@@ -1,9 +1,11 @@
 #pragma once
 
+#include <array>
 #include <functional>
 #include <optional>
 #include <QString>
 #include <QStringList>
+#include <vector>
 
 // File operations shared by the copy, the automatic import and the sync.
 // All of them are blocking and meant for worker threads.
@@ -58,10 +60,41 @@ std::optional<QString> hashSHA256Anticipato(const QString &file);
 
 // SHA-256 for comparing files, not for proving a copy: read through the page
 // cache, so data already in memory are not fetched again and no one else's
-// cached pages are dropped. Meanwhile the kernel starts fetching the start of
-// `prossimo` (when given), so the disk works on the next file while this one
-// is hashed. Empty when the file cannot be read.
-std::optional<QString> hashSHA256InCache(const QString &file, const QString &prossimo = QString());
+// cached pages are dropped. Empty when the file cannot be read.
+std::optional<QString> hashSHA256InCache(const QString &file);
+
+// SHA-256 of many files below one folder, one after another, for comparing
+// rather than proving: read through the page cache, so data already in memory
+// are not fetched again and no one else's cached pages are dropped. While the
+// files come from memory each costs little more than its open and its read;
+// once one has to wait for the medium, the start of the next file is asked for
+// before the current one is hashed, so the disk works while the processor
+// does. Blocking; one thread per object.
+class DigestInFila {
+public:
+    using Valore = std::array<unsigned char, 32>;
+
+    explicit DigestInFila(const QString &radice);
+    ~DigestInFila();
+    DigestInFila(const DigestInFila &) = delete;
+    DigestInFila &operator=(const DigestInFila &) = delete;
+
+    // `relativo` (bytes as on the medium) below the folder; `prossimo` the
+    // file that will be asked for next, or empty. Empty when not readable.
+    std::optional<Valore> digest(QByteArrayView relativo, QByteArrayView prossimo = {});
+
+private:
+    int apriFile(QByteArrayView relativo, struct stat *info) const;
+    void chiudiProssimo();
+
+    int m_radice = -1;
+    QByteArray m_prefisso;   // for paths too long for openat
+    bool m_dalDisco = false; // a file had to wait for the medium
+    int m_prossimoFd = -1;   // opened ahead, with its fetch started
+    QByteArray m_prossimo;
+    std::vector<unsigned char> m_buffer;
+    void *m_contesto = nullptr; // EVP_MD_CTX
+};
 
 // Creates `cartella` with its missing parents; an existing folder is fine.
 // On failure `errore` (when given) receives a readable reason.

@@ -233,6 +233,22 @@ private Q_SLOTS:
         const qint64 prima = lettiDalDisco();
         QCOMPARE(hashSHA256InCache(f), std::optional<QString>(atteso));
         QCOMPARE(lettiDalDisco() - prima, 0);
+
+        // The sync's reader: from memory while the files are there, from the
+        // disk (reading ahead, the file opened ahead kept or dropped) once not.
+        const auto esadecimale = [](const std::optional<DigestInFila::Valore> &v) {
+            return v ? QByteArray(reinterpret_cast<const char *>(v->data()), int(v->size())).toHex()
+                     : QByteArray("illeggibile");
+        };
+        DigestInFila fila(d.path());
+        QCOMPARE(esadecimale(fila.digest("diretto.bin", "anticipato.bin")), atteso.toLatin1());
+        QCOMPARE(lettiDalDisco() - prima, 0);
+        hashSHA256(d.filePath("anticipato.bin")); // leaves no pages behind
+        QCOMPARE(esadecimale(fila.digest("anticipato.bin", "a")), atteso.toLatin1());
+        QVERIFY(lettiDalDisco() - prima >= dati.size());
+        QCOMPARE(esadecimale(fila.digest("vuoto", "diretto.bin")).left(8), QByteArray("e3b0c442"));
+        QCOMPARE(esadecimale(fila.digest("diretto.bin")), atteso.toLatin1());
+        QCOMPARE(esadecimale(fila.digest("manca")), QByteArray("illeggibile"));
     }
 
     void durableCopy_data()
@@ -294,7 +310,7 @@ private Q_SLOTS:
             QVERIFY(writeFile(stick.filePath(n), n.toUtf8()));
         piantaSpeciali(stick.path(), altrove.path());
         for (const char *n : {"tubo.jpg", "presa.jpg", "zero.jpg", "giro1", "enorme.jpg"})
-            QVERIFY(!hashSHA256(stick.filePath(n))); // and does not hang on the FIFO
+            QVERIFY(!hashSHA256(stick.filePath(n)) && !DigestInFila(stick.path()).digest(n)); // nor hangs
         const QString archivio = env.settings->destinationPath();
         QVERIFY(writeFile(archivio + "/README", "archiviato"));
         QList<CentroOperazioni::Operazione> schede;
