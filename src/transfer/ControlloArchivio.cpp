@@ -69,9 +69,10 @@ private:
     {
         m_ultimo = m_letti;
         if (m_riferisci)
-            m_riferisci(m_totale > 0 ? double(m_letti) / double(m_totale) : 0.0,
-                        QStringLiteral("%1 di %2 — %3")
-                            .arg(QString::number(m_corrente), QString::number(m_file), nomeLeggibile(m_nome)));
+            m_riferisci(
+                m_totale > 0 ? double(m_letti) / double(m_totale) : 0.0,
+                QStringLiteral("%1 di %2 — %3")
+                    .arg(QString::number(m_corrente), QString::number(m_file), nomeLeggibile(m_nome)));
     }
     std::stop_token m_stop;
     const AvanzamentoControllo &m_riferisci;
@@ -103,7 +104,8 @@ Lettura leggi(const QByteArray &percorso, Progresso &avanzamento)
     };
     int fd;
     do {
-        fd = apriPercorso(decodificaNome(percorso), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        fd =
+            apriPercorso(decodificaNome(percorso), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return fallisci(errno);
@@ -210,7 +212,11 @@ EsitoControlloArchivio controllaArchivio(const QString &chiavetta, const QString
     std::vector<Voce> suChiavetta;
     QList<CartellaNonLetta> nonLette;
     percorriFile(
-        chiavetta, [&](const QByteArray &p, qint64 d) { suChiavetta.push_back({p, d}); }, &nonLette);
+        chiavetta,
+        [&](const QByteArray &p, qint64 d) {
+            suChiavetta.push_back({p, d});
+        },
+        &nonLette);
     esito.file = qint64(suChiavetta.size());
     // Named as the user sees the stick: from its top.
     const QString prefisso = decodificaNome(conBarra(chiavetta));
@@ -329,10 +335,8 @@ EsitoControlloArchivio controllaArchivio(const QString &chiavetta, const QString
     return esito;
 }
 
-QCoro::Task<std::optional<EsitoControlloArchivio>> controllaArchivioConScheda(QString nomeChiavetta,
-                                                                               QString chiavetta,
-                                                                               QString archivio,
-                                                                               Servizi servizi)
+QCoro::Task<std::optional<EsitoControlloArchivio>>
+controllaArchivioConScheda(QString nomeChiavetta, QString chiavetta, QString archivio, Servizi servizi)
 {
     std::stop_source stop;
     CentroOperazioni::Operazione scheda{

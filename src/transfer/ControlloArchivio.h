@@ -19,11 +19,11 @@ struct EsitoControlloArchivio {
     // Why the archive folder as a whole cannot vouch for anything (missing,
     // unreadable, or on the stick itself); empty when it could be read.
     QString archivioInutilizzabile;
-    qint64 file = 0;                  // files on the stick, as the copy sees them (hidden ones aside)
-    QStringList mancanti;             // stick files, relative paths, whose contents are not in the archive
-    QStringList nonLetti;             // stick files and folders that could not be read: "“x”: reason"
+    qint64 file = 0;                     // files on the stick, as the copy sees them (hidden ones aside)
+    QStringList mancanti;                // stick files, relative paths, whose contents are not in the archive
+    QStringList nonLetti;                // stick files and folders that could not be read: "“x”: reason"
     qint64 cartelleArchivioNonLette = 0; // archive folders whose files could not count
-    qint64 fileArchivioLetti = 0;     // archive files read, that is not found in the index
+    qint64 fileArchivioLetti = 0;        // archive files read, that is not found in the index
 
     bool alSicuro() const
     {
@@ -44,7 +44,5 @@ EsitoControlloArchivio controllaArchivio(const QString &chiavetta, const QString
 // Main thread. Runs the check on the thread pool under a card of its own with
 // an "Annulla" button, released before it returns; none when the user cancelled.
 // The caller has tested the busy flags.
-QCoro::Task<std::optional<EsitoControlloArchivio>> controllaArchivioConScheda(QString nomeChiavetta,
-                                                                               QString chiavetta,
-                                                                               QString archivio,
-                                                                               Servizi servizi);
+QCoro::Task<std::optional<EsitoControlloArchivio>>
+controllaArchivioConScheda(QString nomeChiavetta, QString chiavetta, QString archivio, Servizi servizi);

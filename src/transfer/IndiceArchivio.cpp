@@ -122,7 +122,8 @@ void IndiceArchivio::imposta(const QByteArray &relativo, const ChiaveFile &chiav
 
 void IndiceArchivio::tieniSolo(const QSet<QByteArray> &presenti)
 {
-    if (m_voci.removeIf([&](QHash<QByteArray, Voce>::iterator it) { return !presenti.contains(it.key()); }) > 0)
+    if (m_voci.removeIf([&](QHash<QByteArray, Voce>::iterator it) { return !presenti.contains(it.key()); }) >
+        0)
         m_modificato = true;
 }
 
@@ -142,7 +143,8 @@ bool IndiceArchivio::scrivi(const QString &file) const
     }
     const QByteArray finale = codificaNome(file);
     const QByteArray temporaneo = finale + ".tmp-" + QByteArray::number(::getpid());
-    const int fd = ::open(temporaneo.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd =
+        ::open(temporaneo.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
     const bool scritto = scriviTutto(fd, dati) && ::fdatasync(fd) == 0;

@@ -1,10 +1,10 @@
 #include "support/TestEnv.h"
 #include "transfer/ControlloArchivio.h"
 
+#include <fcntl.h>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QTest>
-#include <fcntl.h>
 #include <sys/fsuid.h>
 #include <sys/stat.h>
 
@@ -66,28 +66,32 @@ private Q_SLOTS:
             << con(due, {{"a/IMG_2024.jpg", "aaa"}, {"a/vecchie/x", "bbbb"}, {"a/altro", "zzzz"}})
             << QStringList{} << "a"
             << "2 file; al sicuro";
-        QTest::newRow("one missing") << con(due, {{"a/a.jpg", "aaa"}, {"a/c.jpg", "cccc"}})
-                                     << QStringList{} << "a" << "2 file; mancano DCIM/b.jpg";
+        QTest::newRow("one missing") << con(due, {{"a/a.jpg", "aaa"}, {"a/c.jpg", "cccc"}}) << QStringList{}
+                                     << "a"
+                                     << "2 file; mancano DCIM/b.jpg";
         QTest::newRow("same name, other bytes")
             << con(due, {{"a/a.jpg", "aaa"}, {"a/b.jpg", "BBBB"}, {"a/.tessera-manifest", "bbbb"}})
-            << QStringList{} << "a" << "2 file; mancano DCIM/b.jpg";
+            << QStringList{} << "a"
+            << "2 file; mancano DCIM/b.jpg";
         QTest::newRow("unreadable folder and file on the stick")
             << con(due, {{"s/chiusa/c.jpg", "ccc"}, {"a/x", "aaa"}, {"a/y", "bbbb"}, {"a/z", "ccc"}})
             << QStringList{"s/chiusa", "s/DCIM/b.jpg"} << "a"
             << "2 file; non letti “chiusa”: permesso negato,“DCIM/b.jpg”: permesso negato";
         QTest::newRow("only copy in an unreadable archive folder")
-            << con(due, {{"a/a.jpg", "aaa"}, {"a/chiusa/b.jpg", "bbbb"}}) << QStringList{"a/chiusa"}
-            << "a" << "2 file; mancano DCIM/b.jpg";
-        QTest::newRow("no archive folder")
-            << due << QStringList{} << "a" << "2 file; archivio file o cartella inesistente";
+            << con(due, {{"a/a.jpg", "aaa"}, {"a/chiusa/b.jpg", "bbbb"}}) << QStringList{"a/chiusa"} << "a"
+            << "2 file; mancano DCIM/b.jpg";
+        QTest::newRow("no archive folder") << due << QStringList{} << "a"
+                                           << "2 file; archivio file o cartella inesistente";
         QTest::newRow("archive folder unreadable")
             << con(due, {{"a/a.jpg", "aaa"}}) << QStringList{"a"} << "a"
             << "2 file; archivio permesso negato";
         QTest::newRow("archive on the stick")
             << con(due, {{"s/Ecografie/b.jpg", "bbbb"}, {"s/Ecografie/a.jpg", "aaa"}}) << QStringList{}
-            << "s/Ecografie" << "4 file; archivio si trova sulla chiavetta stessa";
+            << "s/Ecografie"
+            << "4 file; archivio si trova sulla chiavetta stessa";
         QTest::newRow("empty stick, hidden files aside")
-            << Albero{{"s/.Trashes/a", "aaa"}} << QStringList{} << "a" << "0 file; al sicuro";
+            << Albero{{"s/.Trashes/a", "aaa"}} << QStringList{} << "a"
+            << "0 file; al sicuro";
     }
     void decides()
     {
@@ -112,7 +116,8 @@ private Q_SLOTS:
     void indexSparesReadsOnly()
     {
         QTemporaryDir dir;
-        pianta(dir, {{"s/a.jpg", "aaa"}, {"s/b.jpg", "bbbb"}, {"a/x", "aaa"}, {"a/y", "bbbb"}, {"a/z", "cccc"}});
+        pianta(dir,
+               {{"s/a.jpg", "aaa"}, {"s/b.jpg", "bbbb"}, {"a/x", "aaa"}, {"a/y", "bbbb"}, {"a/z", "cccc"}});
         QTest::qSleep(3100); // files changed in the last seconds are not indexed
         const QString indice = dir.filePath("dati/indice_archivio.tsv");
         const auto controlla = [&](std::stop_token stop = {}, const AvanzamentoControllo &avanzamento = {}) {
@@ -120,7 +125,7 @@ private Q_SLOTS:
                 controllaArchivio(dir.filePath("s"), dir.filePath("a"), indice, stop, avanzamento);
             return riassunto(e, dir) + "; letti " + QString::number(e.fileArchivioLetti);
         };
-        QCOMPARE(controlla(), QString("2 file; al sicuro; letti 2")); // z is not needed once y matched
+        QCOMPARE(controlla(), QString("2 file; al sicuro; letti 2"));  // z is not needed once y matched
         QCOMPARE(QFileInfo(indice).permissions().toInt() & 0x0077, 0); // it names patients' files
         QCOMPARE(controlla(), QString("2 file; al sicuro; letti 0"));
 
