@@ -36,11 +36,14 @@ Scelta scelta(const RispostaAvviso &risposta, const PremessaArchivio &premessa)
 
 PremessaArchivio premessaArchivio(const EsitoControlloArchivio &esito, const QString &cartella)
 {
+    const QString copiaPrima =
+        QStringLiteral("«Copia prima» copia la chiavetta in %1 e poi ripete il controllo.").arg(cartella);
     if (!esito.archivioInutilizzabile.isEmpty()) {
         return {
             QStringLiteral("Impossibile confrontare la chiavetta con %1 (%2): nessun file della chiavetta "
                            "risulta già al sicuro.")
-                .arg(cartella, esito.archivioInutilizzabile),
+                    .arg(cartella, esito.archivioInutilizzabile) +
+                QStringLiteral("\n\n") + copiaPrima,
             true};
     }
     if (esito.file == 0 && esito.nonLetti.isEmpty())
@@ -77,8 +80,7 @@ PremessaArchivio premessaArchivio(const EsitoControlloArchivio &esito, const QSt
         paragrafi << QStringLiteral("Alcune cartelle di %1 non si possono leggere: i file che contengono non "
                                     "contano.")
                          .arg(cartella);
-    paragrafi
-        << QStringLiteral("«Copia prima» copia la chiavetta in %1 e poi ripete il controllo.").arg(cartella);
+    paragrafi << copiaPrima;
     return {paragrafi.join(QStringLiteral("\n\n")), true};
 }
 
