@@ -15,17 +15,27 @@
 //            Free space: about 0.5 GiB per 20,000 files.
 //   big      one 4 GiB file copied and verified: peak resident memory.
 //            Free space: 8 GiB.
+//   check    the check before a stick is wiped (controllaArchivio): a stick of
+//            --stick files (default 500) whose contents are all in an archive
+//            of --archive files (default 10,000) of 16-256 KiB, in sizes that
+//            make every archive file one to compare. Times the first run (no
+//            index, all cold), the second (index in place, stick cold) and the
+//            stick alone (against an empty archive, stick cold); the second
+//            run should cost less than 1 s more than the stick alone.
+//            Free space: about 1.5 GiB.
 //
-// Usage: bench_copia [--steps copy,hash,writers,big] [--pairs N] [--gib N]
-//                    [--files N] [--small N] [--dir FOLDER]
+// Usage: bench_copia [--steps copy,hash,writers,big,check] [--pairs N] [--gib N]
+//                    [--files N] [--small N] [--archive N] [--stick N] [--dir FOLDER]
 //   Defaults: all steps, 5 pairs, 2 GiB in 2,000 files of 1 KiB to 50 MiB
 //   (fixed seed), under /tmp (TESSERA_BENCH_GIB and TESSERA_BENCH_DIR work too).
 //   A quick run: --pairs 2 --gib 0.2 --files 200 --small 2000 --steps copy,hash,writers
+//   The check alone: --steps check --pairs 3
 // Before each cold run only the bench's own files are evicted from the page
 // cache (written back, then posix_fadvise DONTNEED).
 
 #include "StrumentiBench.h"
 #include "transfer/CloneUSBService.h"
+#include "transfer/ControlloArchivio.h"
 #include "transfer/FileCopyService.h"
 #include "transfer/OperazioniFile.h"
 
@@ -38,6 +48,7 @@
 #include <QFile>
 #include <QSet>
 #include <QTemporaryDir>
+#include <QThread>
 #include <random>
 #include <unistd.h>
 #include <vector>
@@ -364,13 +375,83 @@ bool passoGrande(const QString &lavoro, std::mt19937_64 &gen)
 
 } // namespace
 
+bool passoControllo(const QString &lavoro, int coppie, int nArchivio, int nChiavetta)
+{
+    bench::stampaCarico("check");
+    const QDir base(lavoro);
+    const QString archivio = base.filePath(QStringLiteral("archivio")),
+                  chiavetta = base.filePath(QStringLiteral("chiavetta")),
+                  vuoto = base.filePath(QStringLiteral("archivio-vuoto")),
+                  indice = base.filePath(QStringLiteral("indice_archivio.tsv"));
+    std::mt19937_64 gen(20241206);
+    std::uniform_int_distribution<int> blocchi(1, 16);
+    std::vector<quint64> buffer(8192);
+    const int passo = std::max(1, nArchivio / std::max(1, nChiavetta));
+    int suChiavetta = 0;
+    bool ok = QDir().mkpath(chiavetta + QStringLiteral("/DCIM")) && QDir().mkpath(vuoto);
+    for (int i = 0; ok && i < nArchivio; ++i) {
+        const QString cartella = QStringLiteral("%1/%2").arg(archivio).arg(i / 500, 3, 10, QLatin1Char('0'));
+        if (i % 500 == 0)
+            ok = QDir().mkpath(cartella);
+        const QString file = QStringLiteral("%1/ECO_%2.jpg").arg(cartella).arg(i, 5, 10, QLatin1Char('0'));
+        ok = ok && scriviCasuale(file, blocchi(gen) * 16 * KiB, gen, buffer);
+        if (ok && i % passo == 0 && suChiavetta < nChiavetta) {
+            ok = QFile::copy(
+                file, QStringLiteral("%1/DCIM/IMG_%2.JPG").arg(chiavetta).arg(i, 5, 10, QLatin1Char('0')));
+            ++suChiavetta;
+        }
+    }
+    if (!ok) {
+        std::fprintf(stderr, "cannot write the archive and the stick\n");
+        return false;
+    }
+    std::printf("archive of %d files, stick of %d files, 16-256 KiB each\n", nArchivio, suChiavetta);
+    QThread::msleep(3100); // files changed in the last seconds are not indexed
+    std::vector<double> suPrima, suSola, differenza;
+    for (int c = 0; c < coppie; ++c) {
+        QFile::remove(indice);
+        dimentica(archivio);
+        dimentica(chiavetta);
+        QElapsedTimer t;
+        t.start();
+        const EsitoControlloArchivio prima = controllaArchivio(chiavetta, archivio, indice);
+        const double tPrima = secondi(t);
+        dimentica(chiavetta);
+        t.restart();
+        const EsitoControlloArchivio seconda = controllaArchivio(chiavetta, archivio, indice);
+        const double tSeconda = secondi(t);
+        dimentica(chiavetta);
+        t.restart();
+        const EsitoControlloArchivio sola = controllaArchivio(chiavetta, vuoto, QString());
+        const double tSola = secondi(t);
+        if (!prima.alSicuro() || !seconda.alSicuro() || seconda.fileArchivioLetti != 0 ||
+            sola.mancanti.size() != suChiavetta) {
+            std::fprintf(stderr, "the check went wrong\n");
+            return false;
+        }
+        suPrima.push_back(tSeconda / tPrima);
+        suSola.push_back(tSeconda / tSola);
+        differenza.push_back(tSeconda - tSola);
+        std::printf(
+            "pair %d: first run %.2f s (%lld archive files read), second run %.3f s, stick alone %.3f s\n",
+            c + 1, tPrima, qlonglong(prima.fileArchivioLetti), tSeconda, tSola);
+        std::fflush(stdout);
+    }
+    stampaSerie("check, second run / first run", suPrima);
+    stampaSerie("check, second run / stick alone", suSola);
+    stampaSerie("check, second run - stick alone, seconds", differenza, "(target < 1)");
+    QDir(archivio).removeRecursively();
+    QDir(chiavetta).removeRecursively();
+    return true;
+}
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     double gib = qEnvironmentVariable("TESSERA_BENCH_GIB", QStringLiteral("2")).toDouble();
-    int quanti = 2000, piccoli = 20000, coppie = 5;
+    int quanti = 2000, piccoli = 20000, coppie = 5, nArchivio = 10000, nChiavetta = 500;
     QString base = qEnvironmentVariable("TESSERA_BENCH_DIR", QDir::tempPath());
-    QStringList passi{"copy", "hash", "writers", "big"};
+    QStringList passi{"copy", "hash", "writers", "big", "check"};
     const QStringList args = app.arguments();
     bool valido = true;
     for (int i = 1; i < args.size() && valido; ++i) {
@@ -381,6 +462,10 @@ int main(int argc, char **argv)
             quanti = args[++i].toInt();
         else if (args[i] == "--small" && conValore)
             piccoli = args[++i].toInt();
+        else if (args[i] == "--archive" && conValore)
+            nArchivio = args[++i].toInt();
+        else if (args[i] == "--stick" && conValore)
+            nChiavetta = args[++i].toInt();
         else if (args[i] == "--pairs" && conValore)
             coppie = args[++i].toInt();
         else if (args[i] == "--dir" && conValore)
@@ -390,12 +475,14 @@ int main(int argc, char **argv)
         else
             valido = false;
     }
-    if (!valido || gib <= 0 || quanti <= 0 || piccoli <= 0 || coppie <= 0) {
+    if (!valido || gib <= 0 || quanti <= 0 || piccoli <= 0 || coppie <= 0 || nArchivio <= 0 ||
+        nChiavetta <= 0) {
         std::fprintf(
             stderr,
-            "uso: %s [--steps copy,hash,writers,big] [--pairs N] [--gib N] [--files N] [--small N] "
-            "[--dir CARTELLA]\n"
-            "spazio libero: copy 2 x --gib, hash 1 GiB, writers 0.5 GiB ogni 20.000 file, big 8 GiB\n",
+            "uso: %s [--steps copy,hash,writers,big,check] [--pairs N] [--gib N] [--files N] [--small N] "
+            "[--archive N] [--stick N] [--dir CARTELLA]\n"
+            "spazio libero: copy 2 x --gib, hash 1 GiB, writers 0.5 GiB ogni 20.000 file, big 8 GiB, "
+            "check 1.5 GiB\n",
             argv[0]);
         return 2;
     }
@@ -416,5 +503,7 @@ int main(int argc, char **argv)
         ok = passoScrittori(lavoro.path(), coppie, piccoli);
     if (ok && passi.contains("big"))
         ok = passoGrande(lavoro.path(), gen);
+    if (ok && passi.contains("check"))
+        ok = passoControllo(lavoro.path(), coppie, nArchivio, nChiavetta);
     return ok ? 0 : 1;
 }

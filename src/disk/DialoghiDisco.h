@@ -6,17 +6,36 @@
 #include <QString>
 
 class AlertPresenter;
+struct EsitoControlloArchivio;
+
+// What the archive check says at the top of a wipe's dialog, and whether the
+// dialog then offers "Copia prima" as its default button.
+struct PremessaArchivio {
+    QString testo; // empty: no check was made
+    bool copiaPrima = false;
+};
+PremessaArchivio premessaArchivio(const EsitoControlloArchivio &esito, const QString &cartella);
+
+// The user's answer to a wipe's dialog.
+enum class Scelta { procedi, copiaPrima, annulla };
 
 // The FAT32 label made from any text: upper case, only A-Z and 0-9, at most 11
 // characters, "USB" when nothing is left.
 QString nomeVolumeValido(const QString &nome);
 
-// Asks for the new volume name before a quick format; none when cancelled.
-std::optional<QString> chiediNuovoNome(AlertPresenter &avvisi, const USBDrive &drive);
+// Asks for the new volume name before a quick format; `nome` is set when the
+// answer is to go ahead.
+struct SceltaNome {
+    Scelta scelta = Scelta::annulla;
+    QString nome;
+};
+SceltaNome chiediNuovoNome(AlertPresenter &avvisi, const USBDrive &drive,
+                           const PremessaArchivio &premessa = {});
 
-// Asks the user to type the volume's name before a secure erase; true only for
-// an exact match. A wrong name is told and counts as cancelled.
-bool confermaCancellazione(AlertPresenter &avvisi, const USBDrive &drive);
+// Asks the user to type the volume's name before a secure erase; goes ahead
+// only for an exact match. A wrong name is told and counts as cancelled.
+Scelta confermaCancellazione(AlertPresenter &avvisi, const USBDrive &drive,
+                             const PremessaArchivio &premessa = {});
 
 // The critical alert for a disk the safety check refused.
 void avvisaDiscoRifiutato(AlertPresenter &avvisi, const USBDrive &drive);

@@ -4,6 +4,7 @@
 #include "disk/ControlloDisco.h"
 #include "disk/DialoghiDisco.h"
 #include "disk/DopoGliEventiInCoda.h"
+#include "disk/PrimaDiCancellare.h"
 #include "operations/AlertPresenter.h"
 #include "operations/CentroOperazioni.h"
 #include "operations/Impegni.h"
@@ -21,15 +22,24 @@ namespace {
 // that live inside a co_await expression or a nested block across a suspension.
 QCoro::Task<> formattaRapida(USBDrive drive, Servizi s)
 {
-    if (impegnoBloccante(Avvio::formattazioneRapida, statoImpegni(s))) {
+    const auto bloccata = [s] {
+        if (!impegnoBloccante(Avvio::formattazioneRapida, statoImpegni(s)))
+            return false;
         s.avvisi->mostraAvviso(
             QStringLiteral("Operazione in corso"),
             QStringLiteral("Attendi che l'operazione attuale finisca prima di formattare."),
             StileAvviso::informativo);
-        co_return;
-    }
-    const std::optional<QString> scelto = chiediNuovoNome(*s.avvisi, drive);
-    if (!scelto)
+        return true;
+    };
+    auto scelto = std::make_shared<QString>();
+    const auto chiedi = [s, drive, scelto](const PremessaArchivio &premessa) {
+        const SceltaNome risposta = chiediNuovoNome(*s.avvisi, drive, premessa);
+        *scelto = risposta.nome;
+        return risposta.scelta;
+    };
+    QCoro::Task<Scelta> domanda = controllaEChiedi(drive, s, bloccata, chiedi);
+    const Scelta risposta = co_await domanda;
+    if (risposta != Scelta::procedi)
         co_return;
     const QString nome = *scelto;
 

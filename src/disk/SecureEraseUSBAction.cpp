@@ -3,6 +3,7 @@
 #include "disk/ControlloDisco.h"
 #include "disk/DialoghiDisco.h"
 #include "disk/DopoGliEventiInCoda.h"
+#include "disk/PrimaDiCancellare.h"
 #include "operations/AlertPresenter.h"
 #include "operations/CentroOperazioni.h"
 #include "operations/Impegni.h"
@@ -54,12 +55,18 @@ void avvisaBloccata(AlertPresenter &avvisi, Impegno impegno)
 QCoro::Task<> cancellaSicura(USBDrive drive, Servizi s)
 {
     SecureEraseManager *erase = s.erase;
-    if (const std::optional<Impegno> impegno =
-            impegnoBloccante(Avvio::cancellazioneSicura, statoImpegni(s))) {
-        avvisaBloccata(*s.avvisi, *impegno);
-        co_return;
-    }
-    if (!confermaCancellazione(*s.avvisi, drive))
+    const auto bloccata = [s] {
+        const std::optional<Impegno> impegno = impegnoBloccante(Avvio::cancellazioneSicura, statoImpegni(s));
+        if (impegno)
+            avvisaBloccata(*s.avvisi, *impegno);
+        return impegno.has_value();
+    };
+    const auto chiedi = [s, drive](const PremessaArchivio &premessa) {
+        return confermaCancellazione(*s.avvisi, drive, premessa);
+    };
+    QCoro::Task<Scelta> domanda = controllaEChiedi(drive, s, bloccata, chiedi);
+    const Scelta risposta = co_await domanda;
+    if (risposta != Scelta::procedi)
         co_return;
 
     co_await s.notifiche->richiediPermessoNotifiche();

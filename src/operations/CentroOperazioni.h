@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <QColor>
 #include <QObject>
@@ -18,6 +20,9 @@ public:
         std::optional<double> frazione; // 0...1; none = indeterminate
         QString icona;                  // symbol name, e.g. "doc.on.doc.fill"
         QColor colore;
+        // When set, the card offers a small "Annulla" that calls it (main thread).
+        // Only for work that can stop and leave everything as it was.
+        std::shared_ptr<const std::function<void()>> annulla;
 
         friend bool operator==(const Operazione &, const Operazione &) = default;
     };

@@ -9,6 +9,7 @@
 #include <QEasingCurve>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPushButton>
 #include <QTextLayout>
 #include <QVariantAnimation>
 
@@ -127,6 +128,46 @@ SchedaProgresso::SchedaProgresso(const QString &titolo, const std::optional<QStr
 SchedaProgresso::SchedaProgresso(const CentroOperazioni::Operazione &op, QWidget *parent)
     : SchedaProgresso(op.titolo, op.dettaglio, op.frazione, op.icona, op.colore, parent)
 {
+    impostaAnnulla(op.annulla);
+}
+
+void SchedaProgresso::impostaAnnulla(const std::shared_ptr<const std::function<void()>> &annulla)
+{
+    if (annulla == m_annulla)
+        return;
+    m_annulla = annulla;
+    if (m_annulla && !m_pulsanteAnnulla) {
+        m_pulsanteAnnulla = new QPushButton(QStringLiteral("Annulla"), this);
+        m_pulsanteAnnulla->setObjectName(QStringLiteral("annullaScheda"));
+        m_pulsanteAnnulla->setFont(Aspetto::caption());
+        m_pulsanteAnnulla->setCursor(Qt::PointingHandCursor);
+        connect(m_pulsanteAnnulla, &QPushButton::clicked, this, [this] {
+            // Once: the work may take a moment to stop, and the card then goes.
+            m_pulsanteAnnulla->setEnabled(false);
+            if (m_annulla)
+                (*m_annulla)();
+        });
+    }
+    if (m_pulsanteAnnulla) {
+        m_pulsanteAnnulla->setVisible(bool(m_annulla));
+        m_pulsanteAnnulla->setEnabled(true);
+    }
+    updateGeometry();
+    posizionaAnnulla();
+}
+
+void SchedaProgresso::posizionaAnnulla()
+{
+    if (!m_pulsanteAnnulla)
+        return;
+    const QSize dim = m_pulsanteAnnulla->sizeHint();
+    m_pulsanteAnnulla->setGeometry(width() - margine - dim.width(), height() - margine - dim.height(),
+                                   dim.width(), dim.height());
+}
+
+void SchedaProgresso::resizeEvent(QResizeEvent *)
+{
+    posizionaAnnulla();
 }
 
 void SchedaProgresso::imposta(const CentroOperazioni::Operazione &op)
@@ -136,6 +177,7 @@ void SchedaProgresso::imposta(const CentroOperazioni::Operazione &op)
     setTitolo(op.titolo);
     setDettaglio(op.dettaglio);
     setFrazione(op.frazione);
+    impostaAnnulla(op.annulla);
     update();
 }
 
@@ -207,6 +249,8 @@ SchedaProgresso::Disposizione SchedaProgresso::disponi(int larghezza) const
     int hColonna = hTitolo + spazioColonna + altezzaBarra;
     if (m_dettaglio)
         hColonna += spazioColonna + int(d.dettaglio.size()) * QFontMetrics(Aspetto::caption()).lineSpacing();
+    if (m_annulla && m_pulsanteAnnulla)
+        hColonna += spazioColonna + m_pulsanteAnnulla->sizeHint().height();
     d.altezza = 2 * margine + qMax(badge, hColonna);
     return d;
 }

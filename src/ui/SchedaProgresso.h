@@ -7,6 +7,7 @@
 #include <QString>
 #include <QWidget>
 
+class QPushButton;
 class QVariantAnimation;
 
 // The progress card: a tinted badge with the operation's symbol, the title,
@@ -40,6 +41,10 @@ public:
     QStringList righeTitolo() const;
     QStringList righeDettaglio() const;
 
+    // The small "Annulla" at the bottom, shown only for an operation that can
+    // be stopped (null until one is shown).
+    QPushButton *pulsanteAnnulla() const { return m_pulsanteAnnulla; }
+
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int w) const override;
     QSize sizeHint() const override;
@@ -49,6 +54,7 @@ protected:
     void paintEvent(QPaintEvent *) override;
     void showEvent(QShowEvent *) override;
     void hideEvent(QHideEvent *) override;
+    void resizeEvent(QResizeEvent *) override;
 
 private:
     struct Disposizione {
@@ -59,6 +65,8 @@ private:
     };
     Disposizione disponi(int larghezza) const;
     void aggiornaIndeterminato();
+    void impostaAnnulla(const std::shared_ptr<const std::function<void()>> &annulla);
+    void posizionaAnnulla();
 
     QString m_titolo;
     std::optional<QString> m_dettaglio;
@@ -69,4 +77,6 @@ private:
     double m_fase = 0; // position of the indeterminate indicator's run, 0...1
     QVariantAnimation *m_anim;
     QVariantAnimation *m_animIndeterminata;
+    std::shared_ptr<const std::function<void()>> m_annulla;
+    QPushButton *m_pulsanteAnnulla = nullptr;
 };

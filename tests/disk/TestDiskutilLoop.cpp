@@ -119,6 +119,7 @@ private Q_SLOTS:
         QVERIFY(montaExt4());
         TestEnv env;
         env.servizi.disco = &m_esecutore;
+        TestSupport::writeFile(env.path("Archivio/copia.txt"), "dati"); // the stick's file is archived
         const USBDrive drive{QUuid::createUuid(), QUrl::fromLocalFile(mnt()), "Referti 2024", QDateTime()};
         QCoro::waitFor(QuickFormatUSBAction(drive, env.servizi).perform());
 

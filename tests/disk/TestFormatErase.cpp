@@ -4,12 +4,14 @@
 #include "support/TestEnv.h"
 
 #include <QCoro/QCoroTask>
+#include <QDir>
 #include <QRegularExpression>
 #include <QStorageInfo>
 #include <QTest>
 
 namespace {
-const QString stick = QStringLiteral("/media/test/STUDIO");
+// An empty stick: the archive check has nothing to say against the wipe.
+const QString stick = QDir::tempPath() + QStringLiteral("/tessera-prova-STUDIO");
 const QStringList infoStick{"info", "-plist", stick};
 using Avvisi = QList<QPair<QString, QString>>;
 enum Occupato { libero, cancellazione, diagnosi, copia, duranteIlPermesso };
@@ -44,9 +46,9 @@ void preparaSicuro(TestEnv &env)
                        FakeEsecutoreDisco::reportInfo("vdb", true, false));
 }
 
-void esegui(TestEnv &env, bool cancella)
+void esegui(TestEnv &env, bool cancella, const QString &percorso = stick)
 {
-    const USBDrive drive{QUuid::createUuid(), QUrl::fromLocalFile(stick), "STUDIO",
+    const USBDrive drive{QUuid::createUuid(), QUrl::fromLocalFile(percorso), "STUDIO",
                          QDateTime::currentDateTime()};
     if (cancella)
         QCoro::waitFor(SecureEraseUSBAction(drive, env.servizi).perform());
@@ -74,7 +76,10 @@ private Q_SLOTS:
     {
         if (volumeDi("/proc") == volumeDi("/"))
             QSKIP("this machine has no separate /proc mount to stand for another volume");
+        QVERIFY(QDir().mkpath(stick));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_dati.path())); // the archive's digest index
     }
+    void cleanupTestCase() { QDir(stick).removeRecursively(); }
 
     void labelsFromAnyText()
     {
@@ -229,7 +234,11 @@ private Q_SLOTS:
                 [&] { visti.append(QString::number(env.erase.percentuale().value_or(-1))); });
         const auto occupato = [&] { return env.centro.occupato() || env.erase.inCorso(); };
         bool occupatoDuranteAvviso = false;
-        env.avvisi.duranteAvviso = [&](const RichiestaAvviso &) { occupatoDuranteAvviso |= occupato(); };
+        env.avvisi.duranteAvviso = [&](const RichiestaAvviso &) {
+            occupatoDuranteAvviso |= occupato();
+            if (env.avvisi.mostrati.size() == 1)
+                visti.clear(); // the archive check's card, before the question
+        };
         env.avvisi.rispondi(0, QStringLiteral("STUDIO"));
 
         esegui(env, cancella);
@@ -276,6 +285,75 @@ private Q_SLOTS:
                                                      "software."}}));
         }
     }
+
+    // The archive check's answer heads the question; "Copia prima" copies the
+    // stick, then checks and asks again. Cancelling the check ends it all quietly.
+    void asksAfterTheArchiveCheck_data()
+    {
+        QTest::addColumn<bool>("cancella");
+        QTest::addColumn<bool>("annullaControllo");
+        for (bool c : {false, true}) {
+            QTest::addRow("%s, copy first", c ? "erase" : "format") << c << false;
+            QTest::addRow("%s, check cancelled", c ? "erase" : "format") << c << true;
+        }
+    }
+    void asksAfterTheArchiveCheck()
+    {
+        QFETCH(bool, cancella);
+        QFETCH(bool, annullaControllo);
+        TestEnv env;
+        env.settings->setDestinationPath(env.path("Ecografie"));
+        QVERIFY(TestSupport::writeFile(env.path("STUDIO/DCIM/IMG1.JPG"), "immagine"));
+        QSet<QString> schede; // cards that offer "Annulla"
+        connect(&env.centro, &CentroOperazioni::attualeChanged, this, [&] {
+            const auto &op = env.centro.attuale();
+            if (op && op->annulla) {
+                schede.insert(op->titolo);
+                if (annullaControllo)
+                    (*op->annulla)();
+            }
+        });
+        bool occupatoDuranteAvviso = false;
+        env.avvisi.duranteAvviso = [&](const RichiestaAvviso &) {
+            occupatoDuranteAvviso |= env.centro.occupato();
+        };
+        env.avvisi.rispondi(0); // "Copia prima"
+        env.avvisi.rispondi(0); // the copy's summary
+        env.avvisi.rispondi(1); // "Annulla"
+
+        esegui(env, cancella, env.path("STUDIO"));
+
+        QCOMPARE(schede, QSet<QString>{"Controllo di \"STUDIO\" in Ecografie…"});
+        QVERIFY(!occupatoDuranteAvviso && !env.centro.occupato() && !env.erase.inCorso());
+        QVERIFY(env.disco.chiamate().isEmpty() && env.notifiche.permessiRichiesti == 0);
+        const auto &m = env.avvisi.mostrati;
+        if (annullaControllo) {
+            QVERIFY(m.isEmpty() && env.logLines().isEmpty());
+            return;
+        }
+        const QString domanda =
+            cancella ? "Cancellare definitivamente \"STUDIO\"?" : "Preparare \"STUDIO\" per il riuso?";
+        QStringList titoli;
+        for (const RichiestaAvviso &r : m)
+            titoli << r.titolo;
+        QCOMPARE(titoli, (QStringList{domanda, "Copia completata", domanda}));
+        const QString azione = cancella ? "Cancella tutto" : "Formatta";
+        QCOMPARE(m[0].pulsanti, (QStringList{"Copia prima", azione, "Annulla"}));
+        QCOMPARE(m[2].pulsanti, (QStringList{azione, "Annulla"}));
+        const QString proprio = cancella ? "TUTTI i dati sulla chiavetta verranno sovrascritti"
+                                         : "Formattazione rapida FAT32: l'indice dei file";
+        const QString sicuro =
+            "L'unico file della chiavetta è già in Ecografie (verificato con SHA-256).\n\n";
+        QVERIFY(m[2].testo.startsWith(sicuro + proprio));
+        QCOMPARE(m[0].testo, "1 file non è ancora in Ecografie.\nDCIM/IMG1.JPG\n\n«Copia prima» copia la "
+                             "chiavetta in Ecografie e poi ripete il controllo.\n\n" +
+                                 m[2].testo.mid(sicuro.size()));
+        QCOMPARE(env.logLines().size(), 1); // the copy's line
+        QVERIFY(QFile::exists(env.path("Ecografie/IMG1.JPG")));
+    }
+
+private:
+    QTemporaryDir m_dati;
 };
 
 QTEST_GUILESS_MAIN(TestFormatErase)

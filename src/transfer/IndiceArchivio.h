@@ -1,0 +1,57 @@
+#pragma once
+
+#include <optional>
+#include <QByteArray>
+#include <QHash>
+#include <QSet>
+#include <QString>
+
+struct stat;
+
+// What identifies one state of a file's contents without reading them. The
+// change time cannot be set by a program, so a file rewritten with its old
+// modification time put back still gets a new key.
+struct ChiaveFile {
+    qint64 dimensione = 0;
+    qint64 modificaNs = 0;
+    quint64 inode = 0;
+    qint64 cambioNs = 0;
+
+    static ChiaveFile da(const struct stat &info);
+    friend bool operator==(const ChiaveFile &, const ChiaveFile &) = default;
+};
+
+// The SHA-256 digests of the archive's files read so far, kept on disk so that
+// checking a large archive a second time reads only what changed. It is a
+// cache: a missing or stale entry only costs reading the file again. Each line
+// carries its own check, so a damaged line is dropped rather than believed.
+class IndiceArchivio {
+public:
+    // "indice_archivio.tsv" in the user's data folder for this program.
+    static QString percorsoPredefinito();
+
+    // The entries `file` holds for the archive folder `archivio`; empty when
+    // the file is missing, unreadable or made for another folder.
+    static IndiceArchivio leggi(const QString &file, const QString &archivio);
+
+    // The digest recorded for `relativo` (bytes as on the medium) with this very key.
+    std::optional<QByteArray> digest(const QByteArray &relativo, const ChiaveFile &chiave) const;
+    void imposta(const QByteArray &relativo, const ChiaveFile &chiave, const QByteArray &digest);
+    // Drops the entries of files that are no longer in the archive.
+    void tieniSolo(const QSet<QByteArray> &presenti);
+    bool modificato() const { return m_modificato; }
+
+    // Replaces `file` at once (a temporary file renamed over it), readable by
+    // its owner only: it names patients' files. False on any failure, which
+    // leaves the old file as it was.
+    bool scrivi(const QString &file) const;
+
+private:
+    struct Voce {
+        ChiaveFile chiave;
+        QByteArray digest; // 64 lower-case hex digits
+    };
+    QString m_archivio;
+    QHash<QByteArray, Voce> m_voci;
+    bool m_modificato = false;
+};
