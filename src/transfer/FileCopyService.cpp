@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <QCoro/QCoroFuture>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
@@ -71,9 +72,10 @@ struct Coppia {
 
 // Proves each copy by hashing both sides as read back from the media. The
 // disk fetches a few pairs ahead while one pair is hashed. `prima` runs
-// before each pair, `dopo` tells whether its two digests are equal.
+// before each pair, `dopo` gets the digest both sides share, or none when
+// they differ or one could not be read.
 void verificaCoppie(const QList<Coppia> &coppie, const std::function<void(qsizetype)> &prima,
-                    const std::function<void(qsizetype, bool)> &dopo)
+                    const std::function<void(qsizetype, const std::optional<QString> &)> &dopo)
 {
     const qsizetype m = coppie.size();
     qsizetype anticipate = 0;
@@ -91,7 +93,7 @@ void verificaCoppie(const QList<Coppia> &coppie, const std::function<void(qsizet
             prima(j);
         const std::optional<QString> a = hashSHA256Anticipato(c.sorgente);
         const std::optional<QString> b = a ? hashSHA256Anticipato(c.destinazione) : std::nullopt;
-        dopo(j, a && b && *a == *b);
+        dopo(j, a && b && *a == *b ? a : std::nullopt);
         byteAnticipati -= qMin(c.dimensione, byteAnticipoPerFile) * 2;
     }
 }
@@ -106,6 +108,22 @@ Avanzamento versoCentro(CentroOperazioni *centro)
             if (CentroOperazioni *centro = c.data())
                 centro->aggiornaDaLavoro(frazione, dettaglio, titolo);
         };
+}
+
+// The archive is flat: a copy's name relative to it is its file name.
+VoceManifesto voceManifesto(const Coppia &coppia, const QString &sha256)
+{
+    return {nomeDi(coppia.destinazione), sha256};
+}
+
+// What the log line adds about the manifest; nothing when none was due.
+QString manifestoInRiga(const EsitoManifesto &manifesto)
+{
+    if (!manifesto.percorso.isEmpty())
+        return QStringLiteral("; manifesto: ") + manifesto.percorso;
+    if (!manifesto.errore.isEmpty())
+        return QStringLiteral("; manifesto non scritto: ") + manifesto.errore;
+    return {};
 }
 
 } // namespace
@@ -135,12 +153,19 @@ QCoro::Task<> FileCopyService::copia(QString sorgente, QString destinazione,
     const Avanzamento avanzamento = versoCentro(servizi.centro);
     // Named, not a temporary inside the co_await: GCC 12 mishandles the
     // destruction of such temporaries in coroutines.
-    QFuture<EsitoCopia> lavoro = QtConcurrent::task([sorgente, estensioni, destinazione, avanzamento] {
-                                     const PrioritaLavoro sottofondo;
-                                     return eseguiCopia(sorgente, estensioni, destinazione, avanzamento);
-                                 })
-                                     .withPriority(prioritaCopia)
-                                     .spawn();
+    // The stick's mount point carries its name.
+    const QString chiavetta = nomeDi(QDir::cleanPath(sorgente));
+    QFuture<EsitoCopia> lavoro =
+        QtConcurrent::task([sorgente, estensioni, destinazione, avanzamento, chiavetta] {
+            const PrioritaLavoro sottofondo;
+            QList<VoceManifesto> verificati;
+            EsitoCopia esito = eseguiCopia(sorgente, estensioni, destinazione, avanzamento, &verificati);
+            // Whatever happens to it, the copies stand as they are.
+            esito.manifesto = scriviManifesto(destinazione, chiavetta, verificati);
+            return esito;
+        })
+            .withPriority(prioritaCopia)
+            .spawn();
     const EsitoCopia esito = co_await lavoro;
     scheda.rilascia();
 
@@ -151,7 +176,8 @@ QCoro::Task<> FileCopyService::copia(QString sorgente, QString destinazione,
 
 EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
                                         const std::optional<QSet<QString>> &estensioni,
-                                        const QString &destinazione, const Avanzamento &avanzamento)
+                                        const QString &destinazione, const Avanzamento &avanzamento,
+                                        QList<VoceManifesto> *verificati)
 {
     const auto riferisci = [&](std::optional<double> f, std::optional<QString> d, std::optional<QString> t) {
         if (avanzamento)
@@ -204,11 +230,15 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
         }
         return coppie;
     };
-    const auto registraVerifica = [&esitoLotti](const QList<Coppia> &coppie, qsizetype j, bool uguali) {
-        if (uguali)
-            ++esitoLotti.verificati;
-        else
+    const auto registraVerifica = [&esitoLotti, verificati](const QList<Coppia> &coppie, qsizetype j,
+                                                            const std::optional<QString> &sha256) {
+        if (!sha256) {
             esitoLotti.nonVerificati.append(nomeDi(coppie.at(j).sorgente));
+            return;
+        }
+        ++esitoLotti.verificati;
+        if (verificati)
+            verificati->append(voceManifesto(coppie.at(j), *sha256));
     };
 
     auto lotto = std::make_unique<LottoCopie>();
@@ -224,8 +254,9 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
             const PrioritaLavoro sottofondo;
             const QList<Coppia> coppie = completaLotto(*l, attesa);
             l.reset();
-            verificaCoppie(coppie, {},
-                           [&](qsizetype j, bool uguali) { registraVerifica(coppie, j, uguali); });
+            verificaCoppie(coppie, {}, [&](qsizetype j, const std::optional<QString> &sha256) {
+                registraVerifica(coppie, j, sha256);
+            });
             verificatiDietro += coppie.size();
         });
         lotto = std::make_unique<LottoCopie>();
@@ -268,7 +299,7 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
                                    nomeLeggibile(nomeDi(ultime.at(j).sorgente))),
                           std::nullopt);
             },
-            [&](qsizetype j, bool uguali) { registraVerifica(ultime, j, uguali); });
+            [&](qsizetype j, const std::optional<QString> &sha256) { registraVerifica(ultime, j, sha256); });
     }
 
     esitoLotti.errori += esito.errori;
@@ -296,9 +327,13 @@ QCoro::Task<> FileCopyService::importaAutomaticamente(USBDrive drive, Servizi se
     const QSet<QString> immagini = insiemeEstensioni(CategoriaFile::immagini);
     const Avanzamento avanzamento = versoCentro(servizi.centro);
     QFuture<EsitoImportazione> lavoro =
-        QtConcurrent::task([sorgente, destinazione, immagini, avanzamento] {
+        QtConcurrent::task([sorgente, destinazione, immagini, avanzamento, nome] {
             const PrioritaLavoro sottofondo;
-            return eseguiImportazione(sorgente, destinazione, immagini, avanzamento);
+            QList<VoceManifesto> verificati;
+            EsitoImportazione esito =
+                eseguiImportazione(sorgente, destinazione, immagini, avanzamento, &verificati);
+            esito.manifesto = scriviManifesto(destinazione, nome, verificati);
+            return esito;
         })
             .withPriority(prioritaImportazione)
             .spawn();
@@ -315,7 +350,8 @@ QCoro::Task<> FileCopyService::importaAutomaticamente(USBDrive drive, Servizi se
 
 EsitoImportazione FileCopyService::eseguiImportazione(const QString &sorgente, const QString &destinazione,
                                                       const QSet<QString> &estensioni,
-                                                      const Avanzamento &avanzamento)
+                                                      const Avanzamento &avanzamento,
+                                                      QList<VoceManifesto> *verificati)
 {
     QList<CartellaNonLetta> nonLette;
     QStringList file = elencaFile(sorgente, &nonLette);
@@ -345,8 +381,11 @@ EsitoImportazione FileCopyService::eseguiImportazione(const QString &sorgente, c
         }
         inAttesa.clear();
         nomiInAttesa.clear();
-        verificaCoppie(copiate, {},
-                       [&](qsizetype, bool uguali) { ++(uguali ? esito.nuovi : esito.corrotti); });
+        verificaCoppie(copiate, {}, [&](qsizetype j, const std::optional<QString> &sha256) {
+            ++(sha256 ? esito.nuovi : esito.corrotti);
+            if (sha256 && verificati)
+                verificati->append(voceManifesto(copiate.at(j), *sha256));
+        });
     };
 
     const qsizetype n = file.size();
@@ -430,6 +469,13 @@ QString FileCopyService::testoRiepilogo(const EsitoCopia &esito)
         if (esito.cartelleNonLette.size() > nomiMostrati)
             testo += QStringLiteral("\ne altre %1...").arg(esito.cartelleNonLette.size() - nomiMostrati);
     }
+    if (!esito.manifesto.percorso.isEmpty())
+        testo +=
+            QStringLiteral("\n\nManifesto SHA-256 per ricontrollare l'archivio: ") + esito.manifesto.percorso;
+    else if (!esito.manifesto.errore.isEmpty())
+        testo += QStringLiteral("\n\n⚠️ Manifesto SHA-256 non scritto: %1. Le copie e la loro verifica "
+                                "restano valide.")
+                     .arg(esito.manifesto.errore);
     return nomeLeggibile(testo);
 }
 
@@ -442,7 +488,7 @@ QString FileCopyService::rigaRegistro(const QString &destinazione, const EsitoCo
             .arg(AppSettings::folderName(destinazione), QString::number(esito.copiati),
                  QString::number(esito.verificati), QString::number(esito.rinominati),
                  QString::number(esito.errori), QString::number(esito.nonVerificati.size())) +
-        cartelleInRiga(esito.cartelleNonLette));
+        cartelleInRiga(esito.cartelleNonLette) + manifestoInRiga(esito.manifesto));
 }
 
 QString FileCopyService::rigaRegistroImportazione(const QString &nome, const EsitoImportazione &esito)
@@ -452,7 +498,7 @@ QString FileCopyService::rigaRegistroImportazione(const QString &nome, const Esi
                "fallite")
                .arg(nome, QString::number(esito.nuovi), QString::number(esito.saltati),
                     QString::number(esito.errori), QString::number(esito.corrotti)) +
-           cartelleInRiga(esito.cartelleNonLette);
+           cartelleInRiga(esito.cartelleNonLette) + manifestoInRiga(esito.manifesto);
 }
 
 QString FileCopyService::corpoNotifica(const QString &nome, const EsitoImportazione &esito)
@@ -468,5 +514,7 @@ QString FileCopyService::corpoNotifica(const QString &nome, const EsitoImportazi
     if (!esito.cartelleNonLette.isEmpty())
         corpo +=
             QStringLiteral(" Cartelle non lette: %1.").arg(esito.cartelleNonLette.join(QStringLiteral("; ")));
+    if (!esito.manifesto.errore.isEmpty())
+        corpo += QStringLiteral(" ⚠️ Manifesto SHA-256 non scritto: %1.").arg(esito.manifesto.errore);
     return corpo;
 }

@@ -2,6 +2,7 @@
 
 #include "comune/USBDrive.h"
 #include "operations/Servizi.h"
+#include "transfer/Manifesto.h"
 
 #include <functional>
 #include <optional>
@@ -19,6 +20,7 @@ struct EsitoCopia {
     qint64 verificati = 0;        // copies whose two digests are equal
     QStringList nonVerificati;    // names on the stick, in copy order
     QStringList cartelleNonLette; // "“folder”: reason", each also counted in errori
+    EsitoManifesto manifesto;     // of the verified copies; written by copia(), not by eseguiCopia()
 
     friend bool operator==(const EsitoCopia &, const EsitoCopia &) = default;
 };
@@ -30,6 +32,7 @@ struct EsitoImportazione {
     qint64 errori = 0;            // copy failed, or a folder could not be read
     qint64 corrotti = 0;          // copied, but the digests differ or one is missing; the copy stays
     QStringList cartelleNonLette; // "“folder”: reason", each also counted in errori
+    EsitoManifesto manifesto;     // of the new images; written by importaAutomaticamente()
 
     friend bool operator==(const EsitoImportazione &, const EsitoImportazione &) = default;
 };
@@ -44,24 +47,30 @@ using Avanzamento =
 // read back from the media. Holds no state: plain functions.
 namespace FileCopyService {
 // Main thread. Creates the folder, takes the operation card, copies on the
-// thread pool, then shows the summary and logs one line. Returns after the
+// thread pool, lists the verified copies in a manifest named after the
+// stick's folder, then shows the summary and logs one line. Returns after the
 // summary alert is dismissed, or at once when it refuses to start.
 QCoro::Task<> copia(QString sorgente, QString destinazione, std::optional<QSet<QString>> estensioni,
                     Servizi servizi);
 
 // Any thread but the main one: the copy and verification themselves.
-// `estensioni`: lower-case, no dot; absent = every file.
+// `estensioni`: lower-case, no dot; absent = every file. `verificati`, when
+// given, receives each copy that passed the verification, for the manifest.
 EsitoCopia eseguiCopia(const QString &sorgente, const std::optional<QSet<QString>> &estensioni,
-                       const QString &destinazione, const Avanzamento &avanzamento = {});
+                       const QString &destinazione, const Avanzamento &avanzamento = {},
+                       QList<VoceManifesto> *verificati = nullptr);
 
 // Main thread. The images of a stick that just arrived go to the archive
-// folder unless another operation or an erase is running; one log line,
-// and one notification when anything was imported or went wrong.
+// folder unless another operation or an erase is running; the new images go
+// into a manifest, then one log line, and one notification when anything was
+// imported or went wrong.
 QCoro::Task<> importaAutomaticamente(USBDrive drive, Servizi servizi);
 
-// Any thread but the main one. Each image is verified right after its copy.
+// Any thread but the main one. Each image is verified right after its copy;
+// `verificati` as for eseguiCopia.
 EsitoImportazione eseguiImportazione(const QString &sorgente, const QString &destinazione,
-                                     const QSet<QString> &estensioni, const Avanzamento &avanzamento = {});
+                                     const QSet<QString> &estensioni, const Avanzamento &avanzamento = {},
+                                     QList<VoceManifesto> *verificati = nullptr);
 
 QString testoRiepilogo(const EsitoCopia &esito);
 QString rigaRegistro(const QString &destinazione, const EsitoCopia &esito);

@@ -174,10 +174,18 @@ def run(proc):
 
     archive = os.path.join(HOME, "Library/Mobile Documents/com~apple~CloudDocs/Ecografie")
     copied = sorted(os.listdir(archive))
-    if copied != ["IMG_0001.JPG", "IMG_0002.JPG", "referto.txt"]:
+    if copied != [".tessera-manifest", "IMG_0001.JPG", "IMG_0002.JPG", "referto.txt"]:
         fail("unexpected archive content: %r" % copied)
+    manifests = os.listdir(os.path.join(archive, ".tessera-manifest"))
+    if len(manifests) != 1 or not manifests[0].endswith("_ECO A.sha256"):
+        fail("unexpected manifests: %r" % manifests)
+    manifest = ".tessera-manifest/" + manifests[0]
+    check = subprocess.run(["sha256sum", "-c", "--strict", manifest], cwd=archive, capture_output=True, text=True)
+    if check.returncode != 0 or check.stdout.count(": OK") != 3:
+        fail("sha256sum -c does not pass on the manifest:\n" + check.stdout + check.stderr)
     log = os.path.join(HOME, ".local/share/Orvala Tessera/registro_operazioni.log")
-    expected = "] Copia in Ecografie: 3 copiati, 3 verificati, 0 rinominati, 0 errori, 0 verifiche fallite"
+    expected = ("] Copia in Ecografie: 3 copiati, 3 verificati, 0 rinominati, 0 errori, 0 verifiche fallite"
+                "; manifesto: " + manifest)
 
     def log_has_copy_line():
         try:

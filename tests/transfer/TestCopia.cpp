@@ -38,12 +38,28 @@ const QDateTime istante(QDate(2024, 3, 7), QTime(9, 5, 31));
 const QString stamp = QStringLiteral("2024-03-07_09-05-31");
 const QString prefisso = QStringLiteral("[2024-03-07 09:05:31] ");
 
-QStringList tuttoIn(const QString &cartella) // hidden entries included, so a stray temporary shows
+// Hidden entries included, so a stray temporary shows; the manifests have a test of their own.
+QStringList tuttoIn(const QString &cartella)
 {
     QStringList r =
         QDir(cartella).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    r.removeOne(".tessera-manifest");
     r.sort();
     return r;
+}
+
+// What the summary and the log line add about the manifest of a copy from `chiavetta`.
+QString nomeManifesto(const QString &chiavetta)
+{
+    return ".tessera-manifest/" + stamp + "_" + QFileInfo(chiavetta).fileName() + ".sha256";
+}
+QString riepilogoManifesto(const QString &chiavetta)
+{
+    return "\n\nManifesto SHA-256 per ricontrollare l'archivio: " + nomeManifesto(chiavetta);
+}
+QString rigaManifesto(const QString &chiavetta)
+{
+    return "; manifesto: " + nomeManifesto(chiavetta);
 }
 
 // What a stick holds besides files, none of which may ever be opened: a FIFO
@@ -337,9 +353,12 @@ private Q_SLOTS:
         QCOMPARE(avviso.testo,
                  QString("File copiati: 9\n✓ Verifica integrità: tutti i 9 file sono identici agli "
                          "originali.\n\n⚠️ 2 file erano già presenti nella destinazione e sono stati "
-                         "rinominati con timestamp (entrambe le versioni mantenute):\n\nREADME, foto.jpg"));
-        QCOMPARE(env.logLines(), QStringList{prefisso + "Copia in Archivio: 9 copiati, 9 verificati, 2 "
-                                                        "rinominati, 0 errori, 0 verifiche fallite"});
+                         "rinominati con timestamp (entrambe le versioni mantenute):\n\nREADME, foto.jpg") +
+                     riepilogoManifesto(stick.path()));
+        QCOMPARE(env.logLines(), QStringList{prefisso +
+                                             "Copia in Archivio: 9 copiati, 9 verificati, 2 "
+                                             "rinominati, 0 errori, 0 verifiche fallite" +
+                                             rigaManifesto(stick.path())});
         QCOMPARE(schede.first(),
                  (CentroOperazioni::Operazione{"Copia in Archivio…", std::nullopt, std::nullopt,
                                                "doc.on.doc.fill", Colori::green()}));
@@ -465,9 +484,11 @@ private Q_SLOTS:
         QCOMPARE(env.avvisi.mostrati.first().testo,
                  QString("File copiati: 2\n✓ Verifica integrità: i 2 file copiati sono identici agli "
                          "originali, ma non tutti i file della chiavetta sono stati copiati (vedi errori)."
-                         "\n\n❌ Errori durante la copia: 1"));
+                         "\n\n❌ Errori durante la copia: 1") +
+                     riepilogoManifesto(stick.path()));
         QVERIFY(env.logLines().last().endsWith("2 copiati, 2 verificati, 0 rinominati, 1 errori, 0 verifiche "
-                                               "fallite"));
+                                               "fallite" +
+                                               rigaManifesto(stick.path())));
     }
 
     // Between the listing and the copy the stick can change under our feet.
@@ -545,11 +566,14 @@ private Q_SLOTS:
                                 .arg(ciclo.pausaPropriaMassimaMs())
                                 .arg(ciclo.pausaMassimaMs())));
 
-        const QString riga(
-            "Copia in copiate: 3001 copiati, 3001 verificati, 0 rinominati, 0 errori, 0 "
-            "verifiche fallite|Auto-importazione da ECO: 3001 nuove immagini, 0 già presenti, "
-            "0 errori, 0 verifiche fallite|Sincronizzazione ECO ↔ ALTRA: 2801+0 file copiati, 0 "
-            "conflitti risolti, 0 errori");
+        const QString riga("Copia in copiate: 3001 copiati, 3001 verificati, 0 rinominati, 0 errori, 0 "
+                           "verifiche fallite" +
+                           rigaManifesto(a.path()) +
+                           "|Auto-importazione da ECO: 3001 nuove immagini, 0 già presenti, "
+                           "0 errori, 0 verifiche fallite" +
+                           rigaManifesto("ECO") +
+                           "|Sincronizzazione ECO ↔ ALTRA: 2801+0 file copiati, 0 "
+                           "conflitti risolti, 0 errori");
         QCOMPARE(env.logLines().join('|').remove(prefisso), riga);
         QCOMPARE(tuttoIn(env.settings->destinationPath()).size(), 3001);
         QCOMPARE(elencaFile(b.path()).size(), 3001);
@@ -756,7 +780,7 @@ private Q_SLOTS:
         QCOMPARE(
             env.logLines(),
             (QStringList{prefisso + "Auto-importazione da DUE saltata: altra operazione in corso",
-                         prefisso + eco.arg(3).arg(0), prefisso + eco.arg(0).arg(3),
+                         prefisso + eco.arg(3).arg(0) + rigaManifesto("ECO"), prefisso + eco.arg(0).arg(3),
                          prefisso + "Auto-importazione da QUATTRO fallita: destinazione non accessibile"}));
         QCOMPARE(tuttoIn(archivio).size(), 3);
         QCOMPARE(env.notifiche.inviate.size(), 1);

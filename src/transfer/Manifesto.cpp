@@ -1,0 +1,162 @@
+#include "transfer/Manifesto.h"
+
+#include "operations/Orologio.h"
+#include "transfer/OperazioniFile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <QRandomGenerator>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace {
+
+// A stick's name as part of a file name: no "/", no control characters, no
+// stray bytes, not too long, never empty.
+QString nomeSicuro(const QString &chiavetta)
+{
+    QString nome;
+    for (const QChar c : chiavetta.trimmed().left(64)) {
+        const bool vietato = c == QLatin1Char('/') || c.category() == QChar::Other_Control ||
+                             c.category() == QChar::Other_Format || c.isSurrogate();
+        nome += vietato ? QChar(u'_') : c;
+    }
+    return nome.isEmpty() ? QStringLiteral("chiavetta") : nome;
+}
+
+// The manifest's text, line for line as GNU sha256sum writes it: a name with
+// a backslash, a line feed or a carriage return has them escaped and the line
+// starts with a backslash. Sorted by the bytes of the names.
+QByteArray contenuto(const QList<VoceManifesto> &voci)
+{
+    QList<std::pair<QByteArray, QByteArray>> righe;
+    for (const VoceManifesto &v : voci)
+        righe.append({codificaNome(v.nome), v.sha256.toLatin1()});
+    std::sort(righe.begin(), righe.end());
+    QByteArray testo;
+    for (const auto &[nome, sha] : std::as_const(righe)) {
+        const bool daProteggere = nome.contains('\\') || nome.contains('\n') || nome.contains('\r');
+        QByteArray n = nome;
+        if (daProteggere)
+            n.replace('\\', "\\\\").replace('\n', "\\n").replace('\r', "\\r");
+        testo += (daProteggere ? QByteArrayLiteral("\\") : QByteArray()) + sha + "  " + n + '\n';
+    }
+    return testo;
+}
+
+// 0, EEXIST when the name is taken, or another errno. Never replaces a file.
+int collocaSenzaSostituire(int cartella, const QByteArray &temporaneo, const QByteArray &nome)
+{
+    if (::renameat2(cartella, temporaneo.constData(), cartella, nome.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    int e = errno;
+    if (e != EINVAL && e != ENOSYS && e != EOPNOTSUPP)
+        return e;
+    // Without the no-replace rename, a hard link refuses a taken name as well.
+    if (::linkat(cartella, temporaneo.constData(), cartella, nome.constData(), 0) == 0) {
+        ::unlinkat(cartella, temporaneo.constData(), 0);
+        return 0;
+    }
+    e = errno;
+    if (e != EPERM && e != EOPNOTSUPP && e != ENOSYS && e != EMLINK)
+        return e;
+    // Nor hard links (FAT through FUSE): look, then rename at once.
+    struct stat info;
+    if (::fstatat(cartella, nome.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0)
+        return EEXIST;
+    if (errno != ENOENT)
+        return errno;
+    return ::renameat(cartella, temporaneo.constData(), cartella, nome.constData()) == 0 ? 0 : errno;
+}
+
+// Closes the descriptor at the end of the scope.
+struct Descrittore {
+    int fd = -1;
+    ~Descrittore()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+int scriviTutto(int fd, const QByteArray &dati)
+{
+    for (qsizetype scritti = 0; scritti < dati.size();) {
+        const ssize_t n = ::write(fd, dati.constData() + scritti, size_t(dati.size() - scritti));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        scritti += n;
+    }
+    return 0;
+}
+
+} // namespace
+
+EsitoManifesto scriviManifesto(const QString &archivio, const QString &chiavetta,
+                               const QList<VoceManifesto> &voci)
+{
+    if (voci.isEmpty())
+        return {};
+    const auto fallito = [](int e) { return EsitoManifesto{QString(), descrizioneErrore(e)}; };
+    const QByteArray cartella(cartellaManifesti);
+
+    Descrittore radice{apriPercorso(archivio, O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (radice.fd < 0)
+        return fallito(errno);
+    const bool creata = ::mkdirat(radice.fd, cartella.constData(), 0755) == 0;
+    if (!creata && errno != EEXIST)
+        return fallito(errno);
+    // Not followed if it is a link: the manifests belong in the archive itself.
+    Descrittore manifesti{
+        ::openat(radice.fd, cartella.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
+    if (manifesti.fd < 0)
+        return fallito(errno);
+
+    // Hidden, so that a half-written manifest never passes for one.
+    QByteArray temporaneo;
+    Descrittore file;
+    for (int tentativo = 0; tentativo < 100 && file.fd < 0; ++tentativo) {
+        temporaneo = QByteArrayLiteral(".tessera-") +
+                     QByteArray::number(QRandomGenerator::global()->generate64(), 16) +
+                     QByteArrayLiteral(".tmp");
+        file.fd = ::openat(manifesti.fd, temporaneo.constData(),
+                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (file.fd < 0 && errno != EEXIST && errno != EINTR)
+            break;
+    }
+    if (file.fd < 0)
+        return fallito(errno);
+    int e = scriviTutto(file.fd, contenuto(voci));
+    if (e == 0 && ::fdatasync(file.fd) != 0)
+        e = errno;
+    const int fd = std::exchange(file.fd, -1);
+    if (::close(fd) != 0 && e == 0)
+        e = errno;
+    if (e != 0) {
+        ::unlinkat(manifesti.fd, temporaneo.constData(), 0);
+        return fallito(e);
+    }
+
+    const QString base = Orologio::adesso().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
+                         QLatin1Char('_') + nomeSicuro(chiavetta);
+    QString nome;
+    e = EEXIST;
+    for (int k = 0; k < 1000 && e == EEXIST; ++k) {
+        nome = base + (k > 0 ? QStringLiteral("_%1").arg(k) : QString()) + QStringLiteral(".sha256");
+        e = collocaSenzaSostituire(manifesti.fd, temporaneo, codificaNome(nome));
+    }
+    if (e != 0) {
+        ::unlinkat(manifesti.fd, temporaneo.constData(), 0);
+        return fallito(e);
+    }
+    // The name, and a new folder's own name, reach the disk too. A failure
+    // here leaves a complete manifest in place but does not call it written.
+    if (::fsync(manifesti.fd) != 0 || (creata && ::fsync(radice.fd) != 0))
+        return fallito(errno);
+    return {QString::fromLatin1(cartella) + QLatin1Char('/') + nome, QString()};
+}
