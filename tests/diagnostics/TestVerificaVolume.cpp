@@ -3,22 +3,12 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTest>
 
 using namespace VerificaVolume;
 
 namespace {
-bool run(const QString &program, const QStringList &args, QString *out = nullptr)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    const bool ok = p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    if (out)
-        *out = QString::fromUtf8(p.readAll()).trimmed();
-    return ok;
-}
+using TestSupport::esegui;
 
 // A file system in an image, damaged on request as sticks get damaged: FAT with the
 // dirty bit of an unclean unplug, ext4 (holding one file) with a used block marked free.
@@ -31,12 +21,12 @@ QString makeImage(const QString &dir, const QString &type, bool damaged)
                                  ? QStringList{"/usr/sbin/mkfs.exfat"}
                                  : QStringList{"/usr/sbin/mkfs.ext4", "-q", "-F", "-d", dir + "/files"};
     if (!TestSupport::writeFile(img, {}) || !QFile::resize(img, 64 << 20) ||
-        !run(mkfs.first(), mkfs.mid(1) << img))
+        !esegui(mkfs.first(), mkfs.mid(1) << img))
         return {};
     QFile f(img);
     if (damaged && type == "fat" && !(f.open(QIODevice::ReadWrite) && f.seek(0x41) && f.write("\x01", 1)))
         return {};
-    if (damaged && type == "ext4" && !run("/usr/sbin/debugfs", {"-w", "-R", "freeb 100", img}))
+    if (damaged && type == "ext4" && !esegui("/usr/sbin/debugfs", {"-w", "-R", "freeb 100", img}))
         return {};
     return img;
 }
@@ -54,13 +44,13 @@ QStringList check(const QString &path, bool repair = false)
 // stick does (mount -o loop would drop it at the first unmount).
 struct LoopMount {
     QString img, mnt, device;
-    bool ok =
-        QDir().mkpath(mnt) && run("losetup", {"-f", "--show", img}, &device) && run("mount", {device, mnt});
+    bool ok = QDir().mkpath(mnt) && esegui("losetup", {"-f", "--show", img}, &device) &&
+              esegui("mount", {device, mnt});
     ~LoopMount()
     {
-        run("umount", {mnt});
+        esegui("umount", {mnt});
         if (!device.isEmpty())
-            run("losetup", {"-d", device});
+            esegui("losetup", {"-d", device});
     }
 };
 } // namespace
@@ -105,7 +95,7 @@ private Q_SLOTS:
                 const QString busy = check(path, true).join('\n');
                 QVERIFY2(busy.endsWith("\n1") && busy.contains("Unable to unmount " + path),
                          qPrintable(busy));
-                QVERIFY(run("mountpoint", {"-q", path}));
+                QVERIFY(esegui("mountpoint", {"-q", path}));
             }
             QCOMPARE(check(path, true).last(2),
                      (QStringList{"The volume " + path + " was repaired successfully.", "0"}));
@@ -119,7 +109,7 @@ private Q_SLOTS:
         QVERIFY2(std::is_sorted(progress.begin(), progress.end()), qPrintable(again.join('\n')));
         QCOMPARE(progress.last(), type == "ext4" ? 100.0 : 0.0);
         if (mounted) {
-            QVERIFY(run("mountpoint", {"-q", path}));
+            QVERIFY(esegui("mountpoint", {"-q", path}));
             QCOMPARE(TestSupport::readFile(path + "/esame.jpg"), QByteArray("immagine"));
         }
     }

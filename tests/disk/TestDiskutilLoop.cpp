@@ -4,7 +4,6 @@
 #include "SysfsFinto.h"
 
 #include <QCoro/QCoroTask>
-#include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
@@ -16,16 +15,7 @@
 namespace {
 constexpr qint64 dimensione = 96 << 20;
 
-QString comando(const QString &programma, const QStringList &argomenti, int *codice = nullptr)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(programma, argomenti);
-    p.waitForFinished(120000);
-    if (codice)
-        *codice = p.exitCode();
-    return QString::fromUtf8(p.readAll());
-}
+using TestSupport::esegui;
 } // namespace
 
 // The stand-in for real, as root, on a loop device over an image file filled
@@ -56,7 +46,7 @@ class TestDiskutilLoop : public QObject {
         QDir().mkpath(mnt());
         // Inode tables and journal written now, not by a kernel thread in the
         // background while the test compares the disk's bytes.
-        comando("mkfs.ext4", {"-q", "-F", "-E", "lazy_itable_init=0,lazy_journal_init=0", m_nodo});
+        esegui("mkfs.ext4", {"-q", "-F", "-E", "lazy_itable_init=0,lazy_journal_init=0", m_nodo});
         return ::mount(m_nodo.toUtf8().constData(), mnt().toUtf8().constData(), "ext4", 0, nullptr) == 0 &&
                TestSupport::writeFile(mnt() + "/vecchio.txt", "dati");
     }
@@ -78,7 +68,7 @@ private Q_SLOTS:
         QFile::remove(m_dir.filePath("traccia.log"));
         impostaArchivio(m_dir.filePath("Archivio"));
         QVERIFY(TestSupport::writeFile(m_dir.filePath("stick.img"), QByteArray(dimensione, '\xab')));
-        m_nodo = comando("losetup", {"-f", "--show", m_dir.filePath("stick.img")}).trimmed();
+        esegui("losetup", {"-f", "--show", m_dir.filePath("stick.img")}, &m_nodo);
         struct stat st {};
         QVERIFY2(m_nodo.startsWith("/dev/loop") && ::stat(m_nodo.toUtf8().constData(), &st) == 0,
                  "no loop device");
@@ -93,8 +83,8 @@ private Q_SLOTS:
     {
         ::umount2(mnt().toUtf8().constData(), MNT_DETACH);
         if (m_nodo.startsWith("/dev/loop")) {
-            comando("partx", {"-d", m_nodo});
-            comando("losetup", {"-d", m_nodo});
+            esegui("partx", {"-d", m_nodo});
+            esegui("losetup", {"-d", m_nodo});
         }
         m_nodo.clear();
         QFile::remove(m_dir.filePath("stick.img"));
@@ -131,14 +121,13 @@ private Q_SLOTS:
         QVERIFY2(env.notifiche.inviate.value(0).first == "Chiavetta pronta",
                  qPrintable(env.logLines().join('\n')));
         QVERIFY(!QFile::exists(mnt() + "/vecchio.txt"));
-        const QString tabella = comando("sfdisk", {"-d", m_nodo});
+        QString tabella, fs;
+        esegui("sfdisk", {"-d", m_nodo}, &tabella);
         QVERIFY2(tabella.count("type=") == 1 && tabella.contains("type=c"), qPrintable(tabella));
-        const QString fs = comando("blkid", {"-p", "-o", "export", m_nodo + "p1"});
+        esegui("blkid", {"-p", "-o", "export", m_nodo + "p1"}, &fs);
         for (const char *atteso : {"TYPE=vfat", "VERSION=FAT32", "LABEL=REFERTI2024", "PART_ENTRY_TYPE=0xc"})
             QVERIFY2(fs.contains(atteso), qPrintable(fs));
-        int codice = -1;
-        comando("fsck.fat", {"-n", m_nodo + "p1"}, &codice);
-        QCOMPARE(codice, 0);
+        QVERIFY(esegui("fsck.fat", {"-n", m_nodo + "p1"}));
         QVERIFY(TestSupport::readFile(m_dir.filePath("traccia.log")).contains("riconosciuta: 100.0\n"));
     }
 

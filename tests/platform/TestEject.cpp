@@ -1,5 +1,6 @@
 #include "actions/EjectDriveAction.h"
 #include "app/USBMonitor.h"
+#include "disk/SysfsFinto.h"
 #include "platform/linux/LinuxVolumeSource.h"
 #include "platform/linux/ProcessiAperti.h"
 #include "platform/linux/UDisksEspulsore.h"
@@ -17,19 +18,11 @@
 namespace {
 const QString servizioUDisks = "org.freedesktop.UDisks2";
 
-bool esegui(const QString &programma, const QStringList &argomenti, QString *uscita = nullptr)
-{
-    QProcess p;
-    p.start(programma, argomenti);
-    const bool ok = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    if (uscita)
-        *uscita = QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
-    return ok;
-}
+using TestSupport::esegui;
 
 bool montato(const QString &punto)
 {
-    return QProcess::execute("mountpoint", {"-q", punto}) == 0;
+    return esegui("mountpoint", {"-q", punto});
 }
 
 QString nomeDiQuestoTest()
@@ -142,8 +135,8 @@ private Q_SLOTS:
         if (!TestSupport::isRoot())
             QSKIP("mounting a loop device needs root (CI runs as root)");
         QTemporaryDir radice;
-        const QString sys = radice.filePath("sys"), punto = radice.filePath("ECOGRAFIE"),
-                      vicina = radice.filePath("ECOGRAFIE2"), immagine = radice.filePath("stick.img");
+        const QString punto = radice.filePath("ECOGRAFIE"), vicina = radice.filePath("ECOGRAFIE2"),
+                      immagine = radice.filePath("stick.img");
         QDir().mkpath(radice.filePath("run"));
         QDir().mkpath(punto);
         QDir().mkpath(vicina);
@@ -158,12 +151,10 @@ private Q_SLOTS:
             esegui("losetup", {"-d", loop});
         });
         QVERIFY(esegui("lsblk", {"-dno", "MAJ:MIN", loop}, &majmin));
-        const QString disco = sys + "/devices/virtual/block/" + QFileInfo(loop).fileName();
-        QVERIFY(TestSupport::writeFile(disco + "/removable", "1\n"));
-        QDir().mkpath(sys + "/dev/block");
-        QVERIFY(QFile::link(disco, sys + "/dev/block/" + majmin));
+        SysfsFinto vista;
+        vista.disco(QFileInfo(loop).fileName(), majmin, true);
         TestEnv env;
-        LinuxVolumeSource volumi("/proc", sys, radice.filePath("run"));
+        LinuxVolumeSource volumi("/proc", vista.sys(), radice.filePath("run"));
         USBMonitor monitor(&volumi, env.settings.get());
         QVERIFY(esegui("mount", {loop, punto}));
         QTRY_COMPARE_WITH_TIMEOUT(monitor.drives().size(), 1, 10000);

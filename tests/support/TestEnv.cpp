@@ -3,6 +3,7 @@
 #include "operations/Registro.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QSettings>
 #include <unistd.h>
 
@@ -55,4 +56,14 @@ QByteArray TestSupport::readFile(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool TestSupport::esegui(const QString &programma, const QStringList &argomenti, QString *uscita)
+{
+    QProcess p;
+    p.start(programma, argomenti);
+    const bool ok = p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (uscita)
+        *uscita = QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+    return ok;
 }

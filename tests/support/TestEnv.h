@@ -46,4 +46,7 @@ QString artifactsDir();
 // Writes `content` to `path`, creating folders.
 bool writeFile(const QString &path, const QByteArray &content);
 QByteArray readFile(const QString &path);
+// Runs a program to its end (two minutes at most): true if it exited with 0.
+// `uscita` gets what it printed on stdout, trimmed.
+bool esegui(const QString &programma, const QStringList &argomenti, QString *uscita = nullptr);
 } // namespace TestSupport
