@@ -18,6 +18,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <sys/stat.h>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -61,10 +62,12 @@ public:
         return true;
     }
     bool pieno() const { return m_lotto.pieno(); }
-    // `fatta(voce, ok)` for each waiting copy. A stick gone in the meantime
-    // keeps none of them: a copy not yet flushed is not on it.
+    // `fatta(voce, ok)` for each waiting copy, and for those handed over
+    // before. A stick gone in the meantime keeps none of the waiting ones: a
+    // copy not yet flushed is not on it.
     void completa(const std::function<void(qsizetype, bool)> &fatta)
     {
+        raccogli(fatta);
         if (m_voci.isEmpty())
             return;
         QList<EsitoCopiaFile> risultati;
@@ -76,12 +79,33 @@ public:
             fatta(m_voci.at(k), k < risultati.size() && risultati.at(k).ok);
         m_voci.clear();
     }
+    // The same, with the waiting copies flushed behind the caller: their
+    // `fatta` comes with the next call, while the stick takes new copies.
+    void completaDietro(const std::function<void(qsizetype, bool)> &fatta)
+    {
+        raccogli(fatta);
+        if (!ancoraMontata()) {
+            completa(fatta);
+            return;
+        }
+        m_lotto.completaDietro();
+        m_dietro = std::exchange(m_voci, {});
+    }
 
 private:
+    void raccogli(const std::function<void(qsizetype, bool)> &fatta)
+    {
+        const QList<EsitoCopiaFile> risultati = m_lotto.risultatiDietro();
+        for (qsizetype k = 0; k < m_dietro.size(); ++k)
+            fatta(m_dietro.at(k), k < risultati.size() && risultati.at(k).ok);
+        m_dietro.clear();
+    }
+
     QString m_percorso;
     std::optional<dev_t> m_dispositivo;
     LottoCopie m_lotto;
     QList<qsizetype> m_voci;
+    QList<qsizetype> m_dietro; // handed over to the batch's thread
 };
 
 std::optional<qint64> dimensione(const QString &file)
@@ -349,10 +373,15 @@ EsitoSincronizzazione CloneUSBService::eseguiPiano(const PianoSincronizzazione &
             chiusa(voce, false);
     };
     const auto svuotaSePieno = [&](bool sempre) {
-        if (sempre || a.pieno() || b.pieno()) {
+        if (sempre) {
             a.completa(chiusa);
             b.completa(chiusa);
+            return;
         }
+        if (a.pieno())
+            a.completaDietro(chiusa);
+        if (b.pieno())
+            b.completaDietro(chiusa);
     };
 
     const QString prefissoA = conBarra(radiceA), prefissoB = conBarra(radiceB);

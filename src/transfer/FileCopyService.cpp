@@ -20,6 +20,7 @@
 #include <QtConcurrent/qtconcurrenttask.h>
 #include <sys/stat.h>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -365,27 +366,43 @@ EsitoImportazione FileCopyService::eseguiImportazione(const QString &sorgente, c
     esito.errori = nonLette.size();
 
     // The copies go through the same batches as a copy the user asked for;
-    // each batch's images are verified right after it is flushed.
+    // each batch's images are verified right after it is flushed, while the
+    // next batch is flushed behind.
     LottoCopie lotto;
-    QList<Coppia> inAttesa; // source and plain target of each file in the batch
-    QSet<QString> nomiInAttesa;
-    const auto svuota = [&] {
-        const QList<EsitoCopiaFile> risultati = lotto.completa();
+    QList<Coppia> inAttesa, dietro; // source and plain target of each file waiting, and handed over
+    QSet<QString> nomiInAttesa;     // of both
+    const auto verifica = [&](const QList<Coppia> &lotti, const QList<EsitoCopiaFile> &risultati) {
         QList<Coppia> copiate;
-        for (qsizetype k = 0; k < risultati.size() && k < inAttesa.size(); ++k) {
-            if (risultati.at(k).ok)
-                copiate.append(
-                    {inAttesa.at(k).sorgente, risultati.at(k).destinazione, inAttesa.at(k).dimensione});
+        for (qsizetype k = 0; k < lotti.size(); ++k) {
+            if (k < risultati.size() && risultati.at(k).ok)
+                copiate.append({lotti.at(k).sorgente, risultati.at(k).destinazione, lotti.at(k).dimensione});
             else
                 ++esito.errori;
         }
-        inAttesa.clear();
-        nomiInAttesa.clear();
         verificaCoppie(copiate, {}, [&](qsizetype j, const std::optional<QString> &sha256) {
             ++(sha256 ? esito.nuovi : esito.corrotti);
             if (sha256 && verificati)
                 verificati->append(voceManifesto(copiate.at(j), *sha256));
         });
+    };
+    const auto raccogliDietro = [&] {
+        const QList<EsitoCopiaFile> risultati = lotto.risultatiDietro();
+        verifica(std::exchange(dietro, {}), risultati);
+    };
+    const auto consegna = [&] {
+        const QList<EsitoCopiaFile> risultati = lotto.risultatiDietro();
+        const QList<Coppia> precedenti = std::exchange(dietro, std::exchange(inAttesa, {}));
+        lotto.completaDietro();
+        verifica(precedenti, risultati);
+        nomiInAttesa.clear();
+        for (const Coppia &c : std::as_const(dietro))
+            nomiInAttesa.insert(c.destinazione);
+    };
+    const auto svuota = [&] {
+        raccogliDietro();
+        const QList<EsitoCopiaFile> risultati = lotto.completa();
+        verifica(std::exchange(inAttesa, {}), risultati);
+        nomiInAttesa.clear();
     };
 
     const qsizetype n = file.size();
@@ -422,7 +439,7 @@ EsitoImportazione FileCopyService::eseguiImportazione(const QString &sorgente, c
         inAttesa.append({f, piano, suChiavetta.value_or(0)});
         nomiInAttesa.insert(piano);
         if (lotto.pieno())
-            svuota();
+            consegna();
     }
     svuota();
     return esito;

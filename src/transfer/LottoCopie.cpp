@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -112,24 +113,41 @@ void LottoCopie::simulaFileSystem(FileSystemSimulato modo)
 
 LottoCopie::~LottoCopie()
 {
+    risultatiDietro();
     abbandona();
 }
 
 void LottoCopie::abbandona()
 {
-    for (Voce &v : m_voci)
+    for (Voce &v : m_attesa.voci)
         scarta(v);
-    m_voci.clear();
+    m_attesa.voci.clear();
     m_byte = 0;
-    for (int fd : std::as_const(m_cartelle))
+    for (int fd : std::as_const(m_attesa.cartelle))
         ::close(fd);
-    m_cartelle.clear();
+    m_attesa.cartelle.clear();
+}
+
+void LottoCopie::completaDietro()
+{
+    risultatiDietro();
+    m_byte = 0;
+    m_dietro = std::thread([this, parte = std::exchange(m_attesa, Parte())]() mutable {
+        m_risultatiDietro = completaParte(parte);
+    });
+}
+
+QList<EsitoCopiaFile> LottoCopie::risultatiDietro()
+{
+    if (m_dietro.joinable())
+        m_dietro.join();
+    return std::exchange(m_risultatiDietro, {});
 }
 
 int LottoCopie::apriCartella(const QString &cartella, QString *errore)
 {
-    const auto trovata = m_cartelle.constFind(cartella);
-    if (trovata != m_cartelle.constEnd())
+    const auto trovata = m_attesa.cartelle.constFind(cartella);
+    if (trovata != m_attesa.cartelle.constEnd())
         return *trovata;
     const int fd = ::open(codificaNome(cartella).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
@@ -137,7 +155,7 @@ int LottoCopie::apriCartella(const QString &cartella, QString *errore)
                       .arg(cartella, descrizioneErrore(errno));
         return -1;
     }
-    m_cartelle.insert(cartella, fd);
+    m_attesa.cartelle.insert(cartella, fd);
     return fd;
 }
 
@@ -220,12 +238,20 @@ EsitoCopiaFile LottoCopie::aggiungi(const QString &sorgente, const QString &dest
     ::sync_file_range(voce.fd, 0, 0, SYNC_FILE_RANGE_WRITE);
 
     m_byte += infoSorgente.st_size;
-    m_voci.push_back(std::move(voce));
+    m_attesa.voci.push_back(std::move(voce));
     return EsitoCopiaFile{true, destinazione, QString()};
 }
 
 QList<EsitoCopiaFile> LottoCopie::completa()
 {
+    m_byte = 0;
+    return completaParte(m_attesa);
+}
+
+QList<EsitoCopiaFile> LottoCopie::completaParte(Parte &parte)
+{
+    std::vector<Voce> &voci = parte.voci;
+    QHash<QString, int> &cartelle = parte.cartelle;
     const auto erroreScrittura = [](const Voce &v, int e) {
         return QStringLiteral("Scrittura di “%1” sul disco non riuscita: %2.")
             .arg(nomeDi(v.destinazione), descrizioneErrore(e));
@@ -238,30 +264,30 @@ QList<EsitoCopiaFile> LottoCopie::completa()
     // once, the block layer merges the flushes, and a batch costs about what
     // one whole-file-system flush (syncfs) would, without waiting for every
     // other program's unwritten data on a disk shared with the computer.
-    for (const Voce &v : m_voci)
+    for (const Voce &v : voci)
         ::sync_file_range(v.fd, 0, 0,
                           SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
-    std::vector<int> esiti(m_voci.size(), 0);
+    std::vector<int> esiti(voci.size(), 0);
     std::atomic<size_t> prossima{0};
     const auto scarica = [&] {
-        for (size_t i; (i = prossima.fetch_add(1)) < m_voci.size();)
-            esiti[i] = ::fdatasync(m_voci[i].fd) == 0 ? 0 : errno;
+        for (size_t i; (i = prossima.fetch_add(1)) < voci.size();)
+            esiti[i] = ::fdatasync(voci[i].fd) == 0 ? 0 : errno;
     };
     std::vector<std::thread> aiutanti;
-    for (size_t k = 1; k < std::min<size_t>(flussiScaricamento, m_voci.size()); ++k)
+    for (size_t k = 1; k < std::min<size_t>(flussiScaricamento, voci.size()); ++k)
         aiutanti.emplace_back(scarica);
     scarica();
     for (std::thread &t : aiutanti)
         t.join();
-    for (size_t i = 0; i < m_voci.size(); ++i) {
+    for (size_t i = 0; i < voci.size(); ++i) {
         if (esiti[i] != 0)
-            m_voci[i].errore = erroreScrittura(m_voci[i], esiti[i]);
+            voci[i].errore = erroreScrittura(voci[i], esiti[i]);
     }
 
     // 2. Each takes its name, never replacing one that exists.
     QList<EsitoCopiaFile> risultati;
     QList<int> cartelleRisultati;
-    for (Voce &v : m_voci) {
+    for (Voce &v : voci) {
         ::close(v.fd);
         v.fd = -1;
         if (!v.errore.isEmpty()) {
@@ -294,7 +320,7 @@ QList<EsitoCopiaFile> LottoCopie::completa()
     // 3. The new names reach the medium too; until they do, a copy could vanish
     // in a power cut while the user was told it was safe. A failure here leaves
     // the complete copy in place but does not call it done.
-    for (int fd : std::as_const(m_cartelle)) {
+    for (int fd : std::as_const(cartelle)) {
         if (!cartelleRisultati.contains(fd) || ::fsync(fd) == 0)
             continue;
         const int e = errno;
@@ -307,11 +333,10 @@ QList<EsitoCopiaFile> LottoCopie::completa()
         }
     }
 
-    m_voci.clear();
-    m_byte = 0;
-    for (int fd : std::as_const(m_cartelle))
+    voci.clear();
+    for (int fd : std::as_const(cartelle))
         ::close(fd);
-    m_cartelle.clear();
+    cartelle.clear();
     return risultati;
 }
 

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <thread>
 #include <vector>
 
 struct EsitoCopiaFile {
@@ -40,7 +41,7 @@ public:
     // and the result says why; on success the file waits for completa().
     EsitoCopiaFile aggiungi(const QString &sorgente, const QString &destinazione);
 
-    int inAttesa() const { return int(m_voci.size()); }
+    int inAttesa() const { return int(m_attesa.voci.size()); }
     qint64 byteInAttesa() const { return m_byte; }
     // Time for completa(): few enough flushes for thousands of small files,
     // and never a long wait on one.
@@ -50,6 +51,16 @@ public:
     // is taken, to the next timestamped one. One result per waiting file, in the
     // order they were added. The batch is empty afterwards.
     QList<EsitoCopiaFile> completa();
+
+    // The same as completa(), behind the caller: the waiting files go to a
+    // thread of its own, and the batch is at once empty and takes new files,
+    // so the disk flushes one batch while the next is being written. Collect
+    // the files handed over before with risultatiDietro() first: this call
+    // waits for them and drops their results.
+    void completaDietro();
+    // Waits for the files handed over last and returns their results, in the
+    // order they were added; empty when none are behind.
+    QList<EsitoCopiaFile> risultatiDietro();
 
     // Drops every waiting file, temporary files included: for a destination
     // that went away before the batch could be flushed.
@@ -69,10 +80,18 @@ private:
         QString errore;
     };
 
-    int apriCartella(const QString &cartella, QString *errore);
-    void scarta(Voce &voce);
+    // Files and the folder descriptors they share, completed together.
+    struct Parte {
+        std::vector<Voce> voci;
+        QHash<QString, int> cartelle; // open folder descriptors, shared by the files of one folder
+    };
 
-    std::vector<Voce> m_voci;
-    QHash<QString, int> m_cartelle; // open folder descriptors, shared by the files of one folder
+    int apriCartella(const QString &cartella, QString *errore);
+    static void scarta(Voce &voce);
+    static QList<EsitoCopiaFile> completaParte(Parte &parte);
+
+    Parte m_attesa;
     qint64 m_byte = 0;
+    std::thread m_dietro;
+    QList<EsitoCopiaFile> m_risultatiDietro; // written by m_dietro until joined
 };

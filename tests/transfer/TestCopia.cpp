@@ -712,6 +712,23 @@ private Q_SLOTS:
             QCOMPARE(readFile(archivio.filePath("IMG_" + stamp + ".JPG")), sullaChiavetta);
     }
 
+    // The same image under the same name in two folders is archived once,
+    // even when the first copy is still being flushed in the batch behind.
+    void importFindsImagesOfTheBatchBehind()
+    {
+        QTemporaryDir stick, archivio;
+        for (int i = 0; i < 200; ++i) {
+            const QString nome = QString("IMG_%1.JPG").arg(i, 3, 10, QLatin1Char('0'));
+            QVERIFY(writeFile(stick.filePath("a/" + nome), nome.toUtf8()) &&
+                    writeFile(stick.filePath("b/" + nome), nome.toUtf8() + (i == 7 ? "altro" : "")));
+        }
+        const EsitoImportazione e = FileCopyService::eseguiImportazione(
+            stick.path(), archivio.path(), insiemeEstensioni(CategoriaFile::immagini));
+        QCOMPARE(e, (EsitoImportazione{201, 199, 0, 0}));
+        QCOMPARE(tuttoIn(archivio.path()).size(), 201);
+        QCOMPARE(readFile(archivio.filePath("IMG_007_" + stamp + ".JPG")), QByteArray("IMG_007.JPGaltro"));
+    }
+
     // Sticks arrive through the monitor: their images are imported once, with a
     // notification. One that finds another operation running, or no usable
     // archive, is skipped (never queued) with a log line.
