@@ -11,6 +11,7 @@ enum class TestoPiattaforma {
     guidaListaUSB,                // guide: the list of sticks
     guidaApriUltimaUSB,           // guide: opening the last stick
     guidaNotaAppunti,             // guide: the clipboard note
+    guidaManifesto,               // guide: re-checking the archive with a manifest
     problemaEspulsione,           // troubleshooting: eject fails
     problemaAutorizzazioneTitolo, // troubleshooting: access to removable volumes
     problemaAutorizzazione,

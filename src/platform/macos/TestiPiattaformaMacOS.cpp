@@ -19,6 +19,15 @@ constexpr std::array testi{
         "copiato con ⌘C) e lo apre in TextEdit. Utile per allegare referti o promemoria alle "
         "immagini."},
     VoceTestoPiattaforma{
+        T::guidaManifesto,
+        "Ogni copia e importazione lascia in Ecografie, nella cartella nascosta .tessera-manifest, "
+        "l'elenco dei file verificati con la loro impronta SHA-256 (un file per operazione, con data, "
+        "ora e nome della chiavetta). Per ricontrollare l'archivio quando vuoi: apri Terminale, "
+        "scrivi cd e uno spazio, trascina dentro la cartella Ecografie e premi Invio; poi scrivi "
+        "shasum -a 256 -c .tessera-manifest/ seguito dal nome del file (il tasto Tab lo completa) e "
+        "premi Invio. OK accanto a un file: è identico a quando è stato copiato. FAILED: il file è "
+        "cambiato o rovinato; non cancellare gli originali e recuperane una copia buona."},
+    VoceTestoPiattaforma{
         T::problemaEspulsione,
         "Quasi sempre ci sono file aperti sulla chiavetta (un'anteprima, TextEdit, il Finder "
         "che la sta indicizzando). Chiudi le app che la usano e riprova con ⏏︎. I file "
