@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <QPointer>
+#include <utility>
 
 CentroOperazioni &CentroOperazioni::shared()
 {
@@ -43,6 +44,44 @@ void CentroOperazioni::aggiornaDaLavoro(std::optional<double> frazione, std::opt
                 self->aggiorna(frazione, dettaglio, titolo);
         },
         Qt::QueuedConnection);
+}
+
+void CentroOperazioni::aggiornaDaLavoroFrequente(std::optional<double> frazione,
+                                                 std::optional<QString> dettaglio,
+                                                 std::optional<QString> titolo)
+{
+    {
+        const std::lock_guard<std::mutex> blocco(m_mutexRapporto);
+        const bool inViaggio = m_rapporto.has_value();
+        Rapporto &r = inViaggio ? *m_rapporto : m_rapporto.emplace();
+        if (frazione)
+            r.frazione = frazione;
+        if (dettaglio)
+            r.dettaglio = std::move(dettaglio);
+        if (titolo)
+            r.titolo = std::move(titolo);
+        if (inViaggio)
+            return;
+    }
+    QPointer<CentroOperazioni> self(this);
+    QMetaObject::invokeMethod(
+        this,
+        [self] {
+            if (self)
+                self->applicaRapporto();
+        },
+        Qt::QueuedConnection);
+}
+
+void CentroOperazioni::applicaRapporto()
+{
+    std::optional<Rapporto> r;
+    {
+        const std::lock_guard<std::mutex> blocco(m_mutexRapporto);
+        r = std::exchange(m_rapporto, std::nullopt);
+    }
+    if (r)
+        aggiorna(r->frazione, std::move(r->dettaglio), std::move(r->titolo));
 }
 
 SchedaTenuta::SchedaTenuta(CentroOperazioni *centro, CentroOperazioni::Operazione operazione)

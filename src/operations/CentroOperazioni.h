@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <QColor>
 #include <QObject>
@@ -42,11 +43,28 @@ public:
     void aggiornaDaLavoro(std::optional<double> frazione, std::optional<QString> dettaglio = std::nullopt,
                           std::optional<QString> titolo = std::nullopt);
 
+    // The same for a worker that reports for every file: reports not yet
+    // applied merge into one (what a newer one gives replaces what an older one
+    // gave), and only the first of them is posted. However fast the worker
+    // reports, the main thread applies at most one report per turn of its
+    // loop, and does not keep meeting the worker on the locks of posting.
+    void aggiornaDaLavoroFrequente(std::optional<double> frazione, std::optional<QString> dettaglio,
+                                   std::optional<QString> titolo);
+
 Q_SIGNALS:
     void attualeChanged();
 
 private:
+    struct Rapporto {
+        std::optional<double> frazione;
+        std::optional<QString> dettaglio;
+        std::optional<QString> titolo;
+    };
+    void applicaRapporto();
+
     std::optional<Operazione> m_attuale;
+    std::mutex m_mutexRapporto;
+    std::optional<Rapporto> m_rapporto; // set while a post is on its way
 };
 
 // A flow's hold on the centre's card: set when made, dropped by rilascia() or

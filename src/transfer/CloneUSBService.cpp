@@ -461,7 +461,7 @@ QCoro::Task<> CloneUSBService::sincronizza(Servizi servizi, USBDrive driveA, USB
     const QPointer<CentroOperazioni> guardia(&centro);
     const Progresso progresso = [guardia](double frazione, const QString &testo) {
         if (guardia)
-            guardia->aggiornaDaLavoro(frazione, testo);
+            guardia->aggiornaDaLavoroFrequente(frazione, testo, std::nullopt);
     };
 
     SchedaTenuta schedaAnalisi(&centro, {QStringLiteral("Analisi di %1 e %2\u2026").arg(nomeA, nomeB),

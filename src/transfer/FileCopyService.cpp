@@ -107,7 +107,7 @@ Avanzamento versoCentro(CentroOperazioni *centro)
             // The centre lives as long as the application; the pointer only guards
             // the tests' short-lived ones.
             if (CentroOperazioni *centro = c.data())
-                centro->aggiornaDaLavoro(frazione, dettaglio, titolo);
+                centro->aggiornaDaLavoroFrequente(frazione, dettaglio, titolo);
         };
 }
 

@@ -67,7 +67,8 @@ int copiaDati(int in, int out)
     }
 }
 
-// 0, EEXIST when the name is taken, or another errno.
+} // namespace
+
 int collocaSenzaSostituire(int cartella, const QByteArray &temporaneo, const QByteArray &nome)
 {
     const auto modo = simulato.load();
@@ -103,8 +104,6 @@ int collocaSenzaSostituire(int cartella, const QByteArray &temporaneo, const QBy
         return 0;
     return errno;
 }
-
-} // namespace
 
 void LottoCopie::simulaFileSystem(FileSystemSimulato modo)
 {

@@ -14,6 +14,12 @@ struct EsitoCopiaFile {
     QString errore;       // readable reason when !ok
 };
 
+// Gives the file `temporaneo` of the folder `cartella` the name `nome`, never
+// replacing a file of that name: a rename that refuses to replace, else a
+// hard link, else (FAT through FUSE) a look and then a rename. 0, EEXIST when
+// the name is taken, or another errno.
+int collocaSenzaSostituire(int cartella, const QByteArray &temporaneo, const QByteArray &nome);
+
 // Copies `sorgente` to `destinazione` without ever replacing an existing file:
 // the data go to a hidden temporary file in the destination folder, are flushed
 // to the medium, and are moved to the final name with a rename that refuses to

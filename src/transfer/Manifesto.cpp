@@ -1,6 +1,7 @@
 #include "transfer/Manifesto.h"
 
 #include "operations/Orologio.h"
+#include "transfer/LottoCopie.h"
 #include "transfer/OperazioniFile.h"
 
 #include <algorithm>
@@ -45,31 +46,6 @@ QByteArray contenuto(const QList<VoceManifesto> &voci)
         testo += (daProteggere ? QByteArrayLiteral("\\") : QByteArray()) + sha + "  " + n + '\n';
     }
     return testo;
-}
-
-// 0, EEXIST when the name is taken, or another errno. Never replaces a file.
-int collocaSenzaSostituire(int cartella, const QByteArray &temporaneo, const QByteArray &nome)
-{
-    if (::renameat2(cartella, temporaneo.constData(), cartella, nome.constData(), RENAME_NOREPLACE) == 0)
-        return 0;
-    int e = errno;
-    if (e != EINVAL && e != ENOSYS && e != EOPNOTSUPP)
-        return e;
-    // Without the no-replace rename, a hard link refuses a taken name as well.
-    if (::linkat(cartella, temporaneo.constData(), cartella, nome.constData(), 0) == 0) {
-        ::unlinkat(cartella, temporaneo.constData(), 0);
-        return 0;
-    }
-    e = errno;
-    if (e != EPERM && e != EOPNOTSUPP && e != ENOSYS && e != EMLINK)
-        return e;
-    // Nor hard links (FAT through FUSE): look, then rename at once.
-    struct stat info;
-    if (::fstatat(cartella, nome.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0)
-        return EEXIST;
-    if (errno != ENOENT)
-        return errno;
-    return ::renameat(cartella, temporaneo.constData(), cartella, nome.constData()) == 0 ? 0 : errno;
 }
 
 // Closes the descriptor at the end of the scope.

@@ -360,6 +360,21 @@ const EVP_MD *sha256()
     return trovato ? trovato : EVP_sha256();
 }
 
+// Hashes what `fd` holds from its current offset to its end, through `buffer`.
+// False when a read fails.
+bool hashFinoAllaFine(int fd, EVP_MD_CTX *ctx, std::vector<unsigned char> &buffer)
+{
+    for (;;) {
+        const ssize_t letti = ::read(fd, buffer.data(), buffer.size());
+        if (letti < 0 && errno == EINTR)
+            continue;
+        if (letti <= 0)
+            return letti == 0;
+        if (EVP_DigestUpdate(ctx, buffer.data(), size_t(letti)) != 1)
+            return false;
+    }
+}
+
 // From this size on a file is read by a second thread while this one hashes:
 // copying the data out of memory, or waiting for the disk, overlaps the
 // hashing instead of adding to it. Smaller files are not worth a thread.
@@ -462,21 +477,7 @@ std::optional<QString> digest(const QString &file, Lettura lettura)
         ok = hashConLettoreAccanto(fd, ctx.get());
     } else {
         std::vector<unsigned char> buffer(65536);
-        for (;;) {
-            const ssize_t letti = ::read(fd, buffer.data(), buffer.size());
-            if (letti < 0) {
-                if (errno == EINTR)
-                    continue;
-                ok = false;
-                break;
-            }
-            if (letti == 0)
-                break;
-            if (EVP_DigestUpdate(ctx.get(), buffer.data(), size_t(letti)) != 1) {
-                ok = false;
-                break;
-            }
-        }
+        ok = hashFinoAllaFine(fd, ctx.get(), buffer);
     }
     // A verification leaves no pages behind: it should not push the user's
     // working set out of memory.
@@ -602,37 +603,24 @@ std::optional<DigestInFila::Valore> DigestInFila::digest(QByteArrayView relativo
         ::close(fd);
         return std::nullopt;
     }
-    bool ok = true, primo = true;
-    for (;;) {
+    bool ok = true;
+    if (!m_dalDisco) {
+        // Only what is in memory: a miss says this stick is being read from
+        // the medium, and from then on the reading goes ahead of the hashing.
+        iovec v{m_buffer.data(), m_buffer.size()};
         ssize_t letti;
-        if (primo && !m_dalDisco) {
-            // Only what is in memory: a miss says this stick is being read
-            // from the medium, and from then on reads ahead.
-            iovec v{m_buffer.data(), m_buffer.size()};
+        do {
             letti = ::preadv2(fd, &v, 1, -1, RWF_NOWAIT);
-            if (letti < 0 && errno != EINTR) {
-                m_dalDisco = true;
-                ::posix_fadvise(fd, 0, 0, POSIX_FADV_NOREUSE);
-                anticipa();
-                letti = ::read(fd, m_buffer.data(), m_buffer.size());
-            }
-        } else {
-            letti = ::read(fd, m_buffer.data(), m_buffer.size());
-        }
-        primo = false;
+        } while (letti < 0 && errno == EINTR);
         if (letti < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
-            break;
-        }
-        if (letti == 0)
-            break;
-        if (EVP_DigestUpdate(ctx, m_buffer.data(), size_t(letti)) != 1) {
-            ok = false;
-            break;
+            m_dalDisco = true;
+            ::posix_fadvise(fd, 0, 0, POSIX_FADV_NOREUSE);
+            anticipa();
+        } else {
+            ok = EVP_DigestUpdate(ctx, m_buffer.data(), size_t(letti)) == 1;
         }
     }
+    ok = ok && hashFinoAllaFine(fd, ctx, m_buffer);
     ::close(fd);
     Valore valore{};
     unsigned int lunghezza = 0;
