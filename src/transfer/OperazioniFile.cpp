@@ -671,7 +671,7 @@ PrioritaLavoro::PrioritaLavoro()
     m_prima = ::getpriority(PRIO_PROCESS, 0);
     if (errno != 0)
         m_prima = 0;
-    ::setpriority(PRIO_PROCESS, 0, std::max(m_prima, 10));
+    ::setpriority(PRIO_PROCESS, 0, std::max(m_prima, 5));
 }
 
 PrioritaLavoro::~PrioritaLavoro()

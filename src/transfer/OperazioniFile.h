@@ -107,7 +107,9 @@ int apriPercorso(const QString &percorso, int flag);
 // For the life of one background task of the panel: its thread, and the
 // threads it starts, yield the processor to the main thread whenever both want
 // it, so the panel answers at once however busy the copy is. Nothing slows
-// down when the processor is free.
+// down when the processor is free. Only a little lower than the panel: a
+// worker starved by other programs while it holds a lock the main thread also
+// takes (the allocator's, the event queue's) would stall the panel with it.
 class PrioritaLavoro {
 public:
     PrioritaLavoro();
