@@ -312,11 +312,9 @@ QString urlConTimestamp(const QString &file, const QString &cartella)
 
 namespace {
 
-// O_NONBLOCK: a FIFO put where a file was must not hang the caller; it is
-// refused like every other non-regular file. -1 when not a readable regular file.
-int apriFileRegolare(const QString &file, struct stat *info)
+// `fd` when it is a regular file, else -1 with `fd` closed (and -1 for -1).
+int soloFileRegolare(int fd, struct stat *info)
 {
-    const int fd = apri(file, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return -1;
     if (::fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
@@ -324,6 +322,13 @@ int apriFileRegolare(const QString &file, struct stat *info)
         return -1;
     }
     return fd;
+}
+
+// O_NONBLOCK: a FIFO put where a file was must not hang the caller; it is
+// refused like every other non-regular file. -1 when not a readable regular file.
+int apriFileRegolare(const QString &file, struct stat *info)
+{
+    return soloFileRegolare(apri(file, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY), info);
 }
 
 // Makes the next reads of the file go to the device rather than to cached
@@ -557,13 +562,7 @@ int DigestInFila::apriFile(QByteArrayView relativo, struct stat *info) const
         fd = m_radice >= 0 && nome.size() < PATH_MAX ? ::openat(m_radice, nome.constData(), flag)
                                                      : apriPercorso(decodificaNome(m_prefisso + nome), flag);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        return -1;
-    if (::fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    return soloFileRegolare(fd, info);
 }
 
 std::optional<DigestInFila::Valore> DigestInFila::digest(QByteArrayView relativo, QByteArrayView prossimo)
