@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
-#include <openssl/evp.h>
 #include <QCoro/QCoroFuture>
 #include <QFileInfo>
 #include <QHash>
@@ -87,12 +86,6 @@ struct Lettura {
     ChiaveFile chiave;                // as it was when opened
 };
 
-const EVP_MD *sha256()
-{
-    static EVP_MD *const trovato = EVP_MD_fetch(nullptr, "SHA256", nullptr);
-    return trovato ? trovato : EVP_sha256();
-}
-
 // SHA-256 of a regular file through the page cache (a comparison, not the
 // proof of a copy), in blocks, so that a stop request is heard within one.
 Lettura leggi(const QByteArray &percorso, Progresso &avanzamento)
@@ -120,8 +113,8 @@ Lettura leggi(const QByteArray &percorso, Progresso &avanzamento)
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_NOREUSE);
 
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
-    if (!ctx || EVP_DigestInit_ex(ctx.get(), sha256(), nullptr) != 1) {
+    Sha256 sha;
+    if (!sha.ricomincia()) {
         ::close(fd);
         return fallisci(ENOMEM);
     }
@@ -137,7 +130,7 @@ Lettura leggi(const QByteArray &percorso, Progresso &avanzamento)
         }
         if (n == 0)
             break;
-        EVP_DigestUpdate(ctx.get(), blocco.data(), size_t(n));
+        sha.aggiungi(blocco.data(), size_t(n));
         avanzamento.letti(n);
     }
     struct stat dopo;
@@ -151,10 +144,8 @@ Lettura leggi(const QByteArray &percorso, Progresso &avanzamento)
         r.motivo = QStringLiteral("il file è cambiato durante la lettura");
         return r;
     }
-    unsigned char valore[EVP_MAX_MD_SIZE];
-    unsigned int lunghezza = 0;
-    if (EVP_DigestFinal_ex(ctx.get(), valore, &lunghezza) == 1 && lunghezza == 32)
-        r.digest = QByteArray(reinterpret_cast<const char *>(valore), int(lunghezza)).toHex();
+    if (const std::optional<Sha256::Valore> valore = sha.fine())
+        r.digest = QByteArray(reinterpret_cast<const char *>(valore->data()), int(valore->size())).toHex();
     return r;
 }
 

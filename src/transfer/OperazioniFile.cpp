@@ -142,8 +142,6 @@ QString accorcia(const QString &base, int byteDisponibili)
     return r;
 }
 
-using ContestoDigest = std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)>;
-
 } // namespace
 
 QString decodificaNome(const QByteArray &byte)
@@ -367,7 +365,7 @@ const EVP_MD *sha256()
 
 // Hashes what `fd` holds from its current offset to its end, through `buffer`.
 // False when a read fails.
-bool hashFinoAllaFine(int fd, EVP_MD_CTX *ctx, std::vector<unsigned char> &buffer)
+bool hashFinoAllaFine(int fd, Sha256 &sha, std::vector<unsigned char> &buffer)
 {
     for (;;) {
         const ssize_t letti = ::read(fd, buffer.data(), buffer.size());
@@ -375,7 +373,7 @@ bool hashFinoAllaFine(int fd, EVP_MD_CTX *ctx, std::vector<unsigned char> &buffe
             continue;
         if (letti <= 0)
             return letti == 0;
-        if (EVP_DigestUpdate(ctx, buffer.data(), size_t(letti)) != 1)
+        if (!sha.aggiungi(buffer.data(), size_t(letti)))
             return false;
     }
 }
@@ -387,7 +385,7 @@ constexpr off_t grandeDaLeggereInParallelo = off_t(8) << 20;
 
 // Hashes all that `fd` holds from its current offset; a thread beside this one
 // reads the next pieces into a small ring. False when a read fails.
-bool hashConLettoreAccanto(int fd, EVP_MD_CTX *ctx)
+bool hashConLettoreAccanto(int fd, Sha256 &sha)
 {
     constexpr size_t pezzo = 256 * 1024, pezzi = 4;
     std::vector<unsigned char> anello(pezzo * pezzi);
@@ -440,7 +438,7 @@ bool hashConLettoreAccanto(int fd, EVP_MD_CTX *ctx)
             }
             posto = consumati % pezzi;
         }
-        if (EVP_DigestUpdate(ctx, anello.data() + posto * pezzo, lunghezze[posto]) != 1) {
+        if (!sha.aggiungi(anello.data() + posto * pezzo, lunghezze[posto])) {
             ok = false;
             break;
         }
@@ -472,17 +470,13 @@ std::optional<QString> digest(const QString &file, Lettura lettura)
     if (lettura == Lettura::dallaCache)
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_NOREUSE);
 
-    ContestoDigest ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
-    if (!ctx || EVP_DigestInit_ex(ctx.get(), sha256(), nullptr) != 1) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    bool ok = true;
-    if (info.st_size >= grandeDaLeggereInParallelo) {
-        ok = hashConLettoreAccanto(fd, ctx.get());
-    } else {
+    Sha256 sha;
+    bool ok = sha.ricomincia();
+    if (ok && info.st_size >= grandeDaLeggereInParallelo) {
+        ok = hashConLettoreAccanto(fd, sha);
+    } else if (ok) {
         std::vector<unsigned char> buffer(65536);
-        ok = hashFinoAllaFine(fd, ctx.get(), buffer);
+        ok = hashFinoAllaFine(fd, sha, buffer);
     }
     // A verification leaves no pages behind: it should not push the user's
     // working set out of memory.
@@ -492,14 +486,41 @@ std::optional<QString> digest(const QString &file, Lettura lettura)
     if (!ok)
         return std::nullopt;
 
-    unsigned char valore[EVP_MAX_MD_SIZE];
-    unsigned int lunghezza = 0;
-    if (EVP_DigestFinal_ex(ctx.get(), valore, &lunghezza) != 1 || lunghezza != 32)
+    const std::optional<Sha256::Valore> valore = sha.fine();
+    if (!valore)
         return std::nullopt;
-    return QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(valore), int(lunghezza)).toHex());
+    return QString::fromLatin1(
+        QByteArray(reinterpret_cast<const char *>(valore->data()), int(valore->size())).toHex());
 }
 
 } // namespace
+
+Sha256::Sha256() : m_contesto(EVP_MD_CTX_new()) {}
+
+Sha256::~Sha256()
+{
+    EVP_MD_CTX_free(static_cast<EVP_MD_CTX *>(m_contesto));
+}
+
+bool Sha256::ricomincia()
+{
+    return m_contesto && EVP_DigestInit_ex(static_cast<EVP_MD_CTX *>(m_contesto), sha256(), nullptr) == 1;
+}
+
+bool Sha256::aggiungi(const void *dati, size_t byte)
+{
+    return EVP_DigestUpdate(static_cast<EVP_MD_CTX *>(m_contesto), dati, byte) == 1;
+}
+
+std::optional<Sha256::Valore> Sha256::fine()
+{
+    Valore valore{};
+    unsigned int lunghezza = 0;
+    if (EVP_DigestFinal_ex(static_cast<EVP_MD_CTX *>(m_contesto), valore.data(), &lunghezza) != 1 ||
+        lunghezza != valore.size())
+        return std::nullopt;
+    return valore;
+}
 
 std::optional<QString> hashSHA256(const QString &file)
 {
@@ -529,7 +550,7 @@ std::optional<QString> hashSHA256InCache(const QString &file)
 
 DigestInFila::DigestInFila(const QString &radice)
     : m_prefisso(codificaNome(radice.endsWith(QLatin1Char('/')) ? radice : radice + QLatin1Char('/'))),
-      m_buffer(65536, 0), m_contesto(EVP_MD_CTX_new())
+      m_buffer(65536, 0)
 {
     m_radice = apri(radice, O_RDONLY | O_DIRECTORY);
 }
@@ -539,7 +560,6 @@ DigestInFila::~DigestInFila()
     chiudiProssimo();
     if (m_radice >= 0)
         ::close(m_radice);
-    EVP_MD_CTX_free(static_cast<EVP_MD_CTX *>(m_contesto));
 }
 
 void DigestInFila::chiudiProssimo()
@@ -597,13 +617,8 @@ std::optional<DigestInFila::Valore> DigestInFila::digest(QByteArrayView relativo
     if (fd < 0)
         return std::nullopt;
 
-    auto *ctx = static_cast<EVP_MD_CTX *>(m_contesto);
-    if (!ctx || EVP_DigestInit_ex(ctx, sha256(), nullptr) != 1) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    bool ok = true;
-    if (!m_dalDisco) {
+    bool ok = m_sha.ricomincia();
+    if (ok && !m_dalDisco) {
         // Only what is in memory: a miss says this stick is being read from
         // the medium, and from then on the reading goes ahead of the hashing.
         iovec v{m_buffer.data(), m_buffer.size()};
@@ -616,16 +631,14 @@ std::optional<DigestInFila::Valore> DigestInFila::digest(QByteArrayView relativo
             ::posix_fadvise(fd, 0, 0, POSIX_FADV_NOREUSE);
             anticipa();
         } else {
-            ok = EVP_DigestUpdate(ctx, m_buffer.data(), size_t(letti)) == 1;
+            ok = m_sha.aggiungi(m_buffer.data(), size_t(letti));
         }
     }
-    ok = ok && hashFinoAllaFine(fd, ctx, m_buffer);
+    ok = ok && hashFinoAllaFine(fd, m_sha, m_buffer);
     ::close(fd);
-    Valore valore{};
-    unsigned int lunghezza = 0;
-    if (!ok || EVP_DigestFinal_ex(ctx, valore.data(), &lunghezza) != 1 || lunghezza != valore.size())
+    if (!ok)
         return std::nullopt;
-    return valore;
+    return m_sha.fine();
 }
 
 bool creaCartella(const QString &cartella, QString *errore)

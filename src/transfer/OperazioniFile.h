@@ -63,6 +63,25 @@ std::optional<QString> hashSHA256Anticipato(const QString &file);
 // cached pages are dropped. Empty when the file cannot be read.
 std::optional<QString> hashSHA256InCache(const QString &file);
 
+// A SHA-256 fed piece by piece, for every reader of files here. Reusable:
+// ricomincia() starts the next digest.
+class Sha256 {
+public:
+    using Valore = std::array<unsigned char, 32>;
+
+    Sha256();
+    ~Sha256();
+    Sha256(const Sha256 &) = delete;
+    Sha256 &operator=(const Sha256 &) = delete;
+
+    bool ricomincia(); // false when the library cannot
+    bool aggiungi(const void *dati, size_t byte);
+    std::optional<Valore> fine();
+
+private:
+    void *m_contesto; // EVP_MD_CTX
+};
+
 // SHA-256 of many files below one folder, one after another, for comparing
 // rather than proving: read through the page cache, so data already in memory
 // are not fetched again and no one else's cached pages are dropped. While the
@@ -72,7 +91,7 @@ std::optional<QString> hashSHA256InCache(const QString &file);
 // does. Blocking; one thread per object.
 class DigestInFila {
 public:
-    using Valore = std::array<unsigned char, 32>;
+    using Valore = Sha256::Valore;
 
     explicit DigestInFila(const QString &radice);
     ~DigestInFila();
@@ -93,7 +112,7 @@ private:
     int m_prossimoFd = -1;   // opened ahead, with its fetch started
     QByteArray m_prossimo;
     std::vector<unsigned char> m_buffer;
-    void *m_contesto = nullptr; // EVP_MD_CTX
+    Sha256 m_sha;
 };
 
 // Creates `cartella` with its missing parents; an existing folder is fine.
