@@ -14,6 +14,12 @@ CentroOperazioni::CentroOperazioni(QObject *parent) : QObject(parent) {}
 
 void CentroOperazioni::setAttuale(std::optional<Operazione> operazione)
 {
+    // A report still on its way belongs to the card that goes: it must not
+    // reach the next one.
+    if (!operazione) {
+        const std::lock_guard<std::mutex> blocco(m_mutexRapporto);
+        m_rapporto.reset();
+    }
     m_attuale = std::move(operazione);
     Q_EMIT attualeChanged();
 }

@@ -47,7 +47,8 @@ public:
     // applied merge into one (what a newer one gives replaces what an older one
     // gave), and only the first of them is posted. However fast the worker
     // reports, the main thread applies at most one report per turn of its
-    // loop, and does not keep meeting the worker on the locks of posting.
+    // loop, and does not keep meeting the worker on the locks of posting. A
+    // report still merging when the card is removed is dropped with it.
     void aggiornaDaLavoroFrequente(std::optional<double> frazione, std::optional<QString> dettaglio,
                                    std::optional<QString> titolo);
 

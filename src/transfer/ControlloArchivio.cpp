@@ -7,7 +7,6 @@
 #include "transfer/IndiceArchivio.h"
 #include "transfer/OperazioniFile.h"
 
-#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
@@ -336,19 +335,10 @@ controllaArchivioConScheda(QString nomeChiavetta, QString chiavetta, QString arc
     scheda.annulla = std::make_shared<const std::function<void()>>([stop]() mutable { stop.request_stop(); });
     SchedaTenuta tenuta(servizi.centro, scheda);
 
-    // Reports still queued when the check ends must not reach the next card.
-    auto attivo = std::make_shared<std::atomic_bool>(true);
     QPointer<CentroOperazioni> centro(servizi.centro);
-    AvanzamentoControllo avanzamento = [centro, attivo](double frazione, const QString &dettaglio) {
-        if (CentroOperazioni *c = centro.data()) {
-            QMetaObject::invokeMethod(
-                c,
-                [centro, attivo, frazione, dettaglio] {
-                    if (*attivo && centro)
-                        centro->aggiorna(frazione, dettaglio);
-                },
-                Qt::QueuedConnection);
-        }
+    AvanzamentoControllo avanzamento = [centro](double frazione, const QString &dettaglio) {
+        if (CentroOperazioni *c = centro.data())
+            c->aggiornaDaLavoroFrequente(frazione, dettaglio, std::nullopt);
     };
     const QString indice = IndiceArchivio::percorsoPredefinito();
     const std::stop_token token = stop.get_token();
@@ -360,7 +350,6 @@ controllaArchivioConScheda(QString nomeChiavetta, QString chiavetta, QString arc
             .withPriority(FileCopyService::prioritaCopia)
             .spawn();
     const EsitoControlloArchivio esito = co_await lavoro;
-    *attivo = false;
     tenuta.rilascia();
     if (esito.annullato || stop.stop_requested())
         co_return std::nullopt;

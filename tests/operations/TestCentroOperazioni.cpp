@@ -76,6 +76,30 @@ private Q_SLOTS:
         QCOMPARE(cambi.count(), 0);
     }
 
+    // A worker reporting for every file: the reports merge into one applied
+    // report with the newest of each field, and one still pending when its
+    // card goes never reaches the next card.
+    void frequentReportsMergeAndDieWithTheirCard()
+    {
+        CentroOperazioni centro;
+        centro.setAttuale(copia());
+        QSignalSpy cambi(&centro, &CentroOperazioni::attualeChanged);
+        QtConcurrent::run([&centro] {
+            for (int k = 1; k <= 100; ++k)
+                centro.aggiornaDaLavoroFrequente(k / 100.0, QString("%1 di 100").arg(k),
+                                                 k == 1 ? OptS("Verifica…") : std::nullopt);
+        }).waitForFinished();
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(cambi.count(), 1);
+        QCOMPARE(*centro.attuale(), copia(1.0, QString("100 di 100"), "Verifica…"));
+
+        centro.aggiornaDaLavoroFrequente(0.5, QString("vecchio"), std::nullopt);
+        centro.setAttuale(std::nullopt);
+        centro.setAttuale(copia());
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(*centro.attuale(), copia());
+    }
+
     // The card is dropped on the way out; a hold already released leaves alone
     // the card another flow has claimed since.
     void schedaTenutaLasciaUnaVoltaSola()
