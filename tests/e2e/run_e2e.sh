@@ -80,10 +80,13 @@ mkdir -p "$TMPDIR"
 echo "== X server"
 # -displayfd picks a free display, so parallel runs never share a screen.
 exec 5>"$WORK/display"
-Xvfb -displayfd 5 -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
+# -noreset: the server otherwise starts over whenever its last client leaves
+# (the accessibility launcher, which only looks at the screen), and a client
+# connecting just then is refused.
+Xvfb -displayfd 5 -screen 0 1280x900x24 -nolisten tcp -noreset >"$WORK/xvfb.log" 2>&1 &
 XVFB_PID=$!
-for _ in $(seq 100); do [ -s "$WORK/display" ] && break; sleep 0.1; done
-[ -s "$WORK/display" ] || { echo "Xvfb did not start"; exit 1; }
+for _ in $(seq 100); do grep -q . "$WORK/display" 2>/dev/null && break; sleep 0.1; done
+grep -q . "$WORK/display" || { echo "Xvfb did not start"; cat "$WORK/xvfb.log"; exit 1; }
 export DISPLAY=":$(head -n1 "$WORK/display")"
 
 echo "== driving the program"
@@ -96,4 +99,9 @@ unshare --mount --propagation private -- dbus-run-session -- bash -c '
     mount --bind "$TESSERA_E2E_WORK/sys" /sys
     /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
     exec /usr/bin/python3 "'"$HERE"'/drive_e2e.py"
-'
+' || {
+    rc=$?
+    kill -0 "$XVFB_PID" 2>/dev/null && echo "== Xvfb still running" || echo "== Xvfb has exited"
+    tail -n 20 "$WORK/xvfb.log"
+    exit $rc
+}
