@@ -27,7 +27,7 @@ struct ChiaveFile {
 // carries its own check, so a damaged line is dropped rather than believed.
 class IndiceArchivio {
 public:
-    // "indice_archivio.tsv" in the user's data folder for this program.
+    // "indice_archivio.tsv" beside the operations log.
     static QString percorsoPredefinito();
 
     // The entries `file` holds for the archive folder `archivio`; empty when
