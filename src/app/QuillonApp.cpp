@@ -3,6 +3,7 @@
 #include "actions/AzioniRapide.h"
 #include "actions/CloneUSBAction.h"
 #include "actions/EjectDriveAction.h"
+#include "app/ImportazioniInAttesa.h"
 #include "app/MenuBarView.h"
 #include "app/ShellRules.h"
 #include "app/TrayIconPainter.h"
@@ -74,10 +75,15 @@ QuillonApp::QuillonApp()
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tessera"), QIcon(Icone::fileLogo())));
 
     m_monitor = new USBMonitor(m_piattaforma.volumi.get(), m_servizi.settings, this);
-    // Each stick that arrives starts its own import; nothing waits for it.
-    m_monitor->setAutoImportHandler([this](const USBDrive &drive) {
-        avviaFlusso(FileCopyService::importaAutomaticamente(drive, m_servizi), this);
-    });
+    // Each stick that arrives starts its own import, or waits for the work
+    // that holds the way; nothing waits for the import.
+    m_importazioni = new ImportazioniInAttesa(
+        m_servizi, m_monitor,
+        [this](const USBDrive &drive) {
+            avviaFlusso(FileCopyService::importaAutomaticamente(drive, m_servizi), this);
+        },
+        this);
+    m_monitor->setAutoImportHandler([this](const USBDrive &drive) { m_importazioni->arrivata(drive); });
 
     ascoltaAltreIstanze();
     creaVassoio();

@@ -11,6 +11,7 @@
 
 class AlertPresenter;
 class ControlloAggiornamenti;
+class ImportazioniInAttesa;
 class MenuBarView;
 class QLocalServer;
 class QSystemTrayIcon;
@@ -48,6 +49,7 @@ private:
     QSystemTrayIcon *m_tray = nullptr;
     QPointer<MenuBarView> m_pannello;
     bool m_pannelloComeFinestra = false;
+    ImportazioniInAttesa *m_importazioni = nullptr;
     QHash<QString, QPointer<QWidget>> m_finestre;
     QLocalServer *m_server = nullptr;
     ControlloAggiornamenti *m_aggiornamenti = nullptr;
