@@ -181,9 +181,13 @@ void QuillonApp::creaVassoio()
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context)
             mostraPannello();
     });
+    // Every long operation shows on the icon, not only the erase.
     connect(m_servizi.erase, &SecureEraseManager::faseChanged, this, &QuillonApp::aggiornaIconaVassoio);
     connect(m_servizi.erase, &SecureEraseManager::percentualeChanged, this,
             &QuillonApp::aggiornaIconaVassoio);
+    connect(m_servizi.centro, &CentroOperazioni::attualeChanged, this, &QuillonApp::aggiornaIconaVassoio);
+    connect(m_servizi.diag, &DiagnosticaManager::operazioneChanged, this, &QuillonApp::aggiornaIconaVassoio);
+    connect(m_servizi.diag, &DiagnosticaManager::percentualeChanged, this, &QuillonApp::aggiornaIconaVassoio);
     aggiornaIconaVassoio();
     m_tray->show();
 }
@@ -192,13 +196,19 @@ void QuillonApp::aggiornaIconaVassoio()
 {
     if (!m_tray)
         return;
-    const QString testo = testoIconaVassoio(m_servizi.erase->fase(), m_servizi.erase->percentuale());
+    const std::optional<LavoroInCorso> lavoro =
+        lavoroInCorso(*m_servizi.erase, *m_servizi.centro, *m_servizi.diag);
+    const QString testo = testoIconaVassoio(lavoro);
+    m_tray->setToolTip(lavoro ? QStringLiteral("Tessera — %1 %2").arg(lavoro->descrizione, testo).trimmed()
+                              : QStringLiteral("Tessera"));
+    // Drawn again only when what it shows changes, not at every file of a copy.
+    if (testo == m_testoVassoio && !m_tray->icon().isNull())
+        return;
+    m_testoVassoio = testo;
     QIcon icona;
     for (int lato : {16, 22, 24, 32, 48, 64})
         icona.addPixmap(QPixmap::fromImage(disegnaIconaVassoio(testo, lato)));
     m_tray->setIcon(icona);
-    m_tray->setToolTip(testo.isEmpty() ? QStringLiteral("Tessera")
-                                       : QStringLiteral("Tessera — %1").arg(testo));
 }
 
 void QuillonApp::mostraPannello()

@@ -47,6 +47,7 @@ private:
     Servizi m_servizi;
     USBMonitor *m_monitor = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
+    QString m_testoVassoio;
     QPointer<MenuBarView> m_pannello;
     bool m_pannelloComeFinestra = false;
     ImportazioniInAttesa *m_importazioni = nullptr;

@@ -5,9 +5,22 @@
 #include <optional>
 #include <QString>
 
-// What the tray icon shows beside the drive symbol: nothing while no erase
+class CentroOperazioni;
+class DiagnosticaManager;
+
+// The long work the tray icon tells about, the most important first: a secure
+// erase (never to be cut short), then the operation on the panel's card
+// (copy, import, sync, quick format), then a diagnostic check.
+struct LavoroInCorso {
+    QString descrizione;
+    std::optional<double> percentuale; // 0...100; none until known
+};
+std::optional<LavoroInCorso> lavoroInCorso(const SecureEraseManager &erase, const CentroOperazioni &centro,
+                                           const DiagnosticaManager &diag);
+
+// What the tray icon shows beside the drive symbol: nothing while no work
 // runs, "…" until a percentage is known, then "{n}%" with n truncated.
-QString testoIconaVassoio(SecureEraseManager::Fase fase, std::optional<double> percentuale);
+QString testoIconaVassoio(const std::optional<LavoroInCorso> &lavoro);
 
 // Quitting is refused while a secure erase runs, so it is never cut short.
 struct RegolaUscita {

@@ -282,15 +282,26 @@ private Q_SLOTS:
         cancellazione.salva("pannello-cancellazione-37.png");
     }
 
-    void trayIconFollowsTheErase()
+    // Every long operation shows on the icon, the erase first: it must not be cut short.
+    void trayIconShowsLongWork()
     {
-        QCOMPARE(testoIconaVassoio(Fase::inattivo, 50.0), QString()); // a stale percentage shows nothing
-        QCOMPARE(testoIconaVassoio(Fase::verifica, {}), QStringLiteral("…"));
-        QCOMPARE(testoIconaVassoio(Fase::cancellazione, 37.9), QStringLiteral("37%"));
+        TestEnv env;
+        const auto testo = [&] { return testoIconaVassoio(lavoroInCorso(env.erase, env.centro, env.diag)); };
+        QCOMPARE(testo(), QString());
+        env.diag.inizia(DiagnosticaManager::Operazione::testVelocita);
+        QCOMPARE(testo(), QStringLiteral("…"));
+        env.centro.setAttuale(
+            CentroOperazioni::Operazione{"Copia in Ecografie…", {}, 0.29, "doc.on.doc.fill", {}});
+        QCOMPARE(testo(), QStringLiteral("29%"));
+        QCOMPARE(lavoroInCorso(env.erase, env.centro, env.diag)->descrizione, "Copia in Ecografie…");
+        env.erase.avvia(QStringLiteral("ECO_A"));
+        env.erase.impostaFase(Fase::cancellazione);
+        env.erase.registraPercentuale(37.9);
+        QCOMPARE(testo(), QStringLiteral("37%"));
         QVERIFY(disegnaIconaVassoio("37%") != disegnaIconaVassoio("")); // the text is in the image
-        for (const auto &[testo, file] :
+        for (const auto &[t, file] :
              {std::pair{"", "tray-idle.png"}, {"…", "tray-waiting.png"}, {"37%", "tray-37.png"}})
-            QVERIFY(disegnaIconaVassoio(testo, 64).save(QDir(TestSupport::artifactsDir()).filePath(file)));
+            QVERIFY(disegnaIconaVassoio(t, 64).save(QDir(TestSupport::artifactsDir()).filePath(file)));
     }
 
     // The windows are single instances; the panel's help menu opens the one
