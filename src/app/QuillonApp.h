@@ -7,6 +7,7 @@
 #include <memory>
 #include <QHash>
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 
 class AlertPresenter;
@@ -39,6 +40,7 @@ public:
 private:
     void creaVassoio();
     void aggiornaIconaVassoio();
+    void posizionaPannello();
     void ascoltaAltreIstanze();
     QWidget *creaFinestra(const QString &identificatore);
 
@@ -50,6 +52,7 @@ private:
     QString m_testoVassoio;
     QPointer<MenuBarView> m_pannello;
     bool m_pannelloComeFinestra = false;
+    QPoint m_puntoClic; // where the pointer was when the tray icon was clicked
     ImportazioniInAttesa *m_importazioni = nullptr;
     QHash<QString, QPointer<QWidget>> m_finestre;
     QLocalServer *m_server = nullptr;

@@ -33,6 +33,22 @@ QString testoIconaVassoio(const std::optional<LavoroInCorso> &lavoro)
     return QStringLiteral("%1%").arg(qint64(std::trunc(*lavoro->percentuale + 1e-9)));
 }
 
+QRect posizionePannello(const QRect &area, const QRect &icona, const QPoint &puntatore,
+                        const QSize &desiderata)
+{
+    // A tray icon is about 24 points square around the point clicked.
+    const QRect ancora = icona.isValid() ? icona : QRect(puntatore - QPoint(12, 12), QSize(24, 24));
+    const int cima = qMax(ancora.bottom() + 1, area.top());
+    const int fondo = qMin(ancora.top(), area.bottom() + 1);
+    const int sotto = qMax(0, area.bottom() + 1 - cima);
+    const int sopra = qMax(0, fondo - area.top());
+    const bool giu = desiderata.height() <= sotto || sotto >= sopra;
+    const int altezza = qMin(desiderata.height(), giu ? sotto : sopra);
+    const int x = qBound(area.left(), ancora.center().x() - desiderata.width() / 2,
+                         area.right() + 1 - desiderata.width());
+    return {x, giu ? cima : fondo - altezza, desiderata.width(), altezza};
+}
+
 RegolaUscita regolaUscita(SecureEraseManager::Fase fase)
 {
     if (!impegnoBloccante(Avvio::uscita, {.cancellazione = fase != SecureEraseManager::Fase::inattivo}))

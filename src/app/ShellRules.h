@@ -3,6 +3,7 @@
 #include "operations/SecureEraseManager.h"
 
 #include <optional>
+#include <QRect>
 #include <QString>
 
 class CentroOperazioni;
@@ -21,6 +22,14 @@ std::optional<LavoroInCorso> lavoroInCorso(const SecureEraseManager &erase, cons
 // What the tray icon shows beside the drive symbol: nothing while no work
 // runs, "…" until a percentage is known, then "{n}%" with n truncated.
 QString testoIconaVassoio(const std::optional<LavoroInCorso> &lavoro);
+
+// Where the drop-down goes in the screen's usable `area`: under its tray
+// icon, or above it when there is more room there (a panel at the bottom),
+// never over the icon and never past the area, as tall as `desiderata` up to
+// the room there is. Without the icon's place, the pointer that clicked it
+// stands for it.
+QRect posizionePannello(const QRect &area, const QRect &icona, const QPoint &puntatore,
+                        const QSize &desiderata);
 
 // Quitting is refused while a secure erase runs, so it is never cut short.
 struct RegolaUscita {

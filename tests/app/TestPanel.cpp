@@ -15,6 +15,8 @@
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -76,7 +78,6 @@ struct Banco {
     {
         pannello->show();
         gira();
-        pannello->adjustSize();
         QVERIFY(pannello->grab().save(QDir(TestSupport::artifactsDir()).filePath(nome)));
     }
 
@@ -280,6 +281,21 @@ private Q_SLOTS:
         Banco cancellazione({"ECO_A", "ECO_B"});
         cancellazione.cancella(Fase::cancellazione, 37.0);
         cancellazione.salva("pannello-cancellazione-37.png");
+        QCOMPARE(cancellazione.pannello->height(), cancellazione.pannello->altezzaDesiderata());
+        // The warning not to unplug the stick is read whole.
+        QCOMPARE(cancellazione.pannello->schedaCancellazione()->righeDettaglio().join(' '),
+                 *cancellazione.pannello->schedaCancellazione()->dettaglio());
+
+        // Never taller than allowed: the list scrolls, "Esci" stays in sight.
+        Banco lungo({"ECO_A", "ECO_B", "Una chiavetta con un nome molto più lungo della riga"});
+        lungo.pannello->show();
+        lungo.pannello->setAltezzaMassima(400);
+        QCOMPARE(lungo.pannello->height(), 400);
+        QVERIFY(lungo.pannello->scorrimento()->verticalScrollBar()->maximum() > 0);
+        VoceAzione *esci = lungo.voce("esci");
+        QVERIFY(lungo.pannello->rect().contains(
+            QRect(esci->mapTo(lungo.pannello.get(), QPoint()), esci->size())));
+        lungo.salva("pannello-stretto.png");
     }
 
     // Every long operation shows on the icon, the erase first: it must not be cut short.
@@ -302,6 +318,28 @@ private Q_SLOTS:
         for (const auto &[t, file] :
              {std::pair{"", "tray-idle.png"}, {"…", "tray-waiting.png"}, {"37%", "tray-37.png"}})
             QVERIFY(disegnaIconaVassoio(t, 64).save(QDir(TestSupport::artifactsDir()).filePath(file)));
+    }
+
+    // The drop-down takes the side of its icon with more room, as tall as it
+    // may be there, and never lies over the icon.
+    void dropDownPlacement_data()
+    {
+        QTest::addColumn<QRect>("icona"); // invalid: only the pointer is known
+        QTest::addColumn<int>("desiderata");
+        QTest::addColumn<QRect>("atteso");
+        const QRect area(0, 27, 1366, 741); // a 27-point bar at the top
+        QTest::newRow("top bar, fits") << QRect(1200, 2, 24, 24) << 600 << QRect(1046, 27, 320, 600);
+        QTest::newRow("top bar, too tall") << QRect(1200, 2, 24, 24) << 1556 << QRect(1046, 27, 320, 741);
+        QTest::newRow("icon low on the screen") << QRect(600, 700, 24, 24) << 900 << QRect(451, 27, 320, 673);
+        QTest::newRow("pointer only") << QRect() << 900 << QRect(451, 27, 320, 661);
+    }
+    void dropDownPlacement()
+    {
+        QFETCH(QRect, icona);
+        QFETCH(int, desiderata);
+        QFETCH(QRect, atteso);
+        const QRect posto = posizionePannello(QRect(0, 27, 1366, 741), icona, {612, 700}, {320, desiderata});
+        QCOMPARE(posto, atteso);
     }
 
     // The windows are single instances; the panel's help menu opens the one
