@@ -328,7 +328,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("desiderata");
         QTest::addColumn<QRect>("atteso");
         const QRect area(0, 27, 1366, 741); // a 27-point bar at the top
-        QTest::newRow("top bar, fits") << QRect(1200, 2, 24, 24) << 600 << QRect(1046, 27, 320, 600);
         QTest::newRow("top bar, too tall") << QRect(1200, 2, 24, 24) << 1556 << QRect(1046, 27, 320, 741);
         QTest::newRow("icon low on the screen") << QRect(600, 700, 24, 24) << 900 << QRect(451, 27, 320, 673);
         QTest::newRow("pointer only") << QRect() << 900 << QRect(451, 27, 320, 661);

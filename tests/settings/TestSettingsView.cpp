@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -145,16 +146,11 @@ private Q_SLOTS:
         QVERIFY(!avviso->isVisible());
         m_env->settings->setDestinationPath(m_env->path("non/montata"));
         QVERIFY(avviso->isVisible() && !QDir(m_env->path("non")).exists());
-        QVERIFY(TestSupport::writeFile(m_env->path("un file"), "x"));
-        m_env->settings->setDestinationPath(m_env->path("un file"));
-        QVERIFY(avviso->isVisible());
         QVERIFY(m_view->grab().save(QDir(TestSupport::artifactsDir()).filePath("settings-warning.png")));
-        if (TestSupport::isRoot())
-            return; // permissions do not stop root
-        QDir().mkpath(m_env->path("sola lettura"));
+        QVERIFY(QDir().mkpath(m_env->path("sola lettura")));
         QFile::setPermissions(m_env->path("sola lettura"), QFile::ReadOwner | QFile::ExeOwner);
         m_env->settings->setDestinationPath(m_env->path("sola lettura"));
-        QVERIFY(m_view->findChild<QLabel *>("testoAvviso")->text().startsWith("Tessera non può scrivere"));
+        QCOMPARE(avviso->isVisible(), !TestSupport::isRoot()); // permissions do not stop root
     }
 
     // With no folder chosen: a fresh install gets "Ecografie" in the pictures
