@@ -42,7 +42,6 @@ public:
         if (azione == pressAction() || azione == showMenuAction())
             voce()->click();
     }
-    QStringList keyBindingsForAction(const QString &) const override { return {}; }
 
 private:
     VoceAzione *voce() const { return static_cast<VoceAzione *>(widget()); }
@@ -69,7 +68,6 @@ public:
         if (azione == azioneApri)
             riga()->apri();
     }
-    QStringList keyBindingsForAction(const QString &) const override { return {}; }
 
 private:
     USBRow *riga() const { return static_cast<USBRow *>(widget()); }

@@ -281,8 +281,10 @@ void MenuBarView::changeEvent(QEvent *e)
     // A drop-down goes when the user turns to something else, as a menu
     // does; one of its own lists opening is not turning away.
     QTimer::singleShot(0, this, [this] {
-        if (isVisible() && !isActiveWindow() && !contiene(this, QApplication::activePopupWidget()))
+        if (isVisible() && !isActiveWindow() && !contiene(this, QApplication::activePopupWidget())) {
+            m_chiusoAlle = QDateTime::currentMSecsSinceEpoch();
             chiudiTendina();
+        }
     });
 }
 
@@ -305,12 +307,6 @@ bool MenuBarView::eventFilter(QObject *oggetto, QEvent *e)
     if (oggetto == m_corpo && e->type() == QEvent::LayoutRequest)
         QMetaObject::invokeMethod(this, &MenuBarView::adattaAltezza, Qt::QueuedConnection);
     return QWidget::eventFilter(oggetto, e);
-}
-
-void MenuBarView::hideEvent(QHideEvent *e)
-{
-    m_chiusoAlle = QDateTime::currentMSecsSinceEpoch();
-    QWidget::hideEvent(e);
 }
 
 bool MenuBarView::appenaChiuso() const

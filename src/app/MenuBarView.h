@@ -44,8 +44,9 @@ public:
     int altezzaDesiderata() const;
     // As a drop-down it closes on Escape and when another window takes the focus.
     void setComeTendina(bool tendina) { m_tendina = tendina; }
-    // Whether it closed itself within the last moments: a click on the tray
-    // icon that took the focus away must not open it again at once.
+    // Whether it closed itself within the last moments because the focus
+    // went elsewhere: when that was a click on the tray icon, the click must
+    // not open it again at once.
     bool appenaChiuso() const;
 
 Q_SIGNALS:
@@ -55,7 +56,6 @@ Q_SIGNALS:
 protected:
     void keyPressEvent(QKeyEvent *e) override;
     void changeEvent(QEvent *e) override;
-    void hideEvent(QHideEvent *e) override;
     void showEvent(QShowEvent *e) override;
     bool eventFilter(QObject *oggetto, QEvent *e) override;
 

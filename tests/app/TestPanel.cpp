@@ -15,8 +15,6 @@
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
-#include <QScrollArea>
-#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -285,17 +283,6 @@ private Q_SLOTS:
         // The warning not to unplug the stick is read whole.
         QCOMPARE(cancellazione.pannello->schedaCancellazione()->righeDettaglio().join(' '),
                  *cancellazione.pannello->schedaCancellazione()->dettaglio());
-
-        // Never taller than allowed: the list scrolls, "Esci" stays in sight.
-        Banco lungo({"ECO_A", "ECO_B", "Una chiavetta con un nome molto più lungo della riga"});
-        lungo.pannello->show();
-        lungo.pannello->setAltezzaMassima(400);
-        QCOMPARE(lungo.pannello->height(), 400);
-        QVERIFY(lungo.pannello->scorrimento()->verticalScrollBar()->maximum() > 0);
-        VoceAzione *esci = lungo.voce("esci");
-        QVERIFY(lungo.pannello->rect().contains(
-            QRect(esci->mapTo(lungo.pannello.get(), QPoint()), esci->size())));
-        lungo.salva("pannello-stretto.png");
     }
 
     // Every long operation shows on the icon, the erase first: it must not be cut short.

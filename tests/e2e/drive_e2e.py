@@ -264,12 +264,6 @@ def run(proc):
         seen.append(focused_name() or "")
     if [s[:len(o)] for s, o in zip(seen, order)] != order:
         fail("Tab order:\n%s" % "\n".join(seen))
-    key(DOWN)
-    if not (focused_name() or "").startswith(order[0]):
-        fail("Down after the last control goes to %r" % focused_name())
-    key(UP)
-    if focused_name() != "Esci":
-        fail("Up goes to %r" % focused_name())
     shot("keyboard-focus")
 
     # The copy, started and confirmed with the keyboard alone.
@@ -327,7 +321,8 @@ def run(proc):
         if os.path.join(MEDIA, "ECO B").replace(" ", "\\040") in f.read():
             fail("ECO B is still mounted after the eject")
 
-    # Help from the panel's menu with the keyboard; its pages are page tabs.
+    # Help from the panel's menu with the keyboard (Up from the top goes round
+    # to "Esci", then "Aiuto"); its pages are page tabs.
     open_panel()
     key(UP)
     key(UP)
