@@ -13,6 +13,12 @@ QByteArray readSmallFile(const QString &path)
     return f.read(4096).trimmed();
 }
 
+// sysfs gives sizes in 512-byte sectors, whatever the device's own block size.
+qint64 sectorsAsBytes(const QString &folder)
+{
+    return readSmallFile(folder + QStringLiteral("/size")).toLongLong() * 512;
+}
+
 bool isUsbDevice(const QString &dir)
 {
     // A usb_device has "speed" and "devnum"; its interfaces (2-1:1.0) have neither.
@@ -37,6 +43,8 @@ std::optional<BlockDeviceInfo> readBlockDevice(const QString &sysRoot, int major
         QFileInfo::exists(device + QStringLiteral("/partition")) ? QFileInfo(device).path() : device;
     info.diskName = QFileInfo(info.diskPath).fileName();
     info.removable = readSmallFile(info.diskPath + QStringLiteral("/removable")) == "1";
+    info.diskBytes = sectorsAsBytes(info.diskPath);
+    info.deviceBytes = sectorsAsBytes(device);
 
     const QString root = QFileInfo(sysRoot).canonicalFilePath();
     for (QString dir = QFileInfo(info.diskPath).path(); dir.size() > root.size() && dir.startsWith(root);
@@ -45,6 +53,14 @@ std::optional<BlockDeviceInfo> readBlockDevice(const QString &sysRoot, int major
             info.usbDevicePath = dir;
             break;
         }
+    }
+    if (info.onUsb()) {
+        info.serial = QString::fromUtf8(readSmallFile(info.usbDevicePath + QStringLiteral("/serial")));
+        info.model = QString::fromUtf8(readSmallFile(info.usbDevicePath + QStringLiteral("/idVendor")) + ':' +
+                                       readSmallFile(info.usbDevicePath + QStringLiteral("/idProduct")));
+    } else {
+        // A card in the computer's own reader carries its serial (mmc).
+        info.serial = QString::fromUtf8(readSmallFile(info.diskPath + QStringLiteral("/device/serial")));
     }
     return info;
 }
@@ -81,6 +97,10 @@ UdevProperties readUdevProperties(const QString &runRoot, int major, int minor)
             props.label = decodeUdevEscapes(line.mid(18));
         else if (line.startsWith(QStringLiteral("E:ID_FS_LABEL=")))
             plain = line.mid(14);
+        else if (line.startsWith(QStringLiteral("E:ID_FS_UUID=")))
+            props.uuid = line.mid(13);
+        else if (line.startsWith(QStringLiteral("E:ID_SERIAL_SHORT=")))
+            props.serial = line.mid(18);
         else if (line == QStringLiteral("E:UDISKS_IGNORE=1"))
             props.ignore = true;
     }
