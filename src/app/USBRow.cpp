@@ -3,6 +3,7 @@
 #include "app/ColoredActionLabel.h"
 #include "comune/Colori.h"
 #include "operations/SecureEraseManager.h"
+#include "operations/StoricoChiavette.h"
 #include "ui/Aspetto.h"
 #include "ui/Icone.h"
 
@@ -104,6 +105,11 @@ USBRow::USBRow(int index, const USBDrive &drive, SecureEraseManager *erase, Azio
     m_testoSpazio->setObjectName(QStringLiteral("spazio"));
     m_testoSpazio->hide();
     colonna->addWidget(m_testoSpazio);
+    m_avvertenza = etichetta(QString(), Aspetto::caption2(), Colori::orange());
+    m_avvertenza->setObjectName(QStringLiteral("avvertenza"));
+    m_avvertenza->setWordWrap(true);
+    m_avvertenza->hide();
+    colonna->addWidget(m_avvertenza);
     riga->addLayout(colonna, 1);
 
     m_espelli = new PulsanteSimbolo(QStringLiteral("eject.fill"), Aspetto::secondario(), 14);
@@ -119,9 +125,22 @@ USBRow::USBRow(int index, const USBDrive &drive, SecureEraseManager *erase, Azio
     if (m_erase)
         connect(m_erase, &SecureEraseManager::faseChanged, this, &USBRow::aggiornaEspelli);
     aggiornaEspelli();
+    // Recorded on a worker thread: the signal comes back queued.
+    connect(&StoricoChiavette::shared(), &StoricoChiavette::cambiato, this, &USBRow::aggiornaAvvertenza);
     // Read now too, so the panel opens at its final height instead of growing
     // a moment later.
     aggiornaSpazio();
+    aggiornaAvvertenza();
+}
+
+void USBRow::aggiornaAvvertenza()
+{
+    std::optional<QString> testo =
+        avvertenzaStorico(StoricoChiavette::shared().eventi(leggiIdentitaChiavetta(m_drive)));
+    if (testo)
+        testo->replace(0, 1, testo->at(0).toUpper());
+    m_avvertenza->setText(testo.value_or(QString()));
+    m_avvertenza->setVisible(testo.has_value());
 }
 
 void USBRow::aggiornaEspelli()
@@ -153,6 +172,7 @@ void USBRow::showEvent(QShowEvent *)
 {
     // Read each time the row comes on screen, e.g. when the panel opens again.
     aggiornaSpazio();
+    aggiornaAvvertenza();
 }
 
 void USBRow::setHovering(bool hovering)
@@ -184,6 +204,8 @@ QString USBRow::descrizione() const
     QString testo = QStringLiteral("%1, inserita alle %2").arg(m_drive.name, m_ora->text());
     if (m_spazio)
         testo += QStringLiteral(", %1 liberi di %2").arg(m_spazio->liberi, m_spazio->totali);
+    if (!m_avvertenza->isHidden())
+        testo += QStringLiteral(". ") + m_avvertenza->text();
     return testo;
 }
 

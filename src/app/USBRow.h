@@ -37,9 +37,9 @@ public:
     using QWidget::QWidget;
 };
 
-// One inserted stick in the panel: position, name, time of insertion, space
-// and the eject button. A click on the row, or Enter or Space on it, opens
-// the stick; a screen reader reads it as one item with an "apri" action.
+// One inserted stick in the panel: position, name, time of insertion, space,
+// a quiet warning when its history says it is failing, and the eject button. A click on the row, or Enter or
+// Space on it, opens the stick; a screen reader reads it as one item with an "apri" action.
 class USBRow : public QWidget {
     Q_OBJECT
 public:
@@ -61,6 +61,10 @@ public:
     QString descrizione() const;
     using LettoreCapacita = std::function<std::optional<CapacitaVolume>(const QString &percorso)>;
     void setLettoreCapacita(LettoreCapacita lettore) { m_lettore = std::move(lettore); }
+    // Reads the stick's history again: read errors, a failed capacity check,
+    // a read speed fallen to under half.
+    void aggiornaAvvertenza();
+    QLabel *avvertenza() const { return m_avvertenza; }
 
     PulsanteSimbolo *pulsanteEspelli() const { return m_espelli; }
     BarraUtilizzo *barra() const { return m_barra; }
@@ -94,5 +98,6 @@ private:
     PulsanteSimbolo *m_espelli;
     BarraUtilizzo *m_barra;
     QLabel *m_testoSpazio;
+    QLabel *m_avvertenza;
     QLabel *m_ora;
 };
