@@ -1,9 +1,15 @@
 #include "diagnostics/DiagnosticaUSB.h"
 
+#include "comune/Dimensioni.h"
 #include "diagnostics/MisuraVelocita.h"
 #include "diagnostics/StrumentiDiagnostica.h"
+#include "diagnostics/VerificaCapacita.h"
+#include "operations/AlertPresenter.h"
 #include "operations/DiagnosticaManager.h"
+#include "operations/Registro.h"
+#include "operations/StoricoChiavette.h"
 
+#include <QCoreApplication>
 #include <QCoro/QCoroFuture>
 #include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
@@ -19,20 +25,33 @@ void aggiungiTutte(DiagnosticaManager *diag, const Righe &righe)
         diag->aggiungi(tipo, testo);
 }
 
-// Percentages come on the runner's reading thread; the manager takes them on
-// its own, in the order they were printed, possibly after the check ended.
+// Progress comes on a worker's thread; the manager takes it on its own, in
+// the order it was sent, possibly after the check ended.
+template <typename F> void sulManager(const QPointer<DiagnosticaManager> &guardia, F cosa)
+{
+    QMetaObject::invokeMethod(
+        guardia.data(),
+        [guardia, cosa] {
+            if (guardia)
+                cosa(*guardia);
+        },
+        Qt::QueuedConnection);
+}
+
 EsecutoreDisco::Progresso versoIlManager(DiagnosticaManager *diag)
 {
     QPointer<DiagnosticaManager> guardia(diag);
     return [guardia](double p) {
-        QMetaObject::invokeMethod(
-            guardia.data(),
-            [guardia, p] {
-                if (guardia)
-                    guardia->registraPercentuale(p);
-            },
-            Qt::QueuedConnection);
+        sulManager(guardia, [p](DiagnosticaManager &d) { d.registraPercentuale(p); });
     };
+}
+
+// On a worker: the history is synced to disk, and the window must not wait for that.
+QCoro::Task<> annota(IdentitaChiavetta chiavetta, EventoChiavetta evento)
+{
+    QFuture<bool> scrittura = QtConcurrent::run(
+        [chiavetta, evento] { return StoricoChiavette::shared().registra(chiavetta, evento); });
+    co_await scrittura;
 }
 
 using Lavoro = Risultato<QString> (*)(EsecutoreDisco &, const QString &, EsecutoreDisco::Progresso);
@@ -92,13 +111,23 @@ QCoro::Task<> verificaORipara(QPointer<DiagnosticaManager> diag, EsecutoreDisco 
     const QString percorso = drive.path();
     const Lavoro lavoro = ripara ? &riparaVolume : &verificaVolume;
     const EsecutoreDisco::Progresso progresso = versoIlManager(diag);
-    QFuture<Risultato<QString>> corsa =
-        QtConcurrent::run([=] { return lavoro(*disco, percorso, progresso); });
-    const Risultato<QString> esito = co_await corsa;
+    // The identity is read first: a repair remounts the stick.
+    QFuture<std::pair<IdentitaChiavetta, Risultato<QString>>> corsa = QtConcurrent::run([=] {
+        const IdentitaChiavetta chiavetta = leggiIdentitaChiavetta(drive);
+        return std::pair(chiavetta, lavoro(*disco, percorso, progresso));
+    });
+    // No structured bindings across co_await: GCC 12 mishandles them in coroutines.
+    const std::pair<IdentitaChiavetta, Risultato<QString>> fatto = co_await corsa;
+    const IdentitaChiavetta &chiavetta = fatto.first;
+    const Risultato<QString> &esito = fatto.second;
     if (!diag)
         co_return;
     aggiungiTutte(diag, ripara ? righeRiparazione(esito) : righeVerifica(esito));
-    diag->termina();
+    co_await annota(chiavetta,
+                    {.tipo = ripara ? EventoChiavetta::Tipo::riparazione : EventoChiavetta::Tipo::verifica,
+                     .riuscito = bool(esito)});
+    if (diag)
+        diag->termina();
 }
 } // namespace
 
@@ -121,14 +150,134 @@ QCoro::Task<> SpeedTestUSBAction::perform()
     diag->aggiungi(Tipo::info,
                    QStringLiteral("— Test velocità di \"%1\" (32 MB di prova) —").arg(drive.name));
 
-    const QString percorso = drive.path();
-    QFuture<EsitoMisura> misura = QtConcurrent::run([percorso] { return misuraVelocita(percorso); });
-    const EsitoMisura esito = co_await misura;
+    QFuture<std::pair<IdentitaChiavetta, EsitoMisura>> misura = QtConcurrent::run(
+        [drive] { return std::pair(leggiIdentitaChiavetta(drive), misuraVelocita(drive.path())); });
+    const std::pair<IdentitaChiavetta, EsitoMisura> fatto = co_await misura;
+    const IdentitaChiavetta &chiavetta = fatto.first;
+    const EsitoMisura &esito = fatto.second;
     if (!diag)
         co_return;
-    if (esito.velocita)
-        aggiungiTutte(diag, righeVelocita(*esito.velocita));
-    else
+    if (!esito.velocita) {
         diag->aggiungi(Tipo::errore, QStringLiteral("Test non riuscito: ") + esito.errore);
-    diag->termina();
+        diag->termina();
+        co_return;
+    }
+    aggiungiTutte(diag, righeVelocita(*esito.velocita));
+    co_await annota(chiavetta, {.tipo = EventoChiavetta::Tipo::testVelocita,
+                                .scrittura = esito.velocita->scrittura,
+                                .lettura = esito.velocita->lettura});
+    if (diag)
+        diag->termina();
+}
+
+namespace {
+RichiestaAvviso domandaCapacita(const QString &nome, const PreparazioneCapacita &p)
+{
+    const QLocale locale;
+    QString durata = QStringLiteral("Con così poco spazio libero bastano pochi minuti.");
+    if (p.velocita) {
+        const double mb = p.libero / byteInUnMB;
+        const double w = std::max(p.velocita->scrittura, 0.1), r = std::max(p.velocita->lettura, 0.1);
+        durata =
+            QStringLiteral("Durata stimata: %1 (scrittura %2 MB/s, lettura %3 MB/s, appena misurate).")
+                .arg(durataStimata(mb / w + mb / r), locale.toString(w, 'f', 1), locale.toString(r, 'f', 1));
+    }
+    QString testo =
+        QStringLiteral("Tessera riempirà lo spazio libero (%1) con file di prova, li rileggerà dalla "
+                       "chiavetta e poi li toglierà. %2\n\nNon rimuovere la chiavetta finché la "
+                       "verifica non è finita. Puoi fermarla in ogni momento con \"Annulla\".")
+            .arg(formattaByte(p.libero, locale), durata);
+    if (p.contieneFile)
+        testo += QStringLiteral("\n\nI file già presenti non vengono toccati, ma se la chiavetta è falsa "
+                                "potrebbero rovinarsi: prima copiali nell'archivio.");
+    return {QStringLiteral("Verificare la capacità reale di \"%1\"?").arg(nome),
+            testo,
+            p.contieneFile ? StileAvviso::avvertenza : StileAvviso::informativo,
+            {QStringLiteral("Avvia la verifica"), QStringLiteral("Annulla")},
+            std::nullopt};
+}
+} // namespace
+
+QCoro::Task<> VerificaCapacitaUSBAction::perform()
+{
+    QPointer<DiagnosticaManager> diag = m_servizi.diag;
+    AlertPresenter *avvisi = m_servizi.avvisi;
+    const USBDrive drive = m_drive;
+    if (!diag)
+        co_return;
+    // Another check or an erase refuses it silently, as every check. A copy
+    // or a sync shows its card in the panel, not here: the window says why
+    // nothing started.
+    const std::optional<Impegno> impegno = impegnoBloccante(Avvio::verificaCapacita, statoImpegni(m_servizi));
+    if (impegno == Impegno::operazione) {
+        diag->aggiungi(Tipo::avviso,
+                       QStringLiteral("La verifica della capacità di \"%1\" non è partita: aspetta "
+                                      "che finisca l'operazione in corso nel pannello, poi riprova.")
+                           .arg(drive.name));
+        co_return;
+    }
+    if (impegno || !diag->inizia(Op::capacita))
+        co_return;
+    diag->aggiungi(Tipo::info, QStringLiteral("— Verifica capacità reale di \"%1\" —").arg(drive.name));
+
+    const QString percorso = drive.path();
+    QFuture<std::pair<IdentitaChiavetta, PreparazioneCapacita>> preparazione = QtConcurrent::run(
+        [drive] { return std::pair(leggiIdentitaChiavetta(drive), preparaVerificaCapacita(drive.path())); });
+    const std::pair<IdentitaChiavetta, PreparazioneCapacita> preparata = co_await preparazione;
+    const IdentitaChiavetta &chiavetta = preparata.first;
+    const PreparazioneCapacita &prep = preparata.second;
+    if (!diag)
+        co_return;
+    if (!prep.errore.isEmpty()) {
+        diag->aggiungi(Tipo::errore, QStringLiteral("Verifica non riuscita: ") + prep.errore);
+        diag->termina();
+        co_return;
+    }
+    // With too little room the check itself says so, without asking first.
+    if (prep.libero >= spazioMinimoCapacita) {
+        const RispostaAvviso risposta =
+            avvisi ? avvisi->presenta(domandaCapacita(drive.name, prep)) : RispostaAvviso{-1};
+        if (!diag)
+            co_return;
+        if (risposta.pulsante != 0) {
+            diag->aggiungi(Tipo::info, QStringLiteral("Verifica annullata prima di cominciare."));
+            diag->termina();
+            co_return;
+        }
+    }
+
+    auto fermo = std::make_shared<std::atomic<bool>>(false);
+    diag->setAnnulla([fermo] { fermo->store(true); });
+    // Quitting stops it as "Annulla" does; the program waits for the worker,
+    // which removes its files first.
+    const QMetaObject::Connection uscita = QObject::connect(
+        QCoreApplication::instance(), &QCoreApplication::aboutToQuit, diag, [fermo] { fermo->store(true); });
+    QPointer<DiagnosticaManager> guardia = diag;
+    const AvanzamentoCapacita avanzamento = [guardia](double frazione, const QString &dettaglio) {
+        sulManager(guardia, [frazione, dettaglio](DiagnosticaManager &d) {
+            d.registraPercentuale(frazione * 100);
+            d.registraDettaglio(dettaglio);
+        });
+    };
+    ParametriCapacita parametri;
+    parametri.velocitaStimate = prep.velocita;
+    QFuture<EsitoCapacita> lavoro = QtConcurrent::run([percorso, fermo, avanzamento, parametri] {
+        return verificaCapacita(percorso, *fermo, avanzamento, parametri);
+    });
+    const EsitoCapacita esito = co_await lavoro;
+    QObject::disconnect(uscita);
+
+    registra(rigaRegistroCapacita(drive.name, esito));
+    if (diag)
+        aggiungiTutte(diag, righeCapacita(esito));
+    if (esito.fine == EsitoCapacita::Fine::completata)
+        co_await annota(chiavetta, {.tipo = EventoChiavetta::Tipo::capacita,
+                                    .riuscito = !esito.falsa(),
+                                    .scrittura = esito.scrittura,
+                                    .lettura = esito.lettura,
+                                    .verificati = esito.scritti,
+                                    .persi = esito.persi(),
+                                    .utilizzabili = esito.utilizzabili()});
+    if (diag)
+        diag->termina();
 }

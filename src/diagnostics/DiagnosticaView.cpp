@@ -5,6 +5,7 @@
 #include "diagnostics/DiagnosticaUSB.h"
 #include "operations/AvvioFlussi.h"
 #include "operations/DiagnosticaManager.h"
+#include "operations/StoricoChiavette.h"
 #include "ui/Aspetto.h"
 #include "ui/Icone.h"
 #include "ui/SchedaProgresso.h"
@@ -19,6 +20,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStackedWidget>
+#include <QTabBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -91,6 +93,46 @@ protected:
     }
 };
 
+// A scrolling column of report rows over the rounded ground; the rows go
+// into `righe`, above its final stretch.
+QScrollArea *colonnaScorrevole(const char *nome, QVBoxLayout **righe)
+{
+    auto *area = new QScrollArea;
+    area->setObjectName(QLatin1String(nome));
+    area->setWidgetResizable(true);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->viewport()->setAutoFillBackground(false);
+    auto *contenuto = new QWidget;
+    *righe = new QVBoxLayout(contenuto);
+    (*righe)->setContentsMargins(8, 8, 8, 8);
+    (*righe)->setSpacing(5);
+    (*righe)->addStretch();
+    area->setWidget(contenuto);
+    // setWidget() turns the background filling on; the rounded ground must show through.
+    contenuto->setAutoFillBackground(false);
+    area->setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
+    return area;
+}
+
+QLabel *testoVuoto(const QString &testo, const char *nome)
+{
+    QLabel *l = etichetta(testo, Aspetto::caption(), Aspetto::terziario());
+    l->setObjectName(QLatin1String(nome));
+    l->setAlignment(Qt::AlignCenter);
+    l->setWordWrap(true);
+    return l;
+}
+
+void svuota(QVBoxLayout *righe)
+{
+    while (righe->count() > 1) {
+        QLayoutItem *item = righe->takeAt(0);
+        delete item->widget();
+        delete item;
+    }
+}
+
 QWidget *rigaRapporto(const RigaRapporto &riga)
 {
     auto *w = new QWidget;
@@ -136,7 +178,9 @@ DiagnosticaView::DiagnosticaView(ElencoChiavette *chiavette, const Servizi &serv
     : QWidget(parent), m_chiavette(chiavette), m_servizi(servizi), m_diag(servizi.diag)
 {
     Aspetto::applicaTemaChiaro(this);
-    setFixedSize(470, 460);
+    // Tall enough for the page tabs and a card with its "Annulla" without
+    // squeezing the report below its 160 points.
+    setFixedSize(470, 500);
     auto *v = new QVBoxLayout(this);
     v->setContentsMargins(16, 16, 16, 16);
     v->setSpacing(12);
@@ -192,9 +236,13 @@ DiagnosticaView::DiagnosticaView(ElencoChiavette *chiavette, const Servizi &serv
          QStringLiteral("Tenta di riparare i danni trovati dalla verifica")},
         {Scheda::velocita, "schedaVelocita", QStringLiteral("Velocità"), QStringLiteral("speedometer"),
          Colori::green(), QStringLiteral("Misura la velocità reale di scrittura e lettura (32 MB di prova)")},
+        {Scheda::capacita, "schedaCapacita", QStringLiteral("Capacità"),
+         QStringLiteral("externaldrive.badge.questionmark"), Colori::purple(),
+         QStringLiteral("Controlla che la chiavetta tenga davvero i GB dichiarati: scrive e rilegge tutto lo "
+                        "spazio libero, poi lo libera")},
     };
     auto *rigaSchede = new QHBoxLayout;
-    rigaSchede->setSpacing(8);
+    rigaSchede->setSpacing(6);
     for (const Definizione &d : schede) {
         auto *b = new QPushButton(Icone::icona(d.simbolo, d.colore), d.titolo);
         b->setObjectName(QLatin1String(d.nome));
@@ -215,43 +263,45 @@ DiagnosticaView::DiagnosticaView(ElencoChiavette *chiavette, const Servizi &serv
 
     v->addWidget(new Divisore);
 
+    // The report of this session, or what the chosen stick went through over time.
     auto *testataRapporto = new QHBoxLayout;
-    testataRapporto->addWidget(
-        etichetta(QStringLiteral("Rapporto"), Aspetto::callout(), Aspetto::secondario()));
+    m_pagine = new QTabBar;
+    m_pagine->setObjectName(QStringLiteral("pagine"));
+    m_pagine->setDocumentMode(true);
+    m_pagine->setDrawBase(false);
+    m_pagine->setFont(Aspetto::callout());
+    // Two plain words, the chosen one underlined: the area below is the page.
+    m_pagine->setStyleSheet(
+        QStringLiteral("QTabBar::tab { border: none; padding: 2px 0 4px 0; margin-right: 14px;"
+                       " color: %1; background: transparent; }"
+                       "QTabBar::tab:selected { color: %2; border-bottom: 2px solid %3; }")
+            .arg(Aspetto::secondario().name(), Aspetto::testo().name(), Colori::coloreMarchio().name()));
+    m_pagine->addTab(QStringLiteral("Rapporto"));
+    m_pagine->addTab(QStringLiteral("Storico della chiavetta"));
+    connect(m_pagine, &QTabBar::currentChanged, this, &DiagnosticaView::mostraPagina);
+    testataRapporto->addWidget(m_pagine);
     testataRapporto->addStretch();
-    auto *pulisci = new QPushButton(QStringLiteral("Pulisci"));
-    pulisci->setObjectName(QStringLiteral("pulisci"));
-    pulisci->setFont(Aspetto::caption());
-    pulisci->setFlat(true);
-    pulisci->setCursor(Qt::PointingHandCursor);
-    connect(pulisci, &QPushButton::clicked, this, [this] { m_diag->pulisci(); });
-    testataRapporto->addWidget(pulisci);
+    m_pulisci = new QPushButton(QStringLiteral("Pulisci"));
+    m_pulisci->setObjectName(QStringLiteral("pulisci"));
+    m_pulisci->setFont(Aspetto::caption());
+    m_pulisci->setFlat(true);
+    m_pulisci->setCursor(Qt::PointingHandCursor);
+    connect(m_pulisci, &QPushButton::clicked, this, [this] { m_diag->pulisci(); });
+    testataRapporto->addWidget(m_pulisci);
     v->addLayout(testataRapporto);
 
     m_areaRapporto = new FondoRapporto;
     m_areaRapporto->setObjectName(QStringLiteral("areaRapporto"));
     m_areaRapporto->setMinimumHeight(160);
-    auto *vuoto = etichetta(QStringLiteral("Nessun controllo eseguito. Scegli un'azione qui sopra."),
-                            Aspetto::caption(), Aspetto::terziario());
-    vuoto->setObjectName(QStringLiteral("rapportoVuoto"));
-    vuoto->setAlignment(Qt::AlignCenter);
-    m_areaRapporto->addWidget(vuoto);
-    m_scorrimento = new QScrollArea;
-    m_scorrimento->setObjectName(QStringLiteral("scorrimentoRapporto"));
-    m_scorrimento->setWidgetResizable(true);
-    m_scorrimento->setFrameShape(QFrame::NoFrame);
-    m_scorrimento->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_scorrimento->viewport()->setAutoFillBackground(false);
-    m_righe = new QWidget;
-    m_layoutRighe = new QVBoxLayout(m_righe);
-    m_layoutRighe->setContentsMargins(8, 8, 8, 8);
-    m_layoutRighe->setSpacing(5);
-    m_layoutRighe->addStretch();
-    m_scorrimento->setWidget(m_righe);
-    // setWidget() turns the background filling on; the rounded ground must show through.
-    m_righe->setAutoFillBackground(false);
-    m_scorrimento->setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
+    m_areaRapporto->addWidget(testoVuoto(
+        QStringLiteral("Nessun controllo eseguito. Scegli un'azione qui sopra."), "rapportoVuoto"));
+    m_scorrimento = colonnaScorrevole("scorrimentoRapporto", &m_layoutRighe);
+    m_righe = m_scorrimento->widget();
     m_areaRapporto->addWidget(m_scorrimento);
+    m_areaRapporto->addWidget(testoVuoto(QStringLiteral("Nessun risultato ancora registrato per questa "
+                                                        "chiavetta: compare qui dopo un controllo."),
+                                         "storicoVuoto"));
+    m_areaRapporto->addWidget(colonnaScorrevole("scorrimentoStorico", &m_layoutStorico));
     v->addWidget(m_areaRapporto, 1);
     // The newest line comes into view once the list has grown to hold it.
     connect(m_scorrimento->verticalScrollBar(), &QScrollBar::rangeChanged, this,
@@ -265,10 +315,16 @@ DiagnosticaView::DiagnosticaView(ElencoChiavette *chiavette, const Servizi &serv
     piede->setWordWrap(true);
     v->addWidget(piede);
 
+    m_annulla = std::make_shared<const std::function<void()>>([this] { m_diag->annulla(); });
     connect(m_chiavette, &ElencoChiavette::drivesChanged, this, &DiagnosticaView::aggiornaChiavette);
+    connect(m_scelta, &QComboBox::activated, this, &DiagnosticaView::aggiornaStorico);
     connect(m_diag, &DiagnosticaManager::operazioneChanged, this, &DiagnosticaView::aggiornaInCorso);
     connect(m_diag, &DiagnosticaManager::percentualeChanged, this, &DiagnosticaView::aggiornaInCorso);
+    connect(m_diag, &DiagnosticaManager::dettaglioChanged, this, &DiagnosticaView::aggiornaInCorso);
     connect(m_diag, &DiagnosticaManager::rapportoChanged, this, &DiagnosticaView::aggiornaRapporto);
+    // Recorded on a worker thread: the signal comes back queued.
+    connect(&StoricoChiavette::shared(), &StoricoChiavette::cambiato, this,
+            &DiagnosticaView::aggiornaStorico);
     aggiornaChiavette();
     aggiornaInCorso();
     aggiornaRapporto();
@@ -298,6 +354,9 @@ void DiagnosticaView::avvia(Scheda scheda)
     case Scheda::velocita:
         azione = std::make_shared<SpeedTestUSBAction>(*drive, m_servizi);
         break;
+    case Scheda::capacita:
+        azione = std::make_shared<VerificaCapacitaUSBAction>(*drive, m_servizi);
+        break;
     }
     // The manager refuses a second check by itself.
     avviaFlusso(std::move(azione), m_diag);
@@ -316,6 +375,7 @@ void DiagnosticaView::aggiornaChiavette()
         if (scelta && d.id == scelta->id)
             m_scelta->setCurrentIndex(m_scelta->count() - 1);
     }
+    aggiornaStorico();
 }
 
 void DiagnosticaView::aggiornaInCorso()
@@ -324,24 +384,42 @@ void DiagnosticaView::aggiornaInCorso()
     m_inCorso->setVisible(op != Op::nessuna);
     if (op == Op::nessuna)
         return;
-    m_inCorso->setTitolo(m_diag->descrizione());
     const std::optional<double> p = m_diag->percentuale();
-    m_inCorso->setFrazione(p ? std::optional<double>(*p / 100.0) : std::nullopt);
+    m_inCorso->imposta({m_diag->descrizione(), m_diag->dettaglio(),
+                        p ? std::optional<double>(*p / 100.0) : std::nullopt, QStringLiteral("stethoscope"),
+                        Colori::teal(), m_diag->annullabile() ? m_annulla : nullptr});
 }
 
 void DiagnosticaView::aggiornaRapporto()
 {
     const QList<RigaRapporto> &rapporto = m_diag->rapporto();
-    m_areaRapporto->setCurrentIndex(rapporto.isEmpty() ? 0 : 1);
     // The report only grows, except when emptied: add the new lines, or start over.
     if (rapporto.size() < m_righeMostrate) {
-        while (m_layoutRighe->count() > 1) {
-            QLayoutItem *item = m_layoutRighe->takeAt(0);
-            delete item->widget();
-            delete item;
-        }
+        svuota(m_layoutRighe);
         m_righeMostrate = 0;
     }
     for (; m_righeMostrate < rapporto.size(); ++m_righeMostrate)
         m_layoutRighe->insertWidget(m_layoutRighe->count() - 1, rigaRapporto(rapporto.at(m_righeMostrate)));
+    mostraPagina();
+}
+
+void DiagnosticaView::aggiornaStorico()
+{
+    svuota(m_layoutStorico);
+    if (const std::optional<USBDrive> drive = chiavetta()) {
+        for (const auto &[tipo, testo] :
+             righeStorico(StoricoChiavette::shared().eventi(leggiIdentitaChiavetta(*drive))))
+            m_layoutStorico->insertWidget(m_layoutStorico->count() - 1, rigaRapporto({QUuid(), tipo, testo}));
+    }
+    mostraPagina();
+}
+
+void DiagnosticaView::mostraPagina()
+{
+    const bool storico = m_pagine->currentIndex() == 1;
+    m_pulisci->setVisible(!storico);
+    if (storico)
+        m_areaRapporto->setCurrentIndex(m_layoutStorico->count() > 1 ? 3 : 2);
+    else
+        m_areaRapporto->setCurrentIndex(m_diag->rapporto().isEmpty() ? 0 : 1);
 }

@@ -3,6 +3,8 @@
 #include "comune/USBDrive.h"
 #include "operations/Servizi.h"
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <QList>
 #include <QUuid>
@@ -15,6 +17,7 @@ class QLabel;
 class QPushButton;
 class QScrollArea;
 class QStackedWidget;
+class QTabBar;
 class QVBoxLayout;
 class SchedaProgresso;
 
@@ -23,9 +26,10 @@ class SchedaProgresso;
 std::optional<USBDrive> chiavettaScelta(const QList<USBDrive> &drives,
                                         const std::optional<QUuid> &selezioneID);
 
-// The diagnostics window: pick a stick, start one of the four checks, watch
-// it run and read the report. The report and the running check live in the
-// manager; the window keeps only the choice.
+// The diagnostics window: pick a stick, start one of its checks, watch it
+// run and read the report, or the chosen stick's history. The report and the
+// running check live in the manager, the history in its file; the window
+// keeps only the choice.
 class DiagnosticaView : public QWidget {
     Q_OBJECT
 public:
@@ -34,11 +38,13 @@ public:
     std::optional<USBDrive> chiavetta() const;
 
 private:
-    enum class Scheda { info, verifica, ripara, velocita };
+    enum class Scheda { info, verifica, ripara, velocita, capacita };
     void avvia(Scheda scheda);
     void aggiornaChiavette();
     void aggiornaInCorso();
     void aggiornaRapporto();
+    void aggiornaStorico();
+    void mostraPagina();
 
     ElencoChiavette *m_chiavette;
     Servizi m_servizi;
@@ -54,4 +60,9 @@ private:
     QWidget *m_righe;
     QVBoxLayout *m_layoutRighe;
     qsizetype m_righeMostrate = 0;
+    QTabBar *m_pagine;
+    QPushButton *m_pulisci;
+    QVBoxLayout *m_layoutStorico;
+    // One for the life of the window, so the card keeps its button between updates.
+    std::shared_ptr<const std::function<void()>> m_annulla;
 };

@@ -14,12 +14,7 @@
 
 namespace StrumentiDiagnostica {
 
-namespace {
-// Direct I/O wants the buffer, the length and the offset aligned to the device's
-// logical block; 4096 covers every stick and SD card.
-constexpr size_t allineamento = 4096;
-
-QString motivo(int codice)
+QString motivoErrore(int codice)
 {
     switch (codice) {
     case EROFS:
@@ -36,21 +31,26 @@ QString motivo(int codice)
     case ENOENT:
     case ENODEV:
     case ENXIO:
+    case ENOTCONN: // a FUSE file system whose program is gone
         return QStringLiteral("la chiavetta non è più disponibile");
     default:
         return qt_error_string(codice);
     }
 }
 
-QString testoErrore(const char *fase, int codice)
+BufferAllineato bufferAllineato(size_t dimensione)
 {
-    return QStringLiteral("%1: %2.").arg(QString::fromUtf8(fase), motivo(codice));
+    void *memoria = nullptr;
+    if (::posix_memalign(&memoria, allineamentoDiretto, dimensione) != 0)
+        return nullptr;
+    return BufferAllineato(static_cast<char *>(memoria));
 }
 
-struct LiberaBuffer {
-    void operator()(char *p) const { std::free(p); }
-};
-using Buffer = std::unique_ptr<char, LiberaBuffer>;
+namespace {
+QString testoErrore(const char *fase, int codice)
+{
+    return QStringLiteral("%1: %2.").arg(QString::fromUtf8(fase), motivoErrore(codice));
+}
 
 int apri(const QByteArray &percorso, int flag, bool diretto)
 {
@@ -170,10 +170,9 @@ EsitoMisura misuraVelocita(const QString &volume, const AmbienteMisura &amb)
                     "Spazio insufficiente sulla chiavetta per il test (servono almeno 64 MB liberi).")};
 
     const QByteArray percorso = QFile::encodeName(QDir(volume).filePath(nomeFileTestVelocita));
-    void *memoria = nullptr;
-    if (::posix_memalign(&memoria, allineamento, dimensioneBloccoTest) != 0)
+    const BufferAllineato buffer = bufferAllineato(dimensioneBloccoTest);
+    if (!buffer)
         return {std::nullopt, testoErrore("Memoria insufficiente per il test", ENOMEM)};
-    Buffer buffer(static_cast<char *>(memoria));
     QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(buffer.get()),
                                           dimensioneBloccoTest / sizeof(quint32));
 

@@ -2,7 +2,9 @@
 
 #include "diagnostics/StrumentiDiagnostica.h"
 
+#include <cstdlib>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <QList>
 #include <QString>
@@ -49,6 +51,19 @@ struct AmbienteMisura {
 // times both, with the page cache held out. Blocks for the whole test: run it
 // on a worker thread. The test file never outlives the call.
 EsitoMisura misuraVelocita(const QString &volume, const AmbienteMisura &ambiente = AmbienteMisura::sistema());
+
+// Why a read or write on the stick failed, in the user's words.
+QString motivoErrore(int codice);
+
+// Direct I/O wants the buffer, the length and the offset aligned to the
+// device's logical block; 4096 covers every stick and SD card.
+inline constexpr size_t allineamentoDiretto = 4096;
+struct LiberaBuffer {
+    void operator()(char *p) const { std::free(p); }
+};
+using BufferAllineato = std::unique_ptr<char, LiberaBuffer>;
+// Null when there is no memory for it.
+BufferAllineato bufferAllineato(size_t dimensione);
 
 // The report lines for a measurement: the speeds, then a judgement of the write
 // speed when it is very low or good.

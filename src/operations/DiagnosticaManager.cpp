@@ -25,6 +25,8 @@ Avvio avvioDi(DiagnosticaManager::Operazione op)
         return Avvio::riparazioneDiagnostica;
     case DiagnosticaManager::Operazione::testVelocita:
         return Avvio::testVelocita;
+    case DiagnosticaManager::Operazione::capacita:
+        return Avvio::verificaCapacita;
     case DiagnosticaManager::Operazione::info:
     case DiagnosticaManager::Operazione::nessuna:
         break;
@@ -44,6 +46,8 @@ QString DiagnosticaManager::descrizione() const
         return QStringLiteral("Riparazione in corso…");
     case Operazione::testVelocita:
         return QStringLiteral("Test di velocità in corso…");
+    case Operazione::capacita:
+        return QStringLiteral("Verifica della capacità reale in corso…");
     case Operazione::nessuna:
         break;
     }
@@ -69,6 +73,36 @@ void DiagnosticaManager::termina()
 {
     setOperazione(Operazione::nessuna);
     setPercentuale(std::nullopt);
+    if (m_dettaglio || m_annulla) {
+        m_dettaglio.reset();
+        m_annulla = nullptr;
+        Q_EMIT dettaglioChanged();
+    }
+}
+
+void DiagnosticaManager::registraDettaglio(const QString &dettaglio)
+{
+    if (!inCorso() || m_dettaglio == dettaglio)
+        return;
+    m_dettaglio = dettaglio;
+    Q_EMIT dettaglioChanged();
+}
+
+void DiagnosticaManager::setAnnulla(std::function<void()> annulla)
+{
+    if (!inCorso())
+        return;
+    m_annulla = std::move(annulla);
+    Q_EMIT dettaglioChanged();
+}
+
+void DiagnosticaManager::annulla()
+{
+    // Taken first: the check may end, and release the manager, inside the call.
+    if (std::function<void()> a = std::exchange(m_annulla, nullptr)) {
+        Q_EMIT dettaglioChanged();
+        a();
+    }
 }
 
 void DiagnosticaManager::pulisci()

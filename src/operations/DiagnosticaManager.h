@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <QList>
 #include <QObject>
@@ -25,7 +26,7 @@ struct RigaRapporto {
 class DiagnosticaManager : public QObject {
     Q_OBJECT
 public:
-    enum class Operazione { nessuna, info, verifica, riparazione, testVelocita };
+    enum class Operazione { nessuna, info, verifica, riparazione, testVelocita, capacita };
     Q_ENUM(Operazione)
 
     static DiagnosticaManager &shared();
@@ -38,6 +39,10 @@ public:
     const QList<RigaRapporto> &rapporto() const { return m_rapporto; }
     // What the running check is doing, "Test di velocità in corso…"; empty when idle.
     QString descrizione() const;
+    // A line under it (how far a long check got); none when there is nothing to add.
+    const std::optional<QString> &dettaglio() const { return m_dettaglio; }
+    // Whether the running check can be stopped, leaving the stick as it was.
+    bool annullabile() const { return bool(m_annulla); }
 
     // Claims the manager for `op`; false, changing nothing, while another check
     // or a secure erase runs.
@@ -47,11 +52,17 @@ public:
     void pulisci();
     // Accepted only when it neither goes back nor passes 100.
     void registraPercentuale(double p);
+    // Ignored when idle: a late report after the end.
+    void registraDettaglio(const QString &dettaglio);
+    // Offered by the running check until it ends; annulla() calls it once.
+    void setAnnulla(std::function<void()> annulla);
+    void annulla();
 
 Q_SIGNALS:
     void operazioneChanged();
     void percentualeChanged();
     void rapportoChanged();
+    void dettaglioChanged(); // the detail, or whether the check can be stopped
 
 private:
     void setOperazione(Operazione op);
@@ -60,5 +71,7 @@ private:
     SecureEraseManager *m_erase;
     Operazione m_operazione = Operazione::nessuna;
     std::optional<double> m_percentuale;
+    std::optional<QString> m_dettaglio;
+    std::function<void()> m_annulla;
     QList<RigaRapporto> m_rapporto;
 };

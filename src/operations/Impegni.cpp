@@ -14,6 +14,8 @@ std::span<const Impegno> controllati(Avvio avvio)
     static constexpr Impegno importazione[] = {operazione, cancellazione};
     static constexpr Impegno disco[] = {cancellazione, diagnostica, operazione};
     static constexpr Impegno diagnosi[] = {diagnostica, cancellazione};
+    // Filling the stick would make a running copy crawl and a sync to it fail.
+    static constexpr Impegno riempimento[] = {diagnostica, cancellazione, operazione};
     static constexpr Impegno uscita[] = {cancellazione};
     switch (avvio) {
     case Avvio::copia:
@@ -30,6 +32,8 @@ std::span<const Impegno> controllati(Avvio avvio)
     case Avvio::riparazioneDiagnostica:
     case Avvio::testVelocita:
         return diagnosi;
+    case Avvio::verificaCapacita:
+        return riempimento;
     case Avvio::uscita:
         return uscita;
     }

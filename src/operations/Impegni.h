@@ -25,7 +25,8 @@ enum class Avvio {
     verificaDiagnostica,
     riparazioneDiagnostica,
     testVelocita,
-    uscita, // quitting the program
+    verificaCapacita, // fills the stick: copies and syncs must not be meeting it
+    uscita,           // quitting the program
 };
 
 // What keeps `avvio` from starting now, the first in the order its flow tells

@@ -3,6 +3,7 @@
 #include "diagnostics/DiagnosticaUSB.h"
 #include "diagnostics/DiagnosticaView.h"
 #include "diagnostics/MisuraVelocita.h"
+#include "operations/StoricoChiavette.h"
 #include "platform/PercorsiStrumenti.h"
 #include "support/FakeVolumeSource.h"
 #include "support/TestEnv.h"
@@ -147,7 +148,8 @@ private Q_SLOTS:
                  qPrintable(righe.at(8).testo));
         QCOMPARE(QDir(media.filePath("ECO")).entryList(QDir::Files | QDir::Hidden), QStringList{"esame.jpg"});
 
-        const QList<QLabel *> simboli = f.view->findChildren<QLabel *>("simbolo");
+        const QList<QLabel *> simboli =
+            f.trova<QScrollArea>("scorrimentoRapporto")->findChildren<QLabel *>("simbolo");
         for (const auto &[i, simbolo, colore] :
              {std::tuple(3, "exclamationmark.triangle.fill", Colori::orange()),
               std::tuple(5, "xmark.circle.fill", Colori::red()),
@@ -155,6 +157,14 @@ private Q_SLOTS:
             QCOMPARE(simboli.at(i)->property("simbolo").toString(), simbolo);
             QCOMPARE(simboli.at(i)->property("colore").value<QColor>(), colore);
         }
+        // The speed test and the failed verify went to the stick's history, newest first.
+        const auto storico =
+            righeStorico(StoricoChiavette::shared().eventi(leggiIdentitaChiavetta(*f.view->chiavetta())));
+        QCOMPARE(storico.size(), 2);
+        QVERIFY(storico[0].second.contains(" · Velocità: scrittura "));
+        QCOMPARE(storico[1].first, Tipo::avviso);
+        for (int i = 0; i < 4; ++i) // more than the area holds
+            f.env.diag.aggiungi(Tipo::info, "riga in più");
         QScrollBar *barra = f.trova<QScrollArea>("scorrimentoRapporto")->verticalScrollBar();
         QTRY_VERIFY(barra->maximum() > 0);
         QTRY_COMPARE(barra->value(), barra->maximum()); // the newest line is in view
@@ -163,7 +173,7 @@ private Q_SLOTS:
         QTest::mouseClick(f.trova("pulisci"), Qt::LeftButton);
         QVERIFY(f.trova<QLabel>("rapportoVuoto")->isVisible());
         f.env.diag.aggiungi(Tipo::ok, "dopo");
-        QCOMPARE(f.view->findChildren<QLabel *>("testo").size(), 1);
+        QCOMPARE(f.trova<QScrollArea>("scorrimentoRapporto")->findChildren<QLabel *>("testo").size(), 1);
     }
 
     // One row per answer of the disk utility or the profiler, with the report it gives.

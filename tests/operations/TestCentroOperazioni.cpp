@@ -133,6 +133,7 @@ private Q_SLOTS:
         QTest::newRow("verify") << Avvio::verificaDiagnostica << "dc";
         QTest::newRow("repair") << Avvio::riparazioneDiagnostica << "dc";
         QTest::newRow("speed test") << Avvio::testVelocita << "dc";
+        QTest::newRow("capacity check") << Avvio::verificaCapacita << "dco";
         QTest::newRow("quit") << Avvio::uscita << "c";
     }
     void impegnoBloccante()
