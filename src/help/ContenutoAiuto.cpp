@@ -42,7 +42,21 @@ QList<VoceGuida> vociGuida()
          QStringLiteral(
              "La 'visita medica' della chiavetta: Info (file system, capacità e tipo di connessione USB "
              "2.0/3.x), Verifica (controllo integrità del file system), Ripara (tenta di correggere i danni "
-             "trovati) e Velocità (misura i MB/s reali in scrittura e lettura con 32 MB di prova).")},
+             "trovati), Velocità (misura i MB/s reali in scrittura e lettura con 32 MB di prova) e Capacità "
+             "(scopre le chiavette false, qui sotto).")},
+        {QStringLiteral("externaldrive.badge.questionmark"), Colori::purple(),
+         QStringLiteral("Verifica capacità reale (Diagnostica)"),
+         QStringLiteral(
+             "Scopre le chiavette che mentono sulla loro capacità, false o usurate: accettano più dati di "
+             "quanti ne tengano e le immagini scritte per ultime vanno perse senza avviso. Riempie lo spazio "
+             "libero con file di prova, li rilegge dalla chiavetta e dice quanti GB tiene davvero, quanti "
+             "dati ha perso e a che velocità scrive e legge; poi toglie tutti i file di prova, anche se "
+             "premi "
+             "\"Annulla\". Prima di iniziare dice quanto durerà (per una chiavetta grande e lenta anche "
+             "ore): non rimuovere la chiavetta finché non è finita. I file già presenti non vengono toccati, "
+             "ma su una chiavetta falsa possono rovinarsi: copiali prima nell'archivio.")},
+        {QStringLiteral("list.bullet.rectangle"), Colori::teal(), QStringLiteral("Storico delle chiavette"),
+         testoPiattaforma(TestoPiattaforma::guidaStoricoChiavette)},
         {QStringLiteral("sparkles"), Colori::orange(), QStringLiteral("Prepara chiavetta (formatta rapida)"),
          QStringLiteral("Formattazione FAT32 veloce (~10 secondi) con il nome che scegli tu: la chiavetta "
                         "risulta vuota e pronta per l'ecografo. NON sovrascrive i dati: per le chiavette con "
@@ -86,6 +100,13 @@ QList<VoceGuida> vociProblemi()
         {QStringLiteral("externaldrive.badge.questionmark"), Colori::gray(),
          QStringLiteral("La chiavetta non compare nella lista"),
          testoPiattaforma(TestoPiattaforma::problemaChiavettaAssente)},
+        {QStringLiteral("exclamationmark.triangle.fill"), Colori::orange(),
+         QStringLiteral("Una chiavetta ha una riga arancione nel pannello"),
+         QStringLiteral("Tessera ricorda che ha dato errori di lettura, ha perso dati nella verifica della "
+                        "capacità o legge molto più lentamente di un tempo: segni di una memoria che si sta "
+                        "rovinando. Copia subito il contenuto nell'archivio, controlla che le immagini si "
+                        "aprano e sostituisci la chiavetta. I dettagli sono in Diagnostica USB, scheda "
+                        "\"Storico della chiavetta\".")},
         {QStringLiteral("tortoise.fill"), Colori::green(), QStringLiteral("La copia è molto lenta"),
          QStringLiteral("Apri Diagnostica USB → Info e Velocità: se la connessione è USB 2.0 o la scrittura "
                         "è sotto i 5 MB/s, il collo di bottiglia è la chiavetta o la porta, non l'app. Le "

@@ -12,6 +12,7 @@ enum class TestoPiattaforma {
     guidaApriUltimaUSB,           // guide: opening the last stick
     guidaNotaAppunti,             // guide: the clipboard note
     guidaManifesto,               // guide: re-checking the archive with a manifest
+    guidaStoricoChiavette,        // guide: each stick's history, and where it is kept
     problemaEspulsione,           // troubleshooting: eject fails
     problemaAutorizzazioneTitolo, // troubleshooting: access to removable volumes
     problemaAutorizzazione,
