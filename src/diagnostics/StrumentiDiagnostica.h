@@ -38,6 +38,9 @@ QString testoCapacita(qint64 byte);
 
 Righe righeDettagli(const Risultato<DettagliVolume> &dettagli);
 Righe righeConnessione(const std::optional<QString> &etichetta);
+// The disk utility's exit status when a check or a repair ran and the file
+// system is, or stays, damaged.
+constexpr int uscitaProblemiTrovati = 1;
 Righe righeVerifica(const Risultato<QString> &esito);
 Righe righeRiparazione(const Risultato<QString> &esito);
 
