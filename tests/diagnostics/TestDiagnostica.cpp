@@ -207,8 +207,8 @@ private Q_SLOTS:
           ripara + Righe{{Tipo::errore, "Riparazione non riuscita: " + errore.arg(1).arg("could not repair")},
                          {Tipo::avviso, "Copia subito i file importanti, poi riformatta la chiavetta con "
                                         "\"Cancella tutto e formatta (sicuro)\"."}});
-        // A check the tool refused, or could not start, found nothing, and a
-        // repair or an erase would be refused the same way: no advice to try them.
+        // A check the tool refused found nothing, and a repair or an erase
+        // would be refused the same way: no advice to try them.
         const char *rifiuto = "Rifiutato: /dev/sda non è un disco rimovibile";
         r("verify refused", 'v', fallito("verifyVolume", rifiuto, 3),
           verifica +
@@ -216,9 +216,6 @@ private Q_SLOTS:
         r("repair refused", 'r', fallito("repairVolume", rifiuto, 3),
           ripara +
               Righe{{Tipo::errore, "La riparazione non è stata eseguita: " + errore.arg(3).arg(rifiuto)}});
-        r("verify cannot start", 'v', ErroreAvvio{"/x/tessera-diskutil", "File non trovato"},
-          verifica + Righe{{Tipo::errore, "La verifica non è stata eseguita: Impossibile avviare "
-                                          "/x/tessera-diskutil: File non trovato"}});
     }
     void azioni()
     {

@@ -152,13 +152,10 @@ private Q_SLOTS:
             m_vista->partizione(nome(), parte,
                                 QStringLiteral("%1:%2").arg(major(st.st_rdev)).arg(minor(st.st_rdev)));
             QVERIFY(esegui("mkfs.ext4", {"-q", "-F", "/dev/" + parte}));
-            if (i < 3) {
-                QVERIFY(QDir().mkpath(punto));
-                QVERIFY(::mount(("/dev/" + parte).toUtf8().constData(), punto.toUtf8().constData(), "ext4", 0,
-                                nullptr) == 0);
+            if (i < 3 && QDir().mkpath(punto) && esegui("mount", {"/dev/" + parte, punto}))
                 punti << punto;
-            }
         }
+        QCOMPARE(punti.size(), qsizetype(2));
         TestEnv env;
         env.servizi.disco = &m_esecutore;
         QVERIFY(TestSupport::writeFile(punti[0] + "/a.jpg", "archiviata") &&
@@ -172,12 +169,10 @@ private Q_SLOTS:
         QCoro::waitFor(QuickFormatUSBAction(drive, env.servizi).perform());
 
         const auto &m = env.avvisi.mostrati;
-        QCOMPARE(m.size(), qsizetype(3));
-        QVERIFY2(m[0].testo.startsWith("1 file non è ancora in Archivio.\n" + nome() +
-                                       "p2/DCIM/b.jpg\n\n1 volume "
-                                       "di questo disco non si può controllare") &&
+        QVERIFY2(m.size() == 3 &&
+                     m[0].testo.startsWith("1 file non è ancora in Archivio.\n" + nome() + "p2/DCIM/b.jpg") &&
                      m[0].testo.contains("“" + nome() + "p3”: non è montato"),
-                 qPrintable(m[0].testo));
+                 qPrintable(m.value(0).testo));
         QCOMPARE(m[2].pulsanti, (QStringList{"Formatta", "Annulla"}));
         QCOMPARE(QDir(env.path("Archivio")).entryList(QDir::Files), (QStringList{"b.jpg", "vecchia.jpg"}));
         QVERIFY(QFile::exists(punti[0] + "/a.jpg"));

@@ -78,33 +78,6 @@ private Q_SLOTS:
         }
         QVERIFY(info.erroreDisco());
         QCOMPARE(*info.erroreDisco(), DiskUtilErrore::infoNonLeggibili());
-        QCOMPARE(info.descrizioneErrore(),
-                 QString("Impossibile leggere le informazioni del disco: la risposta "
-                         "dello strumento dei dischi non è comprensibile."));
-    }
-
-    // Every volume a wipe of the disk takes: its partitions, mounted or not,
-    // or the disk itself when it holds a file system without a partition table.
-    void volumesOfTheDisk()
-    {
-        const auto elenco = [](const QString &dischi) {
-            return dict("<key>AllDisksAndPartitions</key><array>" + dischi + "</array>");
-        };
-        const QString altro = "<dict><key>DeviceIdentifier</key><string>sda</string></dict>";
-        const QString partizioni =
-            "<dict><key>DeviceIdentifier</key><string>sdb</string><key>Partitions</key><array>"
-            "<dict><key>DeviceIdentifier</key><string>sdb1</string><key>MountPoint</key><string>/media/ECO</"
-            "string>"
-            "<key>VolumeName</key><string>ECO</string></dict>"
-            "<dict><key>DeviceIdentifier</key><string>sdb2</string></dict></array></dict>";
-        QCOMPARE(interpretaVolumiDisco(elenco(altro + partizioni), "sdb").valore(),
-                 (QList<VolumeDisco>{{"sdb1", "/media/ECO", "ECO"}, {"sdb2", "", ""}}));
-        const QString intero = "<dict><key>Content</key><string>vfat</string><key>DeviceIdentifier</key>"
-                               "<string>sdb</string></dict>";
-        QCOMPARE(interpretaVolumiDisco(elenco(intero), "sdb").valore(),
-                 (QList<VolumeDisco>{{"sdb", "", ""}}));
-        QVERIFY(!interpretaVolumiDisco(elenco(altro), "sdb").ok());
-        QVERIFY(!interpretaVolumiDisco(dict(""), "sdb").ok());
     }
 };
 

@@ -10,6 +10,7 @@
 #include <future>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QScopeGuard>
 #include <QTest>
 #include <sys/fsuid.h>
@@ -145,9 +146,17 @@ private Q_SLOTS:
                {{"s/a.jpg", "aaa"}, {"s/b.jpg", "bbbb"}, {"a/x", "aaa"}, {"a/y", "bbbb"}, {"a/z", "cccc"}});
         QTest::qSleep(3100); // files changed in the last seconds are not indexed
         const QString indice = dir.filePath("dati/indice_archivio.tsv");
+        const QByteArray percorso = QFile::encodeName(indice);
         const auto controlla = [&](std::stop_token stop = {}, const AvanzamentoControllo &avanzamento = {}) {
-            const EsitoControlloArchivio e =
-                controllaArchivio(dir.filePath("s"), dir.filePath("a"), indice, stop, avanzamento);
+            auto lavoro = std::async(std::launch::async, [&] {
+                return controllaArchivio(dir.filePath("s"), dir.filePath("a"), indice, stop, avanzamento);
+            });
+            if (lavoro.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+                ::close(
+                    ::open(percorso.constData(), O_WRONLY | O_NONBLOCK)); // frees a reader stuck on a FIFO
+                return QString("bloccato");
+            }
+            const EsitoControlloArchivio e = lavoro.get();
             return riassunto(e, dir.path()) + "; letti " + QString::number(e.fileArchivioLetti);
         };
         QCOMPARE(controlla(), QString("2 file; al sicuro; letti 2"));  // z is not needed once y matched
@@ -191,55 +200,31 @@ private Q_SLOTS:
         QCOMPARE(QDir(dir.filePath("s")).entryList(QDir::Files), (QStringList{"a.jpg", "b.jpg"}));
         QCOMPARE(controlla(), QString("2 file; al sicuro; letti 1"));
         QVERIFY(!TestSupport::readFile(indice).contains(sha("cccc")));
-    }
 
-    // The index is believed only when it is a regular file of this user's; a
-    // FIFO, a link or another user's file in its place is set aside and the
-    // index built anew, and the check never waits on it.
-    void indexBelievedOnlyWhenOurs()
-    {
-        QTemporaryDir dir;
-        pianta(dir.path(), {{"s/b.jpg", "bbbb"}, {"a/y", "bbbb"}});
-        QTest::qSleep(3100); // files changed in the last seconds are not indexed
-        const QString dati = dir.filePath("dati"), indice = dati + "/indice_archivio.tsv";
-        const QByteArray percorso = QFile::encodeName(indice);
-        const auto controlla = [&] {
-            auto lavoro = std::async(std::launch::async, [&] {
-                return controllaArchivio(dir.filePath("s"), dir.filePath("a"), indice);
-            });
-            if (lavoro.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
-                ::close(
-                    ::open(percorso.constData(), O_WRONLY | O_NONBLOCK)); // frees a reader stuck on a FIFO
-                return QString("bloccato");
-            }
-            return "letti " + QString::number(lavoro.get().fileArchivioLetti);
-        };
-        QCOMPARE(controlla(), QString("letti 1"));
-        QCOMPARE(controlla(), QString("letti 0"));
+        // Believed only when it is this user's own regular file: a FIFO (never
+        // waited on), a link or another user's file in its place is set aside
+        // and the index built anew. Its secret is for the user's eyes only.
         struct stat segreto {};
-        QVERIFY(::stat(QFile::encodeName(dati + "/indice_archivio.chiave"), &segreto) == 0);
+        QVERIFY(::stat(QFile::encodeName(dir.filePath("dati/indice_archivio.chiave")), &segreto) == 0);
         QCOMPARE(segreto.st_mode & 0777, 0600u);
-        QVERIFY(QFile::copy(indice, dir.filePath("copia")));
-
-        QVERIFY(QFile::remove(indice) && ::mkfifo(percorso.constData(), 0600) == 0);
-        QCOMPARE(controlla(), QString("letti 1"));
+        QVERIFY(QFile::copy(indice, dir.filePath("copia")) && QFile::remove(indice));
+        QVERIFY(::mkfifo(percorso.constData(), 0600) == 0);
+        QCOMPARE(controlla(), QString("2 file; al sicuro; letti 2"));
         QVERIFY(QFile::remove(indice) && QFile::link(dir.filePath("copia"), indice));
-        QCOMPARE(controlla(), QString("letti 1"));
+        QCOMPARE(controlla(), QString("2 file; al sicuro; letti 2"));
         if (TestSupport::isRoot()) {
             QVERIFY(QFile::remove(indice) && QFile::copy(dir.filePath("copia"), indice));
             QVERIFY(::chown(percorso.constData(), 65534, 65534) == 0);
-            QCOMPARE(controlla(), QString("letti 1"));
+            QCOMPARE(controlla(), QString("2 file; al sicuro; letti 2"));
         }
-        QCOMPARE(controlla(), QString("letti 0")); // built anew
-        QCOMPARE(QDir(dati).entryList({"indice_archivio.tsv.scartato-*"}, QDir::System | QDir::Files).size(),
+        QCOMPARE(QDir(dir.filePath("dati")).entryList({"*.scartato-*"}, QDir::Files | QDir::System).size(),
                  TestSupport::isRoot() ? 3 : 2);
     }
 
     // Two moments 584 years apart must not give one key.
     void indexKeysDoNotWrap()
     {
-        struct stat prima {
-        }, dopo{};
+        struct stat prima = {}, dopo = {};
         prima.st_mtim = {0, 290448384};
         dopo.st_mtim = {18446744074, 0}; // in the year 2554
         QVERIFY(!(ChiaveFile::da(prima) == ChiaveFile::da(dopo)));
@@ -253,11 +238,9 @@ private Q_SLOTS:
         const auto via = qScopeGuard([&] { TestSupport::esegui("rm", {"-rf", dir.path()}); });
         pianta(dir.path(), {{"s/a.jpg", "aaa"}, {"a/.x", ""}});
         int fd = ::open(QFile::encodeName(dir.filePath("a")), O_RDONLY | O_DIRECTORY);
-        for (int i = 0; i < 1500 && fd >= 0; ++i) { // 6000 bytes of path, more than PATH_MAX
+        for (int i = 0; i < 1500; ++i) { // 6000 bytes of path, more than PATH_MAX
             ::mkdirat(fd, "dir", 0755);
-            const int figlio = ::openat(fd, "dir", O_RDONLY | O_DIRECTORY);
-            ::close(fd);
-            fd = figlio;
+            ::close(std::exchange(fd, ::openat(fd, "dir", O_RDONLY | O_DIRECTORY)));
         }
         const int f = ::openat(fd, "x.jpg", O_WRONLY | O_CREAT, 0644);
         QVERIFY(f >= 0 && ::write(f, "aaa", 3) == 3 && ::close(f) == 0 && ::close(fd) == 0);
@@ -306,32 +289,29 @@ private Q_SLOTS:
         QTemporaryDir archivio;
         QVERIFY(TestSupport::writeFile(archivio.filePath("x"), "ffff") &&
                 TestSupport::writeFile(archivio.filePath("y.bin"), QByteArray(8 << 20, 'h')));
-        {
-            ChiavettaGuasta guasta({"read:/video.mp4"});
-            if (!guasta.perche.isEmpty())
-                QSKIP(qPrintable(guasta.perche));
-            QVERIFY(TestSupport::writeFile(guasta.radice.filePath("video.mp4"), QByteArray(5000, 'v')) &&
-                    TestSupport::writeFile(guasta.radice.filePath("foto.jpg"), "ffff"));
-            QCOMPARE(riassunto(controllaArchivio(guasta.punto.path(), archivio.path(), QString()), {}),
-                     QString("2 file; mancano video.mp4"));
-        }
-        ChiavettaGuasta lenta({"lento:0.2"});
-        QVERIFY(TestSupport::writeFile(lenta.radice.filePath("grande.bin"), QByteArray(8 << 20, 'g')));
+        ChiavettaGuasta chiavetta({"read:/video.mp4", "lento:0.2"});
+        if (!chiavetta.perche.isEmpty())
+            QSKIP(qPrintable(chiavetta.perche));
+        QVERIFY(TestSupport::writeFile(chiavetta.radice.filePath("video.mp4"), QByteArray(5000, 'v')) &&
+                TestSupport::writeFile(chiavetta.radice.filePath("foto.jpg"), "ffff"));
+        QCOMPARE(riassunto(controllaArchivio(chiavetta.punto.path(), archivio.path(), QString()), {}),
+                 QString("2 file; mancano video.mp4"));
+
+        QVERIFY(TestSupport::writeFile(chiavetta.radice.filePath("grande.bin"), QByteArray(8 << 20, 'g')));
         std::stop_source stop;
         std::atomic<bool> letto = false;
         auto lavoro = std::async(std::launch::async, [&] {
-            return controllaArchivio(lenta.punto.path(), archivio.path(), QString(), stop.get_token(),
-                                     [&](double, const QString &) { letto = true; });
+            return controllaArchivio(
+                chiavetta.punto.path(), archivio.path(), QString(), stop.get_token(),
+                [&](double, const QString &n) { letto = letto || n.endsWith("grande.bin"); });
         });
         QTRY_VERIFY(letto);
         QTest::qSleep(1000);
-        const auto inizio = std::chrono::steady_clock::now();
+        QElapsedTimer attesa;
+        attesa.start();
         stop.request_stop();
         QVERIFY(lavoro.get().annullato);
-        const auto attesa = std::chrono::steady_clock::now() - inizio;
-        QVERIFY2(attesa < std::chrono::milliseconds(600),
-                 qPrintable(
-                     QString::number(std::chrono::duration_cast<std::chrono::milliseconds>(attesa).count())));
+        QVERIFY2(attesa.elapsed() < 600, qPrintable(QString::number(attesa.elapsed())));
     }
 };
 
