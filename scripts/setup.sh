@@ -11,7 +11,7 @@ PACKAGES=(
     qcoro-qt6-dev libssl-dev libgl-dev
     dbus dbus-x11 python3 python3-dbusmock python3-gi
     udisks2 dosfstools exfatprogs e2fsprogs fdisk util-linux mount mtools psmisc
-    xdg-utils qt6-translations-l10n
+    xdg-utils qt6-translations-l10n fonts-noto-color-emoji
     rsync fuse3 python3-fusepy
     xvfb xauth at-spi2-core python3-pyatspi imagemagick libglib2.0-bin
 )

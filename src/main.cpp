@@ -10,7 +10,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tessera"));
     QApplication::setOrganizationName(QStringLiteral("Orvala"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Orvala – Tessera"));
+    // Qt adds it to every window title: "Impostazioni — Tessera".
+    QApplication::setApplicationDisplayName(QStringLiteral("Tessera"));
     QApplication::setDesktopFileName(QStringLiteral("tessera"));
     QApplication::setQuitOnLastWindowClosed(false);
 

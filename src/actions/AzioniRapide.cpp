@@ -1,5 +1,6 @@
 #include "actions/AzioniRapide.h"
 
+#include "actions/EjectDriveAction.h"
 #include "comune/ElencoChiavette.h"
 #include "operations/AlertPresenter.h"
 #include "operations/Orologio.h"
@@ -169,8 +170,7 @@ QCoro::Task<> salvaNotaFormattataEdEspelli(const ElencoChiavette *chiavette, Ser
 
 QCoro::Task<> espelliDopoNota(Servizi servizi, USBDrive drive, QString nomeFile)
 {
-    const QString punto = drive.path();
-    const EsitoEspulsione esito = co_await servizi.espulsore->espelli(punto);
+    const EsitoEspulsione esito = co_await espelliEAnnuncia(servizi, drive);
     if (esito.ok)
         co_return;
     const QChar virgolette = QLatin1Char('"');

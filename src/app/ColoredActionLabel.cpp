@@ -6,6 +6,7 @@
 
 #include <QEnterEvent>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
@@ -20,6 +21,16 @@ QColor spento(QColor c, qreal fattore)
 {
     c.setAlphaF(c.alphaF() * fattore);
     return c;
+}
+
+// Enter and Return press a panel button as Space does; the arrows move on.
+bool tastoDaPulsante(QAbstractButton *b, QKeyEvent *e)
+{
+    if (e->key() != Qt::Key_Return && e->key() != Qt::Key_Enter)
+        return false;
+    if (!e->isAutoRepeat())
+        b->click();
+    return true;
 }
 } // namespace
 
@@ -81,7 +92,9 @@ VoceAzione::VoceAzione(const QString &titolo, const QString &simbolo, const QCol
     m_etichetta = new ColoredActionLabel(titolo, simbolo, colore, this);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setFixedHeight(altezzaVoce);
-    setFocusPolicy(Qt::NoFocus);
+    // Reached with Tab and the arrow keys; a click does not take the focus,
+    // so the ring shows only for the keyboard.
+    setFocusPolicy(Qt::TabFocus);
     connect(this, &QAbstractButton::clicked, this, [this] {
         if (m_menu)
             apriMenu();
@@ -96,8 +109,10 @@ QString VoceAzione::titolo() const
 void VoceAzione::setMenuVoci(QMenu *menu)
 {
     m_menu = menu;
-    if (m_menu)
+    if (m_menu) {
         m_menu->setParent(this, m_menu->windowFlags());
+        m_menu->setAccessibleName(titolo());
+    }
     riposiziona();
     update();
 }
@@ -123,6 +138,35 @@ void VoceAzione::apriMenu()
 {
     m_menu->setMinimumWidth(width());
     m_menu->popup(mapToGlobal(QPoint(0, height())));
+    // From the keyboard the first item is lit at once, ready for the arrows and Enter.
+    if (hasFocus()) {
+        for (QAction *a : m_menu->actions()) {
+            if (a->isEnabled() && !a->isSeparator()) {
+                m_menu->setActiveAction(a);
+                break;
+            }
+        }
+    }
+}
+
+void VoceAzione::keyPressEvent(QKeyEvent *e)
+{
+    if (const std::optional<bool> avanti = frecciaAvanti(e))
+        focusNextPrevChild(*avanti);
+    else if (!tastoDaPulsante(this, e))
+        QAbstractButton::keyPressEvent(e);
+}
+
+void VoceAzione::focusInEvent(QFocusEvent *e)
+{
+    QAbstractButton::focusInEvent(e);
+    update();
+}
+
+void VoceAzione::focusOutEvent(QFocusEvent *e)
+{
+    QAbstractButton::focusOutEvent(e);
+    update();
 }
 
 void VoceAzione::enterEvent(QEnterEvent *)
@@ -153,6 +197,8 @@ void VoceAzione::paintEvent(QPaintEvent *)
         p.setBrush(isDown() ? QColor(0, 0, 0, 26) : QColor(0, 0, 0, 14));
         p.drawRoundedRect(QRectF(rect()), 6, 6);
     }
+    if (hasFocus())
+        Aspetto::disegnaFuoco(p, QRectF(rect()), 6);
     int destra = width() - rientro;
     const QColor coloreSegno = isEnabled() ? Aspetto::secondario() : spento(Aspetto::secondario(), 0.4);
     if (m_menu) {
@@ -195,7 +241,7 @@ PulsanteSimbolo::PulsanteSimbolo(const QString &simbolo, const QColor &colore, i
     : QAbstractButton(parent), m_simbolo(simbolo), m_colore(colore), m_lato(lato)
 {
     setFixedSize(lato + 8, lato + 8);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);
 }
 
@@ -204,7 +250,17 @@ bool PulsanteSimbolo::event(QEvent *e)
     // A button with only a symbol is read out by its tooltip ("Espelli ECO_A").
     if (e->type() == QEvent::ToolTipChange)
         setAccessibleName(toolTip());
+    if (e->type() == QEvent::FocusIn || e->type() == QEvent::FocusOut)
+        update();
     return QAbstractButton::event(e);
+}
+
+void PulsanteSimbolo::keyPressEvent(QKeyEvent *e)
+{
+    if (const std::optional<bool> avanti = frecciaAvanti(e))
+        focusNextPrevChild(*avanti);
+    else if (!tastoDaPulsante(this, e))
+        QAbstractButton::keyPressEvent(e);
 }
 
 void PulsanteSimbolo::setOpacita(qreal opacita)
@@ -239,9 +295,27 @@ void PulsanteSimbolo::paintEvent(QPaintEvent *)
         p.setBrush(QColor(0, 0, 0, isDown() ? 30 : 16));
         p.drawEllipse(QRectF(rect()).adjusted(1, 1, -1, -1));
     }
-    p.setOpacity(isEnabled() ? m_opacita : m_opacita * 0.5);
+    if (hasFocus())
+        Aspetto::disegnaFuoco(p, QRectF(rect()), width() / 2.0);
+    // The keyboard's focus lights the symbol as the pointer does.
+    const qreal opacita = hasFocus() ? 1.0 : m_opacita;
+    p.setOpacity(isEnabled() ? opacita : opacita * 0.5);
     const QRectF area((width() - m_lato) / 2.0, (height() - m_lato) / 2.0, m_lato, m_lato);
     Icone::disegna(p, m_simbolo, m_colore, area);
+}
+
+std::optional<bool> frecciaAvanti(const QKeyEvent *e)
+{
+    switch (e->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Left:
+        return false;
+    case Qt::Key_Down:
+    case Qt::Key_Right:
+        return true;
+    default:
+        return std::nullopt;
+    }
 }
 
 QMenu *creaMenu(QWidget *parent)

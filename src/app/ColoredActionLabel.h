@@ -1,10 +1,12 @@
 #pragma once
 
+#include <optional>
 #include <QAbstractButton>
 #include <QColor>
 #include <QString>
 #include <QWidget>
 
+class QKeyEvent;
 class QMenu;
 
 // The label of every panel command: the symbol tinted with the entry's
@@ -38,7 +40,8 @@ private:
 // One command of the panel: a flat row that lights up under the pointer.
 // With a menu it drops the menu down instead of acting itself. Without a
 // symbol it is a plain text entry (the quit entry), optionally with its
-// keyboard shortcut shown at the trailing end.
+// keyboard shortcut shown at the trailing end. Tab and the arrow keys reach
+// it, Space, Enter and Return press it.
 class VoceAzione : public QAbstractButton {
     Q_OBJECT
 public:
@@ -60,6 +63,9 @@ protected:
     void leaveEvent(QEvent *) override;
     void changeEvent(QEvent *) override;
     void resizeEvent(QResizeEvent *) override;
+    void keyPressEvent(QKeyEvent *) override;
+    void focusInEvent(QFocusEvent *) override;
+    void focusOutEvent(QFocusEvent *) override;
 
 private:
     void apriMenu();
@@ -83,6 +89,7 @@ public:
 
 protected:
     bool event(QEvent *e) override;
+    void keyPressEvent(QKeyEvent *) override;
     void paintEvent(QPaintEvent *) override;
     void enterEvent(QEnterEvent *) override;
     void leaveEvent(QEvent *) override;
@@ -94,6 +101,10 @@ private:
     qreal m_opacita = 1.0;
     bool m_sopra = false;
 };
+
+// The arrow keys move through the panel's controls in reading order, as Tab
+// does (Up and Left back): whether this key moves forward, back, or is no arrow.
+std::optional<bool> frecciaAvanti(const QKeyEvent *e);
 
 // The panel's menus share the light look of the panel.
 QMenu *creaMenu(QWidget *parent);

@@ -1,5 +1,6 @@
 #include "app/MenuBarView.h"
 
+#include "app/AccessibilitaPannello.h"
 #include "app/ColoredActionLabel.h"
 #include "app/ShellRules.h"
 #include "app/USBMonitor.h"
@@ -16,10 +17,15 @@
 #include "ui/SchedaProgresso.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QDateTime>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
+#include <QScrollArea>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -35,6 +41,33 @@ QVBoxLayout *colonna(QWidget *w, int spazio)
     return v;
 }
 
+// A stick's name in a menu: a very long one loses its middle rather than
+// stretching the menu off the screen.
+QString nomeInMenu(const QString &nome)
+{
+    return QFontMetrics(Aspetto::corpo()).elidedText(nome, Qt::ElideMiddle, 240);
+}
+
+bool contiene(const QWidget *antenato, const QObject *oggetto)
+{
+    for (; oggetto; oggetto = oggetto->parent()) {
+        if (oggetto == antenato)
+            return true;
+    }
+    return false;
+}
+
+// Asks for the whole height of what it holds (Qt's scroll area caps its wish
+// at a few hundred points): the panel decides how much of it is shown.
+class AreaScorrevole : public QScrollArea {
+public:
+    QSize sizeHint() const override
+    {
+        const int cornice = 2 * frameWidth();
+        return (widget() ? widget()->sizeHint() : QSize()) + QSize(cornice, cornice);
+    }
+};
+
 // Calls a command that the application may not have wired (yet).
 template <typename F, typename... A> void esegui(const F &f, A &&...argomenti)
 {
@@ -47,10 +80,16 @@ MenuBarView::MenuBarView(USBMonitor *monitor, const Servizi &servizi, ComandiPan
                          QWidget *parent)
     : QWidget(parent), m_monitor(monitor), m_servizi(servizi), m_comandi(std::move(comandi)),
       m_layout(new QVBoxLayout(this)), m_zonaSchede(new QWidget), m_layoutSchede(colonna(m_zonaSchede, 14)),
-      m_esci(new QAction(QStringLiteral("Esci"), this))
+      m_scorrimento(new AreaScorrevole), m_esci(new QAction(QStringLiteral("Esci"), this))
 {
     Aspetto::applicaTemaChiaro(this);
+    installaAccessibilitaPannello();
     setFixedWidth(320);
+    setWindowTitle(Marchio::nomeProdotto);
+    setAccessibleName(Marchio::nomeProdotto);
+    // The panel itself holds the focus when it opens: no control is lit until
+    // the keyboard moves, and Tab or an arrow starts at the top.
+    setFocusPolicy(Qt::ClickFocus);
     m_layout->setContentsMargins(14, 14, 14, 14);
     m_layout->setSpacing(14);
 
@@ -75,6 +114,19 @@ MenuBarView::MenuBarView(USBMonitor *monitor, const Servizi &servizi, ComandiPan
     m_layout->addWidget(new Divisore);
     m_layout->addWidget(m_zonaSchede);
     m_zonaSchede->hide();
+    m_scorrimento->setObjectName(QStringLiteral("scorrimentoPannello"));
+    m_scorrimento->setWidgetResizable(true);
+    m_scorrimento->setFrameShape(QFrame::NoFrame);
+    m_scorrimento->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scorrimento->setFocusPolicy(Qt::NoFocus);
+    m_scorrimento->viewport()->setAutoFillBackground(false);
+    Aspetto::scorrimentoSottile(m_scorrimento);
+    m_layout->addWidget(m_scorrimento, 1);
+    // A control reached with the keyboard is scrolled into view.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *ora) {
+        if (ora && m_corpo && m_corpo->isAncestorOf(ora))
+            m_scorrimento->ensureWidgetVisible(ora, 0, 6);
+    });
 
     m_esci->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     m_esci->setShortcutContext(Qt::WindowShortcut);
@@ -101,7 +153,7 @@ MenuBarView::MenuBarView(USBMonitor *monitor, const Servizi &servizi, ComandiPan
 
 VoceAzione *MenuBarView::voce(const QString &nome) const
 {
-    return m_corpo ? m_corpo->findChild<VoceAzione *>(nome) : nullptr;
+    return findChild<VoceAzione *>(nome);
 }
 
 QList<USBRow *> MenuBarView::righe() const
@@ -131,6 +183,8 @@ void MenuBarView::aggiornaSchede()
                                                 QStringLiteral("trash.fill"), Colori::red());
             m_schedaErase->setObjectName(QStringLiteral("schedaCancellazione"));
             m_divisoreErase = new Divisore;
+            // Read whole: it tells the user not to unplug the stick.
+            m_schedaErase->setDettaglioIntero(true);
             m_layoutSchede->insertWidget(0, m_schedaErase);
             m_layoutSchede->insertWidget(1, m_divisoreErase);
         } else {
@@ -157,19 +211,120 @@ void MenuBarView::aggiornaSchede()
         delete m_divisoreOperazione.data();
     }
     m_zonaSchede->setVisible(m_schedaErase || m_schedaOperazione);
+    ordinaFuoco();
     adattaAltezza();
+}
+
+void MenuBarView::setAltezzaMassima(int altezza)
+{
+    m_altezzaMassima = qMax(altezza, 120);
+    adattaAltezza();
+}
+
+int MenuBarView::altezzaDesiderata() const
+{
+    // The body's wish changes with what it holds; the layout would keep the old one.
+    m_scorrimento->updateGeometry();
+    m_layout->invalidate();
+    return m_layout->hasHeightForWidth() ? m_layout->totalHeightForWidth(width())
+                                         : m_layout->totalSizeHint().height();
 }
 
 void MenuBarView::adattaAltezza()
 {
-    if (isWindow())
-        adjustSize();
+    if (!isWindow())
+        return;
+    const int altezza = qMin(altezzaDesiderata(), m_altezzaMassima);
+    if (altezza == height())
+        return;
+    resize(width(), altezza);
+    if (isVisible())
+        Q_EMIT altezzaCambiata();
+}
+
+void MenuBarView::ordinaFuoco()
+{
+    // Reading order, whatever order the widgets were made in: the cards'
+    // buttons, then the sticks and commands, then "Aiuto" and "Esci".
+    QList<QWidget *> catena;
+    const auto aggiungi = [&catena](QWidget *radice) {
+        if (!radice)
+            return;
+        for (QWidget *w : radice->findChildren<QWidget *>()) {
+            if (!w->isWindow() && (w->focusPolicy() & Qt::TabFocus))
+                catena << w;
+        }
+    };
+    for (int i = 0; i < m_layoutSchede->count(); ++i)
+        aggiungi(m_layoutSchede->itemAt(i)->widget());
+    aggiungi(m_corpo);
+    aggiungi(m_piede);
+    for (qsizetype i = 1; i < catena.size(); ++i)
+        QWidget::setTabOrder(catena[i - 1], catena[i]);
+}
+
+void MenuBarView::keyPressEvent(QKeyEvent *e)
+{
+    if (const std::optional<bool> avanti = frecciaAvanti(e))
+        focusNextPrevChild(*avanti);
+    else if (e->key() == Qt::Key_Escape && m_tendina)
+        chiudiTendina();
+    else
+        QWidget::keyPressEvent(e);
+}
+
+void MenuBarView::changeEvent(QEvent *e)
+{
+    QWidget::changeEvent(e);
+    if (!m_tendina || e->type() != QEvent::ActivationChange)
+        return;
+    // A drop-down goes when the user turns to something else, as a menu
+    // does; one of its own lists opening is not turning away.
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible() && !isActiveWindow() && !contiene(this, QApplication::activePopupWidget())) {
+            m_chiusoAlle = QDateTime::currentMSecsSinceEpoch();
+            chiudiTendina();
+        }
+    });
+}
+
+void MenuBarView::chiudiTendina()
+{
+    hide();
+}
+
+void MenuBarView::showEvent(QShowEvent *e)
+{
+    // Else the window system's activation would light the first control.
+    setFocus(Qt::OtherFocusReason);
+    QWidget::showEvent(e);
+}
+
+bool MenuBarView::eventFilter(QObject *oggetto, QEvent *e)
+{
+    // The body grew or shrank (a stick's free space read as its row shows):
+    // the panel follows once the body has laid itself out.
+    if (oggetto == m_corpo && e->type() == QEvent::LayoutRequest)
+        QMetaObject::invokeMethod(this, &MenuBarView::adattaAltezza, Qt::QueuedConnection);
+    return QWidget::eventFilter(oggetto, e);
+}
+
+bool MenuBarView::appenaChiuso() const
+{
+    return m_chiusoAlle > 0 && QDateTime::currentMSecsSinceEpoch() - m_chiusoAlle < 400;
 }
 
 void MenuBarView::ricostruisci()
 {
     m_ricostruzionePianificata = false;
-    delete m_corpo.data();
+    // The keyboard's place survives the rebuild: the same entry, or the same
+    // stick's row or eject button.
+    QStringList posto;
+    for (QWidget *w = focusWidget(); w && w != this && isAncestorOf(w); w = w->parentWidget()) {
+        if (!w->objectName().isEmpty())
+            posto.prepend(w->objectName());
+    }
+    delete m_piede.data();
 
     const bool cancellazione = m_servizi.erase->inCorso();
     const bool conChiavetta = m_monitor->lastDrive().has_value();
@@ -189,10 +344,26 @@ void MenuBarView::ricostruisci()
     v->addWidget(diagnostica);
     v->addWidget(new Divisore);
     v->addWidget(sezioneDisco(cancellazione));
-    v->addWidget(new Divisore);
-    v->addWidget(sezioneFinale());
-    m_layout->addWidget(m_corpo);
+    v->addStretch();
+    m_scorrimento->setWidget(m_corpo); // the old body goes
+    m_corpo->setAutoFillBackground(false);
+    m_corpo->installEventFilter(this);
+    m_piede = sezioneFinale();
+    m_layout->addWidget(m_piede);
+    ordinaFuoco();
     adattaAltezza();
+
+    QWidget *ritrovato = this;
+    for (const QString &nome : std::as_const(posto)) {
+        QWidget *figlio = ritrovato->findChild<QWidget *>(nome);
+        if (!figlio)
+            break;
+        ritrovato = figlio;
+    }
+    if (!posto.isEmpty() && ritrovato != this && ritrovato->isEnabled())
+        ritrovato->setFocus(Qt::OtherFocusReason);
+    else if (!posto.isEmpty() && isActiveWindow())
+        setFocus(Qt::OtherFocusReason);
 }
 
 VoceAzione *MenuBarView::nuovaVoce(const QString &nome, const QString &titolo, const QString &simbolo,
@@ -205,7 +376,8 @@ VoceAzione *MenuBarView::nuovaVoce(const QString &nome, const QString &titolo, c
 
 QWidget *MenuBarView::sezioneChiavette()
 {
-    auto *sezione = new QWidget;
+    auto *sezione = new ElencoRighe;
+    sezione->setObjectName(QStringLiteral("elencoUSB"));
     QVBoxLayout *v = colonna(sezione, 4);
     v->addWidget(etichetta(QStringLiteral("USB inserite"), Aspetto::headline(), Aspetto::testo()));
     const QList<USBDrive> &drives = m_monitor->drives();
@@ -324,7 +496,8 @@ QWidget *MenuBarView::sezioneClona(bool abilitata)
         for (int i = 0; i < drives.size(); ++i) {
             for (int j = i + 1; j < drives.size(); ++j) {
                 const USBDrive a = drives[i], b = drives[j];
-                QAction *azione = menu->addAction(QStringLiteral("%1 ↔ %2").arg(a.name, b.name));
+                QAction *azione =
+                    menu->addAction(QStringLiteral("%1 ↔ %2").arg(nomeInMenu(a.name), nomeInMenu(b.name)));
                 connect(azione, &QAction::triggered, this,
                         [this, a, b] { esegui(m_comandi.sincronizza, a, b); });
             }
@@ -372,7 +545,7 @@ QWidget *MenuBarView::sezioneDisco(bool cancellazioneInCorso)
                 QAction *a =
                     menu->addAction(Icone::icona(QStringLiteral("externaldrive.fill"),
                                                  c.distruttivo ? Colori::red() : Aspetto::secondario()),
-                                    d.name);
+                                    nomeInMenu(d.name));
                 connect(a, &QAction::triggered, this, [this, comando, d] { esegui(m_comandi.*comando, d); });
             }
             voce->setMenuVoci(menu);
@@ -387,6 +560,8 @@ QWidget *MenuBarView::sezioneFinale()
 {
     auto *sezione = new QWidget;
     QVBoxLayout *v = colonna(sezione, 6);
+    v->addWidget(new Divisore);
+    v->addSpacing(8);
     VoceAzione *aiuto = nuovaVoce(QStringLiteral("aiuto"), QStringLiteral("Aiuto"),
                                   QStringLiteral("questionmark.circle.fill"), Colori::coloreMarchio());
     QMenu *menu = creaMenu(aiuto);

@@ -3,6 +3,7 @@
 #include "actions/AzioniRapide.h"
 #include "actions/CloneUSBAction.h"
 #include "actions/EjectDriveAction.h"
+#include "app/ImportazioniInAttesa.h"
 #include "app/MenuBarView.h"
 #include "app/ShellRules.h"
 #include "app/TrayIconPainter.h"
@@ -25,6 +26,7 @@
 #include "settings/SettingsView.h"
 #include "transfer/ComandiCopia.h"
 #include "transfer/FileCopyService.h"
+#include "transfer/IndiceArchivio.h"
 #include "ui/Icone.h"
 #include "update/ControlloAggiornamenti.h"
 
@@ -32,11 +34,15 @@
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
 #include <unistd.h>
@@ -45,6 +51,26 @@ namespace {
 QString nomeServerIstanza()
 {
     return QStringLiteral("tessera-%1").arg(::getuid());
+}
+
+// Versions up to 1.0 kept the archive index in a folder of its own; it now
+// lives beside the log. It is a cache: moved when it can be, else dropped.
+void spostaIndiceArchivio()
+{
+    const QString vecchiaCartella = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    const QString vecchio = QDir(vecchiaCartella).filePath(QStringLiteral("indice_archivio.tsv"));
+    if (!QFileInfo(vecchio).isFile())
+        return;
+    if (!QFile::rename(vecchio, IndiceArchivio::percorsoPredefinito()))
+        QFile::remove(vecchio);
+    QDir().rmdir(vecchiaCartella);
+    QDir().rmdir(QFileInfo(vecchiaCartella).path());
+}
+
+QScreen *schermoDi(const QPoint &punto)
+{
+    QScreen *schermo = QGuiApplication::screenAt(punto);
+    return schermo ? schermo : QGuiApplication::primaryScreen();
 }
 } // namespace
 
@@ -73,11 +99,18 @@ QuillonApp::QuillonApp()
 
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tessera"), QIcon(Icone::fileLogo())));
 
+    spostaIndiceArchivio();
+
     m_monitor = new USBMonitor(m_piattaforma.volumi.get(), m_servizi.settings, this);
-    // Each stick that arrives starts its own import; nothing waits for it.
-    m_monitor->setAutoImportHandler([this](const USBDrive &drive) {
-        avviaFlusso(FileCopyService::importaAutomaticamente(drive, m_servizi), this);
-    });
+    // Each stick that arrives starts its own import, or waits for the work
+    // that holds the way; nothing waits for the import.
+    m_importazioni = new ImportazioniInAttesa(
+        m_servizi, m_monitor,
+        [this](const USBDrive &drive) {
+            avviaFlusso(FileCopyService::importaAutomaticamente(drive, m_servizi), this);
+        },
+        this);
+    m_monitor->setAutoImportHandler([this](const USBDrive &drive) { m_importazioni->arrivata(drive); });
 
     ascoltaAltreIstanze();
     creaVassoio();
@@ -164,20 +197,34 @@ void QuillonApp::creaVassoio()
         std::fprintf(stderr,
                      "Tessera: nessuna area di notifica disponibile; il pannello si apre come finestra.\n");
         m_pannelloComeFinestra = true;
-        m_pannello->setWindowTitle(QStringLiteral("Tessera"));
-        m_pannello->show();
+        mostraPannello();
         return;
     }
 
-    m_pannello->setWindowFlags(Qt::Popup | Qt::FramelessWindowHint);
+    // A frameless window of its own rather than a pop-up: the accessibility
+    // tree leaves pop-ups out, so screen readers would not find the panel. It
+    // closes like a pop-up, on Escape and when another window takes the focus.
+    m_pannello->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    m_pannello->setComeTendina(true);
+    connect(m_pannello, &MenuBarView::altezzaCambiata, this, &QuillonApp::posizionaPannello);
     m_tray = new QSystemTrayIcon(this);
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context)
+        if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::Context)
+            return;
+        // A second click on the icon closes the panel, as it would a menu;
+        // that click may already have closed it by taking the focus.
+        if (m_pannello && (m_pannello->isVisible() || m_pannello->appenaChiuso()))
+            m_pannello->hide();
+        else
             mostraPannello();
     });
+    // Every long operation shows on the icon, not only the erase.
     connect(m_servizi.erase, &SecureEraseManager::faseChanged, this, &QuillonApp::aggiornaIconaVassoio);
     connect(m_servizi.erase, &SecureEraseManager::percentualeChanged, this,
             &QuillonApp::aggiornaIconaVassoio);
+    connect(m_servizi.centro, &CentroOperazioni::attualeChanged, this, &QuillonApp::aggiornaIconaVassoio);
+    connect(m_servizi.diag, &DiagnosticaManager::operazioneChanged, this, &QuillonApp::aggiornaIconaVassoio);
+    connect(m_servizi.diag, &DiagnosticaManager::percentualeChanged, this, &QuillonApp::aggiornaIconaVassoio);
     aggiornaIconaVassoio();
     m_tray->show();
 }
@@ -186,42 +233,50 @@ void QuillonApp::aggiornaIconaVassoio()
 {
     if (!m_tray)
         return;
-    const QString testo = testoIconaVassoio(m_servizi.erase->fase(), m_servizi.erase->percentuale());
+    const std::optional<LavoroInCorso> lavoro =
+        lavoroInCorso(*m_servizi.erase, *m_servizi.centro, *m_servizi.diag);
+    const QString testo = testoIconaVassoio(lavoro);
+    m_tray->setToolTip(lavoro ? QStringLiteral("Tessera — %1 %2").arg(lavoro->descrizione, testo).trimmed()
+                              : QStringLiteral("Tessera"));
+    // Drawn again only when what it shows changes, not at every file of a copy.
+    if (testo == m_testoVassoio && !m_tray->icon().isNull())
+        return;
+    m_testoVassoio = testo;
     QIcon icona;
     for (int lato : {16, 22, 24, 32, 48, 64})
         icona.addPixmap(QPixmap::fromImage(disegnaIconaVassoio(testo, lato)));
     m_tray->setIcon(icona);
-    m_tray->setToolTip(testo.isEmpty() ? QStringLiteral("Tessera")
-                                       : QStringLiteral("Tessera — %1").arg(testo));
 }
 
 void QuillonApp::mostraPannello()
 {
     if (!m_pannello)
         return;
+    m_puntoClic = QCursor::pos();
     if (m_pannelloComeFinestra) {
-        m_pannello->show();
-        m_pannello->raise();
-        m_pannello->activateWindow();
-        return;
+        // As a window it keeps clear of the title bar and the desktop's panels.
+        QScreen *schermo = schermoDi(m_pannello->isVisible() ? m_pannello->geometry().center() : m_puntoClic);
+        if (schermo)
+            m_pannello->setAltezzaMassima(schermo->availableGeometry().height() - 48);
+    } else {
+        posizionaPannello();
     }
-    m_pannello->adjustSize();
-    // Under the icon when the tray tells where it is, else under the pointer.
-    QRect icona = m_tray ? m_tray->geometry() : QRect();
-    QPoint punto = icona.isValid() ? icona.bottomLeft() : QCursor::pos();
-    QScreen *schermo = QGuiApplication::screenAt(punto);
-    if (!schermo)
-        schermo = QGuiApplication::primaryScreen();
-    const QRect area = schermo ? schermo->availableGeometry() : QRect(0, 0, 1920, 1080);
-    const QSize dim = m_pannello->sizeHint().expandedTo(m_pannello->size());
-    int x = qBound(area.left(), punto.x() - dim.width() / 2, area.right() - dim.width());
-    int y = punto.y() + dim.height() > area.bottom()
-                ? qMax(area.top(), (icona.isValid() ? icona.top() : punto.y()) - dim.height())
-                : punto.y();
-    m_pannello->move(x, y);
     m_pannello->show();
     m_pannello->raise();
     m_pannello->activateWindow();
+    m_pannello->setFocus(Qt::PopupFocusReason);
+}
+
+void QuillonApp::posizionaPannello()
+{
+    // Under the icon when the tray tells where it is, else by the pointer that clicked it.
+    const QRect icona = m_tray ? m_tray->geometry() : QRect();
+    QScreen *schermo = schermoDi(icona.isValid() ? icona.center() : m_puntoClic);
+    const QRect area = schermo ? schermo->availableGeometry() : QRect(0, 0, 1920, 1080);
+    const QRect posto = posizionePannello(area, icona, m_puntoClic,
+                                          QSize(m_pannello->width(), m_pannello->altezzaDesiderata()));
+    m_pannello->setAltezzaMassima(posto.height());
+    m_pannello->move(posto.topLeft());
 }
 
 QWidget *QuillonApp::creaFinestra(const QString &identificatore)
@@ -245,6 +300,12 @@ void QuillonApp::apriFinestra(const QString &identificatore)
         finestra = creaFinestra(identificatore);
         finestra->setAttribute(Qt::WA_DeleteOnClose, false);
         finestra->setWindowTitle(Finestre::titolo(identificatore));
+        // Escape and Ctrl+W close it, as they close the desktop's own small windows.
+        auto *chiudi = new QAction(finestra);
+        chiudi->setShortcuts({QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)});
+        chiudi->setShortcutContext(Qt::WindowShortcut);
+        connect(chiudi, &QAction::triggered, finestra, &QWidget::close);
+        finestra->addAction(chiudi);
     }
     if (m_pannello && !m_pannelloComeFinestra)
         m_pannello->hide();

@@ -7,10 +7,12 @@
 #include <memory>
 #include <QHash>
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 
 class AlertPresenter;
 class ControlloAggiornamenti;
+class ImportazioniInAttesa;
 class MenuBarView;
 class QLocalServer;
 class QSystemTrayIcon;
@@ -38,6 +40,7 @@ public:
 private:
     void creaVassoio();
     void aggiornaIconaVassoio();
+    void posizionaPannello();
     void ascoltaAltreIstanze();
     QWidget *creaFinestra(const QString &identificatore);
 
@@ -46,8 +49,11 @@ private:
     Servizi m_servizi;
     USBMonitor *m_monitor = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
+    QString m_testoVassoio;
     QPointer<MenuBarView> m_pannello;
     bool m_pannelloComeFinestra = false;
+    QPoint m_puntoClic; // where the pointer was when the tray icon was clicked
+    ImportazioniInAttesa *m_importazioni = nullptr;
     QHash<QString, QPointer<QWidget>> m_finestre;
     QLocalServer *m_server = nullptr;
     ControlloAggiornamenti *m_aggiornamenti = nullptr;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "comune/Dimensioni.h"
+
 #include <optional>
 #include <QLocale>
 #include <QString>
@@ -27,6 +29,3 @@ struct SpazioVolume {
 
 std::optional<SpazioVolume> spazioDa(const std::optional<CapacitaVolume> &capacita,
                                      const QLocale &locale = QLocale());
-
-// Decimal units (1 kB = 1000 bytes) in the user's number format: "15,9 GB".
-QString formattaByte(qint64 byte, const QLocale &locale = QLocale());

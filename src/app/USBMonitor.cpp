@@ -47,7 +47,13 @@ void USBMonitor::addDrive(const QString &mountPoint, bool autoImport)
 
 void USBMonitor::onMounted(const QString &mountPoint)
 {
-    if (mountPoint.isEmpty() || !m_source->isRemovable(mountPoint).value_or(false))
+    // The start-up scan's rule for later arrivals too: a mount that the
+    // desktop's file manager hides (a folder starting with a dot, one udisks
+    // is told to ignore) is some program's working mount, a stick being
+    // prepared or checked, not one the practice put in. It is neither listed
+    // nor imported; copying from it, or offering to erase it, would surprise.
+    if (mountPoint.isEmpty() || !m_source->mountedVolumes(true).contains(mountPoint) ||
+        !m_source->isRemovable(mountPoint).value_or(false))
         return;
     // The list changes on a later turn, never inside the event callback.
     QPointer<USBMonitor> self(this);

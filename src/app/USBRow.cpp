@@ -7,6 +7,7 @@
 #include "ui/Icone.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -66,6 +67,7 @@ USBRow::USBRow(int index, const USBDrive &drive, SecureEraseManager *erase, Azio
 {
     setCursor(Qt::PointingHandCursor);
     setAttribute(Qt::WA_Hover);
+    setFocusPolicy(Qt::TabFocus);
     auto *riga = new QHBoxLayout(this);
     riga->setContentsMargins(4, 2, 4, 2);
     riga->setSpacing(8);
@@ -86,13 +88,15 @@ USBRow::USBRow(int index, const USBDrive &drive, SecureEraseManager *erase, Azio
     colonna->setSpacing(2);
     QFont medio = Aspetto::corpo();
     medio.setWeight(QFont::Medium);
-    QLabel *nome = etichetta(drive.name, medio, Aspetto::testo());
+    auto *nome = new EtichettaTroncata(drive.name);
+    nome->setFont(medio);
+    coloraTesto(nome, Aspetto::testo());
     nome->setObjectName(QStringLiteral("nome"));
     colonna->addWidget(nome);
-    QLabel *ora = etichetta(QLocale().toString(drive.insertedAt.time(), QLocale::ShortFormat),
-                            Aspetto::caption(), Aspetto::secondario());
-    ora->setObjectName(QStringLiteral("ora"));
-    colonna->addWidget(ora);
+    m_ora = etichetta(QLocale().toString(drive.insertedAt.time(), QLocale::ShortFormat), Aspetto::caption(),
+                      Aspetto::secondario());
+    m_ora->setObjectName(QStringLiteral("ora"));
+    colonna->addWidget(m_ora);
     m_barra = new BarraUtilizzo;
     m_barra->hide();
     colonna->addWidget(m_barra);
@@ -169,6 +173,49 @@ void USBRow::leaveEvent(QEvent *)
     setHovering(false);
 }
 
+void USBRow::apri()
+{
+    if (m_apri)
+        m_apri(m_drive);
+}
+
+QString USBRow::descrizione() const
+{
+    QString testo = QStringLiteral("%1, inserita alle %2").arg(m_drive.name, m_ora->text());
+    if (m_spazio)
+        testo += QStringLiteral(", %1 liberi di %2").arg(m_spazio->liberi, m_spazio->totali);
+    return testo;
+}
+
+void USBRow::keyPressEvent(QKeyEvent *e)
+{
+    switch (e->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        if (!e->isAutoRepeat())
+            apri();
+        return;
+    default:
+        if (const std::optional<bool> avanti = frecciaAvanti(e))
+            focusNextPrevChild(*avanti);
+        else
+            QWidget::keyPressEvent(e);
+    }
+}
+
+void USBRow::focusInEvent(QFocusEvent *)
+{
+    m_espelli->setOpacita(1.0); // lit as under the pointer
+    update();
+}
+
+void USBRow::focusOutEvent(QFocusEvent *)
+{
+    m_espelli->setOpacita(m_hovering ? 1.0 : 0.4);
+    update();
+}
+
 void USBRow::mousePressEvent(QMouseEvent *e)
 {
     m_premuto = e->button() == Qt::LeftButton;
@@ -178,13 +225,13 @@ void USBRow::mouseReleaseEvent(QMouseEvent *e)
 {
     const bool clic = m_premuto && e->button() == Qt::LeftButton && rect().contains(e->position().toPoint());
     m_premuto = false;
-    if (clic && m_apri)
-        m_apri(m_drive);
+    if (clic)
+        apri();
 }
 
 void USBRow::paintEvent(QPaintEvent *)
 {
-    if (!m_hovering)
+    if (!m_hovering && !hasFocus())
         return;
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
@@ -193,4 +240,6 @@ void USBRow::paintEvent(QPaintEvent *)
     p.setPen(Qt::NoPen);
     p.setBrush(grigio);
     p.drawRoundedRect(QRectF(rect()), 6, 6);
+    if (hasFocus())
+        Aspetto::disegnaFuoco(p, QRectF(rect()), 6);
 }

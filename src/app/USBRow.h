@@ -30,8 +30,16 @@ private:
     double m_frazione = 0;
 };
 
+// The panel's list of sticks: screen readers know it as a list of its rows.
+class ElencoRighe : public QWidget {
+    Q_OBJECT
+public:
+    using QWidget::QWidget;
+};
+
 // One inserted stick in the panel: position, name, time of insertion, space
-// and the eject button. A click on the row opens the stick.
+// and the eject button. A click on the row, or Enter or Space on it, opens
+// the stick; a screen reader reads it as one item with an "apri" action.
 class USBRow : public QWidget {
     Q_OBJECT
 public:
@@ -48,6 +56,9 @@ public:
 
     // Reads the capacity again; a failed read keeps what the row showed.
     void aggiornaSpazio();
+    void apri();
+    // "ECO 1, inserita alle 10:32, 1 GB liberi di 16 GB": the row in one line.
+    QString descrizione() const;
     using LettoreCapacita = std::function<std::optional<CapacitaVolume>(const QString &percorso)>;
     void setLettoreCapacita(LettoreCapacita lettore) { m_lettore = std::move(lettore); }
 
@@ -61,6 +72,9 @@ protected:
     void leaveEvent(QEvent *) override;
     void mousePressEvent(QMouseEvent *) override;
     void mouseReleaseEvent(QMouseEvent *) override;
+    void keyPressEvent(QKeyEvent *) override;
+    void focusInEvent(QFocusEvent *) override;
+    void focusOutEvent(QFocusEvent *) override;
     void showEvent(QShowEvent *) override;
 
 private:
@@ -80,4 +94,5 @@ private:
     PulsanteSimbolo *m_espelli;
     BarraUtilizzo *m_barra;
     QLabel *m_testoSpazio;
+    QLabel *m_ora;
 };

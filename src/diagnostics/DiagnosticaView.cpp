@@ -25,23 +25,6 @@
 namespace {
 using Op = DiagnosticaManager::Operazione;
 
-QString testoInCorso(Op op)
-{
-    switch (op) {
-    case Op::info:
-        return QStringLiteral("Lettura informazioni…");
-    case Op::verifica:
-        return QStringLiteral("Verifica integrità in corso…");
-    case Op::riparazione:
-        return QStringLiteral("Riparazione in corso…");
-    case Op::testVelocita:
-        return QStringLiteral("Test di velocità in corso…");
-    case Op::nessuna:
-        break;
-    }
-    return {};
-}
-
 struct AspettoRiga {
     QString simbolo;
     QColor colore;
@@ -186,6 +169,7 @@ DiagnosticaView::DiagnosticaView(ElencoChiavette *chiavette, const Servizi &serv
     rigaScelta->addWidget(etichetta(QStringLiteral("Chiavetta:"), Aspetto::corpo(), Aspetto::testo()));
     m_scelta = new QComboBox;
     m_scelta->setObjectName(QStringLiteral("sceltaChiavetta"));
+    m_scelta->setAccessibleName(QStringLiteral("Chiavetta"));
     rigaScelta->addWidget(m_scelta, 1);
     area->addLayout(rigaScelta);
     connect(m_scelta, &QComboBox::activated, this,
@@ -340,7 +324,7 @@ void DiagnosticaView::aggiornaInCorso()
     m_inCorso->setVisible(op != Op::nessuna);
     if (op == Op::nessuna)
         return;
-    m_inCorso->setTitolo(testoInCorso(op));
+    m_inCorso->setTitolo(m_diag->descrizione());
     const std::optional<double> p = m_diag->percentuale();
     m_inCorso->setFrazione(p ? std::optional<double>(*p / 100.0) : std::nullopt);
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <QRandomGenerator>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -205,8 +206,10 @@ EsitoMisura misuraVelocita(const QString &volume, const AmbienteMisura &amb)
 
 Righe righeVelocita(const VelocitaMisurate &v)
 {
+    const QLocale locale;
     Righe righe{{RigaRapporto::Tipo::ok,
-                 QString::asprintf("Scrittura: %.1f MB/s · Lettura: %.1f MB/s", v.scrittura, v.lettura)}};
+                 QStringLiteral("Scrittura: %1 MB/s · Lettura: %2 MB/s")
+                     .arg(locale.toString(v.scrittura, 'f', 1), locale.toString(v.lettura, 'f', 1))}};
     if (v.scrittura < sogliaScritturaLenta)
         righe.append(
             {RigaRapporto::Tipo::avviso,

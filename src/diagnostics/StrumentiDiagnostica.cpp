@@ -1,5 +1,6 @@
 #include "diagnostics/StrumentiDiagnostica.h"
 
+#include "comune/Dimensioni.h"
 #include "diagnostics/VelocitaConnessione.h"
 #include "disk/InfoDisco.h"
 #include "platform/PercorsiStrumenti.h"
@@ -80,11 +81,6 @@ Risultato<QString> riparaVolume(EsecutoreDisco &disco, const QString &percorso,
     return disco.eseguiDiskutil({QStringLiteral("repairVolume"), percorso}, std::move(progresso));
 }
 
-QString testoCapacita(qint64 byte)
-{
-    return QLocale().formattedDataSize(byte, 1, QLocale::DataSizeSIFormat);
-}
-
 Righe righeDettagli(const Risultato<DettagliVolume> &dettagli)
 {
     if (!dettagli)
@@ -92,7 +88,7 @@ Righe righeDettagli(const Risultato<DettagliVolume> &dettagli)
                  QStringLiteral("Impossibile leggere le informazioni: ") + dettagli.descrizioneErrore()}};
     return {{Tipo::info,
              QStringLiteral("File system: %1 · Capacità: %2 · Disco: %3")
-                 .arg(dettagli->fileSystem, testoCapacita(dettagli->capacita), dettagli->discoIntero)}};
+                 .arg(dettagli->fileSystem, formattaByte(dettagli->capacita), dettagli->discoIntero)}};
 }
 
 Righe righeConnessione(const std::optional<QString> &etichetta)

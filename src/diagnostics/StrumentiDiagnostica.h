@@ -33,9 +33,6 @@ Risultato<QString> verificaVolume(EsecutoreDisco &disco, const QString &percorso
 Risultato<QString> riparaVolume(EsecutoreDisco &disco, const QString &percorso,
                                 EsecutoreDisco::Progresso progresso);
 
-// Decimal multiples in the user's language: 15,9 GB.
-QString testoCapacita(qint64 byte);
-
 Righe righeDettagli(const Risultato<DettagliVolume> &dettagli);
 Righe righeConnessione(const std::optional<QString> &etichetta);
 // The disk utility's exit status when a check or a repair ran and the file

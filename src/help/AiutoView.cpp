@@ -7,8 +7,7 @@
 #include "ui/Aspetto.h"
 #include "ui/Icone.h"
 
-#include <QButtonGroup>
-#include <QEnterEvent>
+#include <QCursor>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -99,7 +98,7 @@ QList<Avvertenza> avvertenze()
 } // namespace
 
 AiutoView::AiutoView(AiutoStato &stato, DesktopOpener *apritore, QWidget *parent)
-    : QWidget(parent), m_stato(stato), m_apritore(apritore), m_gruppo(new QButtonGroup(this)),
+    : QWidget(parent), m_stato(stato), m_apritore(apritore), m_barra(new BarraSezioni),
       m_scorrimento(new QScrollArea)
 {
     Aspetto::applicaTemaChiaro(this);
@@ -116,32 +115,16 @@ AiutoView::AiutoView(AiutoStato &stato, DesktopOpener *apritore, QWidget *parent
     testata->addStretch();
     v->addLayout(testata);
 
-    auto *binario = new BinarioSegmenti;
-    auto *segmenti = new QHBoxLayout(binario);
-    segmenti->setContentsMargins(2, 2, 2, 2);
-    segmenti->setSpacing(2);
-    m_gruppo->setExclusive(true);
-    for (SezioneAiuto s : tutteLeSezioni()) {
-        auto *b = new Segmento(etichetta(s));
-        b->setObjectName(QStringLiteral("sezione_%1").arg(int(s)));
-        m_gruppo->addButton(b, int(s));
-        // Widths in proportion to the labels, so every label gets the same margin.
-        b->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-        segmenti->addWidget(b, b->sizeHint().width());
-    }
-    v->addWidget(binario);
+    m_barra->setObjectName(QStringLiteral("sezioni"));
+    for (SezioneAiuto s : tutteLeSezioni())
+        m_barra->addTab(etichetta(s));
+    v->addWidget(m_barra);
 
     m_scorrimento->setWidgetResizable(true);
     m_scorrimento->setFrameShape(QFrame::NoFrame);
     m_scorrimento->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scorrimento->viewport()->setAutoFillBackground(false);
-    m_scorrimento->verticalScrollBar()->setStyleSheet(QStringLiteral(
-        "QScrollBar:vertical { background: transparent; width: 8px; margin: 0; }"
-        "QScrollBar::handle:vertical { background: rgba(0,0,0,60); border-radius: 3px; min-height: 30px;"
-        " margin: 0 1px; }"
-        "QScrollBar::handle:vertical:hover { background: rgba(0,0,0,100); }"
-        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
+    Aspetto::scorrimentoSottile(m_scorrimento);
     v->addWidget(m_scorrimento, 1);
 
     v->addWidget(new Divisore);
@@ -151,22 +134,17 @@ AiutoView::AiutoView(AiutoStato &stato, DesktopOpener *apritore, QWidget *parent
     for (SezioneAiuto s : tutteLeSezioni())
         m_pagine.insert(s, creaPagina(s));
 
-    connect(m_gruppo, &QButtonGroup::idClicked, this,
-            [this](int id) { m_stato.setSezione(static_cast<SezioneAiuto>(id)); });
-    connect(&m_stato, &AiutoStato::sezioneChanged, this, &AiutoView::mostra);
     m_mostrata = m_stato.sezione();
-    m_gruppo->button(int(m_mostrata))->setChecked(true);
+    m_barra->setCurrentIndex(int(m_mostrata));
     m_scorrimento->setWidget(m_pagine.value(m_mostrata));
-}
-
-QAbstractButton *AiutoView::pulsanteSezione(SezioneAiuto sezione) const
-{
-    return m_gruppo->button(int(sezione));
+    connect(m_barra, &QTabBar::currentChanged, this,
+            [this](int indice) { m_stato.setSezione(static_cast<SezioneAiuto>(indice)); });
+    connect(&m_stato, &AiutoStato::sezioneChanged, this, &AiutoView::mostra);
 }
 
 void AiutoView::mostra(SezioneAiuto sezione)
 {
-    m_gruppo->button(int(sezione))->setChecked(true);
+    m_barra->setCurrentIndex(int(sezione));
     if (sezione == m_mostrata)
         return;
     // The pages are kept: take the shown one back before the scroll area would delete it.
@@ -307,62 +285,55 @@ void BadgeSimbolo::paintEvent(QPaintEvent *)
     Icone::disegna(p, m_simbolo, m_colore, QRectF(c.x() - m, c.y() - m, m_latoSimbolo, m_latoSimbolo));
 }
 
-void BinarioSegmenti::paintEvent(QPaintEvent *)
+BarraSezioni::BarraSezioni(QWidget *parent) : QTabBar(parent)
+{
+    setFont(Aspetto::callout());
+    setExpanding(true);
+    setDrawBase(false);
+    setDocumentMode(true);
+    setUsesScrollButtons(false);
+    setElideMode(Qt::ElideNone);
+    setCursor(Qt::PointingHandCursor);
+    setAttribute(Qt::WA_Hover);
+    setMouseTracking(true);
+}
+
+QSize BarraSezioni::tabSizeHint(int index) const
+{
+    const QFontMetrics fm(font());
+    // 2 points of track around each segment.
+    return {fm.horizontalAdvance(tabText(index)) + 20, fm.height() + 14};
+}
+
+void BarraSezioni::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0, 0, 0, 18));
     p.drawRoundedRect(QRectF(rect()), 7, 7);
-}
-
-Segmento::Segmento(const QString &testo, QWidget *parent) : QAbstractButton(parent)
-{
-    setText(testo);
-    setCheckable(true);
-    setFont(Aspetto::callout());
-    setCursor(Qt::PointingHandCursor);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-}
-
-QSize Segmento::sizeHint() const
-{
-    const QFontMetrics fm(font());
-    return {fm.horizontalAdvance(text()) + 16, fm.height() + 10};
-}
-
-void Segmento::enterEvent(QEnterEvent *)
-{
-    m_sopra = true;
-    update();
-}
-
-void Segmento::leaveEvent(QEvent *)
-{
-    m_sopra = false;
-    update();
-}
-
-void Segmento::paintEvent(QPaintEvent *)
-{
-    QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    if (isChecked()) {
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(0, 0, 0, 22));
-        p.drawRoundedRect(r.translated(0, 0.8), 5.5, 5.5);
-        p.setBrush(Qt::white);
-        p.drawRoundedRect(r, 5.5, 5.5);
-    } else if (m_sopra) {
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(255, 255, 255, 110));
-        p.drawRoundedRect(r, 5.5, 5.5);
+    const int sotto = underMouse() ? tabAt(mapFromGlobal(QCursor::pos())) : -1;
+    for (int i = 0; i < count(); ++i) {
+        const QRectF r = QRectF(tabRect(i)).adjusted(2.5, 2.5, -2.5, -2.5);
+        const bool scelta = i == currentIndex();
+        if (scelta) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(0, 0, 0, 22));
+            p.drawRoundedRect(r.translated(0, 0.8), 5.5, 5.5);
+            p.setBrush(Qt::white);
+            p.drawRoundedRect(r, 5.5, 5.5);
+            if (hasFocus())
+                Aspetto::disegnaFuoco(p, r, 5.5);
+        } else if (i == sotto) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(255, 255, 255, 110));
+            p.drawRoundedRect(r, 5.5, 5.5);
+        }
+        QFont f = font();
+        if (scelta)
+            f.setWeight(QFont::Medium);
+        p.setFont(f);
+        p.setPen(scelta ? Aspetto::testo() : Aspetto::secondario());
+        p.drawText(r, Qt::AlignCenter, tabText(i));
     }
-    QFont f = font();
-    if (isChecked())
-        f.setWeight(QFont::Medium);
-    p.setFont(f);
-    p.setPen(isChecked() ? Aspetto::testo() : Aspetto::secondario());
-    p.drawText(rect(), Qt::AlignCenter, text());
 }

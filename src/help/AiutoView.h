@@ -3,14 +3,12 @@
 #include "help/ContenutoAiuto.h"
 #include "help/SezioneAiuto.h"
 
-#include <QAbstractButton>
 #include <QMap>
-#include <QPointer>
+#include <QTabBar>
 #include <QWidget>
 
 class AiutoStato;
 class DesktopOpener;
-class QButtonGroup;
 class QScrollArea;
 
 // The help window's content: the picker over the four pages and the chosen
@@ -22,7 +20,7 @@ public:
 
     SezioneAiuto sezioneMostrata() const { return m_mostrata; }
     QWidget *pagina(SezioneAiuto sezione) const { return m_pagine.value(sezione); }
-    QAbstractButton *pulsanteSezione(SezioneAiuto sezione) const;
+    QTabBar *barraSezioni() const { return m_barra; }
 
 private:
     void mostra(SezioneAiuto sezione);
@@ -33,7 +31,7 @@ private:
 
     AiutoStato &m_stato;
     DesktopOpener *m_apritore;
-    QButtonGroup *m_gruppo;
+    QTabBar *m_barra;
     QScrollArea *m_scorrimento;
     QMap<SezioneAiuto, QWidget *> m_pagine;
     SezioneAiuto m_mostrata = SezioneAiuto::guida;
@@ -66,28 +64,15 @@ private:
     int m_latoSimbolo;
 };
 
-// The picker's track, behind its segments.
-class BinarioSegmenti : public QWidget {
+// The page picker: real page tabs (screen readers and the arrow keys know
+// them as such), drawn as a segmented control: a grey track with the chosen
+// page lifted in white.
+class BarraSezioni : public QTabBar {
     Q_OBJECT
 public:
-    using QWidget::QWidget;
+    explicit BarraSezioni(QWidget *parent = nullptr);
 
 protected:
+    QSize tabSizeHint(int index) const override;
     void paintEvent(QPaintEvent *) override;
-};
-
-// One segment of the page picker.
-class Segmento : public QAbstractButton {
-    Q_OBJECT
-public:
-    explicit Segmento(const QString &testo, QWidget *parent = nullptr);
-    QSize sizeHint() const override;
-
-protected:
-    void paintEvent(QPaintEvent *) override;
-    void enterEvent(QEnterEvent *) override;
-    void leaveEvent(QEvent *) override;
-
-private:
-    bool m_sopra = false;
 };

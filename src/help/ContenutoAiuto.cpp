@@ -36,8 +36,8 @@ QList<VoceGuida> vociGuida()
          QStringLiteral("Sincronizza due USB"),
          QStringLiteral(
              "Allinea il contenuto di due chiavette in entrambe le direzioni. I file identici (verificati "
-             "con hash) vengono saltati; in caso di conflitto vengono mantenute entrambe le versioni con un "
-             "timestamp nel nome. Prima di scrivere ti mostra il riepilogo e chiede conferma.")},
+             "con hash) vengono saltati; in caso di conflitto vengono mantenute entrambe le versioni, con "
+             "la data e l'ora nel nome. Prima di scrivere ti mostra il riepilogo e chiede conferma.")},
         {QStringLiteral("stethoscope"), Colori::teal(), QStringLiteral("Diagnostica USB"),
          QStringLiteral(
              "La 'visita medica' della chiavetta: Info (file system, capacità e tipo di connessione USB "

@@ -33,6 +33,23 @@ Avvio avvioDi(DiagnosticaManager::Operazione op)
 }
 } // namespace
 
+QString DiagnosticaManager::descrizione() const
+{
+    switch (m_operazione) {
+    case Operazione::info:
+        return QStringLiteral("Lettura informazioni…");
+    case Operazione::verifica:
+        return QStringLiteral("Verifica integrità in corso…");
+    case Operazione::riparazione:
+        return QStringLiteral("Riparazione in corso…");
+    case Operazione::testVelocita:
+        return QStringLiteral("Test di velocità in corso…");
+    case Operazione::nessuna:
+        break;
+    }
+    return QString();
+}
+
 bool DiagnosticaManager::inizia(Operazione op)
 {
     if (impegnoBloccante(avvioDi(op), {.cancellazione = m_erase->inCorso(), .diagnostica = inCorso()}))

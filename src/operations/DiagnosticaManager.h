@@ -36,6 +36,8 @@ public:
     bool inCorso() const { return m_operazione != Operazione::nessuna; }
     std::optional<double> percentuale() const { return m_percentuale; }
     const QList<RigaRapporto> &rapporto() const { return m_rapporto; }
+    // What the running check is doing, "Test di velocità in corso…"; empty when idle.
+    QString descrizione() const;
 
     // Claims the manager for `op`; false, changing nothing, while another check
     // or a secure erase runs.

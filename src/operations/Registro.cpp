@@ -27,7 +27,7 @@ void impostaCartellaDatiRegistro(const QString &cartella)
     cartellaDati() = cartella;
 }
 
-QString urlRegistro()
+QString cartellaDatiProgramma()
 {
     QString base;
     {
@@ -38,7 +38,12 @@ QString urlRegistro()
         base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     const QString cartella = QDir(base).filePath(QStringLiteral("Orvala Tessera"));
     QDir().mkpath(cartella);
-    return QDir(cartella).filePath(QStringLiteral("registro_operazioni.log"));
+    return cartella;
+}
+
+QString urlRegistro()
+{
+    return QDir(cartellaDatiProgramma()).filePath(QStringLiteral("registro_operazioni.log"));
 }
 
 void registra(const QString &testo)

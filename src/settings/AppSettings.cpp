@@ -8,10 +8,33 @@
 #include <unistd.h>
 
 namespace {
-void createFolder(const QString &path)
+// Only the default folder is ever made: a chosen one that is missing is a
+// network share not mounted or a disk unplugged, and a folder made in its
+// place would catch the archive on the local disk, hidden by the next mount.
+void createDefaultFolder(const AppSettings &settings)
 {
-    if (!path.isEmpty())
-        QDir().mkpath(path); // best effort: the copy reports an unusable folder itself
+    if (settings.isDefaultDestination())
+        QDir().mkpath(settings.destinationPath()); // best effort: the copy reports an unusable folder itself
+}
+
+// No folder was chosen. An archive taken over from an earlier version's
+// default place is written down, so it stays the archive even once emptied;
+// otherwise the empty folders that version made are taken away, so that
+// nobody mistakes them for the archive.
+void settleUnchosenFolder(QSettings &store, const QString &folder)
+{
+    const QString earlier = ChiaviImpostazioni::cartellaArchivioPrecedente();
+    if (earlier.isEmpty())
+        return;
+    if (folder == earlier) {
+        store.setValue(AppSettings::key, folder);
+        store.sync();
+        return;
+    }
+    // rmdir fails on a folder with anything in it; the walk stops at home.
+    const QString home = QDir::homePath() + QLatin1Char('/');
+    for (QString f = earlier; f.startsWith(home) && QDir().rmdir(f); f = QFileInfo(f).path()) {
+    }
 }
 
 // A file edited by hand or by an older version may hold anything: only the
@@ -58,9 +81,12 @@ AppSettings::AppSettings(std::unique_ptr<QSettings> store, QObject *parent)
     : QObject(parent), m_store(std::move(store))
 {
     keepPrivate(m_store->fileName());
-    m_destinationPath = ChiaviImpostazioni::cartellaArchivioDa(m_store->value(key));
+    const QVariant stored = m_store->value(key);
+    m_destinationPath = ChiaviImpostazioni::cartellaArchivioDa(stored);
     m_autoImport = readSwitch(m_store->value(keyAutoImport), false);
-    createFolder(m_destinationPath);
+    if (!QDir::isAbsolutePath(stored.toString()))
+        settleUnchosenFolder(*m_store, m_destinationPath);
+    createDefaultFolder(*this);
 }
 
 AppSettings::~AppSettings() = default;
@@ -77,9 +103,14 @@ void AppSettings::setDestinationPath(const QString &path)
     m_store->setValue(key, path);
     keepPrivate(m_store->fileName());
     m_store->sync();
-    createFolder(path);
+    createDefaultFolder(*this);
     if (changed)
         Q_EMIT destinationPathChanged(path);
+}
+
+bool AppSettings::isDefaultDestination() const
+{
+    return QDir::cleanPath(m_destinationPath) == QDir::cleanPath(defaultDestinationPath());
 }
 
 void AppSettings::setAutoImport(bool on)

@@ -1,21 +1,36 @@
 #include "settings/ChiaviImpostazioni.h"
 
+#include "platform/CartellaArchivio.h"
+
 #include <QDir>
 
 namespace ChiaviImpostazioni {
 
 QString cartellaArchivioPredefinita()
 {
-    static const QString percorso =
-        QDir(QDir::homePath())
-            .absoluteFilePath(QStringLiteral("Library/Mobile Documents/com~apple~CloudDocs/Ecografie"));
-    return percorso;
+    return CartellaArchivioSistema::predefinita();
+}
+
+QString cartellaArchivioPrecedente()
+{
+    const QString precedente = CartellaArchivioSistema::precedente();
+    if (precedente.isEmpty() || precedente == cartellaArchivioPredefinita())
+        return QString();
+    return precedente;
 }
 
 QString cartellaArchivioDa(const QVariant &salvato)
 {
     const QString testo = salvato.toString();
-    return QDir::isAbsolutePath(testo) ? testo : cartellaArchivioPredefinita();
+    if (QDir::isAbsolutePath(testo))
+        return testo;
+    // Earlier versions created their default folder at every start, so only
+    // one with something in it holds an archive.
+    const QString precedente = cartellaArchivioPrecedente();
+    if (!precedente.isEmpty() &&
+        !QDir(precedente).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+        return precedente;
+    return cartellaArchivioPredefinita();
 }
 
 } // namespace ChiaviImpostazioni

@@ -13,9 +13,15 @@ inline const QString programma = QStringLiteral("Tessera");
 inline const QString cartellaArchivio = QStringLiteral("destinationFolderPath");
 inline const QString importazioneAutomatica = QStringLiteral("autoImportEnabled");
 
+// The folder used when none was chosen: on Linux "Ecografie" in the desktop's
+// pictures folder.
 QString cartellaArchivioPredefinita();
+// Where earlier versions put that folder, when it was elsewhere; else empty.
+QString cartellaArchivioPrecedente();
 // The archive folder a stored value names. A relative path would follow
 // whatever folder the program was started from, and an empty one names no
-// folder at all: both mean the default.
+// folder at all: both mean that none was chosen. Then an archive that an
+// earlier version filled in its own default place stays the archive, so no
+// practice finds its images stranded after an update; else the default.
 QString cartellaArchivioDa(const QVariant &salvato);
 } // namespace ChiaviImpostazioni

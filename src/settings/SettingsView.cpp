@@ -13,6 +13,7 @@
 
 #include <cmath>
 #include <memory>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -22,6 +23,7 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QVBoxLayout>
+#include <unistd.h>
 
 namespace {
 constexpr int larghezzaFinestra = 400;
@@ -207,17 +209,37 @@ SettingsView::SettingsView(const Servizi &servizi, ControlloAggiornamenti *aggio
     mono.setPointSizeF(font().pointSizeF() * 0.85);
     m_percorso->setFont(mono);
     cartella->addWidget(m_percorso);
+    m_avvisoCartella = new QWidget(this);
+    m_avvisoCartella->setObjectName(QStringLiteral("avvisoCartella"));
+    auto *rigaAvviso = new QHBoxLayout(m_avvisoCartella);
+    rigaAvviso->setContentsMargins(0, 0, 0, 0);
+    rigaAvviso->setSpacing(6);
+    auto *simboloAvviso = new QLabel(m_avvisoCartella);
+    simboloAvviso->setPixmap(Icone::pixmap(QStringLiteral("exclamationmark.triangle.fill"), Colori::orange(),
+                                           16, devicePixelRatioF()));
+    rigaAvviso->addWidget(simboloAvviso, 0, Qt::AlignTop);
+    m_testoAvviso = new QLabel(m_avvisoCartella);
+    m_testoAvviso->setObjectName(QStringLiteral("testoAvviso"));
+    m_testoAvviso->setFont(carattere(this, 0.85));
+    m_testoAvviso->setWordWrap(true);
+    rigaAvviso->addWidget(m_testoAvviso, 1);
+    cartella->addWidget(m_avvisoCartella);
     cartella->addSpacing(4);
     auto *comandiCartella = new QHBoxLayout;
     comandiCartella->setSpacing(6);
     auto *scegli = pulsante(this, QStringLiteral("Scegli cartella…"),
                             QStringLiteral("folder.badge.gearshape"), QStringLiteral("scegliCartella"));
-    auto *reset = pulsante(this, QStringLiteral("Reset"), QStringLiteral("arrow.counterclockwise"),
-                           QStringLiteral("reset"));
+    auto *ripristina = pulsante(this, QStringLiteral("Ripristina"), QStringLiteral("arrow.counterclockwise"),
+                                QStringLiteral("ripristina"));
+    ripristina->setToolTip(QStringLiteral("Torna alla cartella predefinita"));
     comandiCartella->addWidget(scegli);
-    comandiCartella->addWidget(reset);
+    comandiCartella->addWidget(ripristina);
     comandiCartella->addStretch();
     cartella->addLayout(comandiCartella);
+    m_notaCartella = etichettaSecondaria(this, QString(), 0.85);
+    m_notaCartella->setObjectName(QStringLiteral("notaCartella"));
+    m_notaCartella->setWordWrap(true);
+    cartella->addWidget(m_notaCartella);
     pila->addLayout(cartella);
     pila->addWidget(divisore(this));
 
@@ -262,7 +284,7 @@ SettingsView::SettingsView(const Servizi &servizi, ControlloAggiornamenti *aggio
     pila->addLayout(fondo);
 
     connect(scegli, &QPushButton::clicked, this, [this] { scegliCartella(m_settings, this); });
-    connect(reset, &QPushButton::clicked, this, [this] { m_settings.resetDestinationPath(); });
+    connect(ripristina, &QPushButton::clicked, this, [this] { m_settings.resetDestinationPath(); });
     connect(m_importa, &Interruttore::toggled, this, [this](bool on) {
         if (on != m_settings.autoImport())
             m_settings.setAutoImport(on);
@@ -292,12 +314,54 @@ QString SettingsView::spiegazioneImport(const QString &percorso)
         .arg(AppSettings::folderName(percorso));
 }
 
+std::optional<QString> SettingsView::problemaCartella(const QString &percorso)
+{
+    const QFileInfo info(percorso);
+    if (!info.isDir())
+        return QStringLiteral("La cartella non c'è o non è raggiungibile (un disco scollegato, una cartella "
+                              "di rete non collegata): copie e importazioni non riusciranno finché non torna "
+                              "disponibile.");
+    // access() also answers for a read-only disk or share, which the mode bits do not show.
+    if (::access(QFile::encodeName(percorso).constData(), W_OK | X_OK) != 0)
+        return QStringLiteral("Tessera non può scrivere in questa cartella: copie e importazioni non "
+                              "riusciranno. Scegli un'altra cartella, o chiedi a chi gestisce il computer il "
+                              "permesso di scrivervi.");
+    return std::nullopt;
+}
+
+QString SettingsView::notaCartella(const QString &percorso, bool predefinita)
+{
+    QString nota;
+    if (predefinita)
+        nota = QStringLiteral("È la cartella predefinita, in «%1» su questo computer. ")
+                   .arg(QFileInfo(QFileInfo(percorso).absolutePath()).fileName());
+    return nota + QStringLiteral("Tessera non la copia altrove: ne esiste una seconda copia solo se si trova "
+                                 "in una cartella di rete o sincronizzata, o se il backup dello studio la "
+                                 "comprende.");
+}
+
 void SettingsView::mostraPercorso(const QString &percorso)
 {
     m_percorso->setPlainText(percorso);
     m_percorso->updateGeometry(); // its height hint follows the text
+    m_notaCartella->setText(notaCartella(percorso, m_settings.isDefaultDestination()));
     m_spiegazioneImport->setText(spiegazioneImport(percorso));
+    controllaCartella();
+}
+
+void SettingsView::controllaCartella()
+{
+    const std::optional<QString> problema = problemaCartella(m_settings.destinationPath());
+    m_testoAvviso->setText(problema.value_or(QString()));
+    m_avvisoCartella->setVisible(problema.has_value());
     adattaAltezza();
+}
+
+void SettingsView::showEvent(QShowEvent *evento)
+{
+    // The folder may have gone or come back while the window was closed.
+    controllaCartella();
+    QWidget::showEvent(evento);
 }
 
 void SettingsView::adattaAltezza()

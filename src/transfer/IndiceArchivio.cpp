@@ -1,5 +1,6 @@
 #include "transfer/IndiceArchivio.h"
 
+#include "operations/Registro.h"
 #include "transfer/OperazioniFile.h"
 
 #include <cerrno>
@@ -8,7 +9,6 @@
 #include <QFileInfo>
 #include <QMessageAuthenticationCode>
 #include <QRandomGenerator>
-#include <QStandardPaths>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -167,8 +167,7 @@ ChiaveFile ChiaveFile::da(const struct stat &info)
 
 QString IndiceArchivio::percorsoPredefinito()
 {
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
-        .filePath(QStringLiteral("indice_archivio.tsv"));
+    return QDir(cartellaDatiProgramma()).filePath(QStringLiteral("indice_archivio.tsv"));
 }
 
 IndiceArchivio IndiceArchivio::leggi(const QString &file, const QString &archivio)

@@ -41,7 +41,7 @@ struct ChiaveFile {
 // aside, renamed with ".scartato-…", and the index starts over.
 class IndiceArchivio {
 public:
-    // "indice_archivio.tsv" in the user's data folder for this program.
+    // "indice_archivio.tsv" beside the operations log.
     static QString percorsoPredefinito();
 
     // The entries `file` holds for the archive folder `archivio`; empty when

@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPalette>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStyle>
 
 namespace {
@@ -100,6 +102,27 @@ void applicaTemaChiaro(QWidget *w)
     w->setPalette(tavolozza());
     w->setAutoFillBackground(true);
 }
+
+void disegnaFuoco(QPainter &p, const QRectF &area, qreal raggio)
+{
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Colori::coloreMarchio(), 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(area.adjusted(1, 1, -1, -1), raggio, raggio);
+    p.restore();
+}
+
+void scorrimentoSottile(QScrollArea *area)
+{
+    area->verticalScrollBar()->setStyleSheet(QStringLiteral(
+        "QScrollBar:vertical { background: transparent; width: 8px; margin: 0; }"
+        "QScrollBar::handle:vertical { background: rgba(0,0,0,60); border-radius: 3px; min-height: 30px;"
+        " margin: 0 1px; }"
+        "QScrollBar::handle:vertical:hover { background: rgba(0,0,0,100); }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
+}
 } // namespace Aspetto
 
 TestoGradiente::TestoGradiente(const QString &testo, const QFont &font, Qt::Alignment allineamento,
@@ -108,6 +131,7 @@ TestoGradiente::TestoGradiente(const QString &testo, const QFont &font, Qt::Alig
 {
     setFont(font);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    setAccessibleName(testo);
 }
 
 QSize TestoGradiente::sizeHint() const
@@ -144,6 +168,26 @@ void Divisore::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     p.fillRect(rect(), QColor(0, 0, 0, 28));
+}
+
+EtichettaTroncata::EtichettaTroncata(const QString &testo, QWidget *parent) : QLabel(testo, parent)
+{
+    setTextFormat(Qt::PlainText);
+    setToolTip(testo);
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+}
+
+QSize EtichettaTroncata::minimumSizeHint() const
+{
+    return {fontMetrics().horizontalAdvance(QStringLiteral("…")), QLabel::minimumSizeHint().height()};
+}
+
+void EtichettaTroncata::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.setPen(palette().color(QPalette::WindowText));
+    const QRect r = contentsRect();
+    p.drawText(r, int(alignment()), fontMetrics().elidedText(text(), Qt::ElideRight, r.width()));
 }
 
 QLabel *etichetta(const QString &testo, const QFont &font, const QColor &colore, QWidget *parent)

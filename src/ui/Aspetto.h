@@ -2,10 +2,12 @@
 
 #include <QColor>
 #include <QFont>
+#include <QLabel>
 #include <QWidget>
 
-class QLabel;
+class QPainter;
 class QPalette;
+class QScrollArea;
 
 // The light look shared by the panel and the three windows: type sizes,
 // text colours and a few small drawing widgets.
@@ -27,6 +29,12 @@ QColor accento(); // the accent colour of the drive symbol
 // chosen against a light background.
 QPalette tavolozza();
 void applicaTemaChiaro(QWidget *w);
+
+// The keyboard focus ring: a 2-point outline in the brand colour just inside
+// `area`, so a person working without a mouse always sees where they are.
+void disegnaFuoco(QPainter &p, const QRectF &area, qreal raggio);
+// A thin scroll bar that leaves the content its width.
+void scorrimentoSottile(QScrollArea *area);
 } // namespace Aspetto
 
 // A line of text filled with the brand gradient.
@@ -53,6 +61,19 @@ class Divisore : public QWidget {
 public:
     explicit Divisore(QWidget *parent = nullptr);
     QSize sizeHint() const override { return {1, 1}; }
+
+protected:
+    void paintEvent(QPaintEvent *) override;
+};
+
+// A one-line label that ends in "…" when its text does not fit (a stick's
+// name can be as long as the user likes); the whole text stays its tooltip
+// and what a screen reader reads.
+class EtichettaTroncata : public QLabel {
+    Q_OBJECT
+public:
+    explicit EtichettaTroncata(const QString &testo, QWidget *parent = nullptr);
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent *) override;

@@ -123,6 +123,7 @@ SchedaProgresso::SchedaProgresso(const QString &titolo, const std::optional<QStr
         m_fase = v.toDouble();
         update();
     });
+    aggiornaAccessibile();
 }
 
 SchedaProgresso::SchedaProgresso(const CentroOperazioni::Operazione &op, QWidget *parent)
@@ -186,6 +187,7 @@ void SchedaProgresso::setTitolo(const QString &titolo)
     if (titolo == m_titolo)
         return;
     m_titolo = titolo;
+    aggiornaAccessibile();
     updateGeometry();
     update();
 }
@@ -195,8 +197,22 @@ void SchedaProgresso::setDettaglio(const std::optional<QString> &dettaglio)
     if (dettaglio == m_dettaglio)
         return;
     m_dettaglio = dettaglio;
+    aggiornaAccessibile();
     updateGeometry();
     update();
+}
+
+void SchedaProgresso::setDettaglioIntero(bool intero)
+{
+    m_dettaglioIntero = intero;
+    updateGeometry();
+    update();
+}
+
+void SchedaProgresso::aggiornaAccessibile()
+{
+    setAccessibleName(QStringLiteral("%1 %2").arg(m_titolo, testoPercentuale(m_frazione)).trimmed());
+    setAccessibleDescription(m_dettaglio.value_or(QString()));
 }
 
 void SchedaProgresso::setFrazione(std::optional<double> frazione)
@@ -218,6 +234,7 @@ void SchedaProgresso::setFrazione(std::optional<double> frazione)
         }
     }
     aggiornaIndeterminato();
+    aggiornaAccessibile();
     update();
 }
 
@@ -244,7 +261,8 @@ SchedaProgresso::Disposizione SchedaProgresso::disponi(int larghezza) const
     }
     d.titolo = dueRigheFine(m_titolo, fontTitolo(), d.larghezzaTitolo);
     if (m_dettaglio)
-        d.dettaglio = dueRigheCentro(*m_dettaglio, Aspetto::caption(), colonna);
+        d.dettaglio = m_dettaglioIntero ? avvolgi(*m_dettaglio, Aspetto::caption(), colonna)
+                                        : dueRigheCentro(*m_dettaglio, Aspetto::caption(), colonna);
     const int hTitolo = int(qMax<qsizetype>(1, d.titolo.size())) * QFontMetrics(fontTitolo()).lineSpacing();
     int hColonna = hTitolo + spazioColonna + altezzaBarra;
     if (m_dettaglio)

@@ -26,6 +26,9 @@ public:
     void setTitolo(const QString &titolo);
     void setDettaglio(const std::optional<QString> &dettaglio);
     void setFrazione(std::optional<double> frazione);
+    // A detail that must be read whole (a warning) wraps onto every line it
+    // needs instead of losing its middle.
+    void setDettaglioIntero(bool intero);
 
     QString titolo() const { return m_titolo; }
     std::optional<QString> dettaglio() const { return m_dettaglio; }
@@ -65,11 +68,13 @@ private:
     };
     Disposizione disponi(int larghezza) const;
     void aggiornaIndeterminato();
+    void aggiornaAccessibile();
     void impostaAnnulla(const std::shared_ptr<const std::function<void()>> &annulla);
     void posizionaAnnulla();
 
     QString m_titolo;
     std::optional<QString> m_dettaglio;
+    bool m_dettaglioIntero = false;
     std::optional<double> m_frazione;
     QString m_icona;
     QColor m_colore;

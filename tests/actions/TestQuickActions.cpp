@@ -156,6 +156,7 @@ private Q_SLOTS:
             QCOMPARE(b.env.avvisi.mostrati[0].stile, StileAvviso::informativo);
         }
         QCOMPARE(b.espulsore.richieste, espulsa ? QStringList{b.stick()} : QStringList());
+        QCOMPARE(b.env.notifiche.inviate.size(), espulsa ? 1 : 0); // "Puoi rimuovere «CLINICA»"
         QList<QUrl> aperti; // the stick first, then the note in its editor
         if (azione == apri || azione == conNota)
             aperti << QUrl::fromLocalFile(b.stick());

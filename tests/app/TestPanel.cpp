@@ -76,7 +76,6 @@ struct Banco {
     {
         pannello->show();
         gira();
-        pannello->adjustSize();
         QVERIFY(pannello->grab().save(QDir(TestSupport::artifactsDir()).filePath(nome)));
     }
 
@@ -280,17 +279,53 @@ private Q_SLOTS:
         Banco cancellazione({"ECO_A", "ECO_B"});
         cancellazione.cancella(Fase::cancellazione, 37.0);
         cancellazione.salva("pannello-cancellazione-37.png");
+        QCOMPARE(cancellazione.pannello->height(), cancellazione.pannello->altezzaDesiderata());
+        // The warning not to unplug the stick is read whole.
+        QCOMPARE(cancellazione.pannello->schedaCancellazione()->righeDettaglio().join(' '),
+                 *cancellazione.pannello->schedaCancellazione()->dettaglio());
     }
 
-    void trayIconFollowsTheErase()
+    // Every long operation shows on the icon, the erase first: it must not be cut short.
+    void trayIconShowsLongWork()
     {
-        QCOMPARE(testoIconaVassoio(Fase::inattivo, 50.0), QString()); // a stale percentage shows nothing
-        QCOMPARE(testoIconaVassoio(Fase::verifica, {}), QStringLiteral("…"));
-        QCOMPARE(testoIconaVassoio(Fase::cancellazione, 37.9), QStringLiteral("37%"));
+        TestEnv env;
+        const auto testo = [&] { return testoIconaVassoio(lavoroInCorso(env.erase, env.centro, env.diag)); };
+        QCOMPARE(testo(), QString());
+        env.diag.inizia(DiagnosticaManager::Operazione::testVelocita);
+        QCOMPARE(testo(), QStringLiteral("…"));
+        env.centro.setAttuale(
+            CentroOperazioni::Operazione{"Copia in Ecografie…", {}, 0.29, "doc.on.doc.fill", {}});
+        QCOMPARE(testo(), QStringLiteral("29%"));
+        QCOMPARE(lavoroInCorso(env.erase, env.centro, env.diag)->descrizione, "Copia in Ecografie…");
+        env.erase.avvia(QStringLiteral("ECO_A"));
+        env.erase.impostaFase(Fase::cancellazione);
+        env.erase.registraPercentuale(37.9);
+        QCOMPARE(testo(), QStringLiteral("37%"));
         QVERIFY(disegnaIconaVassoio("37%") != disegnaIconaVassoio("")); // the text is in the image
-        for (const auto &[testo, file] :
+        for (const auto &[t, file] :
              {std::pair{"", "tray-idle.png"}, {"…", "tray-waiting.png"}, {"37%", "tray-37.png"}})
-            QVERIFY(disegnaIconaVassoio(testo, 64).save(QDir(TestSupport::artifactsDir()).filePath(file)));
+            QVERIFY(disegnaIconaVassoio(t, 64).save(QDir(TestSupport::artifactsDir()).filePath(file)));
+    }
+
+    // The drop-down takes the side of its icon with more room, as tall as it
+    // may be there, and never lies over the icon.
+    void dropDownPlacement_data()
+    {
+        QTest::addColumn<QRect>("icona"); // invalid: only the pointer is known
+        QTest::addColumn<int>("desiderata");
+        QTest::addColumn<QRect>("atteso");
+        const QRect area(0, 27, 1366, 741); // a 27-point bar at the top
+        QTest::newRow("top bar, too tall") << QRect(1200, 2, 24, 24) << 1556 << QRect(1046, 27, 320, 741);
+        QTest::newRow("icon low on the screen") << QRect(600, 700, 24, 24) << 900 << QRect(451, 27, 320, 673);
+        QTest::newRow("pointer only") << QRect() << 900 << QRect(451, 27, 320, 661);
+    }
+    void dropDownPlacement()
+    {
+        QFETCH(QRect, icona);
+        QFETCH(int, desiderata);
+        QFETCH(QRect, atteso);
+        const QRect posto = posizionePannello(QRect(0, 27, 1366, 741), icona, {612, 700}, {320, desiderata});
+        QCOMPARE(posto, atteso);
     }
 
     // The windows are single instances; the panel's help menu opens the one

@@ -143,7 +143,7 @@ private Q_SLOTS:
         QCOMPARE(righe.at(2).testo, "Connessione: USB 1.1 — 12 Mb/s (lenta)");
         QCOMPARE(righe.at(7).testo, "— Test velocità di \"ECO\" (32 MB di prova) —");
         QVERIFY2(righe.at(8).testo.contains(
-                     QRegularExpression("^Scrittura: \\d+\\.\\d MB/s · Lettura: \\d+\\.\\d MB/s$")),
+                     QRegularExpression("^Scrittura: [\\d.]+,\\d MB/s · Lettura: [\\d.]+,\\d MB/s$")),
                  qPrintable(righe.at(8).testo));
         QCOMPARE(QDir(media.filePath("ECO")).entryList(QDir::Files | QDir::Hidden), QStringList{"esame.jpg"});
 
@@ -312,13 +312,12 @@ private Q_SLOTS:
                          "Scrittura molto lenta: chiavetta economica, porta USB 2.0 o memoria usurata."};
         const Riga buona{Tipo::info, "Buona velocità: connessione USB 3.x sfruttata correttamente."};
         const auto misure = [](const char *testo) { return Riga{Tipo::ok, testo}; };
-        // The figures keep their decimal point in Italian too (see init()).
+        // In the user's number format, Italian here (see init()).
         QCOMPARE(righeVelocita({4.99, 20}),
-                 (Righe{misure("Scrittura: 5.0 MB/s · Lettura: 20.0 MB/s"), lenta}));
-        QCOMPARE(righeVelocita({5.0, 20}), Righe{misure("Scrittura: 5.0 MB/s · Lettura: 20.0 MB/s")});
-        QCOMPARE(righeVelocita({30.0, 1}), Righe{misure("Scrittura: 30.0 MB/s · Lettura: 1.0 MB/s")});
+                 (Righe{misure("Scrittura: 5,0 MB/s · Lettura: 20,0 MB/s"), lenta}));
+        QCOMPARE(righeVelocita({5.0, 20}), Righe{misure("Scrittura: 5,0 MB/s · Lettura: 20,0 MB/s")});
         QCOMPARE(righeVelocita({30.01, 95.26}),
-                 (Righe{misure("Scrittura: 30.0 MB/s · Lettura: 95.3 MB/s"), buona}));
+                 (Righe{misure("Scrittura: 30,0 MB/s · Lettura: 95,3 MB/s"), buona}));
     }
 };
 

@@ -325,10 +325,11 @@ private Q_SLOTS:
         QFETCH(bool, cancella);
         QFETCH(QString, caso);
         TestEnv env;
-        const QString studio = env.path("STUDIO");
+        const QString studio = env.path("STUDIO"),
+                      archivio = env.path(caso == "archive on the stick" ? "STUDIO/Ecografie" : "Ecografie");
         const QList<std::pair<QString, QString>> altri{{"sdb2", env.path("ALTRO")}, {"sdb3", ""}};
-        preparaSicuro(env, studio, caso == "only hidden files" ? altri.mid(2) : altri,
-                      env.path(caso == "archive on the stick" ? "STUDIO/Ecografie" : "Ecografie"));
+        QVERIFY(QDir().mkpath(archivio)); // chosen folders are never made for the user
+        preparaSicuro(env, studio, caso == "only hidden files" ? altri.mid(2) : altri, archivio);
         for (const auto &[file, dati] : std::initializer_list<std::pair<const char *, QByteArray>>{
                  {"STUDIO/DCIM/IMG0.JPG", "archiviata"},
                  {"Ecografie/VECCHIA.JPG", "archiviata"},

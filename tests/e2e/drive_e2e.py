@@ -1,14 +1,18 @@
 #!/usr/bin/python3
-"""Drives the installed Tessera through its accessibility tree, as a user would.
+"""Drives the installed Tessera as a user would: with key presses, and through
+its accessibility tree as a screen reader does.
 
-Runs inside the private mount namespace and session bus set up by run_e2e.sh.
-Every step waits for what the user would see, takes a screenshot, and fails
-with a clear message when the program does not get there."""
+Runs inside the private mount namespace and session bus set up by run_e2e.sh,
+with a stand-in for the desktop's tray host, so Tessera lives in the tray and
+its panel drops down from the icon. Every step waits for what the user would
+see, takes a screenshot, and fails with a clear message when the program does
+not get there."""
 import os
 import subprocess
 import sys
 import time
 
+import dbus
 import pyatspi
 
 PREFIX = os.environ["TESSERA_E2E_PREFIX"]
@@ -19,6 +23,11 @@ HOME = os.environ["HOME"]
 MEDIA = os.environ["TESSERA_E2E_MEDIA"]
 PROC = [None]
 STEP = [0]
+TRAY = {}
+SCREEN_HEIGHT = 768
+
+TAB, RETURN, ESCAPE, UP, DOWN = 0xFF09, 0xFF0D, 0xFF1B, 0xFF52, 0xFF54
+CONTROL = 1 << 2
 
 
 def fail(message):
@@ -61,11 +70,16 @@ def app():
     return None
 
 
-def find(role=None, name=None, contains=None, showing=True):
+def find(role=None, name=None, contains=None, showing=True, state=None, leaf=False):
     a = app()
     for acc in walk(a):
         try:
             if role and acc.getRoleName() != role:
+                continue
+            if state is not None and not acc.getState().contains(state):
+                continue
+            # A window holding the focus says so too; the control itself is wanted.
+            if leaf and acc.getRoleName() in ("frame", "dialog", "window"):
                 continue
             if name is not None and acc.name != name:
                 continue
@@ -97,15 +111,6 @@ def wait_for(what, fn, timeout=30):
     fail("timed out waiting for " + what)
 
 
-def press(acc):
-    action = acc.queryAction()
-    for i in range(action.nActions):
-        if action.getName(i) in ("press", "click", "Press", "activate"):
-            action.doAction(i)
-            return
-    action.doAction(0)
-
-
 def dialog_text(dlg):
     parts = []
     for acc in walk(dlg):
@@ -131,9 +136,84 @@ def accessibility_bus_ready():
     return "true" in r.stdout
 
 
+def start_tray_host():
+    """A stand-in for the desktop's tray host (a StatusNotifierWatcher), which
+    is what a panel's tray area is to the program."""
+    proc = subprocess.Popen(["/usr/bin/python3", "-m", "dbusmock", "--session", "org.kde.StatusNotifierWatcher",
+                             "/StatusNotifierWatcher", "org.kde.StatusNotifierWatcher"], stdout=subprocess.DEVNULL)
+    bus = dbus.SessionBus()
+    wait_for("the tray host", lambda: bus.name_has_owner("org.kde.StatusNotifierWatcher"), timeout=10)
+    mock = dbus.Interface(bus.get_object("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher"),
+                          "org.freedesktop.DBus.Mock")
+    mock.AddProperty("org.kde.StatusNotifierWatcher", "IsStatusNotifierHostRegistered", dbus.Boolean(True))
+    mock.AddProperty("org.kde.StatusNotifierWatcher", "ProtocolVersion", dbus.Int32(0))
+    mock.AddProperty("org.kde.StatusNotifierWatcher", "RegisteredStatusNotifierItems", dbus.Array([], signature="s"))
+    mock.AddMethod("org.kde.StatusNotifierWatcher", "RegisterStatusNotifierItem", "s", "", "")
+    TRAY["proc"], TRAY["mock"], TRAY["bus"] = proc, mock, bus
+
+
+def tray_item():
+    for _, method, args in TRAY["mock"].GetCalls():
+        if method == "RegisterStatusNotifierItem":
+            return str(args[0])
+    return None
+
+
+def click_tray_icon():
+    item = TRAY["bus"].get_object(TRAY["item"], "/StatusNotifierItem")
+    dbus.Interface(item, "org.kde.StatusNotifierItem").Activate(dbus.Int32(1200), dbus.Int32(10))
+
+
+def panel():
+    return find(role="frame", name="Tessera")
+
+
+def open_panel():
+    if panel() is None:
+        click_tray_icon()
+    return wait_for("the drop-down panel", panel)
+
+
+def key(keysym, modifiers=0):
+    """A real key press, through the X server, to the window that has the focus."""
+    if modifiers:
+        pyatspi.Registry.generateKeyboardEvent(modifiers, None, pyatspi.KEY_LOCKMODIFIERS)
+    pyatspi.Registry.generateKeyboardEvent(keysym, None, pyatspi.KEY_SYM)
+    if modifiers:
+        pyatspi.Registry.generateKeyboardEvent(modifiers, None, pyatspi.KEY_UNLOCKMODIFIERS)
+    time.sleep(0.35)
+
+
+def focused_name():
+    acc = find(showing=True, state=pyatspi.STATE_FOCUSED, leaf=True)
+    return acc.name if acc is not None else None
+
+
+def tab_to(prefix, limit=30):
+    for _ in range(limit):
+        if (focused_name() or "").startswith(prefix):
+            return
+        key(TAB)
+    fail("Tab never reaches " + prefix)
+
+
+def bottom(acc):
+    e = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    return e.y + e.height
+
+
+def log_has(line):
+    try:
+        with open(os.path.join(HOME, ".local/share/Orvala Tessera/registro_operazioni.log"), encoding="utf-8") as f:
+            return any(l.endswith(line) for l in f.read().splitlines())
+    except FileNotFoundError:
+        return False
+
+
 def main():
     # Qt looks for the accessibility bus once, at start-up.
     wait_for("the accessibility bus", accessibility_bus_ready, timeout=30)
+    start_tray_host()
     env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ACCESSIBILITY="1")
     # A real window on the Xvfb screen, whatever the test runner set for unit tests.
     env["QT_QPA_PLATFORM"] = "xcb"
@@ -148,31 +228,60 @@ def main():
                 proc.wait(10)
             except subprocess.TimeoutExpired:
                 proc.kill()
-        for name in ("ECO A", "ECO B"):
+        TRAY["proc"].terminate()
+        for name in ("ECO A", "ECO B", "ECO C"):
             subprocess.run(["umount", os.path.join(MEDIA, name)], stderr=subprocess.DEVNULL)
         subprocess.run(["rm", "-rf", MEDIA])
 
 
 def run(proc):
-    wait_for("the panel", lambda: find(role="label", name="Nessuna USB inserita"))
+    TRAY["item"] = wait_for("the tray icon", tray_item)
+    open_panel()
+    wait_for("the empty list", lambda: find(role="label", name="Nessuna USB inserita"))
+    # The drop-down is in the tree with every control named, its menus too.
+    for role, name in (("list", "USB inserite"), ("push button", "Impostazioni"), ("push button", "Aiuto"),
+                       ("push button", "Esci"), ("menu item", "Avvertenze"), ("menu item", "Solo immagini")):
+        if find(role=role, name=name, showing=role != "menu item") is None:
+            fail("the drop-down has no %s named %r" % (role, name))
     shot("no-stick")
+    key(ESCAPE)
+    wait_for("Escape to close the drop-down", lambda: panel() is None)
 
-    stick_a = mount(LOOPS[0], "ECO A")
-    wait_for("stick ECO A in the panel", lambda: find(contains="ECO A"))
-    shot("stick-a")
+    mount(LOOPS[0], "ECO A")
+    open_panel()
+    row = wait_for("stick ECO A in the panel", lambda: find(role="list item", contains="ECO A, inserita alle "))
+    if "apri" not in [row.queryAction().getName(i) for i in range(row.queryAction().nActions)]:
+        fail("the stick's row has no \"apri\" action")
+    # Tab goes through everything that can be used, in reading order, and round again.
+    order = ["ECO A, inserita alle", "Espelli ECO A", "Impostazioni", "Apri ultima USB nel gestore file",
+             "Apri ultima USB + nota appunti", "Copia appunti ed espelli (.txt)",
+             "Copia appunti formattati ed espelli (.rtf)", "Copia tutto in Ecografie", "Copia filtrato in Ecografie",
+             "Diagnostica USB…", "Prepara chiavetta (formatta rapida)…", "Cancella tutto e formatta (sicuro)…",
+             "Aiuto", "Esci"]
+    seen = []
+    for _ in order:
+        key(TAB)
+        seen.append(focused_name() or "")
+    if [s[:len(o)] for s, o in zip(seen, order)] != order:
+        fail("Tab order:\n%s" % "\n".join(seen))
+    shot("keyboard-focus")
 
-    copy = wait_for("the copy entry", lambda: find(role="push button", contains="Copia tutto in Ecografie"))
-    press(copy)
-    dlg = wait_for("the copy summary", lambda: find(contains="Copia completata"))
+    # The copy, started and confirmed with the keyboard alone.
+    tab_to("Copia tutto in Ecografie")
+    key(RETURN)
+    wait_for("the copy summary", lambda: find(contains="Copia completata"))
     time.sleep(0.3)
     shot("copy-summary")
     summary = dialog_text(app())
     if "tutti i 3 file sono identici" not in summary:
         fail("the summary does not report 3 verified files:\n" + summary)
-    ok = wait_for("the OK button", lambda: find(role="push button", name="OK"))
-    press(ok)
+    key(RETURN)
+    wait_for("the summary to close", lambda: find(contains="Copia completata") is None)
 
-    archive = os.path.join(HOME, "Library/Mobile Documents/com~apple~CloudDocs/Ecografie")
+    # A fresh install archives in the desktop's pictures folder.
+    archive = os.path.join(HOME, "Immagini", "Ecografie")
+    if not os.path.isdir(archive):
+        fail("no archive in the pictures folder; home holds %r" % sorted(os.listdir(HOME)))
     copied = sorted(os.listdir(archive))
     if copied != [".tessera-manifest", "IMG_0001.JPG", "IMG_0002.JPG", "referto.txt"]:
         fail("unexpected archive content: %r" % copied)
@@ -183,32 +292,64 @@ def run(proc):
     check = subprocess.run(["sha256sum", "-c", "--strict", manifest], cwd=archive, capture_output=True, text=True)
     if check.returncode != 0 or check.stdout.count(": OK") != 3:
         fail("sha256sum -c does not pass on the manifest:\n" + check.stdout + check.stderr)
-    log = os.path.join(HOME, ".local/share/Orvala Tessera/registro_operazioni.log")
-    expected = ("] Copia in Ecografie: 3 copiati, 3 verificati, 0 rinominati, 0 errori, 0 verifiche fallite"
-                "; manifesto: " + manifest)
-
-    def log_has_copy_line():
-        try:
-            with open(log, encoding="utf-8") as f:
-                return any(l.endswith(expected) for l in f.read().splitlines())
-        except FileNotFoundError:
-            return False
-
     # The line is written once the summary is dismissed.
-    wait_for("the copy line in the operations log", log_has_copy_line, timeout=10)
+    wait_for("the copy line in the operations log", lambda: log_has(
+        "] Copia in Ecografie: 3 copiati, 3 verificati, 0 rinominati, 0 errori, 0 verifiche fallite"
+        "; manifesto: " + manifest), timeout=10)
 
     mount(LOOPS[1], "ECO B")
+    open_panel()
     wait_for("the sync entry", lambda: find(role="push button", name="Sincronizza ECO A ↔ ECO B"))
     shot("two-sticks")
 
-    eject = wait_for("the eject button of ECO A", lambda: find(role="push button", name="Espelli ECO A"))
-    press(eject)
-    wait_for("ECO A to leave the panel",
-             lambda: find(role="push button", name="Espelli ECO A") is None and find(contains="ECO B"))
+    # Three sticks on a laptop's screen: the panel fits, "Esci" in sight.
+    mount(LOOPS[2], "ECO C")
+    wait_for("the pairs menu", lambda: find(role="menu item", name="ECO B ↔ ECO C", showing=False))
+    esci = wait_for("Esci", lambda: find(role="push button", name="Esci"))
+    if bottom(panel()) > SCREEN_HEIGHT or bottom(esci) > SCREEN_HEIGHT:
+        fail("the panel runs off the screen: its bottom at %d, Esci's at %d" % (bottom(panel()), bottom(esci)))
+    shot("three-sticks")
+
+    # The eject, with the keyboard; the user is told when to pull the stick out.
+    tab_to("Espelli ECO B")
+    key(RETURN)
+    wait_for("the stick to be announced as removable", lambda: find(contains="Puoi rimuovere «ECO B»"))
+    wait_for("the eject line in the log", lambda: log_has("] Espulsa ECO B: si può rimuovere"), timeout=10)
     shot("after-eject")
+    key(RETURN)  # the desktop has no notification server: the same words come as an alert
     with open("/proc/self/mountinfo") as f:
-        if stick_a.replace(" ", "\\040") in f.read():
-            fail("ECO A is still mounted after the eject")
+        if os.path.join(MEDIA, "ECO B").replace(" ", "\\040") in f.read():
+            fail("ECO B is still mounted after the eject")
+
+    # Help from the panel's menu with the keyboard (Up from the top goes round
+    # to "Esci", then "Aiuto"); its pages are page tabs.
+    open_panel()
+    key(UP)
+    key(UP)
+    key(RETURN)
+    for _ in range(3):
+        key(DOWN)
+    key(RETURN)
+    wait_for("the help window at Avvertenze",
+             lambda: find(role="page tab", name="Avvertenze", state=pyatspi.STATE_FOCUSED))
+    tab = find(role="page tab", name="Chi siamo")
+    tab.queryAction().doAction(0)
+    wait_for("the Chi siamo page", lambda: find(role="push button", name="Visita www.orvala.it"))
+    shot("help")
+    key(ESCAPE)
+    wait_for("Escape to close the help window", lambda: find(role="page tab", name="Chi siamo") is None)
+
+    # Impostazioni names the archive folder; Ctrl+W closes it.
+    open_panel()
+    tab_to("Impostazioni")
+    key(RETURN)
+    wait_for("Impostazioni", lambda: find(contains="È la cartella predefinita"))
+    if find(contains=archive) is None:
+        fail("Impostazioni does not show the archive folder " + archive)
+    shot("settings")
+    key(ord("w"), CONTROL)
+    wait_for("Ctrl+W to close Impostazioni", lambda: find(contains="È la cartella predefinita") is None)
+
     print("E2E PASSED", flush=True)
 
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end: install Tessera into a private prefix, start the installed binary
-# under Xvfb with an accessibility bus, give it real "sticks" (ext4 images on
-# loop devices, mounted under /media) that a sysfs view calls removable USB
-# disks, and drive it through its widgets. Screenshots of every step land in
+# under Xvfb (a laptop's 1366x768 screen) with an accessibility bus and a tray
+# host, give it real "sticks" (ext4 images on loop devices, mounted under
+# /media) that a sysfs view calls removable USB disks, and drive it with key
+# presses and through its accessibility tree. Screenshots of every step land in
 # the artefacts folder.
 set -euo pipefail
 BUILD=$(realpath "$1")
@@ -16,7 +17,7 @@ fi
 for tool in Xvfb unshare losetup mkfs.ext4 /usr/bin/python3 /usr/libexec/at-spi-bus-launcher dbus-run-session; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }
 done
-/usr/bin/python3 -c 'import pyatspi' 2>/dev/null || { echo "SKIP: python3-pyatspi is missing"; exit 77; }
+/usr/bin/python3 -c 'import pyatspi, dbusmock' 2>/dev/null || { echo "SKIP: python3-pyatspi or python3-dbusmock is missing"; exit 77; }
 
 WORK=$(mktemp -d /tmp/tessera-e2e.XXXXXX)
 mkdir -p "$ART"
@@ -32,16 +33,17 @@ trap cleanup EXIT
 echo "== installing into $WORK/prefix"
 cmake --install "$BUILD" --prefix "$WORK/prefix" >/dev/null
 
-echo "== two sticks: ext4 images with files"
+echo "== three sticks: ext4 images with files"
 # Stick A holds images in a folder, a report and a hidden companion file;
-# stick B one image of its own. mkfs.ext4 -d fills them without mounting.
-mkdir -p "$WORK/content/a/DCIM/100ECO" "$WORK/content/b/DCIM"
+# sticks B and C one image each. mkfs.ext4 -d fills them without mounting.
+mkdir -p "$WORK/content/a/DCIM/100ECO" "$WORK/content/b/DCIM" "$WORK/content/c/DCIM"
 head -c 300000 /dev/urandom > "$WORK/content/a/DCIM/100ECO/IMG_0001.JPG"
 head -c 200000 /dev/urandom > "$WORK/content/a/DCIM/100ECO/IMG_0002.JPG"
 printf 'Referto di prova\n' > "$WORK/content/a/referto.txt"
 printf 'x' > "$WORK/content/a/._IMG_0001.JPG"
 head -c 100000 /dev/urandom > "$WORK/content/b/DCIM/IMG_0100.JPG"
-for name in a b; do
+head -c 100000 /dev/urandom > "$WORK/content/c/DCIM/IMG_0200.JPG"
+for name in a b c; do
     img="$WORK/$name.img"
     truncate -s 16M "$img"
     mkfs.ext4 -q -F -d "$WORK/content/$name" "$img"
@@ -69,6 +71,9 @@ done
 
 export HOME="$WORK/home"
 mkdir -p "$HOME"
+# An Italian desktop's folders, as xdg-user-dirs makes them at the first login.
+mkdir -p "$HOME/.config" "$HOME/Immagini"
+echo 'XDG_PICTURES_DIR="$HOME/Immagini"' > "$HOME/.config/user-dirs.dirs"
 export XDG_RUNTIME_DIR="$WORK/runtime"
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 
@@ -83,7 +88,7 @@ exec 5>"$WORK/display"
 # -noreset: the server otherwise starts over whenever its last client leaves
 # (the accessibility launcher, which only looks at the screen), and a client
 # connecting just then is refused.
-Xvfb -displayfd 5 -screen 0 1280x900x24 -nolisten tcp -noreset >"$WORK/xvfb.log" 2>&1 &
+Xvfb -displayfd 5 -screen 0 1366x768x24 -nolisten tcp -noreset >"$WORK/xvfb.log" 2>&1 &
 XVFB_PID=$!
 for _ in $(seq 100); do grep -q . "$WORK/display" 2>/dev/null && break; sleep 0.1; done
 grep -q . "$WORK/display" || { echo "Xvfb did not start"; cat "$WORK/xvfb.log"; exit 1; }

@@ -4,14 +4,16 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTextEdit>
 #include <unistd.h>
 
 namespace {
-const QString predefinita = QDir::homePath() + "/Library/Mobile Documents/com~apple~CloudDocs/Ecografie";
+const QString predefinita = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation) + "/Ecografie";
 }
 
 // The settings store, and the window on it.
@@ -43,8 +45,8 @@ private Q_SLOTS:
     }
 
     // Defaults are not written; values outlive the instance; an equal value
-    // is written again without a change signal; a stored folder that was
-    // removed is made again.
+    // is written again without a change signal; a chosen folder that went
+    // away is never made again (a share not mounted), the default one is.
     void storeRules()
     {
         const QString file = m_env->path("nuovo.ini"), archivio = m_env->path("Archivio Ecografie");
@@ -60,7 +62,7 @@ private Q_SLOTS:
         QVERIFY(QDir(archivio).removeRecursively());
         s = apri();
         QCOMPARE(s->destinationPath(), archivio);
-        QVERIFY(s->autoImport() && QDir(archivio).exists());
+        QVERIFY(s->autoImport() && !QDir(archivio).exists() && !s->isDefaultDestination());
 
         QSignalSpy percorso(s.get(), &AppSettings::destinationPathChanged);
         QSignalSpy importa(s.get(), &AppSettings::autoImportChanged);
@@ -69,7 +71,7 @@ private Q_SLOTS:
         s->setDestinationPath(archivio);
         s->setAutoImport(true);
         QCOMPARE(percorso.count() + importa.count(), 0);
-        QVERIFY(QDir(archivio).exists());
+        QVERIFY(!QDir(archivio).exists());
         QCOMPARE(salvato(AppSettings::key, file).toString(), archivio);
         QCOMPARE(salvato(AppSettings::keyAutoImport, file), QVariant(true));
         s->setAutoImport(false);
@@ -125,13 +127,68 @@ private Q_SLOTS:
         QCOMPARE(salvato(AppSettings::keyAutoImport), QVariant(true));
         m_env->settings->setAutoImport(false); // the panel shares the same settings
         QVERIFY(!m_view->findChild<Interruttore *>("importaAutomatico")->isChecked());
-        premi("reset");
+        premi("ripristina");
         QCOMPARE(testoPercorso(), predefinita);
         QCOMPARE(salvato(AppSettings::key).toString(), predefinita);
         QVERIFY(m_view->findChild<QLabel *>("spiegazioneImport")->text().contains(" in Ecografie vengono"));
+        QVERIFY(m_view->findChild<QLabel *>("notaCartella")
+                    ->text()
+                    .startsWith("È la cartella predefinita, in «"));
         QVERIFY(m_view->grab().save(QDir(TestSupport::artifactsDir()).filePath("settings-default.png")));
         premi("apriRegistro");
         QCOMPARE(m_env->apritore.aperti.value(0).toLocalFile(), m_env->logFile());
+    }
+
+    // A folder copies cannot go into is said at once, under its path.
+    void unusableFolderIsWarned()
+    {
+        auto *avviso = m_view->findChild<QWidget *>("avvisoCartella");
+        QVERIFY(!avviso->isVisible());
+        m_env->settings->setDestinationPath(m_env->path("non/montata"));
+        QVERIFY(avviso->isVisible() && !QDir(m_env->path("non")).exists());
+        QVERIFY(QDir().mkpath(m_env->path("sola lettura")));
+        QFile::setPermissions(m_env->path("sola lettura"), QFile::ReadOwner | QFile::ExeOwner);
+        m_env->settings->setDestinationPath(m_env->path("sola lettura"));
+        QCOMPARE(avviso->isVisible(), !TestSupport::isRoot()); // permissions do not stop root
+    }
+
+    // With no folder chosen: a fresh install gets "Ecografie" in the pictures
+    // folder; an archive an earlier version filled in its own default place
+    // stays the archive, written down; an empty one it left is taken away.
+    void archiveOfAFreshInstallAndAfterAnUpdate_data()
+    {
+        QTest::addColumn<QByteArray>("vecchia"); // content of the earlier default; null: none
+        QTest::newRow("fresh install") << QByteArray();
+        QTest::newRow("earlier default, empty") << QByteArray("");
+        QTest::newRow("earlier default with images") << QByteArray("IMG_0001.JPG");
+    }
+    void archiveOfAFreshInstallAndAfterAnUpdate()
+    {
+        QFETCH(QByteArray, vecchia);
+        const QByteArray casaVera = qgetenv("HOME"), configVera = qgetenv("XDG_CONFIG_HOME");
+        const auto ripristina = qScopeGuard([&] {
+            qputenv("HOME", casaVera);
+            configVera.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", configVera);
+        });
+        const QString casa = m_env->path("casa");
+        qputenv("HOME", QFile::encodeName(casa));
+        qunsetenv("XDG_CONFIG_HOME");
+        QVERIFY(TestSupport::writeFile(casa + "/.config/user-dirs.dirs",
+                                       "XDG_PICTURES_DIR=\"$HOME/Immagini\"\n"));
+        const QString precedente = casa + "/Library/Mobile Documents/com~apple~CloudDocs/Ecografie";
+        if (!vecchia.isNull())
+            QVERIFY(QDir().mkpath(precedente));
+        if (!vecchia.isEmpty())
+            QVERIFY(TestSupport::writeFile(precedente + "/" + vecchia, "jpg"));
+
+        const QString file = m_env->path("vergine.ini");
+        AppSettings s(std::make_unique<QSettings>(file, QSettings::IniFormat));
+        const bool tenuta = !vecchia.isEmpty();
+        QCOMPARE(s.destinationPath(), tenuta ? precedente : casa + "/Immagini/Ecografie");
+        QCOMPARE(s.isDefaultDestination(), !tenuta);
+        QCOMPARE(salvato(AppSettings::key, file).toString(), tenuta ? precedente : QString());
+        QCOMPARE(QDir(casa + "/Immagini/Ecografie").exists(), !tenuta);
+        QCOMPARE(QDir(casa + "/Library").exists(), tenuta);
     }
 
     void longPathWrapsWhole()

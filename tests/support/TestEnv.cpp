@@ -11,6 +11,7 @@ TestEnv::TestEnv()
 {
     QDir().mkpath(path("data"));
     impostaCartellaDatiRegistro(path("data"));
+    QDir().mkpath(path("Archivio")); // a folder the user chose: the settings never make it
     auto store = std::make_unique<QSettings>(settingsFile(), QSettings::IniFormat);
     store->setValue(AppSettings::key, path("Archivio"));
     store->sync();
