@@ -373,8 +373,6 @@ private Q_SLOTS:
         const QString domanda =
             cancella ? "Cancellare definitivamente \"STUDIO\"?" : "Preparare \"STUDIO\" per il riuso?";
         const QString azione = cancella ? "Cancella tutto" : "Formatta";
-        const QString proprio = cancella ? "TUTTI i dati sulla chiavetta verranno sovrascritti"
-                                         : "Formattazione rapida FAT32: l'indice dei file";
         if (caso == "only hidden files") {
             QCOMPARE(titoli, QStringList{domanda});
             QCOMPARE(m[0].pulsanti, (QStringList{azione, "Annulla"}));
@@ -384,16 +382,14 @@ private Q_SLOTS:
         QCOMPARE(titoli, (QStringList{domanda, "Copia completata", domanda}));
         QCOMPARE(m[0].pulsanti, (QStringList{"Copia prima", azione, "Annulla"}));
         QCOMPARE(m[2].pulsanti, (QStringList{azione, "Annulla"})); // nothing left to copy
-        const QString nonMontato =
-            "1 volume di questo disco non si può controllare, ma verrà cancellato anch'esso: nulla di ciò "
-            "che "
-            "contiene risulta al sicuro.\n“sdb3”: non è montato, quindi non si può controllare\n\n";
-        QVERIFY(m[2].testo.startsWith(nonMontato + proprio));
-        QCOMPARE(m[0].testo, "2 file non sono ancora in Ecografie.\nSTUDIO/DCIM/IMG1.JPG, sdb2/b.jpg\n\n" +
-                                 nonMontato +
-                                 "«Copia prima» copia in Ecografie solo i file che mancano o che non si sono "
-                                 "potuti leggere, poi ripete il controllo.\n\n" +
-                                 m[2].testo.mid(nonMontato.size()));
+        QVERIFY(
+            m[0].testo.startsWith("2 file non sono ancora in Ecografie.\nSTUDIO/DCIM/IMG1.JPG, sdb2/b.jpg\n\n"
+                                  "1 volume di questo disco non si può controllare"));
+        QVERIFY(m[0].testo.contains("«Copia prima» copia in Ecografie solo i file che mancano"));
+        QVERIFY(
+            m[2].testo.startsWith("1 volume di questo disco non si può controllare, ma verrà cancellato "
+                                  "anch'esso: nulla di ciò che contiene risulta al sicuro.\n“sdb3”: non è "
+                                  "montato, quindi non si può controllare\n\n"));
         QCOMPARE(env.logLines().size(), 1); // the copy's line
         QCOMPARE(QDir(env.path("Ecografie")).entryList(QDir::Files),
                  (QStringList{"b.jpg", "IMG1.JPG", "VECCHIA.JPG"}));
