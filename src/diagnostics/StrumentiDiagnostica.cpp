@@ -104,8 +104,23 @@ Righe righeConnessione(const std::optional<QString> &etichetta)
     return righe;
 }
 
+namespace {
+// The checker ran and its answer is no: the one failure that says something
+// about the file system. Any other (the tool refused the disk, the stick is
+// gone, the tool could not start) says nothing of it, and a repair or an
+// erase would meet the same refusal.
+bool controlloEseguito(const Risultato<QString> &esito)
+{
+    const DiskUtilErrore *e = esito.erroreDisco();
+    return e && e->caso() == DiskUtilErrore::Caso::comandoFallito && e->uscita() == uscitaProblemiTrovati;
+}
+} // namespace
+
 Righe righeVerifica(const Risultato<QString> &esito)
 {
+    if (!esito && !controlloEseguito(esito))
+        return {
+            {Tipo::errore, QStringLiteral("La verifica non è stata eseguita: ") + esito.descrizioneErrore()}};
     if (!esito)
         return {
             {Tipo::errore, QStringLiteral("La verifica ha trovato problemi: ") + esito.descrizioneErrore()},
@@ -122,6 +137,9 @@ Righe righeVerifica(const Risultato<QString> &esito)
 
 Righe righeRiparazione(const Risultato<QString> &esito)
 {
+    if (!esito && !controlloEseguito(esito))
+        return {{Tipo::errore,
+                 QStringLiteral("La riparazione non è stata eseguita: ") + esito.descrizioneErrore()}};
     if (!esito)
         return {
             {Tipo::errore, QStringLiteral("Riparazione non riuscita: ") + esito.descrizioneErrore()},

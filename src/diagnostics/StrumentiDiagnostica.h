@@ -35,6 +35,9 @@ Risultato<QString> riparaVolume(EsecutoreDisco &disco, const QString &percorso,
 
 Righe righeDettagli(const Risultato<DettagliVolume> &dettagli);
 Righe righeConnessione(const std::optional<QString> &etichetta);
+// The disk utility's exit status when a check or a repair ran and the file
+// system is, or stays, damaged.
+constexpr int uscitaProblemiTrovati = 1;
 Righe righeVerifica(const Risultato<QString> &esito);
 Righe righeRiparazione(const Risultato<QString> &esito);
 

@@ -6,8 +6,21 @@
 
 // What the safety check found about the disk behind a volume.
 struct EsitoControllo {
+    // Why the disk may not be formatted or erased; the user is told this very reason.
+    enum class Rifiuto {
+        nessuno,              // it may
+        nonEsternoRimovibile, // internal, or its medium is fixed
+        discoDelSistema,      // it holds "/"
+        discoDellArchivio,    // it holds the archive folder
+        sistemaIgnoto,        // the disk of "/" could not be told: it may be this one
+        archivioIgnoto,       // the disk of the archive folder could not be told
+    };
+
     InfoDisco info;
-    bool ammesso = false; // the disk may be formatted or erased
+    Rifiuto rifiuto = Rifiuto::nonEsternoRimovibile;
+    QString dettaglio; // for the two unknowns: why the disk could not be told
+
+    bool ammesso() const { return rifiuto == Rifiuto::nessuno; }
 };
 
 // Reads the identity of the disk that holds `percorsoVolume` and decides

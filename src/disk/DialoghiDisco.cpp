@@ -1,5 +1,6 @@
 #include "disk/DialoghiDisco.h"
 
+#include "disk/ControlloDisco.h"
 #include "operations/AlertPresenter.h"
 #include "transfer/ControlloArchivio.h"
 
@@ -36,17 +37,30 @@ Scelta scelta(const RispostaAvviso &risposta, const PremessaArchivio &premessa)
 
 PremessaArchivio premessaArchivio(const EsitoControlloArchivio &esito, const QString &cartella)
 {
-    const QString copiaPrima =
-        QStringLiteral("«Copia prima» copia la chiavetta in %1 e poi ripete il controllo.").arg(cartella);
+    // "Copia prima" is offered only when it has something to copy, and never
+    // onto the stick itself.
+    const bool copiaPrima = !esito.daCopiare.isEmpty();
     if (!esito.archivioInutilizzabile.isEmpty()) {
         return {
             QStringLiteral("Impossibile confrontare la chiavetta con %1 (%2): nessun file della chiavetta "
                            "risulta già al sicuro.")
                     .arg(cartella, esito.archivioInutilizzabile) +
-                QStringLiteral("\n\n") + copiaPrima,
-            true};
+                (copiaPrima
+                     ? QStringLiteral("\n\n«Copia prima» copia tutti i file della chiavetta in %1 e poi "
+                                      "ripete il controllo.")
+                           .arg(cartella)
+                     : QString()),
+            copiaPrima};
     }
-    if (esito.file == 0 && esito.nonLetti.isEmpty())
+    const bool nienteDaDire = esito.nonLetti.isEmpty() && esito.volumiNonControllati.isEmpty();
+    if (esito.file == 0 && nienteDaDire && esito.nascosti > 0)
+        return {
+            QStringLiteral("Sulla chiavetta ci sono solo file nascosti (il loro nome inizia con un punto): "
+                           "la copia non li archivia, quindi non sono in %1. Se servono, salvali a mano "
+                           "prima di procedere.")
+                .arg(cartella),
+            false};
+    if (esito.file == 0 && nienteDaDire)
         return {QStringLiteral("La chiavetta è vuota: non ci sono file da mettere al sicuro."), false};
     if (esito.alSicuro()) {
         return {esito.file == 1
@@ -76,12 +90,26 @@ PremessaArchivio premessaArchivio(const EsitoControlloArchivio &esito, const QSt
                                 .arg(QString::number(k), cartella)) +
                          QLatin1Char('\n') + alcuni(esito.nonLetti, 3, QStringLiteral("\n"));
     }
+    const qsizetype v = esito.volumiNonControllati.size();
+    if (v > 0) {
+        paragrafi << (v == 1 ? QStringLiteral("1 volume di questo disco non si può controllare, ma verrà "
+                                              "cancellato anch'esso: nulla di ciò che contiene risulta al "
+                                              "sicuro.")
+                             : QStringLiteral("%1 volumi di questo disco non si possono controllare, ma "
+                                              "verranno cancellati anch'essi: nulla di ciò che contengono "
+                                              "risulta al sicuro.")
+                                   .arg(QString::number(v))) +
+                         QLatin1Char('\n') + alcuni(esito.volumiNonControllati, 3, QStringLiteral("\n"));
+    }
     if (esito.cartelleArchivioNonLette > 0)
         paragrafi << QStringLiteral("Alcune cartelle di %1 non si possono leggere: i file che contengono non "
                                     "contano.")
                          .arg(cartella);
-    paragrafi << copiaPrima;
-    return {paragrafi.join(QStringLiteral("\n\n")), true};
+    if (copiaPrima)
+        paragrafi << QStringLiteral("«Copia prima» copia in %1 solo i file che mancano o che non si sono "
+                                    "potuti leggere, poi ripete il controllo.")
+                         .arg(cartella);
+    return {paragrafi.join(QStringLiteral("\n\n")), copiaPrima};
 }
 
 QString nomeVolumeValido(const QString &nome)
@@ -142,11 +170,42 @@ Scelta confermaCancellazione(AlertPresenter &avvisi, const USBDrive &drive, cons
     return Scelta::annulla;
 }
 
-void avvisaDiscoRifiutato(AlertPresenter &avvisi, const USBDrive &drive)
+void avvisaDiscoRifiutato(AlertPresenter &avvisi, const USBDrive &drive, const EsitoControllo &controllo,
+                          const QString &cartella)
 {
-    avvisi.mostraAvviso(
-        QStringLiteral("Operazione rifiutata"),
-        QStringLiteral("\"%1\" non risulta un disco esterno e rimovibile. Per sicurezza non procedo.")
-            .arg(drive.name),
-        StileAvviso::critico);
+    using Rifiuto = EsitoControllo::Rifiuto;
+    const QString nome = drive.name;
+    QString testo;
+    switch (controllo.rifiuto) {
+    case Rifiuto::nessuno:
+        return;
+    case Rifiuto::nonEsternoRimovibile:
+        testo = QStringLiteral("\"%1\" non risulta un disco esterno e rimovibile.").arg(nome);
+        break;
+    case Rifiuto::discoDelSistema:
+        testo = QStringLiteral("\"%1\" si trova sullo stesso disco del sistema in uso.").arg(nome);
+        break;
+    case Rifiuto::discoDellArchivio:
+        testo =
+            QStringLiteral("La cartella %1, dove vengono archiviate le copie, si trova sullo stesso disco di "
+                           "\"%2\": verrebbe cancellata anche lei.")
+                .arg(cartella, nome);
+        break;
+    case Rifiuto::sistemaIgnoto:
+        testo =
+            QStringLiteral("Non è stato possibile stabilire su quale disco si trova il sistema, quindi non "
+                           "si può escludere che sia quello di \"%1\".")
+                .arg(nome);
+        break;
+    case Rifiuto::archivioIgnoto:
+        testo =
+            QStringLiteral("Non è stato possibile stabilire su quale disco si trova la cartella %1, quindi "
+                           "non si può escludere che sia quello di \"%2\".")
+                .arg(cartella, nome);
+        break;
+    }
+    testo += QStringLiteral(" Per sicurezza non procedo.");
+    if (!controllo.dettaglio.isEmpty())
+        testo += QStringLiteral("\n\nDettagli: ") + controllo.dettaglio;
+    avvisi.mostraAvviso(QStringLiteral("Operazione rifiutata"), testo, StileAvviso::critico);
 }

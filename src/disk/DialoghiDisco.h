@@ -6,6 +6,7 @@
 #include <QString>
 
 class AlertPresenter;
+struct EsitoControllo;
 struct EsitoControlloArchivio;
 
 // What the archive check says at the top of a wipe's dialog, and whether the
@@ -37,5 +38,7 @@ SceltaNome chiediNuovoNome(AlertPresenter &avvisi, const USBDrive &drive,
 Scelta confermaCancellazione(AlertPresenter &avvisi, const USBDrive &drive,
                              const PremessaArchivio &premessa = {});
 
-// The critical alert for a disk the safety check refused.
-void avvisaDiscoRifiutato(AlertPresenter &avvisi, const USBDrive &drive);
+// The critical alert for a disk the safety check refused, with the reason it
+// found; `cartella` is the archive folder's name.
+void avvisaDiscoRifiutato(AlertPresenter &avvisi, const USBDrive &drive, const EsitoControllo &controllo,
+                          const QString &cartella);

@@ -29,3 +29,18 @@ Risultato<InfoDisco> interpretaInfoDisco(const QString &testo);
 
 // Asks the disk utility about the volume mounted at `percorso`. Blocking.
 Risultato<InfoDisco> leggiInfoDisco(EsecutoreDisco &esecutore, const QString &percorso);
+
+// One volume of a whole disk, as the disk utility lists it.
+struct VolumeDisco {
+    QString identificatore; // e.g. sdb1
+    QString puntoMontaggio; // empty when it is not mounted
+    QString nome;           // its label, when it has one
+
+    friend bool operator==(const VolumeDisco &, const VolumeDisco &) = default;
+};
+
+// The volumes in the report of `list -plist {discoIntero}`: the disk's
+// partitions, or the disk itself when it holds a file system without a
+// partition table. infoNonLeggibili when the report does not describe that disk.
+Risultato<QList<VolumeDisco>> interpretaVolumiDisco(const QString &testo, const QString &discoIntero);
+Risultato<QList<VolumeDisco>> leggiVolumiDisco(EsecutoreDisco &esecutore, const QString &discoIntero);

@@ -1,8 +1,15 @@
 #include "disk/PrimaDiCancellare.h"
 
+#include "disk/ControlloDisco.h"
+#include "operations/Registro.h"
+#include "platform/Notifier.h"
 #include "settings/AppSettings.h"
 #include "transfer/ControlloArchivio.h"
 #include "transfer/FileCopyService.h"
+
+#include <QCoro/QCoroFuture>
+#include <QDir>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 QCoro::Task<> nulla()
@@ -14,28 +21,93 @@ QCoro::Task<Scelta> subito(Scelta scelta)
 {
     co_return scelta;
 }
+
+// The disk behind the stick, whether it may be wiped, and its volumes.
+struct Disco {
+    EsitoControllo controllo;
+    QList<VolumeDisco> volumi;
+};
+
+Risultato<Disco> esaminaDisco(EsecutoreDisco &esecutore, const QString &volume, const QString &archivio)
+{
+    const Risultato<EsitoControllo> controllo = controllaDisco(esecutore, volume, archivio);
+    if (!controllo)
+        return controllo.errore();
+    if (!controllo->ammesso())
+        return Disco{*controllo, {}};
+    const Risultato<QList<VolumeDisco>> volumi = leggiVolumiDisco(esecutore, controllo->info.discoIntero);
+    if (!volumi)
+        return volumi.errore();
+    return Disco{*controllo, *volumi};
+}
+
+// The wipe takes the whole disk: the chosen volume first, under the name the
+// user knows, then every other one.
+QList<VolumeDaControllare> daControllare(const USBDrive &drive, const QList<VolumeDisco> &volumi)
+{
+    QList<VolumeDaControllare> tutti{{drive.path(), drive.name}};
+    for (const VolumeDisco &v : volumi) {
+        if (v.puntoMontaggio.isEmpty() || QDir::cleanPath(v.puntoMontaggio) != QDir::cleanPath(drive.path()))
+            tutti.append({v.puntoMontaggio, v.nome.isEmpty() ? v.identificatore : v.nome});
+    }
+    return tutti;
+}
 } // namespace
 
 // Each wait is on a task named at function scope, and a step not taken awaits
 // a task that is already done: GCC 12 mishandles temporaries inside a
 // co_await expression and objects of a nested block across a suspension.
 QCoro::Task<Scelta> controllaEChiedi(USBDrive drive, Servizi s, std::function<bool()> bloccata,
-                                     std::function<Scelta(const PremessaArchivio &)> chiedi)
+                                     std::function<Scelta(const PremessaArchivio &)> chiedi,
+                                     std::function<QCoro::Task<>(QString)> nonRiuscita)
 {
     if (bloccata())
         co_return Scelta::annulla;
     const QString archivio = s.settings ? s.settings->destinationPath() : QString();
+    const QString cartella = AppSettings::folderName(archivio);
+    EsecutoreDisco *esecutore = s.disco;
+    const QString volume = drive.path();
+    QFuture<Risultato<Disco>> esame = QtConcurrent::run(
+        [esecutore, volume, archivio] { return esaminaDisco(*esecutore, volume, archivio); });
+    const Risultato<Disco> disco = co_await esame;
+    QCoro::Task<> avviso = disco ? nulla() : nonRiuscita(disco.descrizioneErrore());
+    co_await avviso;
+    if (!disco)
+        co_return Scelta::annulla;
+    if (!disco->controllo.ammesso()) {
+        avvisaDiscoRifiutato(*s.avvisi, drive, disco->controllo, cartella);
+        co_return Scelta::annulla;
+    }
+    if (bloccata())
+        co_return Scelta::annulla;
+
     QCoro::Task<std::optional<EsitoControlloArchivio>> lavoro =
-        controllaArchivioConScheda(drive.name, drive.path(), archivio, s);
+        controllaArchivioConScheda(drive.name, daControllare(drive, disco->volumi), archivio, s);
     const std::optional<EsitoControlloArchivio> controllo = co_await lavoro;
     if (!controllo || bloccata())
         co_return Scelta::annulla;
+    // The archive lies on the stick after all (a path the disk utility could
+    // not follow): the wipe would take it along.
+    if (controllo->archivioSullaChiavetta) {
+        avvisaDiscoRifiutato(*s.avvisi, drive,
+                             {disco->controllo.info, EsitoControllo::Rifiuto::discoDellArchivio, {}},
+                             cartella);
+        co_return Scelta::annulla;
+    }
 
-    const Scelta scelta = chiedi(premessaArchivio(*controllo, AppSettings::folderName(archivio)));
+    const Scelta scelta = chiedi(premessaArchivio(*controllo, cartella));
     const bool copiaPrima = scelta == Scelta::copiaPrima;
     QCoro::Task<> copia =
-        copiaPrima ? FileCopyService::copia(drive.path(), archivio, std::nullopt, s) : nulla();
+        copiaPrima ? FileCopyService::copia(drive.path(), archivio, std::nullopt, s, controllo->daCopiare)
+                   : nulla();
     co_await copia;
-    QCoro::Task<Scelta> ancora = copiaPrima ? controllaEChiedi(drive, s, bloccata, chiedi) : subito(scelta);
+    QCoro::Task<Scelta> ancora =
+        copiaPrima ? controllaEChiedi(drive, s, bloccata, chiedi, nonRiuscita) : subito(scelta);
     co_return co_await ancora;
+}
+
+QCoro::Task<> segnalaNonRiuscita(QString operazione, QString titolo, QString nome, Servizi s, QString errore)
+{
+    registra(QStringLiteral("%1 di \"%2\" NON riuscita: %3").arg(operazione, nome, errore));
+    co_await s.notifiche->notifica(titolo, QStringLiteral("Errore su \"%1\": %2").arg(nome, errore));
 }

@@ -1,5 +1,6 @@
 #include "disk/PropertyList.h"
 
+#include <limits>
 #include <QDateTime>
 #include <QLocale>
 #include <QXmlStreamReader>
@@ -8,9 +9,13 @@ namespace {
 
 // Each reader is entered on the value's start element and leaves on its end
 // element; nullopt means the document is not a property list.
-std::optional<QVariant> leggiValore(QXmlStreamReader &r);
+std::optional<QVariant> leggiValore(QXmlStreamReader &r, int profondita);
 
-std::optional<QVariant> leggiDict(QXmlStreamReader &r)
+// Far more than any disk report nests; a document nested deeper is refused
+// rather than read by a recursion that would run out of stack.
+constexpr int profonditaMassima = 64;
+
+std::optional<QVariant> leggiDict(QXmlStreamReader &r, int profondita)
 {
     QVariantMap dict;
     while (r.readNextStartElement()) {
@@ -19,7 +24,7 @@ std::optional<QVariant> leggiDict(QXmlStreamReader &r)
         const QString chiave = r.readElementText();
         if (r.hasError() || !r.readNextStartElement())
             return std::nullopt; // a key without its value
-        std::optional<QVariant> valore = leggiValore(r);
+        std::optional<QVariant> valore = leggiValore(r, profondita);
         if (!valore)
             return std::nullopt;
         dict.insert(chiave, *valore);
@@ -29,11 +34,11 @@ std::optional<QVariant> leggiDict(QXmlStreamReader &r)
     return QVariant(dict);
 }
 
-std::optional<QVariant> leggiArray(QXmlStreamReader &r)
+std::optional<QVariant> leggiArray(QXmlStreamReader &r, int profondita)
 {
     QVariantList lista;
     while (r.readNextStartElement()) {
-        std::optional<QVariant> valore = leggiValore(r);
+        std::optional<QVariant> valore = leggiValore(r, profondita);
         if (!valore)
             return std::nullopt;
         lista.append(*valore);
@@ -43,6 +48,21 @@ std::optional<QVariant> leggiArray(QXmlStreamReader &r)
     return QVariant(lista);
 }
 
+// Hexadecimal digits only: toULongLong would also take a sign or spaces.
+std::optional<qulonglong> esadecimale(QStringView cifre)
+{
+    if (cifre.isEmpty())
+        return std::nullopt;
+    for (const QChar c : cifre) {
+        const char16_t u = c.unicode();
+        if (!((u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F')))
+            return std::nullopt;
+    }
+    bool ok = false;
+    const qulonglong v = cifre.toULongLong(&ok, 16);
+    return ok ? std::optional<qulonglong>(v) : std::nullopt;
+}
+
 std::optional<QVariant> leggiIntero(const QString &testo)
 {
     bool ok = false;
@@ -50,15 +70,23 @@ std::optional<QVariant> leggiIntero(const QString &testo)
         return QVariant(v);
     if (const qulonglong v = testo.toULongLong(&ok); ok)
         return QVariant(v);
-    // Hexadecimal is allowed too ("0x1F").
+    // Hexadecimal is allowed too ("0x1F", "-0x1F"), with one sign at most, in front.
     const bool negativo = testo.startsWith(QLatin1Char('-'));
-    const QString senzaSegno = negativo ? testo.mid(1) : testo;
-    if (senzaSegno.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
-        const qlonglong v = senzaSegno.mid(2).toLongLong(&ok, 16);
-        if (ok)
-            return QVariant(negativo ? -v : v);
-    }
-    return std::nullopt;
+    const QStringView senzaSegno = QStringView(testo).mid(negativo ? 1 : 0);
+    if (!senzaSegno.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+        return std::nullopt;
+    const std::optional<qulonglong> modulo = esadecimale(senzaSegno.mid(2));
+    if (!modulo)
+        return std::nullopt;
+    constexpr qulonglong minimoNegativo = qulonglong(std::numeric_limits<qlonglong>::max()) + 1;
+    if (!negativo)
+        return *modulo <= qulonglong(std::numeric_limits<qlonglong>::max()) ? QVariant(qlonglong(*modulo))
+                                                                            : QVariant(*modulo);
+    if (*modulo > minimoNegativo)
+        return std::nullopt;
+    // In unsigned arithmetic: -(2^63) exists as a value, but negating it as a
+    // qlonglong does not.
+    return QVariant(qlonglong(0 - *modulo));
 }
 
 std::optional<QVariant> leggiReale(const QString &testo)
@@ -76,13 +104,16 @@ std::optional<QVariant> leggiReale(const QString &testo)
     return ok ? std::optional<QVariant>(QVariant(v)) : std::nullopt;
 }
 
-std::optional<QVariant> leggiValore(QXmlStreamReader &r)
+std::optional<QVariant> leggiValore(QXmlStreamReader &r, int profondita)
 {
     const QStringView nome = r.name();
+    const bool contenitore = nome == QLatin1String("dict") || nome == QLatin1String("array");
+    if (contenitore && profondita >= profonditaMassima)
+        return std::nullopt;
     if (nome == QLatin1String("dict"))
-        return leggiDict(r);
+        return leggiDict(r, profondita + 1);
     if (nome == QLatin1String("array"))
-        return leggiArray(r);
+        return leggiArray(r, profondita + 1);
 
     const bool booleano = nome == QLatin1String("true") || nome == QLatin1String("false");
     const bool vero = nome == QLatin1String("true");
@@ -121,7 +152,7 @@ std::optional<QVariant> leggiPlist(const QByteArray &xml)
         return std::nullopt;
     if (!r.readNextStartElement())
         return std::nullopt; // an empty <plist/>
-    std::optional<QVariant> radice = leggiValore(r);
+    std::optional<QVariant> radice = leggiValore(r, 0);
     if (!radice)
         return std::nullopt;
     if (r.readNextStartElement())

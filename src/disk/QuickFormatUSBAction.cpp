@@ -37,7 +37,11 @@ QCoro::Task<> formattaRapida(USBDrive drive, Servizi s)
         *scelto = risposta.nome;
         return risposta.scelta;
     };
-    QCoro::Task<Scelta> domanda = controllaEChiedi(drive, s, bloccata, chiedi);
+    const auto nonRiuscita = [s, nome = drive.name](QString errore) {
+        return segnalaNonRiuscita(QStringLiteral("Formattazione rapida"),
+                                  QStringLiteral("Formattazione non riuscita"), nome, s, errore);
+    };
+    QCoro::Task<Scelta> domanda = controllaEChiedi(drive, s, bloccata, chiedi, nonRiuscita);
     const Scelta risposta = co_await domanda;
     if (risposta != Scelta::procedi)
         co_return;
@@ -50,9 +54,9 @@ QCoro::Task<> formattaRapida(USBDrive drive, Servizi s)
     QFuture<Risultato<EsitoControllo>> lavoroControllo =
         controllaDiscoInSottofondo(s.disco, drive.path(), archivio);
     const Risultato<EsitoControllo> controllo = co_await lavoroControllo;
-    if (controllo && !controllo->ammesso) {
+    if (controllo && !controllo->ammesso()) {
         scheda.rilascia();
-        avvisaDiscoRifiutato(*s.avvisi, drive);
+        avvisaDiscoRifiutato(*s.avvisi, drive, *controllo, AppSettings::folderName(archivio));
         co_return;
     }
 
@@ -68,10 +72,8 @@ QCoro::Task<> formattaRapida(USBDrive drive, Servizi s)
 
     scheda.rilascia();
     if (!esito) {
-        const QString errore = esito.descrizioneErrore();
-        registra(QStringLiteral("Formattazione rapida di \"%1\" NON riuscita: %2").arg(drive.name, errore));
-        co_await s.notifiche->notifica(QStringLiteral("Formattazione non riuscita"),
-                                       QStringLiteral("Errore su \"%1\": %2").arg(drive.name, errore));
+        QCoro::Task<> avviso = nonRiuscita(esito.descrizioneErrore());
+        co_await avviso;
         co_return;
     }
     registra(QStringLiteral("Formattazione rapida di \"%1\" completata: nuovo nome %2 (FAT32)")

@@ -20,11 +20,18 @@ DiskUtilErrore DiskUtilErrore::infoNonLeggibili()
 QString DiskUtilErrore::descrizione() const
 {
     switch (m_caso) {
-    case Caso::comandoFallito:
-        return QStringLiteral("diskutil %1 è terminato con codice %2.\n%3")
-            .arg(m_comando, QString::number(m_uscita), DiskUtil::ultimiCaratteri(m_output, 300));
+    case Caso::comandoFallito: {
+        // The tool's own last words say what went wrong; its command line
+        // would tell the user nothing.
+        const QString coda = DiskUtil::ultimiCaratteri(m_output, 300).trimmed();
+        return QStringLiteral("lo strumento dei dischi ha segnalato un errore (codice %1)")
+                   .arg(QString::number(m_uscita)) +
+               (coda.isEmpty() ? QStringLiteral(".") : QStringLiteral(":\n") + coda);
+    }
     case Caso::infoNonLeggibili:
-        return QStringLiteral("Impossibile leggere le informazioni del disco da diskutil.");
+        return QStringLiteral(
+            "Impossibile leggere le informazioni del disco: la risposta dello strumento dei "
+            "dischi non è comprensibile.");
     }
     return QString();
 }

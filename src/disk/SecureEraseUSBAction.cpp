@@ -64,7 +64,11 @@ QCoro::Task<> cancellaSicura(USBDrive drive, Servizi s)
     const auto chiedi = [s, drive](const PremessaArchivio &premessa) {
         return confermaCancellazione(*s.avvisi, drive, premessa);
     };
-    QCoro::Task<Scelta> domanda = controllaEChiedi(drive, s, bloccata, chiedi);
+    const auto nonRiuscita = [s, nome = drive.name](QString errore) {
+        return segnalaNonRiuscita(QStringLiteral("Cancellazione sicura"),
+                                  QStringLiteral("Cancellazione non riuscita"), nome, s, errore);
+    };
+    QCoro::Task<Scelta> domanda = controllaEChiedi(drive, s, bloccata, chiedi, nonRiuscita);
     const Scelta risposta = co_await domanda;
     if (risposta != Scelta::procedi)
         co_return;
@@ -83,9 +87,9 @@ QCoro::Task<> cancellaSicura(USBDrive drive, Servizi s)
     QFuture<Risultato<EsitoControllo>> lavoroControllo =
         controllaDiscoInSottofondo(s.disco, drive.path(), archivio);
     const Risultato<EsitoControllo> controllo = co_await lavoroControllo;
-    if (controllo && !controllo->ammesso) {
+    if (controllo && !controllo->ammesso()) {
         erase->azzera();
-        avvisaDiscoRifiutato(*s.avvisi, drive);
+        avvisaDiscoRifiutato(*s.avvisi, drive, *controllo, AppSettings::folderName(archivio));
         co_return;
     }
     const QString discoIntero = controllo ? controllo->info.discoIntero : QString();
@@ -114,10 +118,8 @@ QCoro::Task<> cancellaSicura(USBDrive drive, Servizi s)
 
     erase->azzera();
     if (!esito) {
-        const QString errore = esito.descrizioneErrore();
-        registra(QStringLiteral("Cancellazione sicura di \"%1\" NON riuscita: %2").arg(drive.name, errore));
-        co_await s.notifiche->notifica(QStringLiteral("Cancellazione non riuscita"),
-                                       QStringLiteral("Errore su \"%1\": %2").arg(drive.name, errore));
+        QCoro::Task<> avviso = nonRiuscita(esito.descrizioneErrore());
+        co_await avviso;
         co_return;
     }
     registra(QStringLiteral(

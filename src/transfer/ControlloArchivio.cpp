@@ -11,24 +11,30 @@
 #include <fcntl.h>
 #include <memory>
 #include <QCoro/QCoroFuture>
+#include <QDir>
 #include <QFileInfo>
 #include <QHash>
 #include <QPointer>
 #include <QSet>
 #include <QtConcurrent/qtconcurrenttask.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <thread>
 #include <time.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
-constexpr size_t dimensioneBlocco = size_t(1) << 20;
+// Small reads: a stop request is heard after the one in progress, and on a
+// slow stick a read of a megabyte takes seconds. The kernel's read-ahead keeps
+// a fast medium streaming all the same.
+constexpr size_t dimensioneBlocco = size_t(64) << 10;
 constexpr qint64 byteTraDueAvanzamenti = qint64(16) << 20;
 // A file changed this shortly before the check is not put in the index: a
 // second change within the same tick of a coarse clock (FAT keeps times to
 // 2 s) could leave its key as it was.
-constexpr qint64 recenteNs = qint64(3) * 1000000000;
+constexpr qint64 recenteS = 3;
 
 // Share of the bytes and the file being read, told to the caller now and then.
 class Progresso {
@@ -132,13 +138,17 @@ Lettura leggi(const QByteArray &percorso, Progresso &avanzamento)
         sha.aggiungi(blocco.data(), size_t(n));
         avanzamento.letti(n);
     }
+    if (avanzamento.fermato() && errore == 0) {
+        // On a slow stick closing waits for what the kernel asked for ahead:
+        // the user who pressed "Annulla" does not wait with it.
+        std::thread([fd] { ::close(fd); }).detach();
+        return r;
+    }
     struct stat dopo;
     const bool uguale = ::fstat(fd, &dopo) == 0 && ChiaveFile::da(dopo) == r.chiave;
     ::close(fd);
     if (errore != 0)
         return fallisci(errore);
-    if (avanzamento.fermato())
-        return r;
     if (!uguale) {
         r.motivo = QStringLiteral("il file è cambiato durante la lettura");
         return r;
@@ -148,6 +158,15 @@ Lettura leggi(const QByteArray &percorso, Progresso &avanzamento)
     return r;
 }
 
+// A volume of the stick that can be looked at.
+struct Radice {
+    QString percorso;
+    QByteArray byte; // with a final "/"
+    QString nome;
+    dev_t dispositivo = 0;
+    bool montaggio = false; // the root of a mount, as every stick's volume is
+};
+
 // With a final "/", so that "/media/STUDIO2" is not taken for inside "/media/STUDIO".
 QString canonico(const QString &percorso)
 {
@@ -155,20 +174,34 @@ QString canonico(const QString &percorso)
     return c.isEmpty() || c.endsWith(QLatin1Char('/')) ? c : c + QLatin1Char('/');
 }
 
-// Why the archive folder cannot vouch for any file; empty when it can. An
-// archive on the stick, or a stick inside the archive, would find every file
-// "in the archive" and go with the stick.
-QString archivioInutilizzabile(const QString &chiavetta, const QString &archivio)
+// Why the archive folder cannot vouch for any file; empty when it can.
+// `sullaChiavetta` tells an archive that lies on a volume of the stick, and
+// would find every file "in the archive" and go with it. For a volume that is
+// a mount, as sticks are, its device decides, whatever path or bind mount
+// leads to the archive; a plain folder is compared by path.
+QString archivioInutilizzabile(const QString &archivio, const std::vector<Radice> &radici,
+                               bool *sullaChiavetta)
 {
     if (archivio.isEmpty())
         return QStringLiteral("nessuna cartella indicata");
     const int fd = apriPercorso(archivio, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return descrizioneErrore(errno);
+    struct stat info;
+    const bool letto = ::fstat(fd, &info) == 0;
+    const int errore = errno;
     ::close(fd);
-    const QString a = canonico(archivio), c = canonico(chiavetta);
-    if (!a.isEmpty() && !c.isEmpty() && (a.startsWith(c) || c.startsWith(a)))
-        return QStringLiteral("si trova sulla chiavetta stessa");
+    if (!letto)
+        return descrizioneErrore(errore);
+    const QString a = canonico(archivio);
+    for (const Radice &r : radici) {
+        const QString c = r.montaggio ? QString() : canonico(r.percorso);
+        *sullaChiavetta = r.montaggio ? info.st_dev == r.dispositivo : !c.isEmpty() && a.startsWith(c);
+        if (*sullaChiavetta)
+            return QStringLiteral("si trova sulla chiavetta stessa");
+        if (!c.isEmpty() && c.startsWith(a))
+            return QStringLiteral("contiene la chiavetta stessa");
+    }
     return {};
 }
 
@@ -178,111 +211,177 @@ QByteArray conBarra(const QString &cartella)
     return b.endsWith('/') ? b : b + '/';
 }
 
+struct VoceChiavetta {
+    QByteArray percorso;
+    qint64 dimensione = 0;
+    const Radice *radice = nullptr;
+};
+
+struct VoceArchivio {
+    QByteArray percorso;
+    ChiaveFile chiave;
+};
+
+Istante adesso()
+{
+    struct timespec t;
+    ::clock_gettime(CLOCK_REALTIME, &t);
+    return {qint64(t.tv_sec), qint64(t.tv_nsec)};
+}
+
 } // namespace
 
 EsitoControlloArchivio controllaArchivio(const QString &chiavetta, const QString &archivio,
                                          const QString &fileIndice, std::stop_token stop,
                                          const AvanzamentoControllo &riferisci)
 {
+    return controllaArchivio(
+        {VolumeDaControllare{chiavetta, QFileInfo(QDir::cleanPath(chiavetta)).fileName()}}, archivio,
+        fileIndice, std::move(stop), riferisci);
+}
+
+EsitoControlloArchivio controllaArchivio(const QList<VolumeDaControllare> &volumi, const QString &archivio,
+                                         const QString &fileIndice, std::stop_token stop,
+                                         const AvanzamentoControllo &riferisci)
+{
     EsitoControlloArchivio esito;
     Progresso avanzamento(stop, riferisci);
-    struct timespec adesso;
-    ::clock_gettime(CLOCK_REALTIME, &adesso);
-    const qint64 inizioNs = qint64(adesso.tv_sec) * 1000000000 + adesso.tv_nsec;
+    const Istante inizio = adesso();
     const auto annullato = [&] {
         EsitoControlloArchivio a;
         a.annullato = true;
         return a;
     };
-
-    struct Voce {
-        QByteArray percorso;
-        qint64 dimensione = 0;
+    const auto descrivi = [](const QString &nome, const QString &motivo) {
+        return nomeLeggibile(QStringLiteral("“%1”: %2").arg(nome, motivo));
     };
-    std::vector<Voce> suChiavetta;
-    QList<CartellaNonLetta> nonLette;
-    percorriFile(
-        chiavetta,
-        [&](const QByteArray &p, qint64 d) {
-            suChiavetta.push_back({p, d});
-        },
-        &nonLette);
-    esito.file = qint64(suChiavetta.size());
-    // Named as the user sees the stick: from its top.
-    const QString prefisso = decodificaNome(conBarra(chiavetta));
-    for (CartellaNonLetta &c : nonLette) {
-        if (c.percorso.startsWith(prefisso))
-            c.percorso = c.percorso.mid(prefisso.size());
+
+    // Each volume once: one mounted twice (a bind mount) has one device.
+    std::vector<Radice> radici;
+    QSet<dev_t> dispositivi; // of the volumes that are mounts
+    for (const VolumeDaControllare &v : volumi) {
+        if (v.puntoMontaggio.isEmpty()) {
+            esito.volumiNonControllati.append(
+                descrivi(v.nome, QStringLiteral("non è montato, quindi non si può controllare")));
+            continue;
+        }
+        struct statx info;
+        if (::statx(AT_FDCWD, codificaNome(v.puntoMontaggio).constData(), 0, STATX_BASIC_STATS, &info) != 0) {
+            esito.volumiNonControllati.append(descrivi(v.nome, descrizioneErrore(errno)));
+            continue;
+        }
+        const dev_t dispositivo = makedev(info.stx_dev_major, info.stx_dev_minor);
+        const bool montaggio = info.stx_attributes & info.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT;
+        if (montaggio && dispositivi.contains(dispositivo))
+            continue;
+        radici.push_back({v.puntoMontaggio, conBarra(v.puntoMontaggio), v.nome, dispositivo, montaggio});
+        if (montaggio)
+            dispositivi.insert(dispositivo);
     }
-    esito.nonLetti = descriviNonLette(nonLette);
-    if (avanzamento.fermato())
-        return annullato();
+    // Named as the user sees the stick: from its top, after the volume's name
+    // when there are several.
+    const auto nomeDi = [&](const Radice &r, const QByteArray &percorso) {
+        if (!percorso.startsWith(r.byte))
+            return r.nome;
+        const QString relativo = decodificaNome(percorso.mid(r.byte.size()));
+        return radici.size() > 1 ? r.nome + QLatin1Char('/') + relativo : relativo;
+    };
+
+    std::vector<VoceChiavetta> suChiavetta;
+    for (const Radice &r : radici) {
+        QList<CartellaNonLetta> nonLette;
+        percorriFile(
+            r.percorso,
+            [&](const QByteArray &p, const struct stat &info) {
+                suChiavetta.push_back({p, qint64(info.st_size), &r});
+            },
+            &nonLette, &esito.nascosti);
+        for (const CartellaNonLetta &c : std::as_const(nonLette))
+            esito.nonLetti.append(descrivi(nomeDi(r, codificaNome(c.percorso)), c.motivo));
+        if (avanzamento.fermato())
+            return annullato();
+    }
+    esito.file = qint64(suChiavetta.size());
     if (suChiavetta.empty())
         return esito;
-    esito.archivioInutilizzabile = archivioInutilizzabile(chiavetta, archivio);
-    if (!esito.archivioInutilizzabile.isEmpty())
+    esito.archivioInutilizzabile = archivioInutilizzabile(archivio, radici, &esito.archivioSullaChiavetta);
+    if (!esito.archivioInutilizzabile.isEmpty()) {
+        // Nothing is known to be safe, so everything is to copy, unless the
+        // copy would land on the stick itself.
+        for (const VoceChiavetta &v : suChiavetta) {
+            if (!esito.archivioSullaChiavetta)
+                esito.daCopiare.append(decodificaNome(v.percorso));
+        }
         return esito;
+    }
 
     // Only an archive file of the same size as some file of the stick can
-    // hold the same contents: the others are never read.
+    // hold the same contents: the others are never read. Files on the stick
+    // itself (the stick mounted inside the archive folder) go with it.
     QSet<qint64> dimensioni;
-    qint64 byteChiavetta = 0;
-    for (const Voce &v : suChiavetta) {
+    for (const VoceChiavetta &v : suChiavetta)
         dimensioni.insert(v.dimensione);
-        byteChiavetta += v.dimensione;
-    }
     const QByteArray radice = conBarra(archivio);
     QSet<QByteArray> presenti; // relative paths of every archive file
-    std::vector<Voce> candidati;
+    std::vector<VoceArchivio> candidati;
     QList<CartellaNonLetta> nonLetteArchivio;
     percorriFile(
         archivio,
-        [&](const QByteArray &p, qint64 d) {
+        [&](const QByteArray &p, const struct stat &info) {
+            if (dispositivi.contains(info.st_dev))
+                return;
             presenti.insert(p.mid(radice.size()));
-            if (dimensioni.contains(d))
-                candidati.push_back({p, d});
+            if (dimensioni.contains(qint64(info.st_size)))
+                candidati.push_back({p, ChiaveFile::da(info)});
         },
         &nonLetteArchivio);
     esito.cartelleArchivioNonLette = nonLetteArchivio.size();
 
     IndiceArchivio indice = IndiceArchivio::leggi(fileIndice, archivio);
-    QSet<QByteArray> inArchivio; // digests of readable archive files
-    struct DaLeggere {
-        Voce voce;
-        ChiaveFile chiave;
-    };
-    std::vector<DaLeggere> daLeggere;
+    QSet<QByteArray> inArchivio;     // digests of readable archive files
+    QSet<qint64> dimensioniArchivio; // sizes some archive file has
+    std::vector<VoceArchivio> daLeggere;
     qint64 byteArchivio = 0;
-    for (const Voce &v : candidati) {
-        struct stat info;
-        if (::lstat(v.percorso.constData(), &info) != 0 || !S_ISREG(info.st_mode))
-            continue;
-        const ChiaveFile chiave = ChiaveFile::da(info);
-        if (const std::optional<QByteArray> d = indice.digest(v.percorso.mid(radice.size()), chiave)) {
+    for (const VoceArchivio &v : candidati) {
+        dimensioniArchivio.insert(v.chiave.dimensione);
+        if (const std::optional<QByteArray> d = indice.digest(v.percorso.mid(radice.size()), v.chiave)) {
             inArchivio.insert(*d);
             continue;
         }
-        daLeggere.push_back({{v.percorso, chiave.dimensione}, chiave});
-        byteArchivio += chiave.dimensione;
+        daLeggere.push_back(v);
+        byteArchivio += v.chiave.dimensione;
     }
-    avanzamento.prevedi(byteChiavetta + byteArchivio, qsizetype(suChiavetta.size() + daLeggere.size()));
+    // A stick file whose size no archive file has is missing without reading it.
+    qint64 byteChiavetta = 0;
+    qsizetype fileChiavetta = 0;
+    for (const VoceChiavetta &v : suChiavetta) {
+        if (dimensioniArchivio.contains(v.dimensione)) {
+            byteChiavetta += v.dimensione;
+            ++fileChiavetta;
+        }
+    }
+    avanzamento.prevedi(byteChiavetta + byteArchivio, fileChiavetta + qsizetype(daLeggere.size()));
 
-    // The stick, every file. Digests still looked for, with how many of each size.
-    const QByteArray radiceChiavetta = conBarra(chiavetta);
+    // The stick's files that may be in the archive. Digests still looked for,
+    // with how many of each size.
     QHash<QByteArray, qint64> cercati;
     QHash<qint64, qsizetype> cercatiPerDimensione;
-    std::vector<std::pair<QString, QByteArray>> letti; // relative path, digest
-    for (const Voce &v : suChiavetta) {
-        const QString relativo = decodificaNome(v.percorso.mid(radiceChiavetta.size()));
-        avanzamento.nuovoFile(relativo);
+    std::vector<std::optional<QByteArray>> digest(suChiavetta.size());
+    for (size_t i = 0; i < suChiavetta.size(); ++i) {
+        const VoceChiavetta &v = suChiavetta[i];
+        if (!dimensioniArchivio.contains(v.dimensione))
+            continue;
+        const QString nome = nomeDi(*v.radice, v.percorso);
+        avanzamento.nuovoFile(nome);
         const Lettura l = leggi(v.percorso, avanzamento);
         if (avanzamento.fermato())
             return annullato();
         if (!l.digest) {
-            esito.nonLetti.append(nomeLeggibile(QStringLiteral("“%1”: %2").arg(relativo, l.motivo)));
+            esito.nonLetti.append(descrivi(nome, l.motivo));
+            esito.daCopiare.append(decodificaNome(v.percorso));
             continue;
         }
-        letti.emplace_back(relativo, *l.digest);
+        digest[i] = l.digest;
         if (!inArchivio.contains(*l.digest) && !cercati.contains(*l.digest)) {
             cercati.insert(*l.digest, l.chiave.dimensione);
             ++cercatiPerDimensione[l.chiave.dimensione];
@@ -290,20 +389,21 @@ EsitoControlloArchivio controllaArchivio(const QString &chiavetta, const QString
     }
 
     // The archive files not in the index, while some content of their size is still missing.
-    for (const DaLeggere &f : daLeggere) {
-        const QByteArray relativo = f.voce.percorso.mid(radice.size());
-        if (cercatiPerDimensione.value(f.voce.dimensione) == 0) {
-            avanzamento.salta(f.voce.dimensione);
+    const Istante limiteRecenti{inizio.secondi - recenteS, inizio.nanosecondi};
+    for (const VoceArchivio &f : daLeggere) {
+        const QByteArray relativo = f.percorso.mid(radice.size());
+        if (cercatiPerDimensione.value(f.chiave.dimensione) == 0) {
+            avanzamento.salta(f.chiave.dimensione);
             continue;
         }
         avanzamento.nuovoFile(decodificaNome(relativo));
-        const Lettura l = leggi(f.voce.percorso, avanzamento);
+        const Lettura l = leggi(f.percorso, avanzamento);
         if (avanzamento.fermato())
             return annullato();
         ++esito.fileArchivioLetti;
         if (!l.digest)
             continue; // cannot vouch for anything
-        if (l.chiave.cambioNs < inizioNs - recenteNs && l.chiave.modificaNs < inizioNs - recenteNs)
+        if (l.chiave.cambio < limiteRecenti && l.chiave.modifica < limiteRecenti)
             indice.imposta(relativo, l.chiave, *l.digest);
         inArchivio.insert(*l.digest);
         const auto trovato = cercati.constFind(*l.digest);
@@ -313,9 +413,13 @@ EsitoControlloArchivio controllaArchivio(const QString &chiavetta, const QString
         }
     }
 
-    for (const auto &[relativo, digest] : letti) {
-        if (!inArchivio.contains(digest))
-            esito.mancanti.append(nomeLeggibile(relativo));
+    for (size_t i = 0; i < suChiavetta.size(); ++i) {
+        const VoceChiavetta &v = suChiavetta[i];
+        const bool letto = dimensioniArchivio.contains(v.dimensione);
+        if (letto && (!digest[i] || inArchivio.contains(*digest[i])))
+            continue; // unreadable, told above, or safe
+        esito.mancanti.append(nomeLeggibile(nomeDi(*v.radice, v.percorso)));
+        esito.daCopiare.append(decodificaNome(v.percorso));
     }
     if (avanzamento.fermato())
         return annullato();
@@ -326,7 +430,8 @@ EsitoControlloArchivio controllaArchivio(const QString &chiavetta, const QString
 }
 
 QCoro::Task<std::optional<EsitoControlloArchivio>>
-controllaArchivioConScheda(QString nomeChiavetta, QString chiavetta, QString archivio, Servizi servizi)
+controllaArchivioConScheda(QString nomeChiavetta, QList<VolumeDaControllare> volumi, QString archivio,
+                           Servizi servizi)
 {
     std::stop_source stop;
     CentroOperazioni::Operazione scheda{
@@ -343,9 +448,9 @@ controllaArchivioConScheda(QString nomeChiavetta, QString chiavetta, QString arc
     const QString indice = IndiceArchivio::percorsoPredefinito();
     const std::stop_token token = stop.get_token();
     QFuture<EsitoControlloArchivio> lavoro =
-        QtConcurrent::task([chiavetta, archivio, indice, token, avanzamento] {
+        QtConcurrent::task([volumi, archivio, indice, token, avanzamento] {
             const PrioritaLavoro sottofondo;
-            return controllaArchivio(chiavetta, archivio, indice, token, avanzamento);
+            return controllaArchivio(volumi, archivio, indice, token, avanzamento);
         })
             .withPriority(FileCopyService::prioritaCopia)
             .spawn();

@@ -130,7 +130,8 @@ QString manifestoInRiga(const EsitoManifesto &manifesto)
 } // namespace
 
 QCoro::Task<> FileCopyService::copia(QString sorgente, QString destinazione,
-                                     std::optional<QSet<QString>> estensioni, Servizi servizi)
+                                     std::optional<QSet<QString>> estensioni, Servizi servizi,
+                                     std::optional<QStringList> soloFile)
 {
     QString errore;
     if (!creaCartella(destinazione, &errore)) {
@@ -157,10 +158,11 @@ QCoro::Task<> FileCopyService::copia(QString sorgente, QString destinazione,
     // The stick's mount point carries its name.
     const QString chiavetta = nomeDi(QDir::cleanPath(sorgente));
     QFuture<EsitoCopia> lavoro =
-        QtConcurrent::task([sorgente, estensioni, destinazione, avanzamento, chiavetta] {
+        QtConcurrent::task([sorgente, estensioni, destinazione, avanzamento, chiavetta, soloFile] {
             const PrioritaLavoro sottofondo;
             QList<VoceManifesto> verificati;
-            EsitoCopia esito = eseguiCopia(sorgente, estensioni, destinazione, avanzamento, &verificati);
+            EsitoCopia esito =
+                eseguiCopia(sorgente, estensioni, destinazione, avanzamento, &verificati, soloFile);
             // Whatever happens to it, the copies stand as they are.
             esito.manifesto = scriviManifesto(destinazione, chiavetta, verificati);
             return esito;
@@ -178,7 +180,8 @@ QCoro::Task<> FileCopyService::copia(QString sorgente, QString destinazione,
 EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
                                         const std::optional<QSet<QString>> &estensioni,
                                         const QString &destinazione, const Avanzamento &avanzamento,
-                                        QList<VoceManifesto> *verificati)
+                                        QList<VoceManifesto> *verificati,
+                                        const std::optional<QStringList> &soloFile)
 {
     const auto riferisci = [&](std::optional<double> f, std::optional<QString> d, std::optional<QString> t) {
         if (avanzamento)
@@ -186,7 +189,7 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
     };
 
     QList<CartellaNonLetta> nonLette;
-    QStringList file = elencaFile(sorgente, &nonLette);
+    QStringList file = soloFile ? *soloFile : elencaFile(sorgente, &nonLette);
     if (estensioni) {
         file.removeIf([&](const QString &f) {
             const QString ext = QFileInfo(f).suffix().toLower();

@@ -50,15 +50,18 @@ namespace FileCopyService {
 // thread pool, lists the verified copies in a manifest named after the
 // stick's folder, then shows the summary and logs one line. Returns after the
 // summary alert is dismissed, or at once when it refuses to start.
+// `soloFile`, when given, are the files to copy (any of the stick's volumes)
+// instead of every file under `sorgente`.
 QCoro::Task<> copia(QString sorgente, QString destinazione, std::optional<QSet<QString>> estensioni,
-                    Servizi servizi);
+                    Servizi servizi, std::optional<QStringList> soloFile = std::nullopt);
 
 // Any thread but the main one: the copy and verification themselves.
 // `estensioni`: lower-case, no dot; absent = every file. `verificati`, when
 // given, receives each copy that passed the verification, for the manifest.
 EsitoCopia eseguiCopia(const QString &sorgente, const std::optional<QSet<QString>> &estensioni,
                        const QString &destinazione, const Avanzamento &avanzamento = {},
-                       QList<VoceManifesto> *verificati = nullptr);
+                       QList<VoceManifesto> *verificati = nullptr,
+                       const std::optional<QStringList> &soloFile = std::nullopt);
 
 // Main thread. The images of a stick that just arrived go to the archive
 // folder unless another operation or an erase is running; the new images go

@@ -5,26 +5,25 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <QCryptographicHash>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
+#include <QMessageAuthenticationCode>
+#include <QRandomGenerator>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-const QByteArray intestazione = QByteArrayLiteral("tessera-indice-archivio\t1\t");
+const QByteArray intestazione = QByteArrayLiteral("tessera-indice-archivio\t2\t");
+constexpr qsizetype lunghezzaSegreto = 32;
 
-// The first 16 hex digits of the SHA-256 of the line, bound to the archive
-// folder: a line copied from another archive's index does not pass either.
-QByteArray controllo(const QByteArray &archivio, const QByteArray &riga)
+// The MAC of the line, bound to the archive folder: a line copied from another
+// archive's index does not pass either, nor one written without the secret.
+QByteArray controllo(const QByteArray &segreto, const QByteArray &archivio, const QByteArray &riga)
 {
-    QCryptographicHash h(QCryptographicHash::Sha256);
-    h.addData(archivio);
-    h.addData(QByteArrayView("\t"));
-    h.addData(riga);
-    return h.result().toHex().left(16);
+    return QMessageAuthenticationCode::hash(archivio + '\t' + riga, segreto, QCryptographicHash::Sha256)
+        .toHex()
+        .left(32);
 }
 
 bool numero(const QByteArray &testo, qint64 *valore)
@@ -32,6 +31,12 @@ bool numero(const QByteArray &testo, qint64 *valore)
     bool ok = false;
     *valore = testo.toLongLong(&ok);
     return ok;
+}
+
+bool istante(const QByteArray &secondi, const QByteArray &nanosecondi, Istante *valore)
+{
+    return numero(secondi, &valore->secondi) && numero(nanosecondi, &valore->nanosecondi) &&
+           valore->nanosecondi >= 0 && valore->nanosecondi < 1000000000;
 }
 
 bool esadecimale(const QByteArray &testo)
@@ -43,6 +48,50 @@ bool esadecimale(const QByteArray &testo)
             return false;
     }
     return true;
+}
+
+// Renames whatever is at `percorso` out of the way, so a new file can take
+// its name; it is kept, not deleted: it may be someone else's.
+void mettiDaParte(const QByteArray &percorso)
+{
+    const QByteArray altrove =
+        percorso + ".scartato-" + QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+    ::rename(percorso.constData(), altrove.constData());
+}
+
+// The contents of `percorso` when it is a regular file owned by this user (and,
+// with `privato`, readable by no one else); none when it is missing. Anything
+// else under that name is set aside. Never follows a link, never waits on a FIFO.
+std::optional<QByteArray> leggiNostro(const QByteArray &percorso, bool privato)
+{
+    int fd;
+    do {
+        fd = ::open(percorso.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        if (errno != ENOENT)
+            mettiDaParte(percorso);
+        return std::nullopt;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid() ||
+        (privato && (info.st_mode & 077) != 0)) {
+        ::close(fd);
+        mettiDaParte(percorso);
+        return std::nullopt;
+    }
+    QByteArray dati;
+    char blocco[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, blocco, sizeof blocco);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ::close(fd);
+            return n == 0 ? std::optional<QByteArray>(dati) : std::nullopt;
+        }
+        dati.append(blocco, n);
+    }
 }
 
 bool scriviTutto(int fd, const QByteArray &dati)
@@ -59,12 +108,61 @@ bool scriviTutto(int fd, const QByteArray &dati)
     return true;
 }
 
+// `dati` in place of `finale` at once, readable by this user only: a new
+// temporary file (exclusive, so nothing planted under its name is written
+// through), flushed, then renamed over the old one.
+bool sostituisci(const QByteArray &finale, const QByteArray &dati)
+{
+    QByteArray temporaneo;
+    int fd = -1;
+    for (int tentativo = 0; tentativo < 10 && fd < 0; ++tentativo) {
+        temporaneo = finale + ".tmp-" + QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+        fd = ::open(temporaneo.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST && errno != EINTR)
+            return false;
+    }
+    if (fd < 0)
+        return false;
+    const bool scritto = scriviTutto(fd, dati) && ::fdatasync(fd) == 0;
+    if (::close(fd) != 0 || !scritto || ::rename(temporaneo.constData(), finale.constData()) != 0) {
+        ::unlink(temporaneo.constData());
+        return false;
+    }
+    return true;
+}
+
+// The secret beside the index: "indice_archivio.chiave" for "indice_archivio.tsv".
+QByteArray fileSegreto(const QString &indice)
+{
+    const QFileInfo f(indice);
+    return codificaNome(f.dir().filePath(f.completeBaseName() + QStringLiteral(".chiave")));
+}
+
+// The user's secret; with `crea`, a new one is made when there is none to trust.
+std::optional<QByteArray> segreto(const QString &indice, bool crea)
+{
+    const QByteArray percorso = fileSegreto(indice);
+    if (const std::optional<QByteArray> letto = leggiNostro(percorso, true);
+        letto && letto->size() == lunghezzaSegreto)
+        return letto;
+    if (!crea)
+        return std::nullopt;
+    QByteArray nuovo(lunghezzaSegreto, Qt::Uninitialized);
+    QRandomGenerator::system()->generate(reinterpret_cast<quint32 *>(nuovo.data()),
+                                         reinterpret_cast<quint32 *>(nuovo.data() + nuovo.size()));
+    if (!sostituisci(percorso, nuovo))
+        return std::nullopt;
+    return nuovo;
+}
+
 } // namespace
 
 ChiaveFile ChiaveFile::da(const struct stat &info)
 {
-    return {qint64(info.st_size), qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
-            quint64(info.st_ino), qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec};
+    return {qint64(info.st_size),
+            {qint64(info.st_mtim.tv_sec), qint64(info.st_mtim.tv_nsec)},
+            quint64(info.st_ino),
+            {qint64(info.st_ctim.tv_sec), qint64(info.st_ctim.tv_nsec)}};
 }
 
 QString IndiceArchivio::percorsoPredefinito()
@@ -76,27 +174,30 @@ IndiceArchivio IndiceArchivio::leggi(const QString &file, const QString &archivi
 {
     IndiceArchivio indice;
     indice.m_archivio = archivio;
-    QFile f(file);
-    if (file.isEmpty() || !f.open(QIODevice::ReadOnly))
+    if (file.isEmpty())
+        return indice;
+    const std::optional<QByteArray> testo = leggiNostro(codificaNome(file), false);
+    const std::optional<QByteArray> chiave = testo ? segreto(file, false) : std::nullopt;
+    if (!chiave)
         return indice;
     const QByteArray cartella = codificaNome(archivio).toPercentEncoding("/");
-    const QList<QByteArray> righe = f.readAll().split('\n');
+    const QList<QByteArray> righe = testo->split('\n');
     if (righe.isEmpty() || righe.first() != intestazione + cartella)
         return indice;
     for (qsizetype i = 1; i < righe.size(); ++i) {
         const QByteArray &riga = righe.at(i);
         const qsizetype tab = riga.lastIndexOf('\t');
-        if (tab < 0 || controllo(cartella, riga.left(tab)) != riga.mid(tab + 1))
+        if (tab < 0 || controllo(*chiave, cartella, riga.left(tab)) != riga.mid(tab + 1))
             continue;
         const QList<QByteArray> campi = riga.left(tab).split('\t');
         Voce v;
         qint64 inode = 0;
-        if (campi.size() != 6 || !numero(campi[1], &v.chiave.dimensione) ||
-            !numero(campi[2], &v.chiave.modificaNs) || !numero(campi[3], &inode) ||
-            !numero(campi[4], &v.chiave.cambioNs) || !esadecimale(campi[5]))
+        if (campi.size() != 8 || !numero(campi[1], &v.chiave.dimensione) ||
+            !istante(campi[2], campi[3], &v.chiave.modifica) || !numero(campi[4], &inode) ||
+            !istante(campi[5], campi[6], &v.chiave.cambio) || !esadecimale(campi[7]))
             continue;
         v.chiave.inode = quint64(inode);
-        v.digest = campi[5];
+        v.digest = campi[7];
         indice.m_voci.insert(QByteArray::fromPercentEncoding(campi[0]), v);
     }
     return indice;
@@ -130,26 +231,19 @@ bool IndiceArchivio::scrivi(const QString &file) const
 {
     if (file.isEmpty() || !QDir().mkpath(QFileInfo(file).absolutePath()))
         return false;
+    const std::optional<QByteArray> chiave = segreto(file, true);
+    if (!chiave)
+        return false;
     const QByteArray cartella = codificaNome(m_archivio).toPercentEncoding("/");
     QByteArray dati = intestazione + cartella + '\n';
+    const auto campo = [](qint64 n) { return '\t' + QByteArray::number(n); };
     for (auto it = m_voci.cbegin(); it != m_voci.cend(); ++it) {
         const ChiaveFile &k = it->chiave;
-        const QByteArray riga = it.key().toPercentEncoding("/") + '\t' + QByteArray::number(k.dimensione) +
-                                '\t' + QByteArray::number(k.modificaNs) + '\t' +
-                                QByteArray::number(qint64(k.inode)) + '\t' + QByteArray::number(k.cambioNs) +
-                                '\t' + it->digest;
-        dati += riga + '\t' + controllo(cartella, riga) + '\n';
+        const QByteArray riga = it.key().toPercentEncoding("/") + campo(k.dimensione) +
+                                campo(k.modifica.secondi) + campo(k.modifica.nanosecondi) +
+                                campo(qint64(k.inode)) + campo(k.cambio.secondi) +
+                                campo(k.cambio.nanosecondi) + '\t' + it->digest;
+        dati += riga + '\t' + controllo(*chiave, cartella, riga) + '\n';
     }
-    const QByteArray finale = codificaNome(file);
-    const QByteArray temporaneo = finale + ".tmp-" + QByteArray::number(::getpid());
-    const int fd =
-        ::open(temporaneo.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    const bool scritto = scriviTutto(fd, dati) && ::fdatasync(fd) == 0;
-    if (::close(fd) != 0 || !scritto || ::rename(temporaneo.constData(), finale.constData()) != 0) {
-        ::unlink(temporaneo.constData());
-        return false;
-    }
-    return true;
+    return sostituisci(codificaNome(file), dati);
 }

@@ -8,14 +8,24 @@
 
 struct stat;
 
+// A moment as the file system keeps it. Seconds and nanoseconds stay apart: a
+// single count of nanoseconds in 64 bits runs out in the year 2262, and two
+// different times of a file could then give the same key.
+struct Istante {
+    qint64 secondi = 0;
+    qint64 nanosecondi = 0; // 0 to 999,999,999
+
+    friend auto operator<=>(const Istante &, const Istante &) = default;
+};
+
 // What identifies one state of a file's contents without reading them. The
 // change time cannot be set by a program, so a file rewritten with its old
 // modification time put back still gets a new key.
 struct ChiaveFile {
     qint64 dimensione = 0;
-    qint64 modificaNs = 0;
+    Istante modifica;
     quint64 inode = 0;
-    qint64 cambioNs = 0;
+    Istante cambio;
 
     static ChiaveFile da(const struct stat &info);
     friend bool operator==(const ChiaveFile &, const ChiaveFile &) = default;
@@ -24,14 +34,18 @@ struct ChiaveFile {
 // The SHA-256 digests of the archive's files read so far, kept on disk so that
 // checking a large archive a second time reads only what changed. It is a
 // cache: a missing or stale entry only costs reading the file again. Each line
-// carries its own check, so a damaged line is dropped rather than believed.
+// carries a MAC keyed with a secret of this user's, kept beside the index, so a
+// damaged or forged line is dropped rather than believed. The index and the
+// secret are used only when they are regular files owned by this user; anything
+// else found under their names (a link, a FIFO, another user's file) is set
+// aside, renamed with ".scartato-…", and the index starts over.
 class IndiceArchivio {
 public:
     // "indice_archivio.tsv" beside the operations log.
     static QString percorsoPredefinito();
 
     // The entries `file` holds for the archive folder `archivio`; empty when
-    // the file is missing, unreadable or made for another folder.
+    // the file is missing, unreadable, not to be trusted or made for another folder.
     static IndiceArchivio leggi(const QString &file, const QString &archivio);
 
     // The digest recorded for `relativo` (bytes as on the medium) with this very key.

@@ -30,7 +30,8 @@ QString nomeSicuro(const QString &chiavetta)
 
 // The manifest's text, line for line as GNU sha256sum writes it: a name with
 // a backslash, a line feed or a carriage return has them escaped and the line
-// starts with a backslash. Sorted by the bytes of the names.
+// starts with a backslash. A file named "-" is written "./-": sha256sum -c
+// would read standard input for it. Sorted by the bytes of the names.
 QByteArray contenuto(const QList<VoceManifesto> &voci)
 {
     QList<std::pair<QByteArray, QByteArray>> righe;
@@ -40,7 +41,7 @@ QByteArray contenuto(const QList<VoceManifesto> &voci)
     QByteArray testo;
     for (const auto &[nome, sha] : std::as_const(righe)) {
         const bool daProteggere = nome.contains('\\') || nome.contains('\n') || nome.contains('\r');
-        QByteArray n = nome;
+        QByteArray n = nome == "-" ? QByteArrayLiteral("./-") : nome;
         if (daProteggere)
             n.replace('\\', "\\\\").replace('\n', "\\n").replace('\r', "\\r");
         testo += (daProteggere ? QByteArrayLiteral("\\") : QByteArray()) + sha + "  " + n + '\n';

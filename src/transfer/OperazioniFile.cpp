@@ -43,8 +43,9 @@ struct Voce {
 // opened relative to its parent's descriptor, so depth is not limited by the
 // length of a path; the folders on the way down stay open, one per level.
 // Takes `fd` over.
-void elenca(int fd, const QByteArray &cartella, const std::function<void(const QByteArray &, qint64)> &file,
-            QList<CartellaNonLetta> *nonLette)
+void elenca(int fd, const QByteArray &cartella,
+            const std::function<void(const QByteArray &, const struct stat &)> &file,
+            QList<CartellaNonLetta> *nonLette, qint64 *nascosti)
 {
     const auto nonLetta = [&](int errore) {
         if (nonLette)
@@ -68,8 +69,12 @@ void elenca(int fd, const QByteArray &cartella, const std::function<void(const Q
                 errore = errno;
             break;
         }
-        if (e->d_name[0] == '.') // hidden, and "." and ".."
+        if (e->d_name[0] == '.') { // hidden, and "." and ".."
+            const bool punti = e->d_name[1] == '\0' || (e->d_name[1] == '.' && e->d_name[2] == '\0');
+            if (nascosti && !punti)
+                ++*nascosti;
             continue;
+        }
         Voce v;
         v.nome = QByteArray(e->d_name);
         // lstat semantics: a link is looked at, never through. An entry gone
@@ -90,7 +95,7 @@ void elenca(int fd, const QByteArray &cartella, const std::function<void(const Q
     for (const Voce &v : voci) {
         const QByteArray percorso = prefisso + v.nome;
         if (S_ISREG(v.info.st_mode)) {
-            file(percorso, qint64(v.info.st_size));
+            file(percorso, v.info);
             continue;
         }
         // A folder swapped for a link since it was looked at is refused by
@@ -114,7 +119,7 @@ void elenca(int fd, const QByteArray &cartella, const std::function<void(const Q
             ::close(figlio);
             continue;
         }
-        elenca(figlio, percorso, file, nonLette);
+        elenca(figlio, percorso, file, nonLette, nascosti);
     }
     ::closedir(dir);
 }
@@ -144,85 +149,6 @@ QString accorcia(const QString &base, int byteDisponibili)
 
 } // namespace
 
-QString decodificaNome(const QByteArray &byte)
-{
-    QString testo = QString::fromUtf8(byte);
-    if (!testo.contains(QChar::ReplacementCharacter))
-        return testo;
-    // Not valid UTF-8 (or a real U+FFFD): decode byte by byte, strictly.
-    testo.clear();
-    const auto *p = reinterpret_cast<const unsigned char *>(byte.constData());
-    const qsizetype n = byte.size();
-    for (qsizetype i = 0; i < n;) {
-        const unsigned c = p[i];
-        int lunghezza = 0;
-        char32_t punto = 0, minimo = 0;
-        if (c < 0x80) {
-            testo.append(QChar(char16_t(c)));
-            ++i;
-            continue;
-        }
-        if ((c & 0xE0) == 0xC0)
-            lunghezza = 2, punto = c & 0x1F, minimo = 0x80;
-        else if ((c & 0xF0) == 0xE0)
-            lunghezza = 3, punto = c & 0x0F, minimo = 0x800;
-        else if ((c & 0xF8) == 0xF0)
-            lunghezza = 4, punto = c & 0x07, minimo = 0x10000;
-        bool valido = lunghezza > 0 && i + lunghezza <= n;
-        for (int k = 1; valido && k < lunghezza; ++k) {
-            valido = (p[i + k] & 0xC0) == 0x80;
-            punto = (punto << 6) | (p[i + k] & 0x3F);
-        }
-        // Overlong forms and encoded surrogates are stray bytes too: they
-        // would not come back as the same bytes.
-        valido = valido && punto >= minimo && punto <= 0x10FFFF && (punto < 0xD800 || punto > 0xDFFF);
-        if (!valido) {
-            testo.append(QChar(char16_t(0xDC00 + c)));
-            ++i;
-            continue;
-        }
-        testo.append(QString::fromUcs4(&punto, 1));
-        i += lunghezza;
-    }
-    return testo;
-}
-
-QByteArray codificaNome(const QString &nome)
-{
-    QByteArray byte;
-    byte.reserve(nome.size());
-    qsizetype inizio = 0; // start of the run of ordinary characters not yet encoded
-    for (qsizetype i = 0; i < nome.size(); ++i) {
-        const char16_t u = nome.at(i).unicode();
-        if (QChar::isHighSurrogate(u) && i + 1 < nome.size() && nome.at(i + 1).isLowSurrogate()) {
-            ++i;
-            continue;
-        }
-        if (u >= 0xDC80 && u <= 0xDCFF) {
-            byte += QStringView(nome).mid(inizio, i - inizio).toUtf8();
-            byte += char(u - 0xDC00);
-            inizio = i + 1;
-        }
-    }
-    byte += QStringView(nome).mid(inizio).toUtf8();
-    return byte;
-}
-
-QString nomeLeggibile(const QString &testo)
-{
-    QString r;
-    r.reserve(testo.size());
-    for (qsizetype i = 0; i < testo.size(); ++i) {
-        const char16_t u = testo.at(i).unicode();
-        const bool coppia = (QChar::isLowSurrogate(u) && i > 0 && testo.at(i - 1).isHighSurrogate());
-        if (u >= 0xDC80 && u <= 0xDCFF && !coppia)
-            r += QStringLiteral("\\x") + QString::number(unsigned(u - 0xDC00), 16).toUpper();
-        else
-            r += testo.at(i);
-    }
-    return r;
-}
-
 QStringList descriviNonLette(const QList<CartellaNonLetta> &nonLette)
 {
     QStringList righe;
@@ -243,6 +169,15 @@ QStringList elencaFile(const QString &cartella, QList<CartellaNonLetta> *nonLett
 void percorriFile(const QString &cartella, const std::function<void(const QByteArray &, qint64)> &file,
                   QList<CartellaNonLetta> *nonLette)
 {
+    percorriFile(
+        cartella, [&](const QByteArray &percorso, const struct stat &info) { file(percorso, info.st_size); },
+        nonLette);
+}
+
+void percorriFile(const QString &cartella,
+                  const std::function<void(const QByteArray &, const struct stat &)> &file,
+                  QList<CartellaNonLetta> *nonLette, qint64 *nascosti)
+{
     if (cartella.isEmpty())
         return;
     const int fd = apri(cartella, O_RDONLY | O_DIRECTORY);
@@ -251,7 +186,7 @@ void percorriFile(const QString &cartella, const std::function<void(const QByteA
             nonLette->append({cartella, descrizioneErrore(errno)});
         return;
     }
-    elenca(fd, codificaNome(cartella), file, nonLette);
+    elenca(fd, codificaNome(cartella), file, nonLette, nascosti);
 }
 
 int apriPercorso(const QString &percorso, int flag)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "comune/NomiFile.h"
+
 #include <array>
 #include <functional>
 #include <optional>
@@ -7,18 +9,10 @@
 #include <QStringList>
 #include <vector>
 
+struct stat;
+
 // File operations shared by the copy, the automatic import and the sync.
 // All of them are blocking and meant for worker threads.
-
-// File names as the file system holds them: any bytes but "/" and NUL. A name
-// that is not valid UTF-8 (a stick written by an old Windows machine) becomes
-// a QString in which each stray byte is the lone surrogate U+DC00+byte, and
-// goes back to the very same bytes. Every path of a copy, import or sync goes
-// through these two, never through QFile::encodeName/decodeName.
-QString decodificaNome(const QByteArray &byte);
-QByteArray codificaNome(const QString &nome);
-// The same text with each stray byte written as "\xE9", for what the user reads.
-QString nomeLeggibile(const QString &testo);
 
 // A folder the listing could not read, and why (in words).
 struct CartellaNonLetta {
@@ -42,6 +36,11 @@ QStringList elencaFile(const QString &cartella, QList<CartellaNonLetta> *nonLett
 // size, one at a time.
 void percorriFile(const QString &cartella, const std::function<void(const QByteArray &, qint64)> &file,
                   QList<CartellaNonLetta> *nonLette = nullptr);
+// The same with all the listing learnt of each file (lstat), and, in
+// `nascosti`, how many hidden entries it left aside.
+void percorriFile(const QString &cartella,
+                  const std::function<void(const QByteArray &, const struct stat &)> &file,
+                  QList<CartellaNonLetta> *nonLette = nullptr, qint64 *nascosti = nullptr);
 
 // A path inside `cartella` that does not exist yet: "{base}_{stamp}.{ext}",
 // then "{base}_{stamp}_1.{ext}", ... with stamp "yyyy-MM-dd_HH-mm-ss".

@@ -191,8 +191,8 @@ private Q_SLOTS:
                                         "normale che sparisca per qualche secondo dalla lista."}};
         const Righe integro =
             verifica + Righe{{Tipo::ok, "Nessun danno rilevato: il file system è integro."}};
-        const auto fallito = [](const QString &cmd, const char *msg) {
-            return Risultato<QString>(DiskUtilErrore::comandoFallito(cmd + ' ' + percorso, 1, msg));
+        const auto fallito = [](const QString &cmd, const char *msg, int uscita = 1) {
+            return Risultato<QString>(DiskUtilErrore::comandoFallito(cmd + ' ' + percorso, uscita, msg));
         };
         const auto r = [](const char *nome, char a, Risultato<QString> e, Righe righe,
                           Risultato<QString> p = QString()) { QTest::newRow(nome) << a << e << p << righe; };
@@ -205,19 +205,27 @@ private Q_SLOTS:
         r("Italian", 'v', QString("Il volume ECO sembra essere corretto."), integro);
         r("neither", 'v', QString("fsck.fat 4.2\n0 files"),
           verifica + Righe{{Tipo::ok, "Verifica completata senza errori."}});
+        const QString errore = "lo strumento dei dischi ha segnalato un errore (codice %1):\n%2";
         r("exit 1", 'v', fallito("verifyVolume", "found corrupt"),
           verifica +
-              Righe{{Tipo::errore, "La verifica ha trovato problemi: diskutil verifyVolume " + percorso +
-                                       " è terminato con codice 1.\nfound corrupt"},
+              Righe{{Tipo::errore, "La verifica ha trovato problemi: " + errore.arg(1).arg("found corrupt")},
                     {Tipo::avviso, "Prova il pulsante \"Ripara\". Se la riparazione fallisce, copia i "
                                    "file recuperabili e usa \"Cancella tutto e formatta (sicuro)\"."}});
         r("repaired", 'r', QString("anything"),
           ripara + Righe{{Tipo::ok, "Riparazione completata. Esegui di nuovo \"Verifica\" per conferma."}});
         r("not repaired", 'r', fallito("repairVolume", "could not repair"),
-          ripara + Righe{{Tipo::errore, "Riparazione non riuscita: diskutil repairVolume " + percorso +
-                                            " è terminato con codice 1.\ncould not repair"},
+          ripara + Righe{{Tipo::errore, "Riparazione non riuscita: " + errore.arg(1).arg("could not repair")},
                          {Tipo::avviso, "Copia subito i file importanti, poi riformatta la chiavetta con "
                                         "\"Cancella tutto e formatta (sicuro)\"."}});
+        // A check the tool refused found nothing, and a repair or an erase
+        // would be refused the same way: no advice to try them.
+        const char *rifiuto = "Rifiutato: /dev/sda non è un disco rimovibile";
+        r("verify refused", 'v', fallito("verifyVolume", rifiuto, 3),
+          verifica +
+              Righe{{Tipo::errore, "La verifica non è stata eseguita: " + errore.arg(3).arg(rifiuto)}});
+        r("repair refused", 'r', fallito("repairVolume", rifiuto, 3),
+          ripara +
+              Righe{{Tipo::errore, "La riparazione non è stata eseguita: " + errore.arg(3).arg(rifiuto)}});
     }
     void azioni()
     {

@@ -4,6 +4,7 @@
 #include "SysfsFinto.h"
 
 #include <QCoro/QCoroTask>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
@@ -113,8 +114,8 @@ private Q_SLOTS:
         const USBDrive drive{QUuid::createUuid(), QUrl::fromLocalFile(mnt()), "Referti 2024", QDateTime()};
         QCoro::waitFor(QuickFormatUSBAction(drive, env.servizi).perform());
 
-        if (discoUsb) {
-            QCOMPARE(env.avvisi.mostrati.value(1).titolo, QString("Operazione rifiutata"));
+        if (discoUsb) { // refused before anything is asked
+            QCOMPARE(env.avvisi.mostrati.value(0).titolo, QString("Operazione rifiutata"));
             QVERIFY(QFile::exists(mnt() + "/vecchio.txt"));
             return;
         }
@@ -129,6 +130,52 @@ private Q_SLOTS:
             QVERIFY2(fs.contains(atteso), qPrintable(fs));
         QVERIFY(esegui("fsck.fat", {"-n", m_nodo + "p1"}));
         QVERIFY(TestSupport::readFile(m_dir.filePath("traccia.log")).contains("riconosciuta: 100.0\n"));
+    }
+
+    // A wipe takes the whole disk, so the check before it looks at every
+    // volume: a file only the second volume holds is named, the volume that
+    // is not mounted is told, and "Copia prima" copies just what is missing.
+    void checksEveryVolumeOfTheDisk()
+    {
+        QVERIFY(
+            esegui("sh", {"-c", "printf 'label: dos\\nsize=20M\\nsize=20M\\n;\\n' | sfdisk -q " + m_nodo}) &&
+            esegui("partx", {"-a", m_nodo}));
+        QStringList punti;
+        const auto smonta = qScopeGuard([&] {
+            for (const QString &p : std::as_const(punti))
+                ::umount2(p.toUtf8().constData(), MNT_DETACH);
+        });
+        for (int i = 1; i <= 3; ++i) {
+            const QString parte = nome() + "p" + QString::number(i), punto = m_dir.filePath(parte);
+            struct stat st {};
+            QVERIFY(::stat(("/dev/" + parte).toUtf8().constData(), &st) == 0);
+            m_vista->partizione(nome(), parte,
+                                QStringLiteral("%1:%2").arg(major(st.st_rdev)).arg(minor(st.st_rdev)));
+            QVERIFY(esegui("mkfs.ext4", {"-q", "-F", "/dev/" + parte}));
+            if (i < 3 && QDir().mkpath(punto) && esegui("mount", {"/dev/" + parte, punto}))
+                punti << punto;
+        }
+        QCOMPARE(punti.size(), qsizetype(2));
+        TestEnv env;
+        env.servizi.disco = &m_esecutore;
+        QVERIFY(TestSupport::writeFile(punti[0] + "/a.jpg", "archiviata") &&
+                TestSupport::writeFile(punti[1] + "/DCIM/b.jpg", "nuova") &&
+                TestSupport::writeFile(env.path("Archivio/vecchia.jpg"), "archiviata"));
+        env.avvisi.rispondi(0); // "Copia prima"
+        env.avvisi.rispondi(0); // the copy's summary
+        env.avvisi.rispondi(1); // "Annulla": the third volume still cannot be looked at
+
+        const USBDrive drive{QUuid::createUuid(), QUrl::fromLocalFile(punti[0]), "ECO", QDateTime()};
+        QCoro::waitFor(QuickFormatUSBAction(drive, env.servizi).perform());
+
+        const auto &m = env.avvisi.mostrati;
+        QVERIFY2(m.size() == 3 &&
+                     m[0].testo.startsWith("1 file non è ancora in Archivio.\n" + nome() + "p2/DCIM/b.jpg") &&
+                     m[0].testo.contains("“" + nome() + "p3”: non è montato"),
+                 qPrintable(m.value(0).testo));
+        QCOMPARE(m[2].pulsanti, (QStringList{"Formatta", "Annulla"}));
+        QCOMPARE(QDir(env.path("Archivio")).entryList(QDir::Files), (QStringList{"b.jpg", "vecchia.jpg"}));
+        QVERIFY(QFile::exists(punti[0] + "/a.jpg"));
     }
 
     // Refused disks keep every byte; the one allowed is all zeros after a rising

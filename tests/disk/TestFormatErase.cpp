@@ -31,18 +31,27 @@ QString registro(const TestEnv &env)
 QList<QStringList> distruttivi(const TestEnv &env)
 {
     QList<QStringList> c = env.disco.argomentiChiamate();
-    c.removeIf([](const QStringList &a) { return a.value(0) == QLatin1String("info"); });
+    c.removeIf([](const QStringList &a) { return a.value(0) == "info" || a.value(0) == "list"; });
     return c;
 }
 
-// The stick is external and removable; the system disk and, on another
-// volume (/proc stands for it), the archive folder are not on it.
-void preparaSicuro(TestEnv &env)
+// The stick at `percorso` is external and removable, with these other
+// volumes on its disk; neither the system disk nor the archive folder's (on
+// another volume: /proc stands for it) is on it.
+void preparaSicuro(TestEnv &env, const QString &percorso = stick,
+                   const QList<std::pair<QString, QString>> &altri = {},
+                   const QString &archivio = "/proc/tessera-archivio/Ecografie")
 {
-    env.settings->setDestinationPath(QStringLiteral("/proc/tessera-archivio/Ecografie"));
-    env.disco.rispondi(infoStick, FakeEsecutoreDisco::reportInfo("sdb", false, true));
+    env.settings->setDestinationPath(archivio);
+    env.disco.rispondi({"info", "-plist", percorso}, FakeEsecutoreDisco::reportInfo("sdb", false, true));
+    env.disco.rispondi({"list", "-plist", "sdb"},
+                       FakeEsecutoreDisco::reportVolumi(
+                           "sdb", QList<std::pair<QString, QString>>{{"sdb1", percorso}} + altri));
     env.disco.rispondi({"info", "-plist", volumeDi("/")}, FakeEsecutoreDisco::reportInfo("vda", true, false));
-    env.disco.rispondi({"info", "-plist", volumeDi("/proc")},
+    QString esistente = archivio;
+    while (!QFileInfo::exists(esistente))
+        esistente = QFileInfo(esistente).path();
+    env.disco.rispondi({"info", "-plist", volumeDi(esistente)},
                        FakeEsecutoreDisco::reportInfo("vdb", true, false));
 }
 
@@ -148,7 +157,7 @@ private Q_SLOTS:
             QCOMPARE(env.avvisi.mostrati[0].campo->testo, cancella ? QString() : QString("STUDIO"));
         QVERIFY(testo.isEmpty() || env.avvisi.mostrati.last().testo == testo);
         QVERIFY(occupato == libero || occupato == duranteIlPermesso || env.avvisi.mostrati.size() == 1);
-        QVERIFY(env.disco.chiamate().isEmpty());
+        QVERIFY(distruttivi(env).isEmpty());
         QVERIFY(!env.centro.occupato() || occupato == copia);
         QCOMPARE(env.erase.nomeVolume(),
                  occupato == cancellazione || occupato == duranteIlPermesso ? "ALTRA" : QString());
@@ -156,28 +165,30 @@ private Q_SLOTS:
         QVERIFY(env.logLines().isEmpty() && notifiche.inviate.isEmpty());
     }
 
-    // Success, a disk the check refuses (no error text) or a call that fails. The
-    // last four refusals are of disks the report calls external and removable.
+    // Success, a disk the check refuses (before anything is asked, with the
+    // reason it found) or a call that fails. The last four refusals are of
+    // disks the report calls external and removable.
     void outcomes_data()
     {
         QTest::addColumn<bool>("cancella");
         QTest::addColumn<QStringList>("chiamata");
         QTest::addColumn<Risultato<QString>>("esito");
         QTest::addColumn<QList<QStringList>>("comandi");
-        QTest::addColumn<QString>("errore");
+        QTest::addColumn<QString>("errore"); // "ok", the failure told, or "!" and the refusal's reason
         const QStringList sicuro{"secureErase", "0", "sdb"},
             formatta{"eraseDisk", "FAT32", "STUDIO", "MBR", "sdb"};
         const auto ko = [](const QStringList &c) {
             return DiskUtilErrore::comandoFallito(c.join(' '), 1, "Guasto");
         };
-        const auto testo = [](const QStringList &c) {
-            return "diskutil " + c.join(' ') + " è terminato con codice 1.\nGuasto";
-        };
+        const QString guasto = "lo strumento dei dischi ha segnalato un errore (codice 1):\nGuasto";
+        const QString illeggibile =
+            "Impossibile leggere le informazioni del disco: la risposta dello strumento "
+            "dei dischi non è comprensibile.";
         const auto r = [](const QVariantMap &m) { return FakeEsecutoreDisco::reportInfo(m); };
-        const QString ok = "ok";
+        const QString ok = "ok", noto = "!\"STUDIO\" non risulta un disco esterno e rimovibile.";
         for (bool c : {false, true}) {
             const auto riga = [c](const char *nome, const QStringList &chiamata,
-                                  const Risultato<QString> &esito, const QString &errore = {},
+                                  const Risultato<QString> &esito, const QString &errore,
                                   const QList<QStringList> &comandi = {}) {
                 QTest::addRow("%s, %s", c ? "erase" : "format", nome)
                     << c << chiamata << esito << comandi << errore;
@@ -185,29 +196,36 @@ private Q_SLOTS:
             const QList<QStringList> tutti =
                 c ? QList<QStringList>{sicuro, formatta} : QList<QStringList>{formatta};
             riga("succeeds", {}, QString(), ok, tutti);
-            riga("internal", infoStick, FakeEsecutoreDisco::reportInfo("sdb", true, true));
+            riga("internal", infoStick, FakeEsecutoreDisco::reportInfo("sdb", true, true), noto);
             riga("RemovableMedia false", infoStick,
                  r({{"ParentWholeDisk", "sdb"},
                     {"Internal", false},
                     {"RemovableMedia", false},
-                    {"Removable", true}}));
-            riga("no Internal key", infoStick, r({{"ParentWholeDisk", "sdb"}, {"RemovableMedia", true}}));
-            riga("disk holding /", infoStick, FakeEsecutoreDisco::reportInfo("vda", false, true));
+                    {"Removable", true}}),
+                 noto);
+            riga("no Internal key", infoStick, r({{"ParentWholeDisk", "sdb"}, {"RemovableMedia", true}}),
+                 noto);
+            riga("disk holding /", infoStick, FakeEsecutoreDisco::reportInfo("vda", false, true),
+                 "!\"STUDIO\" si trova sullo stesso disco del sistema in uso.");
             riga("disk holding the archive", {"info", "-plist", volumeDi("/proc")},
-                 FakeEsecutoreDisco::reportInfo("sdb", false, true));
-            riga("disk of / unknown", {"info", "-plist", volumeDi("/")}, ko({"info"}));
-            riga("disk of the archive unknown", {"info", "-plist", volumeDi("/proc")}, QString("x"));
+                 FakeEsecutoreDisco::reportInfo("sdb", false, true),
+                 "!La cartella Ecografie, dove vengono archiviate le copie, si trova sullo stesso disco");
+            riga("disk of / unknown", {"info", "-plist", volumeDi("/")}, ko({"info"}),
+                 "!su quale disco si trova il sistema, quindi non si può escludere che sia quello di "
+                 "\"STUDIO\". Per sicurezza non procedo.\n\nDettagli: " +
+                     guasto);
+            riga("disk of the archive unknown", {"info", "-plist", volumeDi("/proc")}, QString("x"),
+                 "!su quale disco si trova la cartella Ecografie");
             riga("archive on no disk", {"info", "-plist", volumeDi("/proc")},
                  DiskUtilErrore::comandoFallito("info", 5, "Nessun disco dietro"), ok, tutti);
-            riga("info fails", infoStick, ko(infoStick), testo(infoStick));
-            riga("info unreadable", infoStick, QString("x"),
-                 "Impossibile leggere le informazioni del disco da diskutil.");
+            riga("info fails", infoStick, ko(infoStick), guasto);
+            riga("info unreadable", infoStick, QString("x"), illeggibile);
+            riga("volumes unreadable", {"list"}, ko({"list"}), guasto);
             riga("tool missing", infoStick, ErroreAvvio{"/x/diskutil", "File non trovato"},
                  "Impossibile avviare /x/diskutil: File non trovato");
-            riga("format fails", {"eraseDisk"}, ko(formatta), testo(formatta), tutti);
+            riga("format fails", {"eraseDisk"}, ko(formatta), guasto, tutti);
             if (c)
-                riga("stick pulled out during the overwrite", {"secureErase"}, ko(sicuro), testo(sicuro),
-                     {sicuro});
+                riga("stick pulled out during the overwrite", {"secureErase"}, ko(sicuro), guasto, {sicuro});
         }
     }
     void outcomes()
@@ -243,20 +261,22 @@ private Q_SLOTS:
 
         esegui(env, cancella);
 
-        QVERIFY(!visti.isEmpty()); // the work was shown
+        // A disk that may not be wiped, or cannot be told, stops everything
+        // before the question; the work is shown only once it is asked.
+        const bool rifiutato = errore.startsWith('!');
+        const bool primaDellaDomanda = rifiutato || chiamata == infoStick || chiamata.value(0) == "list";
+        QCOMPARE(visti.isEmpty(), primaDellaDomanda);
         QVERIFY(!occupato() && !env.erase.percentuale());
         QCOMPARE(distruttivi(env), comandi);
         const auto &mostrati = env.avvisi.mostrati;
-        QCOMPARE(mostrati.size(), errore.isEmpty() ? 2 : 1); // the name or the confirmation first
+        QCOMPARE(mostrati.size(), primaDellaDomanda && !rifiutato ? 0 : 1);
         const QString cosa = cancella ? "Cancellazione sicura" : "Formattazione rapida";
         const QString titolo = cancella ? "Cancellazione non riuscita" : "Formattazione non riuscita";
-        if (errore.isEmpty()) {
+        if (rifiutato) {
             QVERIFY(!occupatoDuranteAvviso); // the busy state is gone before the alert
-            QCOMPARE(mostrati[1].titolo, QString("Operazione rifiutata"));
-            QCOMPARE(
-                mostrati[1].testo,
-                QString("\"STUDIO\" non risulta un disco esterno e rimovibile. Per sicurezza non procedo."));
-            QCOMPARE(mostrati[1].stile, StileAvviso::critico);
+            QCOMPARE(mostrati[0].titolo, QString("Operazione rifiutata"));
+            QVERIFY2(mostrati[0].testo.contains(errore.mid(1)), qPrintable(mostrati[0].testo));
+            QCOMPARE(mostrati[0].stile, StileAvviso::critico);
             QVERIFY(env.logLines().isEmpty() && env.notifiche.inviate.isEmpty());
         } else if (errore != "ok") {
             QCOMPARE(registro(env), cosa + " di \"STUDIO\" NON riuscita: " + errore);
@@ -286,31 +306,43 @@ private Q_SLOTS:
         }
     }
 
-    // The archive check's answer heads the question; "Copia prima" copies the
-    // stick, then checks and asks again. Cancelling the check ends it all quietly.
+    // The archive check looks at every volume of the disk and heads the
+    // question; "Copia prima" copies only what is missing, then checks and
+    // asks again. Cancelling the check ends it all quietly; an archive on the
+    // stick is refused, never copied onto itself.
     void asksAfterTheArchiveCheck_data()
     {
         QTest::addColumn<bool>("cancella");
-        QTest::addColumn<bool>("annullaControllo");
+        QTest::addColumn<QString>("caso");
         for (bool c : {false, true}) {
-            QTest::addRow("%s, copy first", c ? "erase" : "format") << c << false;
-            QTest::addRow("%s, check cancelled", c ? "erase" : "format") << c << true;
+            for (const char *caso :
+                 {"copy first", "check cancelled", "only hidden files", "archive on the stick"})
+                QTest::addRow("%s, %s", c ? "erase" : "format", caso) << c << QString(caso);
         }
     }
     void asksAfterTheArchiveCheck()
     {
         QFETCH(bool, cancella);
-        QFETCH(bool, annullaControllo);
+        QFETCH(QString, caso);
         TestEnv env;
-        QVERIFY(QDir().mkpath(env.path("Ecografie"))); // chosen folders are never made for the user
-        env.settings->setDestinationPath(env.path("Ecografie"));
-        QVERIFY(TestSupport::writeFile(env.path("STUDIO/DCIM/IMG1.JPG"), "immagine"));
+        const QString studio = env.path("STUDIO"),
+                      archivio = env.path(caso == "archive on the stick" ? "STUDIO/Ecografie" : "Ecografie");
+        const QList<std::pair<QString, QString>> altri{{"sdb2", env.path("ALTRO")}, {"sdb3", ""}};
+        QVERIFY(QDir().mkpath(archivio)); // chosen folders are never made for the user
+        preparaSicuro(env, studio, caso == "only hidden files" ? altri.mid(2) : altri, archivio);
+        for (const auto &[file, dati] : std::initializer_list<std::pair<const char *, QByteArray>>{
+                 {"STUDIO/DCIM/IMG0.JPG", "archiviata"},
+                 {"Ecografie/VECCHIA.JPG", "archiviata"},
+                 {"STUDIO/DCIM/IMG1.JPG", "immagine"},
+                 {"ALTRO/b.jpg", "b"}})
+            QVERIFY(caso == "only hidden files" || TestSupport::writeFile(env.path(file), dati));
+        QVERIFY(TestSupport::writeFile(env.path("STUDIO/.Trashes/x"), "nascosto"));
         QSet<QString> schede; // cards that offer "Annulla"
         connect(&env.centro, &CentroOperazioni::attualeChanged, this, [&] {
             const auto &op = env.centro.attuale();
             if (op && op->annulla) {
                 schede.insert(op->titolo);
-                if (annullaControllo)
+                if (caso == "check cancelled")
                     (*op->annulla)();
             }
         });
@@ -318,39 +350,49 @@ private Q_SLOTS:
         env.avvisi.duranteAvviso = [&](const RichiestaAvviso &) {
             occupatoDuranteAvviso |= env.centro.occupato();
         };
-        env.avvisi.rispondi(0); // "Copia prima"
-        env.avvisi.rispondi(0); // the copy's summary
-        env.avvisi.rispondi(1); // "Annulla"
+        if (caso == "copy first") {
+            env.avvisi.rispondi(0); // "Copia prima"
+            env.avvisi.rispondi(0); // the copy's summary
+        }
+        env.avvisi.rispondi(caso == "only hidden files" ? 1 : 2); // "Annulla"
 
-        esegui(env, cancella, env.path("STUDIO"));
+        esegui(env, cancella, studio);
 
-        QCOMPARE(schede, QSet<QString>{"Controllo di \"STUDIO\" in Ecografie…"});
         QVERIFY(!occupatoDuranteAvviso && !env.centro.occupato() && !env.erase.inCorso());
-        QVERIFY(env.disco.chiamate().isEmpty() && env.notifiche.permessiRichiesti == 0);
+        QVERIFY(distruttivi(env).isEmpty() && env.notifiche.permessiRichiesti == 0);
         const auto &m = env.avvisi.mostrati;
-        if (annullaControllo) {
-            QVERIFY(m.isEmpty() && env.logLines().isEmpty());
+        QStringList titoli;
+        for (const RichiestaAvviso &r : m)
+            titoli << r.titolo;
+        if (caso == "check cancelled" || caso == "archive on the stick") {
+            QCOMPARE(schede, QSet<QString>{"Controllo di \"STUDIO\" in Ecografie…"});
+            QCOMPARE(titoli, caso == "check cancelled" ? QStringList() : QStringList{"Operazione rifiutata"});
+            QVERIFY(env.logLines().isEmpty() && !QFile::exists(env.path("STUDIO/Ecografie/IMG1.JPG")));
             return;
         }
         const QString domanda =
             cancella ? "Cancellare definitivamente \"STUDIO\"?" : "Preparare \"STUDIO\" per il riuso?";
-        QStringList titoli;
-        for (const RichiestaAvviso &r : m)
-            titoli << r.titolo;
-        QCOMPARE(titoli, (QStringList{domanda, "Copia completata", domanda}));
         const QString azione = cancella ? "Cancella tutto" : "Formatta";
+        if (caso == "only hidden files") {
+            QCOMPARE(titoli, QStringList{domanda});
+            QCOMPARE(m[0].pulsanti, (QStringList{azione, "Annulla"}));
+            QVERIFY(m[0].testo.startsWith("Sulla chiavetta ci sono solo file nascosti"));
+            return;
+        }
+        QCOMPARE(titoli, (QStringList{domanda, "Copia completata", domanda}));
         QCOMPARE(m[0].pulsanti, (QStringList{"Copia prima", azione, "Annulla"}));
-        QCOMPARE(m[2].pulsanti, (QStringList{azione, "Annulla"}));
-        const QString proprio = cancella ? "TUTTI i dati sulla chiavetta verranno sovrascritti"
-                                         : "Formattazione rapida FAT32: l'indice dei file";
-        const QString sicuro =
-            "L'unico file della chiavetta è già in Ecografie (verificato con SHA-256).\n\n";
-        QVERIFY(m[2].testo.startsWith(sicuro + proprio));
-        QCOMPARE(m[0].testo, "1 file non è ancora in Ecografie.\nDCIM/IMG1.JPG\n\n«Copia prima» copia la "
-                             "chiavetta in Ecografie e poi ripete il controllo.\n\n" +
-                                 m[2].testo.mid(sicuro.size()));
+        QCOMPARE(m[2].pulsanti, (QStringList{azione, "Annulla"})); // nothing left to copy
+        QVERIFY(
+            m[0].testo.startsWith("2 file non sono ancora in Ecografie.\nSTUDIO/DCIM/IMG1.JPG, sdb2/b.jpg\n\n"
+                                  "1 volume di questo disco non si può controllare"));
+        QVERIFY(m[0].testo.contains("«Copia prima» copia in Ecografie solo i file che mancano"));
+        QVERIFY(
+            m[2].testo.startsWith("1 volume di questo disco non si può controllare, ma verrà cancellato "
+                                  "anch'esso: nulla di ciò che contiene risulta al sicuro.\n“sdb3”: non è "
+                                  "montato, quindi non si può controllare\n\n"));
         QCOMPARE(env.logLines().size(), 1); // the copy's line
-        QVERIFY(QFile::exists(env.path("Ecografie/IMG1.JPG")));
+        QCOMPARE(QDir(env.path("Ecografie")).entryList(QDir::Files),
+                 (QStringList{"b.jpg", "IMG1.JPG", "VECCHIA.JPG"}));
     }
 
 private:

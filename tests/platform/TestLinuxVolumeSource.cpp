@@ -1,4 +1,5 @@
 #include "app/USBMonitor.h"
+#include "comune/NomiFile.h"
 #include "platform/linux/LinuxVolumeSource.h"
 #include "support/TestEnv.h"
 
@@ -59,7 +60,8 @@ private Q_SLOTS:
                   "29 22 0:29 / /media/x rw - sysfs sysfs rw\n"
                   "40 22 8:17 / /media/anna/PRAXIS\\04001 rw,nosuid shared:20 master:3 - vfat /dev/sdb1 rw\n"
                   "41 22 179:1 / /run/media/anna/SD rw - exfat /dev/mmcblk0p1 rw\n"
-                  "42 22 0:60 / /tmp/qt-xyz/a\\134b\\011c rw - tmpfs tmpfs rw\n"}})
+                  "42 22 0:60 / /tmp/qt-xyz/a\\134b\\011c rw - tmpfs tmpfs rw\n"
+                  "43 22 0:61 / /mnt/FOTO\xE9\xEF\xBB\xBF rw - tmpfs tmpfs rw\n"}})
             QVERIFY(TestSupport::writeFile(file, text));
         QDir().mkpath(sys + "/dev/block");
         QVERIFY(QFile::link(sda + "/sda1", sys + "/dev/block/8:1"));
@@ -67,8 +69,10 @@ private Q_SLOTS:
         QVERIFY(QFile::link(mmc + "/mmcblk0p1", sys + "/dev/block/179:1"));
 
         LinuxVolumeSource src(proc, sys, run);
-        QCOMPARE(src.mountedVolumes(false).size(), 11);
-        QCOMPARE(src.mountedVolumes(true), (QStringList{"/media/anna/PRAXIS 01", "/tmp/qt-xyz/a\\b\tc"}));
+        QCOMPARE(src.mountedVolumes(false).size(), 12);
+        const QStringList visibili = src.mountedVolumes(true);
+        QCOMPARE(visibili.mid(0, 2), (QStringList{"/media/anna/PRAXIS 01", "/tmp/qt-xyz/a\\b\tc"}));
+        QCOMPARE(codificaNome(visibili.value(2)), QByteArray("/mnt/FOTO\xE9\xEF\xBB\xBF")); // as on the disk
         QCOMPARE(src.isRemovable("/"), false);
         QCOMPARE(src.isRemovable("/media/anna/PRAXIS 01"), true); // on USB
         QCOMPARE(src.isRemovable("/run/media/anna/SD"), true);    // removable flag

@@ -60,3 +60,18 @@ QString FakeEsecutoreDisco::reportInfo(const QString &disco, bool interno, bool 
 {
     return reportInfo({{"ParentWholeDisk", disco}, {"Internal", interno}, {"RemovableMedia", rimovibile}});
 }
+
+QString FakeEsecutoreDisco::reportVolumi(const QString &disco,
+                                         const QList<std::pair<QString, QString>> &partizioni)
+{
+    QString voci;
+    for (const auto &[id, punto] : partizioni) {
+        voci += "<dict><key>DeviceIdentifier</key><string>" + id + "</string>";
+        if (!punto.isEmpty())
+            voci += "<key>MountPoint</key><string>" + punto.toHtmlEscaped() + "</string>";
+        voci += "</dict>";
+    }
+    return "<plist version=\"1.0\"><dict><key>AllDisksAndPartitions</key><array><dict><key>DeviceIdentifier"
+           "</key><string>" +
+           disco + "</string><key>Partitions</key><array>" + voci + "</array></dict></array></dict></plist>";
+}

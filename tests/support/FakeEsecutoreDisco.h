@@ -34,6 +34,9 @@ public:
     // An `info -plist` report; absent keys are left out.
     static QString reportInfo(const QVariantMap &chiavi);
     static QString reportInfo(const QString &disco, bool interno, bool rimovibile);
+    // A `list -plist` report of `disco` with these partitions: identifier and
+    // mount point (empty: not mounted).
+    static QString reportVolumi(const QString &disco, const QList<std::pair<QString, QString>> &partizioni);
 
 private:
     struct Regola {

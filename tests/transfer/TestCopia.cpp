@@ -1,4 +1,5 @@
 #include "app/USBMonitor.h"
+#include "ChiavettaGuasta.h"
 #include "comune/Colori.h"
 #include "MontaggioTmpfs.h"
 #include "operations/Orologio.h"
@@ -82,43 +83,6 @@ void piantaSpeciali(const QString &r, const QString &altrove)
     QCOMPARE(::bind(s, reinterpret_cast<sockaddr *>(&a), sizeof(a)), 0);
     ::close(s);
 }
-
-// A failing stick: chiavetta_guasta.py mirrors `radice` on `punto` through
-// FUSE and answers EIO for the chosen folders. `perche` says why it could not
-// be mounted.
-struct ChiavettaGuasta {
-    QTemporaryDir radice, punto;
-    QProcess fuse;
-    QString perche;
-
-    explicit ChiavettaGuasta(const QStringList &guasti)
-    {
-        if (!TestSupport::isRoot() || !QFileInfo::exists("/dev/fuse")) {
-            perche = "a FUSE stick needs root and /dev/fuse";
-            return;
-        }
-        fuse.start("/usr/bin/python3",
-                   QStringList{QFINDTESTDATA("chiavetta_guasta.py"), radice.path(), punto.path()} + guasti);
-        // Mounted once the mount point is another device than its parent.
-        const auto dispositivo = [](const QString &p) {
-            struct stat st {};
-            return ::stat(QFile::encodeName(p), &st) == 0 ? st.st_dev : dev_t(0);
-        };
-        while (fuse.state() != QProcess::NotRunning &&
-               dispositivo(punto.path()) == dispositivo(punto.path() + "/.."))
-            fuse.waitForFinished(20);
-        if (fuse.state() == QProcess::NotRunning)
-            perche = "FUSE unavailable (fuse3, python3-fusepy): " + fuse.readAllStandardError();
-    }
-    ~ChiavettaGuasta()
-    {
-        if (fuse.state() == QProcess::NotRunning)
-            return;
-        ::umount2(QFile::encodeName(punto.path()), MNT_DETACH);
-        if (!fuse.waitForFinished(10000))
-            fuse.kill();
-    }
-};
 
 // Runs `f` in a child process as "nobody", which root's permission override
 // does not reach, and hands back what it returned.

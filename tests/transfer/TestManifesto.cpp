@@ -10,6 +10,7 @@
 #include <QCoro/QCoroTask>
 #include <QDir>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sys/mount.h>
@@ -81,17 +82,22 @@ private Q_SLOTS:
         for (const char *n :
              {"z/IMG 0001.JPG", "a\\b.jpg", "riga\nnuova.jpg", "ritorno\r", "README", ".Trashes/x.jpg"})
             QVERIFY(writeFile(eco + "/" + n, n));
-        QVERIFY(scriviByte(eco, "caf\xE9.jpg", "latin-1") && writeFile(archivio + "/README", "archiviato"));
+        // A file named "-", which sha256sum -c would take for standard input, and
+        // two names apart only by a U+FEFF, which must stay two files.
+        QVERIFY(scriviByte(eco, "caf\xE9.jpg", "latin-1") &&
+                scriviByte(eco, "caf\xE9\xEF\xBB\xBF.jpg", "bom") && scriviByte(eco, "-", "trattino") &&
+                writeFile(archivio + "/README", "archiviato"));
         // The second stick: one new image, one already archived.
         QVERIFY(writeFile(altra + "/IMG_9.JPG", "nuova") &&
                 writeFile(altra + "/IMG 0001.JPG", "z/IMG 0001.JPG"));
 
         QCoro::waitFor(FileCopyService::copia(eco, archivio, std::nullopt, env.servizi));
         const QString manifestoCopia = ".tessera-manifest/" + stamp + "_ECO_A.sha256";
-        const auto [rc, atteso] = shell(archivio, "find . -maxdepth 1 -type f ! -name README -printf '%P\\0' "
-                                                  "| sort -z | xargs -0 sha256sum --");
+        const auto [rc, atteso] =
+            shell(archivio, "find . -maxdepth 1 -type f ! -name README -printf './%P\\0' "
+                            "| sort -z | xargs -0 sha256sum -- | sed 's#  \\./\\([^-]\\)#  \\1#'");
         QCOMPARE(rc, 0);
-        QCOMPARE(atteso.count('\n'), qsizetype(6)); // the timestamped README and the Latin-1 name among them
+        QCOMPARE(atteso.count('\n'), qsizetype(8)); // the timestamped README and the odd names among them
         QCOMPARE(readFile(archivio + "/" + manifestoCopia), atteso);
         QVERIFY(env.avvisi.mostrati.first().testo.endsWith(
             "\n\nManifesto SHA-256 per ricontrollare l'archivio: " + manifestoCopia));
@@ -104,7 +110,7 @@ private Q_SLOTS:
         QCOMPARE(manifestiIn(archivio), (QStringList{stamp + "_ECO_A.sha256", stamp + "_ECO_B.sha256"}));
         QCOMPARE(env.logLines(),
                  (QStringList{prefisso +
-                                  "Copia in Archivio: 6 copiati, 6 verificati, 1 rinominati, 0 errori, "
+                                  "Copia in Archivio: 8 copiati, 8 verificati, 1 rinominati, 0 errori, "
                                   "0 verifiche fallite; manifesto: " +
                                   manifestoCopia,
                               prefisso +
@@ -115,15 +121,42 @@ private Q_SLOTS:
                                          "errori, 0 verifiche fallite"}));
 
         for (const QString &m : {manifestoCopia, manifestoImportazione})
-            QCOMPARE(shell(archivio, "sha256sum -c --strict " + m).first, 0);
+            QCOMPARE(shell(archivio, "sha256sum -c --strict " + m + " < /dev/null").first, 0);
         const int fd = ::open(QFile::encodeName(archivio) + "/caf\xE9.jpg", O_WRONLY);
         QVERIFY(fd >= 0 && ::pwrite(fd, "L", 1, 0) == 1 && ::close(fd) == 0);
-        const auto [fallito, uscita] = shell(archivio, "sha256sum -c " + manifestoCopia);
+        const auto [fallito, uscita] = shell(archivio, "sha256sum -c " + manifestoCopia + " < /dev/null");
         QCOMPARE(fallito, 1);
-        QVERIFY2(uscita.contains("caf\xE9.jpg: FAILED") && uscita.count("OK") == 5, uscita.constData());
+        QVERIFY2(uscita.contains("caf\xE9.jpg: FAILED") && uscita.count("OK") == 7, uscita.constData());
         QCOMPARE(shell(archivio, "sha256sum -c " + manifestoImportazione).first, 0);
         for (const QString &c : {eco, archivio}) // QTemporaryDir cannot remove a Latin-1 name
-            shell(c, "rm -f caf*");
+            shell(c, "rm -f caf* ./-");
+    }
+
+    // Whatever bytes a file system holds as a name come back as the very same
+    // bytes through the program's names: stray bytes, U+FEFF, look-alikes of
+    // UTF-8 that are not (overlong, surrogates, past U+10FFFF, cut short).
+    void namesComeBackByteForByte()
+    {
+        QRandomGenerator caso(20240307);
+        const QList<QByteArray> pezzi{"a",
+                                      ".",
+                                      "\xEF\xBB\xBF",
+                                      "\xC3\xA9",
+                                      "\xF0\x9F\x98\x80",
+                                      "\xED\xA0\x80",
+                                      "\xC0\xAF",
+                                      "\xF4\x90\x80\x80",
+                                      "\xEF\xBF\xBD",
+                                      "\xE2\x82"};
+        for (int i = 0; i < 20000; ++i) {
+            QByteArray nome;
+            for (int k = caso.bounded(12); k > 0; --k)
+                nome += caso.bounded(3) == 0 ? QByteArray(1, char(caso.bounded(1, 256)))
+                                             : pezzi[caso.bounded(pezzi.size())];
+            QCOMPARE(codificaNome(decodificaNome(nome)), nome);
+        }
+        QCOMPARE(decodificaNome("\xEF\xBB\xBFIMG\xEF\xBB\xBF.jpg"),
+                 QStringView(u"\uFEFFIMG\uFEFF.jpg").toString());
     }
 
     // A copy that fails its verification stays out of the manifest; a

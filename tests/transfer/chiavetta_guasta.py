@@ -1,10 +1,12 @@
 #!/usr/bin/python3
 # A failing stick: a read-only mirror of ROOT mounted on MOUNTPOINT (FUSE, in
-# the foreground) whose chosen folders answer EIO, as a worn-out medium does.
-# Usage: chiavetta_guasta.py ROOT MOUNTPOINT opendir:/FOLDER readdir:/FOLDER ...
+# the foreground) whose chosen folders and files answer EIO, as a worn-out
+# medium does, and which may be slow: each read waits SECONDS first.
+# Usage: chiavetta_guasta.py ROOT MOUNTPOINT opendir:/FOLDER readdir:/FOLDER read:/FILE lento:SECONDS ...
 import errno
 import os
 import sys
+import time
 
 from fusepy import FUSE, FuseOSError, Operations
 
@@ -13,6 +15,7 @@ class Guasta(Operations):
     def __init__(self, radice, guasti):
         self.radice = radice
         self.guasti = set(tuple(g.split(":", 1)) for g in guasti)
+        self.attesa = sum(float(v) for k, v in self.guasti if k == "lento")
 
     def _vero(self, path):
         return self.radice + path
@@ -38,6 +41,8 @@ class Guasta(Operations):
         return os.open(self._vero(path), os.O_RDONLY)
 
     def read(self, path, size, offset, fh):
+        time.sleep(self.attesa)
+        self._forse_guasto("read", path)
         return os.pread(fh, size, offset)
 
     def release(self, path, fh):

@@ -27,6 +27,7 @@ namespace {
 
 constexpr const char *uso = "Uso:\n"
                             "  tessera-diskutil info -plist PERCORSO\n"
+                            "  tessera-diskutil list -plist DISCO\n"
                             "  tessera-diskutil eraseDisk FAT32 NOME MBR DISCO\n"
                             "  tessera-diskutil secureErase 0 DISCO\n"
                             "  tessera-diskutil verifyVolume PERCORSO\n"
@@ -71,6 +72,26 @@ int info(const VistaSistema &vista, const QStringList &a, QTextStream &out)
     return riuscito;
 }
 
+int discoNonTrovato(const QString &nome, QTextStream &out)
+{
+    out << QStringLiteral("Disco \"%1\" non trovato: serve il nome di un disco intero, per esempio sdb.\n")
+               .arg(nome);
+    return nonTrovato;
+}
+
+// The volumes of a whole disk and where each is mounted: what a wipe of that
+// disk would take with it.
+int list(const VistaSistema &vista, const QStringList &a, QTextStream &out)
+{
+    if (a.size() != 3 || a[1] != QLatin1String("-plist"))
+        return mostraUso(out);
+    const std::optional<Disco> disco = vista.disco(a[2]);
+    if (!disco)
+        return discoNonTrovato(a[2], out);
+    out << comePlist(elencaVolumi(vista, *disco));
+    return riuscito;
+}
+
 // The common road of the destructive commands: find the disk, check it is safe,
 // pick a backend, unmount, then `lavoro`.
 int distruttivo(
@@ -78,12 +99,8 @@ int distruttivo(
     const std::function<Backend::Esito(Backend &, const Disco &, const Backend::Avanzamento &)> &lavoro)
 {
     const std::optional<Disco> disco = vista.disco(nomeDisco);
-    if (!disco) {
-        out << QStringLiteral(
-                   "Disco \"%1\" non trovato: serve il nome di un disco intero, per esempio sdb.\n")
-                   .arg(nomeDisco);
-        return nonTrovato;
-    }
+    if (!disco)
+        return discoNonTrovato(nomeDisco, out);
     if (const std::optional<QString> motivo = motivoRifiuto(vista, *disco, percorsiProtetti())) {
         out << *motivo << '\n';
         return rifiutato;
@@ -195,6 +212,8 @@ int eseguiComando(const QStringList &argomenti, QTextStream &out, const VistaSis
     const QString comando = argomenti.value(0);
     if (comando == QLatin1String("info"))
         return info(vista, argomenti, out);
+    if (comando == QLatin1String("list"))
+        return list(vista, argomenti, out);
     if (comando == QLatin1String("eraseDisk"))
         return eraseDisk(vista, backend, argomenti, out);
     if (comando == QLatin1String("secureErase"))

@@ -4,14 +4,20 @@
 #include <QProcess>
 
 namespace {
-QString etichetta(const QString &nodo)
+// One property of a device as lsblk tells it from udev's database, which an
+// ordinary user may read; empty when unknown.
+QString daLsblk(const QString &nodo, const QString &campo)
 {
-    // lsblk reads udev's database, which an ordinary user may read.
     QProcess lsblk;
-    lsblk.start(QStringLiteral("lsblk"), {QStringLiteral("-dno"), QStringLiteral("LABEL"), nodo});
+    lsblk.start(QStringLiteral("lsblk"), {QStringLiteral("-dno"), campo, nodo});
     if (!lsblk.waitForFinished(5000) || lsblk.exitCode() != 0)
         return QString();
     return QString::fromUtf8(lsblk.readAllStandardOutput()).trimmed();
+}
+
+QString etichetta(const QString &nodo)
+{
+    return daLsblk(nodo, QStringLiteral("LABEL"));
 }
 
 QString xml(const QString &testo)
@@ -95,4 +101,75 @@ QString comePlist(const InfoVolume &info)
     chiave(QStringLiteral("TotalSize"), QStringLiteral("<integer>%1</integer>").arg(info.dimensione));
     chiave(QStringLiteral("VolumeName"), testo(info.nomeVolume));
     return t + QStringLiteral("</dict>\n</plist>\n");
+}
+
+ElencoDisco elencaVolumi(const VistaSistema &vista, const Disco &disco)
+{
+    ElencoDisco elenco{disco.nome, disco.byte, !disco.partizioni.isEmpty(), {}};
+    const QList<Montaggio> montaggi = vista.montaggi();
+    for (const QString &nome : elenco.partizionato ? disco.partizioni : QStringList{disco.nome}) {
+        const QString nodo = QStringLiteral("/dev/") + nome, numero = vista.numero(nome);
+        VolumeElencato v{nome, {}, {}, etichetta(nodo), vista.dimensione(nome)};
+        // Only a mount of the whole file system shows every file; one of a
+        // folder of it (a bind mount) does not count.
+        for (const Montaggio &m : montaggi) {
+            if (m.radice == QLatin1String("/") && (m.numero == numero || m.sorgente == nodo)) {
+                v.puntoMontaggio = m.puntoMontaggio;
+                v.tipoFs = m.tipoFs;
+                break;
+            }
+        }
+        if (v.tipoFs.isEmpty() || v.tipoFs.startsWith(QLatin1String("fuse")))
+            v.tipoFs = daLsblk(nodo, QStringLiteral("FSTYPE")); // udev found it, mounted or not
+        if (elenco.partizionato || !v.tipoFs.isEmpty() || !v.puntoMontaggio.isEmpty())
+            elenco.volumi.append(v);
+    }
+    return elenco;
+}
+
+QString comePlist(const ElencoDisco &elenco)
+{
+    const auto testo = [](const QString &v) { return QStringLiteral("<string>%1</string>").arg(xml(v)); };
+    const auto voce = [&](const QString &rientro, const QString &k, const QString &valore) {
+        return QStringLiteral("%1<key>%2</key>\n%1%3\n").arg(rientro, k, valore);
+    };
+    const auto volume = [&](const QString &rientro, const VolumeElencato &v) {
+        QString t;
+        if (!v.tipoFs.isEmpty())
+            t += voce(rientro, QStringLiteral("Content"), testo(v.tipoFs));
+        t += voce(rientro, QStringLiteral("DeviceIdentifier"), testo(v.dispositivo));
+        if (!v.puntoMontaggio.isEmpty())
+            t += voce(rientro, QStringLiteral("MountPoint"), testo(v.puntoMontaggio));
+        t += voce(rientro, QStringLiteral("Size"), QStringLiteral("<integer>%1</integer>").arg(v.dimensione));
+        if (!v.nomeVolume.isEmpty())
+            t += voce(rientro, QStringLiteral("VolumeName"), testo(v.nomeVolume));
+        return t;
+    };
+    QString disco;
+    if (elenco.partizionato) {
+        disco += voce(QStringLiteral("\t\t\t"), QStringLiteral("Content"),
+                      testo(QStringLiteral("FDisk_partition_scheme")));
+        disco += voce(QStringLiteral("\t\t\t"), QStringLiteral("DeviceIdentifier"), testo(elenco.disco));
+        QString partizioni;
+        for (const VolumeElencato &v : elenco.volumi)
+            partizioni += QStringLiteral("\t\t\t\t<dict>\n") + volume(QStringLiteral("\t\t\t\t\t"), v) +
+                          QStringLiteral("\t\t\t\t</dict>\n");
+        disco += QStringLiteral("\t\t\t<key>Partitions</key>\n\t\t\t<array>\n") + partizioni +
+                 QStringLiteral("\t\t\t</array>\n");
+        disco += voce(QStringLiteral("\t\t\t"), QStringLiteral("Size"),
+                      QStringLiteral("<integer>%1</integer>").arg(elenco.dimensione));
+    } else if (!elenco.volumi.isEmpty()) {
+        disco += volume(QStringLiteral("\t\t\t"), elenco.volumi.first());
+    } else {
+        disco += voce(QStringLiteral("\t\t\t"), QStringLiteral("DeviceIdentifier"), testo(elenco.disco));
+        disco += voce(QStringLiteral("\t\t\t"), QStringLiteral("Size"),
+                      QStringLiteral("<integer>%1</integer>").arg(elenco.dimensione));
+    }
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                          "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                          "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+                          "<plist version=\"1.0\">\n<dict>\n\t<key>AllDisksAndPartitions</key>\n\t<array>\n"
+                          "\t\t<dict>\n") +
+           disco + QStringLiteral("\t\t</dict>\n\t</array>\n\t<key>WholeDisks</key>\n\t<array>\n\t\t") +
+           testo(elenco.disco) + QStringLiteral("\n\t</array>\n</dict>\n</plist>\n");
 }

@@ -45,7 +45,7 @@ QList<Montaggio> VistaSistema::montaggi() const
         return {};
     QList<Montaggio> montaggi;
     for (const MountEntry &m : parseMountInfo(f.readAll()))
-        montaggi.append(Montaggio{m.majMin(), m.mountPoint, m.fsType, m.source});
+        montaggi.append(Montaggio{m.majMin(), m.mountPoint, m.root, m.fsType, m.source});
     return montaggi;
 }
 
@@ -164,6 +164,11 @@ std::optional<std::pair<QString, QString>> VistaSistema::nomeEDisco(const QStrin
 qint64 VistaSistema::dimensione(const QString &nomeKernel) const
 {
     return leggi(cartellaBlocco(nomeKernel) + QStringLiteral("/size")).toLongLong() * 512;
+}
+
+QString VistaSistema::numero(const QString &nomeKernel) const
+{
+    return leggi(cartellaBlocco(nomeKernel) + QStringLiteral("/dev"));
 }
 
 QList<Montaggio> VistaSistema::montaggiDi(const Disco &disco) const

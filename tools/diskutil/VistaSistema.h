@@ -10,6 +10,7 @@
 struct Montaggio {
     QString numero; // "MAJ:MIN" of the mounted device
     QString puntoMontaggio;
+    QString radice = QStringLiteral("/"); // the part of the file system shown there (a bind mount: a folder)
     QString tipoFs;
     QString sorgente; // e.g. /dev/sdb1
 };
@@ -49,6 +50,8 @@ public:
     std::optional<std::pair<QString, QString>> nomeEDisco(const QString &numero) const;
     // Size in bytes of a disk or partition known by kernel name.
     qint64 dimensione(const QString &nomeKernel) const;
+    // "MAJ:MIN" of a disk or partition known by kernel name; empty when unknown.
+    QString numero(const QString &nomeKernel) const;
 
     // The mounts that sit on the disk (any of its numbers, or a source node that is one of them).
     QList<Montaggio> montaggiDi(const Disco &disco) const;

@@ -1,7 +1,7 @@
 // tessera-diskutil: Tessera's disk utility on Linux. It accepts the argument
 // vectors Tessera hands to the disk utility and prints what Tessera reads:
-// property lists for `info -plist` and "{n}%" progress lines. Exit codes are
-// listed in Comandi.h.
+// property lists for `info -plist` and `list -plist`, and "{n}%" progress
+// lines. Exit codes are listed in Comandi.h.
 #include "Comandi.h"
 
 #include <cstdio>

@@ -1,5 +1,6 @@
 #include "platform/linux/LinuxVolumeSource.h"
 
+#include "comune/NomiFile.h"
 #include "platform/linux/BloccoSysfs.h"
 
 #include <fcntl.h>
@@ -20,7 +21,7 @@ quint64 uniqueMountId(const QString &mountPoint)
     struct statx st {};
     // Cached attributes only: a mount root is in memory, and a stick that
     // is failing must not stall the wake-up.
-    if (::statx(AT_FDCWD, QFile::encodeName(mountPoint).constData(),
+    if (::statx(AT_FDCWD, codificaNome(mountPoint).constData(),
                 AT_STATX_DONT_SYNC | AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_MNT_ID_UNIQUE, &st) != 0 ||
         !(st.stx_mask & STATX_MNT_ID_UNIQUE))
         return 0;

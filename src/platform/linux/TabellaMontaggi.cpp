@@ -1,5 +1,7 @@
 #include "platform/linux/TabellaMontaggi.h"
 
+#include "comune/NomiFile.h"
+
 #include <QSet>
 
 QString unescapeMountField(const QByteArray &field)
@@ -21,7 +23,7 @@ QString unescapeMountField(const QByteArray &field)
         }
         out.append(c);
     }
-    return QString::fromUtf8(out);
+    return decodificaNome(out);
 }
 
 QList<MountEntry> parseMountInfo(const QByteArray &text)
@@ -46,6 +48,7 @@ QList<MountEntry> parseMountInfo(const QByteArray &text)
         e.minor = mm.at(1).toInt(&okMinor);
         if (!okMajor || !okMinor)
             continue;
+        e.root = unescapeMountField(f.at(3));
         e.mountPoint = unescapeMountField(f.at(4));
         e.options = QString::fromUtf8(f.at(5)).split(QLatin1Char(','));
         e.fsType = QString::fromUtf8(f.at(sep + 1));

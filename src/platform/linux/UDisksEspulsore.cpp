@@ -1,5 +1,6 @@
 #include "platform/linux/UDisksEspulsore.h"
 
+#include "comune/NomiFile.h"
 #include "platform/linux/ProcessiAperti.h"
 
 #include <cerrno>
@@ -12,7 +13,6 @@
 #include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QDir>
-#include <QFile>
 #include <QtConcurrent/QtConcurrentRun>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -47,7 +47,7 @@ QStringList puntiDa(const QVariant &valore)
     for (QByteArray b : std::as_const(grezzi)) {
         while (b.endsWith('\0'))
             b.chop(1);
-        punti.append(QDir::cleanPath(QFile::decodeName(b)));
+        punti.append(QDir::cleanPath(decodificaNome(b)));
     }
     return punti;
 }
@@ -96,7 +96,7 @@ QCoro::Task<QDBusMessage> chiama(QDBusConnection bus, QDBusMessage messaggio, in
 // Pushes the volume's dirty pages out before anyone unmounts it.
 void svuota(const QString &puntoMontaggio)
 {
-    const int fd = ::open(QFile::encodeName(puntoMontaggio).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(codificaNome(puntoMontaggio).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return;
     ::syncfs(fd);
@@ -116,7 +116,7 @@ QString conProgrammi(QString descrizione, const QString &puntoMontaggio)
 EsitoEspulsione smontaDirettamente(const QString &puntoMontaggio)
 {
     svuota(puntoMontaggio);
-    if (::umount2(QFile::encodeName(puntoMontaggio).constData(), 0) == 0)
+    if (::umount2(codificaNome(puntoMontaggio).constData(), 0) == 0)
         return {true, {}};
     const int errore = errno;
     QString descrizione = qt_error_string(errore);
