@@ -108,11 +108,21 @@ std::optional<Voce> voceDa(const QByteArray &riga)
     return v;
 }
 
+// Read on the panel's thread: a FIFO or a link put in the file's place must
+// neither hang it nor lead elsewhere, and a file not ours is not believed.
 QList<Voce> leggiFile(const QString &file)
 {
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly))
+    const int fd =
+        ::open(QFile::encodeName(file).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return {};
+    struct stat st {};
+    QFile f;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
+        !f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return {};
+    }
     const QList<QByteArray> righe = f.read(letturaMassima).split('\n');
     if (righe.isEmpty() || righe.first() != intestazione)
         return {};

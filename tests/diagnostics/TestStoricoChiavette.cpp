@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QtConcurrent/QtConcurrentRun>
 #include <QTest>
+#include <sys/stat.h>
 
 using Tipo = EventoChiavetta::Tipo;
 using Eventi = QList<EventoChiavetta>;
@@ -108,6 +109,12 @@ private Q_SLOTS:
         QCOMPARE(tenuti.size(), 31);
         QCOMPARE(tenuti.first().lettura, 30.0);
         QVERIFY(avvertenzaStorico(tenuti));
+
+        // A FIFO in the file's place neither hangs the reader nor stops the next record.
+        QVERIFY(QFile::remove(storico.file()) && ::mkfifo(QFile::encodeName(storico.file()), 0600) == 0);
+        QVERIFY(storico.eventi(lenta).isEmpty());
+        QVERIFY(storico.registra(lenta, evento(Tipo::copia, 4)));
+        QCOMPARE(storico.eventi(lenta).size(), 1);
     }
 
     // Who a stick is, from fixture trees like the system's: the serial wins and
