@@ -4,16 +4,17 @@
 #include "operations/Orologio.h"
 #include "operations/Registro.h"
 
-#include <cerrno>
 #include <cmath>
 #include <fcntl.h>
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QMutex>
-#include <QThread>
+#include <QSaveFile>
+#include <QSet>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -165,20 +166,6 @@ QList<Voce> sfoltisci(const QList<Voce> &voci)
     return fuori;
 }
 
-bool scriviTutto(int fd, const QByteArray &dati)
-{
-    qsizetype fatto = 0;
-    while (fatto < dati.size()) {
-        const ssize_t n = ::write(fd, dati.constData() + fatto, size_t(dati.size() - fatto));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        fatto += n;
-    }
-    return true;
-}
-
 // A temporary file renamed over the old one: a crash or a full disk leaves
 // either the old history or the new, never half of one.
 bool scriviFile(const QString &file, const QList<Voce> &voci)
@@ -186,19 +173,16 @@ bool scriviFile(const QString &file, const QList<Voce> &voci)
     QByteArray dati = intestazione + '\n';
     for (const Voce &v : voci)
         dati += rigaDi(v) + '\n';
-    const QByteArray finale = QFile::encodeName(file);
-    const QByteArray temporaneo = finale + ".tmp-" + QByteArray::number(::getpid());
-    const int fd =
-        ::open(temporaneo.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    // A leftover temporary file may have been made with wider rights.
-    const bool scritto = ::fchmod(fd, 0600) == 0 && scriviTutto(fd, dati) && ::fdatasync(fd) == 0;
-    if (::close(fd) != 0 || !scritto || ::rename(temporaneo.constData(), finale.constData()) != 0) {
-        ::unlink(temporaneo.constData());
-        return false;
-    }
-    return true;
+    // QSaveFile writes through a link to its target, and into a FIFO nothing
+    // is saved: whatever was put in the file's place goes first.
+    const QFileInfo posto(file);
+    if (posto.isSymLink() || (posto.exists() && !posto.isFile()))
+        QFile::remove(file);
+    QSaveFile f(file);
+    // Owner-only before a byte is written: a new file would get the umask's rights.
+    return f.open(QIODevice::WriteOnly) &&
+           f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
+           f.write(dati) == dati.size() && f.commit();
 }
 
 const QLocale italiano(QLocale::Italian, QLocale::Italy);
