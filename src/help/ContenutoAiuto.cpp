@@ -56,7 +56,19 @@ QList<VoceGuida> vociGuida()
              "ore): non rimuovere la chiavetta finché non è finita. I file già presenti non vengono toccati, "
              "ma su una chiavetta falsa possono rovinarsi: copiali prima nell'archivio.")},
         {QStringLiteral("list.bullet.rectangle"), Colori::teal(), QStringLiteral("Storico delle chiavette"),
-         testoPiattaforma(TestoPiattaforma::guidaStoricoChiavette)},
+         QStringLiteral(
+             "Tessera ricorda per ogni chiavetta (riconosciuta dal numero di serie, o altrimenti dal file "
+             "system, o dal nome e dalla dimensione) i risultati nel tempo: test di velocità, verifiche "
+             "della "
+             "capacità, verifiche e riparazioni del file system, errori di lettura durante copie e "
+             "importazioni, formattazioni e cancellazioni. Li vedi in Diagnostica USB, scheda \"Storico "
+             "della "
+             "chiavetta\". Se una chiavetta ha dato errori di lettura nell'ultimo uso, ha perso dati nella "
+             "verifica della capacità o legge a meno di metà della sua velocità iniziale, la sua riga nel "
+             "pannello lo dice in arancione. Lo storico è un piccolo file leggibile solo da te, %1; non "
+             "contiene nomi di file né di pazienti.")
+             .arg(testoPiattaforma(TestoPiattaforma::cartellaDati) +
+                  QStringLiteral("/storico_chiavette.tsv"))},
         {QStringLiteral("sparkles"), Colori::orange(), QStringLiteral("Prepara chiavetta (formatta rapida)"),
          QStringLiteral("Formattazione FAT32 veloce (~10 secondi) con il nome che scegli tu: la chiavetta "
                         "risulta vuota e pronta per l'ecografo. NON sovrascrive i dati: per le chiavette con "

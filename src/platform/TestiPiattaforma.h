@@ -12,7 +12,7 @@ enum class TestoPiattaforma {
     guidaApriUltimaUSB,           // guide: opening the last stick
     guidaNotaAppunti,             // guide: the clipboard note
     guidaManifesto,               // guide: re-checking the archive with a manifest
-    guidaStoricoChiavette,        // guide: each stick's history, and where it is kept
+    cartellaDati,                 // where Tessera keeps its own files, as the user would type it
     problemaEspulsione,           // troubleshooting: eject fails
     problemaAutorizzazioneTitolo, // troubleshooting: access to removable volumes
     problemaAutorizzazione,

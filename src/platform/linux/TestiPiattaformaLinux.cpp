@@ -30,17 +30,7 @@ constexpr std::array testi{
         "sha256sum -c .tessera-manifest/ seguito dal nome del file (il tasto Tab lo completa) e premi "
         "Invio. OK accanto a un file: è identico a quando è stato copiato. NON RIUSCITO (o FAILED): "
         "il file è cambiato o rovinato; non cancellare gli originali e recuperane una copia buona."},
-    VoceTestoPiattaforma{
-        T::guidaStoricoChiavette,
-        "Tessera ricorda per ogni chiavetta (riconosciuta dal numero di serie, o altrimenti dal file "
-        "system, o dal nome e dalla dimensione) i risultati nel tempo: test di velocità, verifiche "
-        "della capacità, verifiche e riparazioni del file system, errori di lettura durante copie e "
-        "importazioni, formattazioni e cancellazioni. Li vedi in Diagnostica USB, scheda \"Storico "
-        "della chiavetta\". Se una chiavetta ha dato errori di lettura nell'ultimo uso, ha perso dati "
-        "nella verifica della capacità o legge a meno di metà della sua velocità iniziale, la sua "
-        "riga nel pannello lo dice in arancione. Lo storico è un piccolo file leggibile solo da te, "
-        "~/.local/share/Orvala Tessera/storico_chiavette.tsv; non contiene nomi di file né di "
-        "pazienti."},
+    VoceTestoPiattaforma{T::cartellaDati, "~/.local/share/Orvala Tessera"},
     VoceTestoPiattaforma{
         T::problemaEspulsione,
         "Quasi sempre ci sono file aperti sulla chiavetta (un'anteprima, l'editor di testo, il "
