@@ -32,16 +32,14 @@ class Falsa(Operations):
         return self.file[path]
 
     def getattr(self, path, fh=None):
-        adesso = time.time()
-        base = {"st_nlink": 1, "st_uid": 0, "st_gid": 0, "st_atime": adesso, "st_mtime": adesso,
-                "st_ctime": adesso}
         if path in self.cartelle:
-            return dict(base, st_mode=stat.S_IFDIR | 0o755, st_nlink=2)
-        return dict(base, st_mode=stat.S_IFREG | 0o644, st_size=self._file(path)[0])
+            return {"st_mode": stat.S_IFDIR | 0o755, "st_nlink": 2}
+        return {"st_mode": stat.S_IFREG | 0o644, "st_nlink": 1, "st_size": self._file(path)[0],
+                "st_mtime": time.time()}
 
     def readdir(self, path, fh):
-        figli = [p for p in list(self.cartelle) + list(self.file) if p != "/" and p.rsplit("/", 1)[0] == path.rstrip("/")]
-        return [".", ".."] + [p.rsplit("/", 1)[1] for p in figli]
+        dentro = [p for p in list(self.cartelle) + list(self.file) if p != "/" and p.rsplit("/", 1)[0] == path.rstrip("/")]
+        return [".", ".."] + [p.rsplit("/", 1)[1] for p in dentro]
 
     def mkdir(self, path, mode):
         self.cartelle.add(path)
@@ -61,55 +59,44 @@ class Falsa(Operations):
 
     def truncate(self, path, length, fh=None):
         f = self._file(path)
-        f[0] = length
-        f[1] = {k: v for k, v in f[1].items() if k * PEZZO < length}
+        f[0], f[1] = length, {k: v for k, v in f[1].items() if k * PEZZO < length}
 
     def unlink(self, path):
         self._file(path)
         del self.file[path]
 
-    def _indirizzo(self, pezzo):
-        inizio = pezzo * PEZZO
-        if inizio < self.reali or self.modo == "wrap":
-            return inizio % self.reali
-        return None  # dropped
+    def _pezzi(self, f, offset, lunghezza, nuovi):
+        """(place in memory or None when dropped, offset in the piece, length) for each piece touched."""
+        while lunghezza > 0:
+            pezzo, dentro = divmod(offset, PEZZO)
+            n = min(PEZZO - dentro, lunghezza)
+            if nuovi and pezzo not in f[1]:
+                f[1][pezzo], self.prossimo = self.prossimo, self.prossimo + 1
+            inizio = f[1][pezzo] * PEZZO if pezzo in f[1] else None
+            dropped = inizio is None or (inizio >= self.reali and self.modo == "drop")
+            yield (None if dropped else inizio % self.reali), dentro, n
+            offset, lunghezza = offset + n, lunghezza - n
 
     def write(self, path, data, offset, fh):
         time.sleep(self.ritardo)
-        f = self._file(path)
-        scritti = 0
-        while scritti < len(data):
-            pos = offset + scritti
-            pezzo, dentro = divmod(pos, PEZZO)
-            n = min(PEZZO - dentro, len(data) - scritti)
-            if pezzo not in f[1]:
-                f[1][pezzo] = self.prossimo
-                self.prossimo += 1
-            dove = self._indirizzo(f[1][pezzo])
+        f, fatto = self._file(path), 0
+        for dove, dentro, n in self._pezzi(f, offset, len(data), True):
             if dove is not None:
-                self.memoria[dove + dentro:dove + dentro + n] = data[scritti:scritti + n]
-            scritti += n
+                self.memoria[dove + dentro:dove + dentro + n] = data[fatto:fatto + n]
+            fatto += n
         f[0] = max(f[0], offset + len(data))
         return len(data)
 
     def read(self, path, size, offset, fh):
         f = self._file(path)
-        fuori = bytearray()
-        fine = min(offset + size, f[0])
-        while offset + len(fuori) < fine:
-            pos = offset + len(fuori)
-            pezzo, dentro = divmod(pos, PEZZO)
-            n = min(PEZZO - dentro, fine - pos)
-            dove = self._indirizzo(f[1][pezzo]) if pezzo in f[1] else None
-            fuori += self.memoria[dove + dentro:dove + dentro + n] if dove is not None else bytes(n)
-        return bytes(fuori)
+        pezzi = self._pezzi(f, offset, max(min(offset + size, f[0]) - offset, 0), False)
+        return b"".join(bytes(self.memoria[d + i:d + i + n]) if d is not None else bytes(n) for d, i, n in pezzi)
 
     def fsync(self, path, datasync, fh):
         return 0
 
     def statfs(self, path):
-        usati = sum(len(f[1]) for f in self.file.values()) * PEZZO
-        liberi = max(self.dichiarati - usati, 0) // 4096
+        liberi = max(self.dichiarati - sum(len(f[1]) for f in self.file.values()) * PEZZO, 0) // 4096
         return {"f_bsize": 4096, "f_frsize": 4096, "f_blocks": self.dichiarati // 4096, "f_bfree": liberi,
                 "f_bavail": liberi, "f_namemax": 255}
 
