@@ -60,7 +60,8 @@ AppSettings::AppSettings(std::unique_ptr<QSettings> store, QObject *parent)
     keepPrivate(m_store->fileName());
     m_destinationPath = ChiaviImpostazioni::cartellaArchivioDa(m_store->value(key));
     m_autoImport = readSwitch(m_store->value(keyAutoImport), false);
-    createFolder(m_destinationPath);
+    if (isDefaultDestinationPath(m_destinationPath))
+        createFolder(m_destinationPath);
 }
 
 AppSettings::~AppSettings() = default;
@@ -68,6 +69,11 @@ AppSettings::~AppSettings() = default;
 QString AppSettings::defaultDestinationPath()
 {
     return ChiaviImpostazioni::cartellaArchivioPredefinita();
+}
+
+bool AppSettings::isDefaultDestinationPath(const QString &path)
+{
+    return QDir::cleanPath(path) == QDir::cleanPath(defaultDestinationPath());
 }
 
 void AppSettings::setDestinationPath(const QString &path)

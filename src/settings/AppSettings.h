@@ -24,6 +24,10 @@ public:
     ~AppSettings() override;
 
     static QString defaultDestinationPath();
+    // Only this folder may be created when missing: a folder the user chose
+    // that is gone is a disk unplugged or a share not mounted, and one made in
+    // its place would hide the copies from the practice.
+    static bool isDefaultDestinationPath(const QString &path);
 
     QString destinationPath() const { return m_destinationPath; }
     void setDestinationPath(const QString &path);

@@ -44,7 +44,7 @@ private Q_SLOTS:
 
     // Defaults are not written; values outlive the instance; an equal value
     // is written again without a change signal; a stored folder that was
-    // removed is made again.
+    // removed (a disk unplugged) is not made again at start-up.
     void storeRules()
     {
         const QString file = m_env->path("nuovo.ini"), archivio = m_env->path("Archivio Ecografie");
@@ -60,7 +60,7 @@ private Q_SLOTS:
         QVERIFY(QDir(archivio).removeRecursively());
         s = apri();
         QCOMPARE(s->destinationPath(), archivio);
-        QVERIFY(s->autoImport() && QDir(archivio).exists());
+        QVERIFY(s->autoImport() && !QDir(archivio).exists());
 
         QSignalSpy percorso(s.get(), &AppSettings::destinationPathChanged);
         QSignalSpy importa(s.get(), &AppSettings::autoImportChanged);

@@ -10,6 +10,7 @@
 TestEnv::TestEnv()
 {
     QDir().mkpath(path("data"));
+    QDir().mkpath(path("Archivio")); // a chosen folder, which nobody creates but the user
     impostaCartellaDatiRegistro(path("data"));
     auto store = std::make_unique<QSettings>(settingsFile(), QSettings::IniFormat);
     store->setValue(AppSettings::key, path("Archivio"));

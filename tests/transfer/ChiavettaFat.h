@@ -1,0 +1,44 @@
+#pragma once
+
+#include "support/TestEnv.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+// A real exFAT or FAT32 stick (root only), as the ultrasound machine's: an
+// exFAT image on a loop device through exfat-fuse, or a FAT32 image through
+// fusefat (real FAT rules, but ASCII names only and no rewriting in place).
+// `perche` says why there is none.
+struct ChiavettaFat {
+    enum class Tipo { exfat, fat32 };
+    QTemporaryDir cartella;
+    QString punto = cartella.filePath("punto"), loop, perche;
+
+    explicit ChiavettaFat(Tipo tipo, const QString &etichetta = "ECO", int mib = 64)
+    {
+        using TestSupport::esegui;
+        const QString immagine = cartella.filePath("immagine");
+        QFile f(immagine);
+        if (!TestSupport::isRoot() || !f.open(QIODevice::WriteOnly) || !f.resize(qint64(mib) << 20) ||
+            !QDir().mkpath(punto)) {
+            perche = "a FAT or exFAT stick needs root";
+            return;
+        }
+        f.close();
+        const bool ok = tipo == Tipo::exfat ? esegui("mkfs.exfat", {"-L", etichetta, immagine}) &&
+                                                  esegui("losetup", {"-f", "--show", immagine}, &loop) &&
+                                                  esegui("mount.exfat-fuse", {loop, punto})
+                                            : esegui("mkfs.vfat", {"-F", "32", "-n", etichetta, immagine}) &&
+                                                  esegui("fusefat", {"-o", "rw+", immagine, punto});
+        if (!ok)
+            perche = "no FUSE driver for the stick (exfat-fuse, fusefat, exfatprogs, dosfstools)";
+    }
+    ~ChiavettaFat()
+    {
+        TestSupport::esegui("fusermount", {"-u", punto});
+        if (!loop.isEmpty())
+            TestSupport::esegui("losetup", {"-d", loop});
+    }
+    ChiavettaFat(const ChiavettaFat &) = delete;
+    ChiavettaFat &operator=(const ChiavettaFat &) = delete;
+};
