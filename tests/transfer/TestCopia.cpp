@@ -538,7 +538,8 @@ private Q_SLOTS:
 
     // An archive that fills up, or that is read-only: the outcome is never
     // told as a success, and each file left out is named with its reason, in
-    // the copy's alert and log line and in the import's notification.
+    // the copy's alert and log line (too many: in a file beside the log) and
+    // in the import's notification.
     void failuresAreToldAndNamed_data()
     {
         QTest::addColumn<bool>("solaLettura");
@@ -568,6 +569,8 @@ private Q_SLOTS:
         QVERIFY(writeFile(stick.filePath("a.jpg"), QByteArray(300 << 10, 'a')));
         QVERIFY(writeFile(stick.filePath("esame/b.jpg"), QByteArray(900 << 10, 'b'))); // no longer fits
         QVERIFY(writeFile(stick.filePath("c.jpg"), QByteArray(100 << 10, 'c')));
+        for (int i = 0; solaLettura && i < 60; ++i)
+            QVERIFY(writeFile(stick.filePath(QString("esame/altre/%1.jpg").arg(i, 2, 10, QChar('0'))), "x"));
         QCoro::waitFor(FileCopyService::copia(stick.path(), archivio, std::nullopt, env.servizi));
         const USBDrive drive{QUuid::createUuid(), QUrl::fromLocalFile(stick.path()), "ECO", {}};
         QCoro::waitFor(FileCopyService::importaAutomaticamente(drive, env.servizi));
@@ -575,25 +578,31 @@ private Q_SLOTS:
         const QString pieno = "“esame/b.jpg”: copia interrotta: spazio esaurito sul disco";
         const QString chiuso =
             ": impossibile scrivere nella cartella di destinazione: il disco è in sola lettura";
-        const QString falliti =
-            solaLettura ? "“a.jpg”" + chiuso + "\n“c.jpg”" + chiuso + "\n“esame/b.jpg”" + chiuso : pieno;
+        const QString primo = solaLettura ? "“a.jpg”" + chiuso + "\n“c.jpg”" + chiuso : pieno;
         QCOMPARE(tuttoIn(archivio),
                  solaLettura ? QStringList() : (QStringList{"a.jpg", "c.jpg"})); // nothing partial
         const RichiestaAvviso &avviso = env.avvisi.mostrati.first();
         QCOMPARE(avviso.titolo, copia);
         QCOMPARE(avviso.stile, solaLettura ? StileAvviso::critico : StileAvviso::avvertenza);
-        QVERIFY2(avviso.testo.contains("❌ Errori durante la copia: " + QString::number(solaLettura ? 3 : 1) +
-                                       "\n" + falliti),
+        QVERIFY2(avviso.testo.contains("❌ Errori durante la copia: " + QString::number(solaLettura ? 63 : 1) +
+                                       "\n" + primo + (solaLettura ? "\n“esame/altre/00.jpg”" : "")),
                  qPrintable(avviso.testo));
-        QVERIFY2(env.logLines().first().contains("; non copiati: " + QString(falliti).replace("\n", "; ")),
-                 qPrintable(env.logLines().first()));
+        QCOMPARE(avviso.testo.contains("\ne altri 55..."), solaLettura);
+        const QString riga = env.logLines().first();
+        if (solaLettura) {
+            const QString dettagli = riga.section("; non copiati: 63, elenco completo in ", 1);
+            const QStringList righe = QString::fromUtf8(readFile(dettagli)).split('\n', Qt::SkipEmptyParts);
+            QCOMPARE(righe.size(), 63);
+            QCOMPARE(righe.last(), "“esame/b.jpg”" + chiuso);
+            QCOMPARE(QFileInfo(dettagli).absolutePath(), QFileInfo(env.logFile()).absolutePath());
+        } else {
+            QVERIFY2(riga.contains("; non copiati: " + pieno + "; manifesto: "), qPrintable(riga));
+        }
         QCOMPARE(env.notifiche.inviate.size(), 1);
         QCOMPARE(env.notifiche.inviate.first().first, importazione);
         QCOMPARE(env.notifiche.urgenze, QList<Urgenza>{Urgenza::critica});
-        QVERIFY2(
-            env.notifiche.inviate.first().second.contains(solaLettura ? "“esame/b.jpg”" + chiuso : pieno),
-            qPrintable(env.notifiche.inviate.first().second));
-        QVERIFY(env.logLines().last().contains(solaLettura ? "“esame/b.jpg”" + chiuso : pieno));
+        QVERIFY2(env.notifiche.inviate.first().second.contains(primo),
+                 qPrintable(env.notifiche.inviate.first().second));
     }
 
     // Between the listing and the copy the stick can change under our feet.
