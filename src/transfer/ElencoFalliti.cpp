@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <QFile>
 #include <QFileInfo>
 #include <unistd.h>
 
@@ -28,17 +29,13 @@ QString scriviAccantoAlRegistro(const QByteArray &testo)
             continue;
         if (fd < 0)
             return {};
-        qsizetype scritti = 0;
-        while (scritti < testo.size()) {
-            const ssize_t n = ::write(fd, testo.constData() + scritti, size_t(testo.size() - scritti));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            scritti += n;
-        }
-        ::close(fd);
-        if (scritti == testo.size())
+        QFile file;
+        const bool aperto = file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
+        const bool scritto = aperto && file.write(testo) == testo.size() && file.flush();
+        if (!aperto)
+            ::close(fd);
+        file.close();
+        if (scritto)
             return percorso;
         ::unlink(codificaNome(percorso).constData());
         return {};
