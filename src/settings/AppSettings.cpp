@@ -8,10 +8,13 @@
 #include <unistd.h>
 
 namespace {
-void createFolder(const QString &path)
+// Only the default folder is ever made: a chosen one that is missing is a
+// network share not mounted or a disk unplugged, and a folder made in its
+// place would catch the archive on the local disk, hidden by the next mount.
+void createDefaultFolder(const AppSettings &settings)
 {
-    if (!path.isEmpty())
-        QDir().mkpath(path); // best effort: the copy reports an unusable folder itself
+    if (settings.isDefaultDestination())
+        QDir().mkpath(settings.destinationPath()); // best effort: the copy reports an unusable folder itself
 }
 
 // A file edited by hand or by an older version may hold anything: only the
@@ -60,8 +63,7 @@ AppSettings::AppSettings(std::unique_ptr<QSettings> store, QObject *parent)
     keepPrivate(m_store->fileName());
     m_destinationPath = ChiaviImpostazioni::cartellaArchivioDa(m_store->value(key));
     m_autoImport = readSwitch(m_store->value(keyAutoImport), false);
-    if (isDefaultDestinationPath(m_destinationPath))
-        createFolder(m_destinationPath);
+    createDefaultFolder(*this);
 }
 
 AppSettings::~AppSettings() = default;
@@ -71,11 +73,6 @@ QString AppSettings::defaultDestinationPath()
     return ChiaviImpostazioni::cartellaArchivioPredefinita();
 }
 
-bool AppSettings::isDefaultDestinationPath(const QString &path)
-{
-    return QDir::cleanPath(path) == QDir::cleanPath(defaultDestinationPath());
-}
-
 void AppSettings::setDestinationPath(const QString &path)
 {
     const bool changed = path != m_destinationPath;
@@ -83,9 +80,14 @@ void AppSettings::setDestinationPath(const QString &path)
     m_store->setValue(key, path);
     keepPrivate(m_store->fileName());
     m_store->sync();
-    createFolder(path);
+    createDefaultFolder(*this);
     if (changed)
         Q_EMIT destinationPathChanged(path);
+}
+
+bool AppSettings::isDefaultDestination() const
+{
+    return QDir::cleanPath(m_destinationPath) == QDir::cleanPath(defaultDestinationPath());
 }
 
 void AppSettings::setAutoImport(bool on)

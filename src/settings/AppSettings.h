@@ -9,7 +9,8 @@
 class QSettings;
 
 // The two user choices that survive a restart: the archive folder and the
-// automatic-import switch. Every assignment is written back at once.
+// automatic-import switch. Every assignment is written back at once. Of the
+// archive folders only the default one is created when missing.
 class AppSettings : public QObject {
     Q_OBJECT
 public:
@@ -24,14 +25,13 @@ public:
     ~AppSettings() override;
 
     static QString defaultDestinationPath();
-    // Only this folder may be created when missing: a folder the user chose
-    // that is gone is a disk unplugged or a share not mounted, and one made in
-    // its place would hide the copies from the practice.
-    static bool isDefaultDestinationPath(const QString &path);
 
     QString destinationPath() const { return m_destinationPath; }
     void setDestinationPath(const QString &path);
     void resetDestinationPath() { setDestinationPath(defaultDestinationPath()); }
+    // Whether the archive is the default folder: the one folder Tessera may
+    // create when it is missing.
+    bool isDefaultDestination() const;
 
     bool autoImport() const { return m_autoImport; }
     void setAutoImport(bool on);

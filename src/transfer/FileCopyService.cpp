@@ -129,14 +129,16 @@ const QString nonCorrisponde = QStringLiteral("la copia non corrisponde all'orig
 // that is gone is a disk unplugged or a network share not mounted: one made
 // in its place on this computer would take the copies where the practice does
 // not look, and a later mount would hide them.
-QString archivioNonRaggiungibile(const QString &cartella)
+QString archivioNonRaggiungibile(const QString &cartella, const AppSettings *settings)
 {
     struct stat info;
-    if (::stat(codificaNome(cartella).constData(), &info) == 0 ||
-        AppSettings::isDefaultDestinationPath(cartella))
+    const int errore = ::stat(codificaNome(cartella).constData(), &info) == 0 ? 0 : errno;
+    const bool predefinita = settings && settings->isDefaultDestination() &&
+                             QDir::cleanPath(cartella) == QDir::cleanPath(settings->destinationPath());
+    if (errore == 0 || predefinita)
         return {};
     const QString perche =
-        errno == ENOENT ? QStringLiteral("la cartella non esiste") : descrizioneErrore(errno);
+        errore == ENOENT ? QStringLiteral("la cartella non esiste") : descrizioneErrore(errore);
     return QStringLiteral("%1 non è raggiungibile: %2. Collega il disco o la cartella di rete e riprova.")
         .arg(AppSettings::folderName(cartella), perche);
 }
@@ -162,7 +164,7 @@ QString manifestoInRiga(const EsitoManifesto &manifesto)
 QCoro::Task<> FileCopyService::copia(QString sorgente, QString destinazione,
                                      std::optional<QSet<QString>> estensioni, Servizi servizi)
 {
-    const QString nonRaggiungibile = archivioNonRaggiungibile(destinazione);
+    const QString nonRaggiungibile = archivioNonRaggiungibile(destinazione, servizi.settings);
     if (!nonRaggiungibile.isEmpty()) {
         servizi.avvisi->mostraAvviso(QStringLiteral("Copia non riuscita"), nonRaggiungibile,
                                      StileAvviso::critico);
@@ -396,7 +398,7 @@ QCoro::Task<> FileCopyService::importaAutomaticamente(USBDrive drive, Servizi se
         co_return;
     }
     const QString destinazione = servizi.settings->destinationPath();
-    const QString nonRaggiungibile = archivioNonRaggiungibile(destinazione);
+    const QString nonRaggiungibile = archivioNonRaggiungibile(destinazione, servizi.settings);
     if (!nonRaggiungibile.isEmpty()) {
         registra(QStringLiteral("Auto-importazione da %1 fallita: %2").arg(nome, nonRaggiungibile));
         const QString titolo = QStringLiteral("Importazione automatica non riuscita");

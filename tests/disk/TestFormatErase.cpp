@@ -302,6 +302,7 @@ private Q_SLOTS:
         QFETCH(bool, cancella);
         QFETCH(bool, annullaControllo);
         TestEnv env;
+        QVERIFY(QDir().mkpath(env.path("Ecografie"))); // chosen folders are never made for the user
         env.settings->setDestinationPath(env.path("Ecografie"));
         QVERIFY(TestSupport::writeFile(env.path("STUDIO/DCIM/IMG1.JPG"), "immagine"));
         QSet<QString> schede; // cards that offer "Annulla"

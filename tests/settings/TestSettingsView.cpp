@@ -43,8 +43,8 @@ private Q_SLOTS:
     }
 
     // Defaults are not written; values outlive the instance; an equal value
-    // is written again without a change signal; a stored folder that was
-    // removed (a disk unplugged) is not made again at start-up.
+    // is written again without a change signal; a chosen folder that went
+    // away is never made again (a share not mounted), the default one is.
     void storeRules()
     {
         const QString file = m_env->path("nuovo.ini"), archivio = m_env->path("Archivio Ecografie");
@@ -60,7 +60,7 @@ private Q_SLOTS:
         QVERIFY(QDir(archivio).removeRecursively());
         s = apri();
         QCOMPARE(s->destinationPath(), archivio);
-        QVERIFY(s->autoImport() && !QDir(archivio).exists());
+        QVERIFY(s->autoImport() && !QDir(archivio).exists() && !s->isDefaultDestination());
 
         QSignalSpy percorso(s.get(), &AppSettings::destinationPathChanged);
         QSignalSpy importa(s.get(), &AppSettings::autoImportChanged);
@@ -69,7 +69,7 @@ private Q_SLOTS:
         s->setDestinationPath(archivio);
         s->setAutoImport(true);
         QCOMPARE(percorso.count() + importa.count(), 0);
-        QVERIFY(QDir(archivio).exists());
+        QVERIFY(!QDir(archivio).exists());
         QCOMPARE(salvato(AppSettings::key, file).toString(), archivio);
         QCOMPARE(salvato(AppSettings::keyAutoImport, file), QVariant(true));
         s->setAutoImport(false);

@@ -10,8 +10,8 @@
 TestEnv::TestEnv()
 {
     QDir().mkpath(path("data"));
-    QDir().mkpath(path("Archivio")); // a chosen folder, which nobody creates but the user
     impostaCartellaDatiRegistro(path("data"));
+    QDir().mkpath(path("Archivio")); // a folder the user chose: the settings never make it
     auto store = std::make_unique<QSettings>(settingsFile(), QSettings::IniFormat);
     store->setValue(AppSettings::key, path("Archivio"));
     store->sync();
