@@ -10,9 +10,10 @@ PACKAGES=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins
     qcoro-qt6-dev libssl-dev libgl-dev
     dbus dbus-x11 python3 python3-dbusmock python3-gi
-    udisks2 dosfstools exfatprogs exfat-fuse fusefat e2fsprogs fdisk util-linux mount mtools psmisc
+    udisks2 dosfstools exfatprogs e2fsprogs fdisk util-linux mount mtools psmisc
     xdg-utils qt6-translations-l10n
     rsync fuse3 python3-fusepy
+    exfat-fuse fusefat
     xvfb xauth at-spi2-core python3-pyatspi imagemagick libglib2.0-bin
 )
 
