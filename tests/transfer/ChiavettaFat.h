@@ -14,24 +14,20 @@ struct ChiavettaFat {
     QTemporaryDir cartella;
     QString punto = cartella.filePath("punto"), loop, perche;
 
-    explicit ChiavettaFat(Tipo tipo, const QString &etichetta = "ECO", int mib = 64)
+    explicit ChiavettaFat(Tipo tipo, const QString &etichetta)
     {
         using TestSupport::esegui;
         const QString immagine = cartella.filePath("immagine");
         QFile f(immagine);
-        if (!TestSupport::isRoot() || !f.open(QIODevice::WriteOnly) || !f.resize(qint64(mib) << 20) ||
-            !QDir().mkpath(punto)) {
-            perche = "a FAT or exFAT stick needs root";
-            return;
-        }
-        f.close();
-        const bool ok = tipo == Tipo::exfat ? esegui("mkfs.exfat", {"-L", etichetta, immagine}) &&
-                                                  esegui("losetup", {"-f", "--show", immagine}, &loop) &&
-                                                  esegui("mount.exfat-fuse", {loop, punto})
-                                            : esegui("mkfs.vfat", {"-F", "32", "-n", etichetta, immagine}) &&
-                                                  esegui("fusefat", {"-o", "rw+", immagine, punto});
+        const bool ok = TestSupport::isRoot() && f.open(QIODevice::WriteOnly) && f.resize(64 << 20) &&
+                        QDir().mkpath(punto) &&
+                        (tipo == Tipo::exfat ? esegui("mkfs.exfat", {"-L", etichetta, immagine}) &&
+                                                   esegui("losetup", {"-f", "--show", immagine}, &loop) &&
+                                                   esegui("mount.exfat-fuse", {loop, punto})
+                                             : esegui("mkfs.vfat", {"-F", "32", "-n", etichetta, immagine}) &&
+                                                   esegui("fusefat", {"-o", "rw+", immagine, punto}));
         if (!ok)
-            perche = "no FUSE driver for the stick (exfat-fuse, fusefat, exfatprogs, dosfstools)";
+            perche = "a FAT or exFAT stick needs root, exfatprogs, exfat-fuse, dosfstools and fusefat";
     }
     ~ChiavettaFat()
     {
@@ -39,6 +35,4 @@ struct ChiavettaFat {
         if (!loop.isEmpty())
             TestSupport::esegui("losetup", {"-d", loop});
     }
-    ChiavettaFat(const ChiavettaFat &) = delete;
-    ChiavettaFat &operator=(const ChiavettaFat &) = delete;
 };

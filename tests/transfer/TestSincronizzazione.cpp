@@ -24,6 +24,7 @@ const QString stamp = QStringLiteral("2024-05-02_10-20-30");
 const QByteArray illeggibile("<illeggibile>"); // in a table: a file nobody may read
 
 using Albero = QMap<QString, QByteArray>; // relative path -> bytes
+using Dimensioni = QMap<QString, int>;    // relative path -> MiB
 
 void pianta(const QString &radice, const Albero &albero)
 {
@@ -99,14 +100,11 @@ struct Banco {
     // 0: a folder on this disk; else a real exFAT (1) or FAT32 (2) stick. Empty when there is none.
     QString perche(int tipoA, int tipoB)
     {
-        for (auto [tipo, fat, etichetta] :
-             {std::tuple(tipoA, &fatA, "CLINICA"), std::tuple(tipoB, &fatB, "STUDIO")}) {
-            if (tipo &&
-                !fat->emplace(tipo == 1 ? ChiavettaFat::Tipo::exfat : ChiavettaFat::Tipo::fat32, etichetta)
-                     .perche.isEmpty())
-                return (*fat)->perche;
-        }
-        return {};
+        const auto monta = [](std::optional<ChiavettaFat> &fat, int tipo, const char *etichetta) {
+            return tipo ? fat.emplace(ChiavettaFat::Tipo(tipo - 1), etichetta).perche : QString();
+        };
+        const QString a = monta(fatA, tipoA, "CLINICA");
+        return a.isEmpty() ? monta(fatB, tipoB, "STUDIO") : a;
     }
     void sincronizza()
     {
@@ -289,12 +287,18 @@ private Q_SLOTS:
     // goes beyond the free space (the rest is copied).
     void primaDiProcedere_data()
     {
-        QTest::addColumn<int>("tipoB"); // 1 exFAT, 2 FAT32
+        QTest::addColumn<int>("tipoB");       // 1 exFAT, 2 FAT32
+        QTest::addColumn<Dimensioni>("file"); // name -> MiB (sparse: nothing on this disk)
         QTest::addColumn<QStringList>("esclusi");
         QTest::addColumn<QStringList>("restano");
         const QString nome = "l'altra chiavetta (%1) non ammette questo nome: ";
         QTest::newRow("FAT32")
             << 2
+            << Dimensioni{{"IMG.JPG", 0},
+                          {"a:b.jpg", 0},
+                          {"CON.txt", 0},
+                          {"fine /x.jpg", 0},
+                          {"video.mp4", 4608}}
             << QStringList{"“a:b.jpg”: " + nome.arg("FAT32") + "contiene “:”",
                            "“CON.txt”: " + nome.arg("FAT32") + "“CON.txt” è un nome riservato",
                            "“fine /x.jpg”: " + nome.arg("FAT32") +
@@ -302,32 +306,26 @@ private Q_SLOTS:
                            "“video.mp4”: file di 4 GiB o più: l'altra chiavetta (FAT32) non "
                            "può contenerlo"}
             << QStringList{"IMG.JPG"};
-        QTest::newRow("exFAT") << 1 << QStringList{"“a?b.jpg”: " + nome.arg("exFAT") + "contiene “?”"}
-                               << QStringList{"IMG.JPG", "v1.mp4", "v2.mp4"};
+        // A 64 MB stick takes two of the 25 MB videos.
+        QTest::newRow("exFAT")
+            << 1 << Dimensioni{{"IMG.JPG", 0}, {"a?b.jpg", 0}, {"v1.mp4", 25}, {"v2.mp4", 25}, {"v3.mp4", 25}}
+            << QStringList{"“a?b.jpg”: " + nome.arg("exFAT") + "contiene “?”"}
+            << QStringList{"IMG.JPG", "v1.mp4", "v2.mp4"};
     }
     void primaDiProcedere()
     {
         QFETCH(int, tipoB);
+        QFETCH(Dimensioni, file);
         QFETCH(QStringList, esclusi);
         QFETCH(QStringList, restano);
         Banco t;
         if (const QString perche = t.perche(0, tipoB); !perche.isEmpty())
             QSKIP(qPrintable(perche));
-        pianta(
-            t.a(),
-            {{"IMG.JPG", "i"}, {"a:b.jpg", "x"}, {"CON.txt", "c"}, {"fine /x.jpg", "f"}, {"a?b.jpg", "q"}});
-        // Sparse: large on the stick, nothing on this disk. A 64 MB stick takes two of the 25 MB videos.
-        for (const auto &[nome, mib] : {std::pair("video.mp4", 4608), std::pair("v1.mp4", 25),
-                                        std::pair("v2.mp4", 25), std::pair("v3.mp4", 25)}) {
-            QFile f(t.a() + "/" + nome);
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(qint64(mib) << 20));
+        for (auto it = file.cbegin(); it != file.cend(); ++it) {
+            QVERIFY(QDir().mkpath(QFileInfo(t.a() + "/" + it.key()).path()));
+            QFile f(t.a() + "/" + it.key());
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(qMax(qint64(it.value()) << 20, qint64(1))));
         }
-        if (tipoB == 1) // exFAT takes them; only FAT32 refuses these
-            for (const char *n : {"video.mp4", "CON.txt", "a:b.jpg", "fine /x.jpg"})
-                QVERIFY(QFile::remove(t.a() + "/" + n) || QDir(t.a() + "/" + n).removeRecursively());
-        if (tipoB == 2)
-            for (const char *n : {"v1.mp4", "v2.mp4", "v3.mp4", "a?b.jpg"})
-                QVERIFY(QFile::remove(t.a() + "/" + n));
         t.sincronizza();
 
         const QString conferma = t.env.avvisi.mostrati.first().testo;
