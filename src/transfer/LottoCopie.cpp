@@ -197,9 +197,9 @@ int LottoCopie::apriCartella(const QString &cartella, QString *errore, QString *
         return *trovata;
     const int fd = ::open(codificaNome(cartella).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-        *errore = QStringLiteral("Impossibile aprire la cartella “%1”: %2.")
-                      .arg(cartella, descrizioneErrore(errno));
-        *motivo = QStringLiteral("cartella di destinazione non raggiungibile: ") + descrizioneErrore(errno);
+        const QString perche = descrizioneErrore(errno);
+        *errore = QStringLiteral("Impossibile aprire la cartella “%1”: %2.").arg(cartella, perche);
+        *motivo = QStringLiteral("cartella di destinazione non raggiungibile: ") + perche;
         return -1;
     }
     m_attesa.cartelle.insert(cartella, fd);
