@@ -48,13 +48,14 @@ using Avanzamento =
 
 // Copies the files of a stick into the flat archive folder, never replacing
 // anything, then proves each copy by comparing SHA-256 digests of both sides
-// read back from the media. Holds no state: plain functions.
+// read back from the media. Holds no state: plain functions. Of the archive
+// folders only the default one is created when missing: a chosen one that is
+// gone (a disk unplugged, a share not mounted) is refused, never made again.
 namespace FileCopyService {
-// Main thread. Takes the operation card, copies on the thread pool, lists the
-// verified copies in a manifest named after the stick's folder, then shows
-// the summary and logs one line. Returns after the summary alert is
-// dismissed, or at once when it refuses to start. Only the default archive
-// folder is created when missing: a chosen one that is gone is refused.
+// Main thread. Creates the folder, takes the operation card, copies on the
+// thread pool, lists the verified copies in a manifest named after the
+// stick's folder, then shows the summary and logs one line. Returns after the
+// summary alert is dismissed, or at once when it refuses to start.
 QCoro::Task<> copia(QString sorgente, QString destinazione, std::optional<QSet<QString>> estensioni,
                     Servizi servizi);
 
