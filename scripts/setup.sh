@@ -13,6 +13,7 @@ PACKAGES=(
     udisks2 dosfstools exfatprogs e2fsprogs fdisk util-linux mount mtools psmisc
     xdg-utils qt6-translations-l10n fonts-noto-color-emoji
     rsync fuse3 python3-fusepy
+    exfat-fuse fusefat
     xvfb xauth at-spi2-core python3-pyatspi imagemagick libglib2.0-bin
 )
 

@@ -77,8 +77,10 @@ QScreen *schermoDi(const QPoint &punto)
 QuillonApp::QuillonApp()
 {
     m_avvisi = std::make_unique<MessageBoxPresenter>();
-    m_piattaforma = creaPiattaforma([avvisi = m_avvisi.get()](const QString &titolo, const QString &testo) {
-        avvisi->mostraAvviso(titolo, testo, StileAvviso::informativo);
+    m_piattaforma = creaPiattaforma([avvisi = m_avvisi.get()](const QString &titolo, const QString &testo,
+                                                              Urgenza urgenza) {
+        avvisi->mostraAvviso(
+            titolo, testo, urgenza == Urgenza::critica ? StileAvviso::avvertenza : StileAvviso::informativo);
     });
     m_servizi.avvisi = m_avvisi.get();
     m_servizi.notifiche = m_piattaforma.notifiche.get();

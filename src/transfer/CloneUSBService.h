@@ -18,8 +18,9 @@ class ElencoFile;
 namespace CloneUSBService {
 // Every regular, non-hidden file below `radice`. `esclusi` receives a line
 // for each folder that could not be read and each file left out because
-// another one spells the same name.
-ElencoFile elenca(const QString &radice, QStringList *esclusi = nullptr);
+// another one spells the same name. `senzaMaiuscole`: names that differ only
+// in case are the same name (a stick on FAT or exFAT is one of the two).
+ElencoFile elenca(const QString &radice, QStringList *esclusi = nullptr, bool senzaMaiuscole = false);
 } // namespace CloneUSBService
 
 // The regular, non-hidden files below one stick's root, ordered by the
@@ -32,7 +33,8 @@ public:
     qsizetype size() const { return m_voci.size(); }
     // "DCIM/IMG_0001.JPG", spelled as on the medium.
     QString relativo(qsizetype i) const;
-    // The same path in NFC, the spelling both sticks share.
+    // The same path in NFC (and case-folded when either stick ignores case),
+    // the spelling both sticks share.
     QString chiave(qsizetype i) const;
     qint64 dimensione(qsizetype i) const { return m_voci.at(i).dimensione; }
 
@@ -41,7 +43,8 @@ public:
     QByteArrayView byteChiave(qsizetype i) const;
 
 private:
-    friend ElencoFile CloneUSBService::elenca(const QString &radice, QStringList *esclusi);
+    friend ElencoFile CloneUSBService::elenca(const QString &radice, QStringList *esclusi,
+                                              bool senzaMaiuscole);
     struct Voce {
         quint32 nome = 0, lunghezzaNome = 0;     // in m_byte
         quint32 chiave = 0, lunghezzaChiave = 0; // in m_byte; the name itself when already NFC
@@ -53,21 +56,30 @@ private:
 
 // What a two-way sync of two sticks will do: indices into each stick's list.
 struct PianoSincronizzazione {
-    // Same name on both sticks, other contents.
+    // Same name on both sticks, other contents. A stick that already holds the
+    // other's version as a copy received in an earlier sync needs nothing.
     struct Conflitto {
-        quint32 a = 0; // in elencoA
-        quint32 b = 0; // in elencoB
+        quint32 a = 0;      // in elencoA
+        quint32 b = 0;      // in elencoB
+        bool versoA = true; // B's version still to go to A
+        bool versoB = true; // A's version still to go to B
     };
 
     ElencoFile elencoA, elencoB;
     QList<quint32> copyAtoB; // on A only (elencoA)
     QList<quint32> copyBtoA; // on B only (elencoB)
     QList<Conflitto> conflicts;
-    qint64 identical = 0;
+    qint64 identical = 0;           // received conflict copies whose bytes the other stick holds included
+    qint64 conflittiGiaRisolti = 0; // both versions already on both sticks
     // What will not be synced, one readable line each, each counted as an
-    // error: folders that could not be read, and a name that stands on one
-    // stick twice, spelled in two Unicode forms.
+    // error: folders that could not be read, a name that stands on one stick
+    // twice (two Unicode forms, or two cases where case is ignored), and what
+    // the receiving stick would refuse (a name, 4 GiB or more on FAT32).
     QStringList nonSincronizzati;
+    // Bytes each stick is to receive (rounded up to its allocation unit), and
+    // its free space when the plan was made (absent: not known).
+    qint64 byteVersoA = 0, byteVersoB = 0;
+    std::optional<qint64> liberiA, liberiB;
     // Each root's device when the plan was made (absent: not readable then).
     // Nothing is written to a root that is no longer that device: a stick
     // pulled during the confirmation leaves a bare folder behind.
@@ -78,7 +90,8 @@ struct EsitoSincronizzazione {
     qint64 copiedAtoB = 0;
     qint64 copiedBtoA = 0;
     qint64 conflictsResolved = 0; // both versions now on both sticks
-    qint64 errors = 0; // failed copies, conflicts with a failed side (once each), and what was not synced
+    qint64 errors = 0;   // failed copies, conflicts with a failed side (once each), and what was not synced
+    QStringList falliti; // "“DCIM/IMG.JPG” verso STUDIO: reason", one per failed copy
 };
 
 // Makes two sticks hold the union of their files, never replacing or deleting

@@ -8,6 +8,8 @@
 #include "platform/Notifier.h"
 #include "settings/AppSettings.h"
 #include "transfer/CategoriaFile.h"
+#include "transfer/ElencoFalliti.h"
+#include "transfer/GiaInArchivio.h"
 #include "transfer/LottoCopie.h"
 #include "transfer/OperazioniFile.h"
 
@@ -111,6 +113,36 @@ Avanzamento versoCentro(CentroOperazioni *centro)
         };
 }
 
+// "“DCIM/IMG_0001.JPG”: reason": where on the stick, so the practice can tell
+// whose images did not arrive.
+QString rigaFallito(const QString &sorgente, const QString &file, const QString &motivo)
+{
+    const QString radice = sorgente.endsWith(QLatin1Char('/')) ? sorgente : sorgente + QLatin1Char('/');
+    const QString relativo = file.startsWith(radice) ? file.mid(radice.size()) : nomeDi(file);
+    return nomeLeggibile(QStringLiteral("“%1”: %2").arg(relativo, motivo));
+}
+
+const QString nonCorrisponde = QStringLiteral("la copia non corrisponde all'originale (verifica SHA-256)");
+
+// Why the archive folder cannot be used, for the user; empty when it is there
+// or is the default one, which is made on first use. A folder the user chose
+// that is gone is a disk unplugged or a network share not mounted: one made
+// in its place on this computer would take the copies where the practice does
+// not look, and a later mount would hide them.
+QString archivioNonRaggiungibile(const QString &cartella, const AppSettings *settings)
+{
+    struct stat info;
+    const int errore = ::stat(codificaNome(cartella).constData(), &info) == 0 ? 0 : errno;
+    const bool predefinita = settings && settings->isDefaultDestination() &&
+                             QDir::cleanPath(cartella) == QDir::cleanPath(settings->destinationPath());
+    if (errore == 0 || predefinita)
+        return {};
+    const QString perche =
+        errore == ENOENT ? QStringLiteral("la cartella non esiste") : descrizioneErrore(errore);
+    return QStringLiteral("%1 non è raggiungibile: %2. Collega il disco o la cartella di rete e riprova.")
+        .arg(AppSettings::folderName(cartella), perche);
+}
+
 // The archive is flat: a copy's name relative to it is its file name.
 VoceManifesto voceManifesto(const Coppia &coppia, const QString &sha256)
 {
@@ -133,6 +165,12 @@ QCoro::Task<> FileCopyService::copia(QString sorgente, QString destinazione,
                                      std::optional<QSet<QString>> estensioni, Servizi servizi,
                                      std::optional<QStringList> soloFile)
 {
+    const QString nonRaggiungibile = archivioNonRaggiungibile(destinazione, servizi.settings);
+    if (!nonRaggiungibile.isEmpty()) {
+        servizi.avvisi->mostraAvviso(QStringLiteral("Copia non riuscita"), nonRaggiungibile,
+                                     StileAvviso::critico);
+        co_return;
+    }
     QString errore;
     if (!creaCartella(destinazione, &errore)) {
         servizi.avvisi->mostraAvviso(QStringLiteral("Errore"),
@@ -172,8 +210,17 @@ QCoro::Task<> FileCopyService::copia(QString sorgente, QString destinazione,
     const EsitoCopia esito = co_await lavoro;
     scheda.rilascia();
 
-    servizi.avvisi->mostraAvviso(QStringLiteral("Copia completata"), testoRiepilogo(esito),
-                                 StileAvviso::informativo);
+    // "Completata" only when nothing failed; "non riuscita" when nothing of
+    // the stick is in the archive either.
+    const bool fallito = esito.errori > 0 || !esito.nonVerificati.isEmpty();
+    const bool nulla = esito.verificati + esito.giaPresenti == 0;
+    servizi.avvisi->mostraAvviso(!fallito ? QStringLiteral("Copia completata")
+                                 : nulla  ? QStringLiteral("Copia non riuscita")
+                                          : QStringLiteral("Copia completata con errori"),
+                                 testoRiepilogo(esito, cartella),
+                                 !fallito ? StileAvviso::informativo
+                                 : nulla  ? StileAvviso::critico
+                                          : StileAvviso::avvertenza);
     registra(rigaRegistro(destinazione, esito));
 }
 
@@ -208,6 +255,10 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
     // Whatever those folders hold was neither copied nor verified.
     esito.cartelleNonLette = descriviNonLette(nonLette);
     esito.errori = nonLette.size();
+    // The flow has already refused a chosen folder that is gone; one that goes
+    // away from here on is not made again (LottoCopie::creaCartelle).
+    creaCartella(destinazione);
+    GiaInArchivio archiviati(destinazione);
 
     // Copies wait in a batch until it is flushed; only then is each known to
     // be on the disk, under which name. A flushed batch is verified by a
@@ -215,17 +266,24 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
     // reads one back while it writes the other. One batch at a time is behind:
     // the memory and the open files stay those of two batches.
     EsitoCopia esitoLotti; // touched by one thread at a time: the one behind, or this one after join
+    QStringList collocati; // final paths of the batch behind, likewise
     qsizetype verificatiDietro = 0;
-    const auto completaLotto = [&esitoLotti](LottoCopie &lotto, const QList<Coppia> &inAttesa) {
+    const auto completaLotto = [&](LottoCopie &lotto, const QList<Coppia> &inAttesa) {
         QList<Coppia> coppie;
         const QList<EsitoCopiaFile> risultati = lotto.completa();
         for (qsizetype k = 0; k < risultati.size() && k < inAttesa.size(); ++k) {
             const EsitoCopiaFile &r = risultati.at(k);
             if (!r.ok) {
                 ++esitoLotti.errori;
+                esitoLotti.falliti.append(rigaFallito(sorgente, inAttesa.at(k).sorgente, r.motivo));
+                continue;
+            }
+            if (r.giaPresente) {
+                ++esitoLotti.giaPresenti;
                 continue;
             }
             ++esitoLotti.copiati;
+            collocati.append(r.destinazione);
             coppie.append({inAttesa.at(k).sorgente, r.destinazione, inAttesa.at(k).dimensione});
             if (r.destinazione != inAttesa.at(k).destinazione) {
                 ++esitoLotti.rinominati;
@@ -246,15 +304,21 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
     };
 
     auto lotto = std::make_unique<LottoCopie>();
-    QList<Coppia> inAttesa; // source and plain target of each file in the batch
-    std::thread dietro;
+    lotto->creaCartelle(false);
+    QList<Coppia> inAttesa;             // source and plain target of each file in the batch
+    QSet<QString> nomiInAttesa, dietro; // plain targets in the batch, and in the one behind
+    std::thread lavoroDietro;
     const auto attendiDietro = [&] {
-        if (dietro.joinable())
-            dietro.join();
+        if (lavoroDietro.joinable())
+            lavoroDietro.join();
+        for (const QString &c : std::as_const(collocati))
+            archiviati.aggiungi(c);
+        collocati.clear();
+        dietro.clear();
     };
     const auto consegna = [&] {
         attendiDietro();
-        dietro = std::thread([&, l = std::move(lotto), attesa = std::move(inAttesa)]() mutable {
+        lavoroDietro = std::thread([&, l = std::move(lotto), attesa = std::move(inAttesa)]() mutable {
             const PrioritaLavoro sottofondo;
             const QList<Coppia> coppie = completaLotto(*l, attesa);
             l.reset();
@@ -264,7 +328,9 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
             verificatiDietro += coppie.size();
         });
         lotto = std::make_unique<LottoCopie>();
+        lotto->creaCartelle(false);
         inAttesa.clear();
+        dietro = std::exchange(nomiInAttesa, {});
     };
 
     const qsizetype n = file.size();
@@ -275,13 +341,27 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
         const double frazione =
             totale > 0 ? double(elaborati) / double(totale) : double(i) / double(qMax(n, 1));
         riferisci(frazione, dettaglio(i, n, nome), std::nullopt);
+        elaborati += dimensioni.at(i);
 
         const QString piano = dentro(destinazione, nome);
-        if (lotto->aggiungi(f, piano).ok)
+        // A file of the same name still on its way must be in place before
+        // this one can be found already archived.
+        if (nomiInAttesa.contains(piano) || dietro.contains(piano)) {
+            consegna();
+            attendiDietro();
+        }
+        if (!archiviati.trova(f, dimensioni.at(i)).isEmpty()) {
+            ++esito.giaPresenti;
+            continue;
+        }
+        const EsitoCopiaFile r = lotto->aggiungi(f, piano);
+        if (r.ok) {
             inAttesa.append({f, piano, dimensioni.at(i)});
-        else
+            nomiInAttesa.insert(piano);
+        } else {
             ++esito.errori;
-        elaborati += dimensioni.at(i);
+            esito.falliti.append(rigaFallito(sorgente, f, r.motivo));
+        }
         if (lotto->pieno())
             consegna();
     }
@@ -307,6 +387,8 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
     }
 
     esitoLotti.errori += esito.errori;
+    esitoLotti.giaPresenti += esito.giaPresenti;
+    esitoLotti.falliti = esito.falliti + esitoLotti.falliti;
     esitoLotti.cartelleNonLette = esito.cartelleNonLette;
     return esitoLotti;
 }
@@ -319,6 +401,13 @@ QCoro::Task<> FileCopyService::importaAutomaticamente(USBDrive drive, Servizi se
         co_return;
     }
     const QString destinazione = servizi.settings->destinationPath();
+    const QString nonRaggiungibile = archivioNonRaggiungibile(destinazione, servizi.settings);
+    if (!nonRaggiungibile.isEmpty()) {
+        registra(QStringLiteral("Auto-importazione da %1 fallita: %2").arg(nome, nonRaggiungibile));
+        const QString titolo = QStringLiteral("Importazione automatica non riuscita");
+        co_await servizi.notifiche->notifica(titolo, nonRaggiungibile, Urgenza::critica);
+        co_return;
+    }
     if (!creaCartella(destinazione)) {
         registra(QStringLiteral("Auto-importazione da %1 fallita: destinazione non accessibile").arg(nome));
         co_return;
@@ -345,11 +434,16 @@ QCoro::Task<> FileCopyService::importaAutomaticamente(USBDrive drive, Servizi se
     scheda.rilascia();
 
     registra(rigaRegistroImportazione(nome, esito));
-    if (esito.nuovi == 0 && esito.errori == 0 && esito.corrotti == 0)
+    const bool fallito = esito.errori > 0 || esito.corrotti > 0;
+    if (esito.nuovi == 0 && !fallito)
         co_return;
-    const QString titolo = QStringLiteral("Importazione automatica");
+    // The same rule as the copy's summary: a failure is never told as a success.
+    const QString titolo = !fallito ? QStringLiteral("Importazione automatica")
+                           : esito.nuovi + esito.saltati == 0
+                               ? QStringLiteral("Importazione automatica non riuscita")
+                               : QStringLiteral("Importazione automatica con errori");
     const QString corpo = corpoNotifica(nome, esito);
-    co_await servizi.notifiche->notifica(titolo, corpo);
+    co_await servizi.notifiche->notifica(titolo, corpo, fallito ? Urgenza::critica : Urgenza::normale);
 }
 
 EsitoImportazione FileCopyService::eseguiImportazione(const QString &sorgente, const QString &destinazione,
@@ -371,19 +465,30 @@ EsitoImportazione FileCopyService::eseguiImportazione(const QString &sorgente, c
     // The copies go through the same batches as a copy the user asked for;
     // each batch's images are verified right after it is flushed, while the
     // next batch is flushed behind.
+    creaCartella(destinazione); // as in eseguiCopia
+    GiaInArchivio archiviati(destinazione);
     LottoCopie lotto;
+    lotto.creaCartelle(false);
     QList<Coppia> inAttesa, dietro; // source and plain target of each file waiting, and handed over
     QSet<QString> nomiInAttesa;     // of both
     const auto verifica = [&](const QList<Coppia> &lotti, const QList<EsitoCopiaFile> &risultati) {
         QList<Coppia> copiate;
         for (qsizetype k = 0; k < lotti.size(); ++k) {
-            if (k < risultati.size() && risultati.at(k).ok)
-                copiate.append({lotti.at(k).sorgente, risultati.at(k).destinazione, lotti.at(k).dimensione});
-            else
+            const EsitoCopiaFile r = risultati.value(k);
+            if (r.ok && r.giaPresente) {
+                ++esito.saltati;
+            } else if (r.ok) {
+                copiate.append({lotti.at(k).sorgente, r.destinazione, lotti.at(k).dimensione});
+                archiviati.aggiungi(r.destinazione);
+            } else {
                 ++esito.errori;
+                esito.falliti.append(rigaFallito(sorgente, lotti.at(k).sorgente, r.motivo));
+            }
         }
         verificaCoppie(copiate, {}, [&](qsizetype j, const std::optional<QString> &sha256) {
             ++(sha256 ? esito.nuovi : esito.corrotti);
+            if (!sha256)
+                esito.falliti.append(rigaFallito(sorgente, copiate.at(j).sorgente, nonCorrisponde));
             if (sha256 && verificati)
                 verificati->append(voceManifesto(copiate.at(j), *sha256));
         });
@@ -420,23 +525,16 @@ EsitoImportazione FileCopyService::eseguiImportazione(const QString &sorgente, c
         // before this one can be found already archived.
         if (nomiInAttesa.contains(piano))
             svuota();
-        const std::optional<qint64> giaArchiviato = dimensione(piano);
         const std::optional<qint64> suChiavetta = dimensione(f);
-        if (giaArchiviato && suChiavetta == giaArchiviato) {
-            // Same name and size is not enough: an ultrasound machine that
-            // restarts its numbering writes new images under old names, often
-            // with the very same size. Only equal contents mean "already there".
-            // A comparison, not the proof of a copy: cached pages will do.
-            const std::optional<QString> a = hashSHA256InCache(f);
-            const std::optional<QString> b = a ? hashSHA256InCache(piano) : std::nullopt;
-            if (a && b && *a == *b) {
-                ++esito.saltati;
-                continue;
-            }
+        if (suChiavetta && !archiviati.trova(f, *suChiavetta).isEmpty()) {
+            ++esito.saltati;
+            continue;
         }
 
-        if (!lotto.aggiungi(f, piano).ok) {
+        const EsitoCopiaFile r = lotto.aggiungi(f, piano);
+        if (!r.ok) {
             ++esito.errori;
+            esito.falliti.append(rigaFallito(sorgente, f, r.motivo));
             continue;
         }
         inAttesa.append({f, piano, suChiavetta.value_or(0)});
@@ -448,7 +546,7 @@ EsitoImportazione FileCopyService::eseguiImportazione(const QString &sorgente, c
     return esito;
 }
 
-QString FileCopyService::testoRiepilogo(const EsitoCopia &esito)
+QString FileCopyService::testoRiepilogo(const EsitoCopia &esito, const QString &cartella)
 {
     QString testo = QStringLiteral("File copiati: %1").arg(esito.copiati);
     // "All" only when every file under the stick was read and copied.
@@ -479,8 +577,14 @@ QString FileCopyService::testoRiepilogo(const EsitoCopia &esito)
         if (esito.nomiRinominati.size() > nomiMostrati)
             testo += QStringLiteral(" e altri %1...").arg(esito.nomiRinominati.size() - nomiMostrati);
     }
+    if (esito.giaPresenti > 0)
+        testo += QStringLiteral("\n\n%1 file erano già in %2, identici.")
+                     .arg(QString::number(esito.giaPresenti),
+                          cartella.isEmpty() ? QStringLiteral("archivio") : cartella);
     if (esito.errori > 0)
         testo += QStringLiteral("\n\n❌ Errori durante la copia: %1").arg(esito.errori);
+    if (!esito.falliti.isEmpty())
+        testo += QLatin1Char('\n') + primeRighe(esito.falliti);
     if (!esito.cartelleNonLette.isEmpty()) {
         testo += QStringLiteral("\nCartelle della chiavetta che non è stato possibile leggere (i file che "
                                 "contengono non sono stati copiati):\n");
@@ -508,7 +612,10 @@ QString FileCopyService::rigaRegistro(const QString &destinazione, const EsitoCo
             .arg(AppSettings::folderName(destinazione), QString::number(esito.copiati),
                  QString::number(esito.verificati), QString::number(esito.rinominati),
                  QString::number(esito.errori), QString::number(esito.nonVerificati.size())) +
-        cartelleInRiga(esito.cartelleNonLette) + manifestoInRiga(esito.manifesto));
+        (esito.giaPresenti > 0 ? QStringLiteral("; %1 già presenti e identici").arg(esito.giaPresenti)
+                               : QString()) +
+        cartelleInRiga(esito.cartelleNonLette) +
+        righeInRegistro(esito.falliti, QStringLiteral("non copiati")) + manifestoInRiga(esito.manifesto));
 }
 
 QString FileCopyService::rigaRegistroImportazione(const QString &nome, const EsitoImportazione &esito)
@@ -518,7 +625,8 @@ QString FileCopyService::rigaRegistroImportazione(const QString &nome, const Esi
                "fallite")
                .arg(nome, QString::number(esito.nuovi), QString::number(esito.saltati),
                     QString::number(esito.errori), QString::number(esito.corrotti)) +
-           cartelleInRiga(esito.cartelleNonLette) + manifestoInRiga(esito.manifesto);
+           cartelleInRiga(esito.cartelleNonLette) +
+           righeInRegistro(esito.falliti, QStringLiteral("non importate")) + manifestoInRiga(esito.manifesto);
 }
 
 QString FileCopyService::corpoNotifica(const QString &nome, const EsitoImportazione &esito)
@@ -536,5 +644,7 @@ QString FileCopyService::corpoNotifica(const QString &nome, const EsitoImportazi
             QStringLiteral(" Cartelle non lette: %1.").arg(esito.cartelleNonLette.join(QStringLiteral("; ")));
     if (!esito.manifesto.errore.isEmpty())
         corpo += QStringLiteral(" ⚠️ Manifesto SHA-256 non scritto: %1.").arg(esito.manifesto.errore);
+    if (!esito.falliti.isEmpty())
+        corpo += QLatin1Char('\n') + primeRighe(esito.falliti);
     return corpo;
 }

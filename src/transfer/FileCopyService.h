@@ -11,7 +11,8 @@
 #include <QString>
 #include <QStringList>
 
-// The result of one copy run.
+// The result of one copy run. Every file listed is counted once: in copiati,
+// errori or giaPresenti.
 struct EsitoCopia {
     qint64 copiati = 0;           // timestamped ones included
     qint64 rinominati = 0;        // copied under a timestamped name because the plain one was taken
@@ -21,6 +22,8 @@ struct EsitoCopia {
     QStringList nonVerificati;    // names on the stick, in copy order
     QStringList cartelleNonLette; // "“folder”: reason", each also counted in errori
     EsitoManifesto manifesto;     // of the verified copies; written by copia(), not by eseguiCopia()
+    qint64 giaPresenti = 0;       // the same bytes were already archived (GiaInArchivio): not copied
+    QStringList falliti;          // "“path on the stick”: reason", each also counted in errori
 
     friend bool operator==(const EsitoCopia &, const EsitoCopia &) = default;
 };
@@ -33,6 +36,7 @@ struct EsitoImportazione {
     qint64 corrotti = 0;          // copied, but the digests differ or one is missing; the copy stays
     QStringList cartelleNonLette; // "“folder”: reason", each also counted in errori
     EsitoManifesto manifesto;     // of the new images; written by importaAutomaticamente()
+    QStringList falliti;          // "“path on the stick”: reason", for each of errori and corrotti
 
     friend bool operator==(const EsitoImportazione &, const EsitoImportazione &) = default;
 };
@@ -44,7 +48,9 @@ using Avanzamento =
 
 // Copies the files of a stick into the flat archive folder, never replacing
 // anything, then proves each copy by comparing SHA-256 digests of both sides
-// read back from the media. Holds no state: plain functions.
+// read back from the media. Holds no state: plain functions. Of the archive
+// folders only the default one is created when missing: a chosen one that is
+// gone (a disk unplugged, a share not mounted) is refused, never made again.
 namespace FileCopyService {
 // Main thread. Creates the folder, takes the operation card, copies on the
 // thread pool, lists the verified copies in a manifest named after the
@@ -64,9 +70,9 @@ EsitoCopia eseguiCopia(const QString &sorgente, const std::optional<QSet<QString
                        const std::optional<QStringList> &soloFile = std::nullopt);
 
 // Main thread. The images of a stick that just arrived go to the archive
-// folder unless another operation or an erase is running; the new images go
-// into a manifest, then one log line, and one notification when anything was
-// imported or went wrong.
+// folder unless another operation or an erase is running, or the archive
+// folder is not reachable; the new images go into a manifest, then one log
+// line, and one notification when anything was imported or went wrong.
 QCoro::Task<> importaAutomaticamente(USBDrive drive, Servizi servizi);
 
 // Any thread but the main one. Each image is verified right after its copy;
@@ -75,7 +81,8 @@ EsitoImportazione eseguiImportazione(const QString &sorgente, const QString &des
                                      const QSet<QString> &estensioni, const Avanzamento &avanzamento = {},
                                      QList<VoceManifesto> *verificati = nullptr);
 
-QString testoRiepilogo(const EsitoCopia &esito);
+// `cartella`: the archive folder's name, for the files found already there.
+QString testoRiepilogo(const EsitoCopia &esito, const QString &cartella = QString());
 QString rigaRegistro(const QString &destinazione, const EsitoCopia &esito);
 QString rigaRegistroImportazione(const QString &nome, const EsitoImportazione &esito);
 QString corpoNotifica(const QString &nome, const EsitoImportazione &esito);

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
+#include <optional>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -23,6 +25,40 @@ constexpr size_t flussiScaricamento = 8;
 QString nomeDi(const QString &percorso)
 {
     return QFileInfo(percorso).fileName();
+}
+
+// `errore` for a message of its own, `motivo` for a line in a list of files.
+EsitoCopiaFile nonRiuscita(const QString &errore, const QString &motivo)
+{
+    EsitoCopiaFile r;
+    r.errore = errore;
+    r.motivo = motivo;
+    return r;
+}
+
+// Whether the file `nome` of the folder holds the bytes of `temporaneo`,
+// beside it: then placing ours would only make a duplicate.
+bool stessiByte(int cartella, const QString &percorsoCartella, const QByteArray &temporaneo,
+                const QByteArray &nome)
+{
+    struct stat a, b;
+    if (::fstatat(cartella, temporaneo.constData(), &a, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    // An empty file where ours is not may be another writer's claim on the
+    // name (collocaSenzaSostituire) about to be replaced by its copy: worth a
+    // short wait before keeping a second copy of what may be the same file.
+    for (int attesa = 0;; ++attesa) {
+        if (::fstatat(cartella, nome.constData(), &b, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(b.st_mode))
+            return false;
+        if (b.st_size != 0 || a.st_size == 0 || attesa == 200)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (a.st_size != b.st_size)
+        return false;
+    const QString base = percorsoCartella + QLatin1Char('/');
+    const std::optional<QString> nostro = hashSHA256InCache(base + decodificaNome(temporaneo));
+    return nostro && hashSHA256InCache(base + decodificaNome(nome)) == nostro;
 }
 
 // 0 or the errno that stopped the copy.
@@ -93,16 +129,27 @@ int collocaSenzaSostituire(int cartella, const QByteArray &temporaneo, const QBy
     if (e != EPERM && e != EOPNOTSUPP && e != ENOSYS && e != EMLINK)
         return e;
 
-    // No hard links either (FAT through FUSE): look, then rename at once. Only
-    // another program writing the same name in between could be replaced.
-    struct stat info;
-    if (::fstatat(cartella, nome.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0)
-        return EEXIST;
-    if (errno != ENOENT)
+    // No hard links either: the name is claimed with an exclusive create, which
+    // another program (or the other computer sharing the archive) cannot win
+    // at the same time, and the rename then replaces only our own empty claim.
+    const int claim =
+        ::openat(cartella, nome.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (claim < 0)
         return errno;
-    if (::renameat(cartella, temporaneo.constData(), cartella, nome.constData()) == 0)
+    struct stat nostra;
+    const bool conosciuta = ::fstat(claim, &nostra) == 0;
+    if (::renameat(cartella, temporaneo.constData(), cartella, nome.constData()) == 0) {
+        ::close(claim);
         return 0;
-    return errno;
+    }
+    e = errno;
+    // The claim goes, unless someone has put a file of their own in its place.
+    struct stat ora;
+    if (conosciuta && ::fstatat(cartella, nome.constData(), &ora, AT_SYMLINK_NOFOLLOW) == 0 &&
+        ora.st_dev == nostra.st_dev && ora.st_ino == nostra.st_ino && ora.st_size == 0)
+        ::unlinkat(cartella, nome.constData(), 0);
+    ::close(claim);
+    return e;
 }
 
 void LottoCopie::simulaFileSystem(FileSystemSimulato modo)
@@ -143,15 +190,16 @@ QList<EsitoCopiaFile> LottoCopie::risultatiDietro()
     return std::exchange(m_risultatiDietro, {});
 }
 
-int LottoCopie::apriCartella(const QString &cartella, QString *errore)
+int LottoCopie::apriCartella(const QString &cartella, QString *errore, QString *motivo)
 {
     const auto trovata = m_attesa.cartelle.constFind(cartella);
     if (trovata != m_attesa.cartelle.constEnd())
         return *trovata;
     const int fd = ::open(codificaNome(cartella).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-        *errore = QStringLiteral("Impossibile aprire la cartella “%1”: %2.")
-                      .arg(cartella, descrizioneErrore(errno));
+        const QString perche = descrizioneErrore(errno);
+        *errore = QStringLiteral("Impossibile aprire la cartella “%1”: %2.").arg(cartella, perche);
+        *motivo = QStringLiteral("cartella di destinazione non raggiungibile: ") + perche;
         return -1;
     }
     m_attesa.cartelle.insert(cartella, fd);
@@ -170,19 +218,19 @@ void LottoCopie::scarta(Voce &voce)
 
 EsitoCopiaFile LottoCopie::aggiungi(const QString &sorgente, const QString &destinazione)
 {
-    const auto fallita = [](const QString &errore) { return EsitoCopiaFile{false, QString(), errore}; };
     const QFileInfo infoDestinazione(destinazione);
     const QString cartella = infoDestinazione.absolutePath();
     const QString nomeSorgente = nomeDi(sorgente);
     if (infoDestinazione.fileName().isEmpty())
-        return fallita(QStringLiteral("Destinazione non valida per “%1”.").arg(nomeSorgente));
+        return nonRiuscita(QStringLiteral("Destinazione non valida per “%1”.").arg(nomeSorgente),
+                           QStringLiteral("destinazione non valida"));
 
-    QString errore;
-    if (!creaCartella(cartella, &errore))
-        return fallita(errore);
-    const int cartellaFd = apriCartella(cartella, &errore);
+    QString errore, motivo;
+    if (m_creaCartelle && !creaCartella(cartella, &errore))
+        return nonRiuscita(errore, QStringLiteral("cartella di destinazione non creata: ") + errore);
+    const int cartellaFd = apriCartella(cartella, &errore, &motivo);
     if (cartellaFd < 0)
-        return fallita(errore);
+        return nonRiuscita(errore, motivo);
 
     // O_NOFOLLOW and O_NONBLOCK: a link or a FIFO put in the file's place after
     // it was listed is refused here instead of being followed or hanging.
@@ -190,13 +238,16 @@ EsitoCopiaFile LottoCopie::aggiungi(const QString &sorgente, const QString &dest
     do {
         in = apriPercorso(sorgente, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     } while (in < 0 && errno == EINTR);
-    if (in < 0)
-        return fallita(
-            QStringLiteral("Impossibile leggere “%1”: %2.").arg(nomeSorgente, descrizioneErrore(errno)));
+    if (in < 0) {
+        const QString perche = descrizioneErrore(errno);
+        return nonRiuscita(QStringLiteral("Impossibile leggere “%1”: %2.").arg(nomeSorgente, perche),
+                           QStringLiteral("non leggibile: ") + perche);
+    }
     struct stat infoSorgente;
     if (::fstat(in, &infoSorgente) != 0 || !S_ISREG(infoSorgente.st_mode)) {
         ::close(in);
-        return fallita(QStringLiteral("“%1” non è un file normale.").arg(nomeSorgente));
+        return nonRiuscita(QStringLiteral("“%1” non è un file normale.").arg(nomeSorgente),
+                           QStringLiteral("non è un file normale"));
     }
     ::fcntl(in, F_SETFL, ::fcntl(in, F_GETFL) & ~O_NONBLOCK);
     ::posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -205,8 +256,10 @@ EsitoCopiaFile LottoCopie::aggiungi(const QString &sorgente, const QString &dest
     voce.cartellaFd = cartellaFd;
     voce.destinazione = destinazione;
     // Hidden, so that the listing and the sync never pick up a half-written file.
+    // The process id keeps two programs writing into one folder apart even
+    // when their random numbers agree (a process and its fork).
     for (int tentativo = 0; tentativo < 100 && voce.fd < 0; ++tentativo) {
-        voce.temporaneo = QByteArrayLiteral(".tessera-") +
+        voce.temporaneo = QByteArrayLiteral(".tessera-") + QByteArray::number(::getpid()) + '-' +
                           QByteArray::number(QRandomGenerator::global()->generate64(), 16) +
                           QByteArrayLiteral(".tmp");
         voce.fd = ::openat(cartellaFd, voce.temporaneo.constData(),
@@ -218,16 +271,18 @@ EsitoCopiaFile LottoCopie::aggiungi(const QString &sorgente, const QString &dest
         const int e = errno;
         ::close(in);
         voce.temporaneo.clear();
-        return fallita(
-            QStringLiteral("Impossibile scrivere in “%1”: %2.").arg(cartella, descrizioneErrore(e)));
+        return nonRiuscita(
+            QStringLiteral("Impossibile scrivere in “%1”: %2.").arg(cartella, descrizioneErrore(e)),
+            QStringLiteral("impossibile scrivere nella cartella di destinazione: ") + descrizioneErrore(e));
     }
 
     const int errCopia = copiaDati(in, voce.fd);
     ::close(in);
     if (errCopia != 0) {
         scarta(voce);
-        return fallita(
-            QStringLiteral("Copia di “%1” non riuscita: %2.").arg(nomeSorgente, descrizioneErrore(errCopia)));
+        return nonRiuscita(
+            QStringLiteral("Copia di “%1” non riuscita: %2.").arg(nomeSorgente, descrizioneErrore(errCopia)),
+            QStringLiteral("copia interrotta: ") + descrizioneErrore(errCopia));
     }
 
     // The copy keeps the original's dates, as a file manager's copy does.
@@ -238,7 +293,10 @@ EsitoCopiaFile LottoCopie::aggiungi(const QString &sorgente, const QString &dest
 
     m_byte += infoSorgente.st_size;
     m_attesa.voci.push_back(std::move(voce));
-    return EsitoCopiaFile{true, destinazione, QString()};
+    EsitoCopiaFile fatta;
+    fatta.ok = true;
+    fatta.destinazione = destinazione;
+    return fatta;
 }
 
 QList<EsitoCopiaFile> LottoCopie::completa()
@@ -279,8 +337,11 @@ QList<EsitoCopiaFile> LottoCopie::completaParte(Parte &parte)
     for (std::thread &t : aiutanti)
         t.join();
     for (size_t i = 0; i < voci.size(); ++i) {
-        if (esiti[i] != 0)
+        if (esiti[i] != 0) {
             voci[i].errore = erroreScrittura(voci[i], esiti[i]);
+            voci[i].motivo =
+                QStringLiteral("scrittura sul disco non riuscita: ") + descrizioneErrore(esiti[i]);
+        }
     }
 
     // 2. Each takes its name, never replacing one that exists.
@@ -291,28 +352,49 @@ QList<EsitoCopiaFile> LottoCopie::completaParte(Parte &parte)
         v.fd = -1;
         if (!v.errore.isEmpty()) {
             scarta(v);
-            risultati.append(EsitoCopiaFile{false, QString(), v.errore});
+            risultati.append(nonRiuscita(v.errore, v.motivo));
             cartelleRisultati.append(-1);
             continue;
         }
         const QString cartella = QFileInfo(v.destinazione).absolutePath();
         QString candidato = v.destinazione;
         int e = EEXIST;
+        bool giaPresente = false;
         for (int tentativo = 0; tentativo < 1000 && e == EEXIST; ++tentativo) {
             if (tentativo > 0)
                 candidato = urlConTimestamp(v.destinazione, cartella);
-            e = collocaSenzaSostituire(v.cartellaFd, v.temporaneo, codificaNome(nomeDi(candidato)));
+            const QByteArray nome = codificaNome(nomeDi(candidato));
+            e = collocaSenzaSostituire(v.cartellaFd, v.temporaneo, nome);
+            // Taken by the very same bytes (the other computer sharing the
+            // archive copied this stick too): one copy is enough.
+            if (e == EEXIST && tentativo == 0 && stessiByte(v.cartellaFd, cartella, v.temporaneo, nome)) {
+                giaPresente = true;
+                break;
+            }
+        }
+        if (giaPresente) {
+            scarta(v);
+            EsitoCopiaFile r;
+            r.ok = r.giaPresente = true;
+            r.destinazione = candidato;
+            risultati.append(r);
+            cartelleRisultati.append(-1);
+            continue;
         }
         if (e != 0) {
             scarta(v);
-            risultati.append(EsitoCopiaFile{false, QString(),
-                                            QStringLiteral("Impossibile salvare “%1”: %2.")
-                                                .arg(nomeDi(v.destinazione), descrizioneErrore(e))});
+            risultati.append(
+                nonRiuscita(QStringLiteral("Impossibile salvare “%1”: %2.")
+                                .arg(nomeDi(v.destinazione), descrizioneErrore(e)),
+                            QStringLiteral("impossibile salvarlo con il suo nome: ") + descrizioneErrore(e)));
             cartelleRisultati.append(-1);
             continue;
         }
         v.temporaneo.clear();
-        risultati.append(EsitoCopiaFile{true, candidato, QString()});
+        EsitoCopiaFile r;
+        r.ok = true;
+        r.destinazione = candidato;
+        risultati.append(r);
         cartelleRisultati.append(v.cartellaFd);
     }
 
@@ -328,6 +410,8 @@ QList<EsitoCopiaFile> LottoCopie::completaParte(Parte &parte)
                 risultati[i].ok = false;
                 risultati[i].errore = QStringLiteral("Scrittura di “%1” sul disco non riuscita: %2.")
                                           .arg(nomeDi(risultati.at(i).destinazione), descrizioneErrore(e));
+                risultati[i].motivo =
+                    QStringLiteral("scrittura sul disco non riuscita: ") + descrizioneErrore(e);
             }
         }
     }
@@ -345,5 +429,6 @@ EsitoCopiaFile copiaSenzaSovrascrivere(const QString &sorgente, const QString &d
     EsitoCopiaFile esito = lotto.aggiungi(sorgente, destinazione);
     if (!esito.ok)
         return esito;
-    return lotto.completa().value(0, EsitoCopiaFile{false, QString(), QStringLiteral("copia non riuscita")});
+    return lotto.completa().value(
+        0, nonRiuscita(QStringLiteral("Copia non riuscita."), QStringLiteral("copia non riuscita")));
 }

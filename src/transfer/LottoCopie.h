@@ -11,13 +11,18 @@
 struct EsitoCopiaFile {
     bool ok = false;
     QString destinazione; // where the copy landed (may be a timestamped name)
-    QString errore;       // readable reason when !ok
+    QString errore;       // readable sentence when !ok
+    QString motivo;       // the same reason alone ("spazio esaurito sul disco"), for lists of files
+    // The name already held these very bytes (another computer placed the
+    // same file meanwhile): nothing was placed, `destinazione` is that file.
+    bool giaPresente = false;
 };
 
 // Gives the file `temporaneo` of the folder `cartella` the name `nome`, never
 // replacing a file of that name: a rename that refuses to replace, else a
-// hard link, else (FAT through FUSE) a look and then a rename. 0, EEXIST when
-// the name is taken, or another errno.
+// hard link, else (FAT and exFAT through FUSE, some network file systems) the
+// name claimed with an exclusive create and our own claim replaced by the
+// rename. 0, EEXIST when the name is taken, or another errno.
 int collocaSenzaSostituire(int cartella, const QByteArray &temporaneo, const QByteArray &nome);
 
 // Copies `sorgente` to `destinazione` without ever replacing an existing file:
@@ -72,6 +77,10 @@ public:
     // that went away before the batch could be flushed.
     void abbandona();
 
+    // Off: a missing destination folder is an error rather than made again.
+    // For a flat archive, whose vanishing means a disk or share went away.
+    void creaCartelle(bool si) { m_creaCartelle = si; }
+
     // Tests only: behave as on a file system without the no-replace rename
     // (senzaRinominaEsclusiva) or without hard links as well (senzaCollegamenti).
     enum class FileSystemSimulato { normale, senzaRinominaEsclusiva, senzaCollegamenti };
@@ -83,7 +92,7 @@ private:
         int cartellaFd = -1;
         QByteArray temporaneo; // name inside the folder
         QString destinazione;
-        QString errore;
+        QString errore, motivo;
     };
 
     // Files and the folder descriptors they share, completed together.
@@ -92,12 +101,13 @@ private:
         QHash<QString, int> cartelle; // open folder descriptors, shared by the files of one folder
     };
 
-    int apriCartella(const QString &cartella, QString *errore);
+    int apriCartella(const QString &cartella, QString *errore, QString *motivo);
     static void scarta(Voce &voce);
     static QList<EsitoCopiaFile> completaParte(Parte &parte);
 
     Parte m_attesa;
     qint64 m_byte = 0;
+    bool m_creaCartelle = true;
     std::thread m_dietro;
     QList<EsitoCopiaFile> m_risultatiDietro; // written by m_dietro until joined
 };

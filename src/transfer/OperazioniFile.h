@@ -45,6 +45,8 @@ void percorriFile(const QString &cartella,
 // A path inside `cartella` that does not exist yet: "{base}_{stamp}.{ext}",
 // then "{base}_{stamp}_1.{ext}", ... with stamp "yyyy-MM-dd_HH-mm-ss".
 QString urlConTimestamp(const QString &file, const QString &cartella);
+// That stamp as a regular expression, to recognise the names made with it.
+inline constexpr char schemaTimestamp[] = R"(\d{4}-\d{2}-\d{2}_\d{2}-\d{2}-\d{2})";
 
 // SHA-256 of the file as 64 lower-case hex digits, read from the medium rather
 // than from cached pages; empty when the file cannot be read.

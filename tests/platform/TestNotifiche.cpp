@@ -62,14 +62,16 @@ private Q_SLOTS:
                 qPrintable(bus.error()));
         QStringList avvisi;
         FreedesktopNotifier notifier(bus.connection(),
-                                     [&](const QString &t, const QString &) { avvisi << t; });
+                                     [&](const QString &t, const QString &, Urgenza) { avvisi << t; });
 
-        for (int i = 0; i < 2; ++i)
+        for (const Urgenza u : {Urgenza::normale, Urgenza::critica})
             QCoro::waitFor(
-                notifier.notifica("Importazione automatica", "Copiati 3 file da R&D <USB> in Ecografie"));
+                notifier.notifica("Importazione automatica", "Copiati 3 file da R&D <USB> in Ecografie", u));
 
         const QStringList ricevute = notify(bus);
         QCOMPARE(ricevute.size(), 2);
+        QVERIFY2(ricevute[0].contains("\"urgency\": 1") && ricevute[1].contains("\"urgency\": 2"),
+                 qPrintable(ricevute.join('\n')));
         for (const QString &n : ricevute) {
             // app name, replaces-id 0 (a new notification, not an update), an icon, title, body
             QVERIFY2(n.startsWith("\"Tessera\" 0 \"") && !n.startsWith("\"Tessera\" 0 \"\""), qPrintable(n));
@@ -101,19 +103,20 @@ private Q_SLOTS:
         QList<QStringList> avvisi;
         FreedesktopNotifier notifier(
             bus.connection(),
-            [&](const QString &t, const QString &c) {
-                avvisi << QStringList{t, c};
+            [&](const QString &t, const QString &c, Urgenza u) {
+                avvisi << QStringList{t, c, u == Urgenza::critica ? "critica" : "normale"};
             },
             300ms);
         const ControlloCiclo ciclo(10ms);
 
         bool finita = false;
-        QCoro::connect(notifier.notifica("Chiavetta pronta", "La chiavetta ECO è pronta."), this,
-                       [&] { finita = true; });
+        QCoro::connect(notifier.notifica("Chiavetta pronta", "La chiavetta ECO è pronta.", Urgenza::critica),
+                       this, [&] { finita = true; });
         QVERIFY(!finita); // handed back at the first D-Bus call
         QTRY_VERIFY_WITH_TIMEOUT(finita, 10000);
 
-        QCOMPARE(avvisi, QList<QStringList>{QStringList({"Chiavetta pronta", "La chiavetta ECO è pronta."})});
+        QCOMPARE(avvisi, QList<QStringList>{
+                             QStringList({"Chiavetta pronta", "La chiavetta ECO è pronta.", "critica"})});
         if (conServer) // 0.3 s of waiting at one tick per 10 ms; a blocked loop counts none
             QVERIFY2(ciclo.battiti() >= 10, qPrintable(QString::number(ciclo.battiti())));
     }

@@ -7,9 +7,10 @@
 
 class FakeNotifier : public Notifier {
 public:
-    QCoro::Task<> notifica(QString titolo, QString corpo) override
+    QCoro::Task<> notifica(QString titolo, QString corpo, Urgenza urgenza = Urgenza::normale) override
     {
         inviate.append({titolo, corpo});
+        urgenze.append(urgenza);
         co_return;
     }
     QCoro::Task<> richiediPermessoNotifiche() override
@@ -19,5 +20,6 @@ public:
     }
 
     QList<QPair<QString, QString>> inviate;
+    QList<Urgenza> urgenze; // one per notification sent
     int permessiRichiesti = 0;
 };

@@ -1,4 +1,5 @@
 #include "app/USBMonitor.h"
+#include "ChiavettaFat.h"
 #include "ChiavettaGuasta.h"
 #include "comune/Colori.h"
 #include "MontaggioTmpfs.h"
@@ -21,6 +22,7 @@
 #include <QFileInfo>
 #include <QMap>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sys/mount.h>
@@ -257,9 +259,68 @@ private Q_SLOTS:
         QCOMPARE(tuttoIn(c).size(), 6);
     }
 
+    // Two computers copying into one shared archive at the same moment, by
+    // every way of placing a file: nothing lost or replaced, a file both
+    // sticks hold is archived once, and the two counts add up to what is there.
+    void twoWorkstationsOneArchive_data()
+    {
+        QTest::addColumn<LottoCopie::FileSystemSimulato>("fs");
+        QTest::addColumn<bool>("exfat");
+        QTest::newRow("no-replace rename") << LottoCopie::FileSystemSimulato::normale << false;
+        QTest::newRow("claim fallback") << LottoCopie::FileSystemSimulato::senzaCollegamenti << false;
+        QTest::newRow("exFAT through FUSE") << LottoCopie::FileSystemSimulato::normale << true;
+    }
+    void twoWorkstationsOneArchive()
+    {
+        QFETCH(LottoCopie::FileSystemSimulato, fs);
+        QFETCH(bool, exfat);
+        std::optional<ChiavettaFat> disco;
+        if (exfat && !disco.emplace(ChiavettaFat::Tipo::exfat, "ARCHIVIO").perche.isEmpty())
+            QSKIP(qPrintable(disco->perche));
+        LottoCopie::simulaFileSystem(fs);
+        QTemporaryDir uno, due, locale;
+        const QString archivio = exfat ? disco->punto : locale.path();
+        QByteArrayList attesi, archiviati; // contents, each once
+        constexpr int n = 300;
+        for (int i = 0; i < n; ++i) {
+            const QString nome = QString("IMG_%1.JPG").arg(i, 3, 10, QLatin1Char('0'));
+            const QByteArray a = "1-" + QByteArray::number(i),
+                             b = (i % 2 ? "2-" : "1-") + QByteArray::number(i);
+            QVERIFY(writeFile(uno.filePath(nome), a) && writeFile(due.filePath(nome), b));
+            attesi << a << (a == b ? QByteArrayList() : QByteArrayList{b});
+        }
+        int tubo[2];
+        QVERIFY(::pipe(tubo) == 0);
+        QList<pid_t> figli;
+        for (const QString &stick : {uno.path(), due.path()}) {
+            figli << ::fork();
+            if (figli.last() == 0) {
+                const EsitoCopia e = FileCopyService::eseguiCopia(stick, std::nullopt, archivio);
+                const qint64 conti[3] = {e.copiati, e.giaPresenti, e.errori};
+                ::_exit(::write(tubo[1], conti, sizeof conti) == sizeof conti ? 0 : 1);
+            }
+        }
+        ::close(tubo[1]);
+        QFile letto;
+        QVERIFY(letto.open(tubo[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+        const QByteArray risposte = letto.readAll(); // both have finished
+        for (const pid_t figlio : figli)
+            ::waitpid(figlio, nullptr, 0);
+        QCOMPARE(risposte.size(), qsizetype(6 * sizeof(qint64)));
+        const auto *c = reinterpret_cast<const qint64 *>(risposte.constData());
+
+        for (const QString &nome : tuttoIn(archivio))
+            archiviati << readFile(archivio + "/" + nome);
+        std::sort(archiviati.begin(), archiviati.end());
+        std::sort(attesi.begin(), attesi.end());
+        QCOMPARE(archiviati, attesi);
+        QCOMPARE(std::tuple(c[0] + c[3], c[1] + c[4], c[2] + c[5]),
+                 std::tuple(qint64(attesi.size()), qint64(n / 2), qint64(0)));
+    }
+
     // Awkward names survive byte for byte, nothing is replaced, hidden entries
     // and what is not a regular file are skipped unopened; the same stick again
-    // takes the next suffixes.
+    // copies nothing, the timestamped copies of the first run included.
     void flatCopyNeverOverwrites()
     {
         TestEnv env;
@@ -315,10 +376,10 @@ private Q_SLOTS:
                  QString("Copia in Archivio…|Verifica copia…|Verifica 9 di 9 — riga\nnuova.jpg"));
 
         const EsitoCopia e = FileCopyService::eseguiCopia(stick.path(), std::nullopt, archivio);
-        QCOMPARE(std::tuple(e.copiati, e.rinominati, e.verificati, e.errori), std::tuple(9, 9, 9, 0));
-        QCOMPARE(tuttoIn(archivio).size(), 19);
-        QCOMPARE(readFile(archivio + "/foto_" + stamp + "_1.jpg"), QByteArray("a/foto.jpg"));
-        QCOMPARE(readFile(archivio + "/foto_" + stamp + "_2.jpg"), QByteArray("b/foto.jpg"));
+        QCOMPARE(std::tuple(e.copiati, e.giaPresenti, e.errori), std::tuple(0, 9, 0));
+        QCOMPARE(tuttoIn(archivio).size(), 10);
+        QVERIFY(FileCopyService::testoRiepilogo(e, "Ecografie")
+                    .endsWith("\n\n9 file erano già in Ecografie, identici."));
     }
 
     void filteredCopy_data()
@@ -350,8 +411,15 @@ private Q_SLOTS:
         const QString nonCartella(
             "Errore|Impossibile accedere alla cartella di destinazione:\n“{f}” esiste già "
             "e non è una cartella.");
+        const QString irraggiungibile(
+            "Copia non riuscita|Ecografie non è raggiungibile: %1. Collega il disco o la "
+            "cartella di rete e riprova.");
         QTest::newRow("destination is a file") << "occupato" << nonCartella;
-        QTest::newRow("destination below a file") << "occupato/Ecografie" << nonCartella;
+        QTest::newRow("destination below a file")
+            << "occupato/Ecografie" << irraggiungibile.arg("una parte del percorso non è una cartella");
+        // A share not mounted: its folder is never made on this computer.
+        QTest::newRow("chosen folder gone")
+            << "NAS/Ecografie" << irraggiungibile.arg("la cartella non esiste");
         QTest::newRow("another operation running")
             << "busy"
             << "Operazione in corso|C'è già una copia o sincronizzazione in corso. Attendi che finisca.";
@@ -373,8 +441,12 @@ private Q_SLOTS:
                                                  "arrow.triangle.2.circlepath", Colori::blue()};
         if (caso == "busy")
             env.centro.setAttuale(altra);
-        else if (caso.startsWith("occupato"))
+        else if (!caso.isEmpty())
             env.settings->setDestinationPath(env.path(caso));
+        if (caso.startsWith("NAS")) { // unplugged after it was chosen, even before a restart
+            QVERIFY(QDir(env.path("NAS")).removeRecursively());
+            AppSettings(std::make_unique<QSettings>(env.settingsFile(), QSettings::IniFormat));
+        }
         int cambiScheda = 0;
         connect(&env.centro, &CentroOperazioni::attualeChanged, this, [&] { ++cambiScheda; });
         QCoro::waitFor(copiaTutto(monitor, env.servizi));
@@ -382,61 +454,84 @@ private Q_SLOTS:
         QCOMPARE(env.avvisi.mostrati.size(), 1);
         const RichiestaAvviso &a = env.avvisi.mostrati.first();
         QCOMPARE(a.titolo + "|" + a.testo, QString(avviso).replace("{f}", env.path("occupato")));
-        QCOMPARE(a.stile, a.titolo == "Errore" ? StileAvviso::avvertenza : StileAvviso::informativo);
+        QCOMPARE(a.stile, a.titolo == "Errore"               ? StileAvviso::avvertenza
+                          : a.titolo == "Copia non riuscita" ? StileAvviso::critico
+                                                             : StileAvviso::informativo);
         QCOMPARE(cambiScheda, 0);
         QVERIFY(env.logLines().isEmpty());
         QCOMPARE(readFile(env.path("occupato")), QByteArray("un file"));
         QVERIFY(!QFileInfo::exists(env.settings->destinationPath() + "/a.jpg"));
+        QVERIFY(!QFileInfo::exists(env.path("NAS")));
         if (caso == "busy")
             QCOMPARE(env.centro.attuale(), std::optional(altra));
     }
 
-    void summaryAndLogTexts()
+    // A "%2" in the folder's name stays as it is.
+    void logLineKeepsPercentSigns()
     {
-        QStringList rinominati, guasti;
-        for (int i = 1; i <= 12; ++i)
-            rinominati << QString("r%1").arg(i);
-        for (int i = 1; i <= 9; ++i)
-            guasti << QString("v%1").arg(i);
-        const EsitoCopia e{12, 12, 1, rinominati, 3, guasti};
         QCOMPARE(
-            FileCopyService::testoRiepilogo(e),
-            QString("File copiati: 12\n\n❌ ATTENZIONE: 9 file NON hanno superato la verifica di integrità "
-                    "(possibile corruzione):\nv1, v2, v3, v4, v5, v6, v7, v8\nNon cancellare gli originali "
-                    "dalla chiavetta e riprova la copia.\n\n⚠️ 12 file erano già presenti nella "
-                    "destinazione e sono stati rinominati con timestamp (entrambe le versioni "
-                    "mantenute):\n\nr1, r2, r3, r4, r5, r6, r7, r8 e altri 4...\n\n❌ Errori durante la "
-                    "copia: 1"));
-        // A "%2" in the folder's name stays as it is.
-        QCOMPARE(
-            FileCopyService::rigaRegistro("/home/u/Studio %2 %1/", e),
-            QString("Copia in Studio %2 %1: 12 copiati, 3 verificati, 12 rinominati, 1 errori, 9 verifiche "
+            FileCopyService::rigaRegistro("/home/u/Studio %2 %1/", EsitoCopia{12, 12, 1, {}, 3, {"v"}}),
+            QString("Copia in Studio %2 %1: 12 copiati, 3 verificati, 12 rinominati, 1 errori, 1 verifiche "
                     "fallite"));
     }
 
-    void destinationFillsUp()
+    // An archive that fills up, or that is read-only: the outcome is never
+    // told as a success, and each file left out is named with its reason, in
+    // the copy's alert and log line (too many: in a file beside the log) and
+    // in the import's notification.
+    void failuresAreToldAndNamed_data()
     {
+        QTest::addColumn<bool>("solaLettura");
+        QTest::addColumn<QString>("titoli"); // of the copy's alert, of the import's notification
+        QTest::newRow("fills up") << false
+                                  << "Copia completata con errori|Importazione automatica con errori";
+        QTest::newRow("read-only") << true << "Copia non riuscita|Importazione automatica non riuscita";
+    }
+    void failuresAreToldAndNamed()
+    {
+        QFETCH(bool, solaLettura);
+        QFETCH(QString, titoli);
         if (!TestSupport::isRoot())
             QSKIP("mounting a small tmpfs needs root");
         TestEnv env;
         MontaggioTmpfs piccolo("1m");
         QVERIFY(piccolo.montato);
+        const QString archivio = piccolo.punto.path();
+        if (solaLettura)
+            QCOMPARE(::mount(nullptr, QFile::encodeName(archivio), nullptr, MS_REMOUNT | MS_RDONLY, nullptr),
+                     0);
+        env.settings->setDestinationPath(archivio);
         QTemporaryDir stick;
-        QVERIFY(writeFile(stick.filePath("a.bin"), QByteArray(300 << 10, 'a')));
-        QVERIFY(writeFile(stick.filePath("b.bin"), QByteArray(900 << 10, 'b'))); // no longer fits
-        QVERIFY(writeFile(stick.filePath("c.bin"), QByteArray(100 << 10, 'c')));
-        QCoro::waitFor(FileCopyService::copia(stick.path(), piccolo.punto.path(), std::nullopt, env.servizi));
+        QVERIFY(writeFile(stick.filePath("a.jpg"), QByteArray(300 << 10, 'a')));
+        QVERIFY(writeFile(stick.filePath("esame/b.jpg"), QByteArray(900 << 10, 'b'))); // no longer fits
+        QVERIFY(writeFile(stick.filePath("c.jpg"), QByteArray(100 << 10, 'c')));
+        for (int i = 0; solaLettura && i < 60; ++i)
+            QVERIFY(writeFile(stick.filePath(QString("esame/altre/%1.jpg").arg(i, 2, 10, QChar('0'))), "x"));
+        QCoro::waitFor(FileCopyService::copia(stick.path(), archivio, std::nullopt, env.servizi));
+        const USBDrive drive{QUuid::createUuid(), QUrl::fromLocalFile(stick.path()), "ECO", {}};
+        QCoro::waitFor(FileCopyService::importaAutomaticamente(drive, env.servizi));
 
-        QCOMPARE(tuttoIn(piccolo.punto.path()), (QStringList{"a.bin", "c.bin"})); // nothing partial
-        QCOMPARE(env.avvisi.mostrati.size(), 1);
-        QCOMPARE(env.avvisi.mostrati.first().testo,
-                 QString("File copiati: 2\n✓ Verifica integrità: i 2 file copiati sono identici agli "
-                         "originali, ma non tutti i file della chiavetta sono stati copiati (vedi errori)."
-                         "\n\n❌ Errori durante la copia: 1") +
-                     riepilogoManifesto(stick.path()));
-        QVERIFY(env.logLines().last().endsWith("2 copiati, 2 verificati, 0 rinominati, 1 errori, 0 verifiche "
-                                               "fallite" +
-                                               rigaManifesto(stick.path())));
+        const QString pieno = "“esame/b.jpg”: copia interrotta: spazio esaurito sul disco";
+        const QString chiuso =
+            ": impossibile scrivere nella cartella di destinazione: il disco è in sola lettura";
+        const QString primo = solaLettura ? "“a.jpg”" + chiuso + "\n“c.jpg”" + chiuso : pieno;
+        QCOMPARE(tuttoIn(archivio),
+                 solaLettura ? QStringList() : (QStringList{"a.jpg", "c.jpg"})); // nothing partial
+        const RichiestaAvviso &avviso = env.avvisi.mostrati.first();
+        QCOMPARE(avviso.titolo + "|" + env.notifiche.inviate.value(0).first, titoli);
+        QCOMPARE(avviso.stile, solaLettura ? StileAvviso::critico : StileAvviso::avvertenza);
+        QVERIFY2(avviso.testo.contains("❌ Errori durante la copia: " + QString::number(solaLettura ? 63 : 1) +
+                                       "\n" + primo + (solaLettura ? "\n“esame/altre/00.jpg”" : "")),
+                 qPrintable(avviso.testo));
+        const QString riga = env.logLines().first(), dettagli = riga.section(", elenco completo in ", 1);
+        QVERIFY2(
+            riga.contains(solaLettura ? "; non copiati: 63" : "; non copiati: " + pieno + "; manifesto: "),
+            qPrintable(riga));
+        if (solaLettura) // beside the log
+            QCOMPARE(readFile(dettagli).count('\n'), 63);
+        QCOMPARE(env.notifiche.urgenze, QList<Urgenza>{Urgenza::critica});
+        QVERIFY2(env.notifiche.inviate.first().second.contains(primo),
+                 qPrintable(env.notifiche.inviate.first().second));
     }
 
     // Between the listing and the copy the stick can change under our feet.
@@ -462,7 +557,19 @@ private Q_SLOTS:
                                                                   ::mkdir(f("5-cartella.jpg"), 0755);
                                                               }
                                                           }));
-        QCOMPARE(e, (EsitoCopia{2, 0, 4, {}, 2, {}}));
+        const QString cosa[] = {"non leggibile: file o cartella inesistente", "non è un file normale",
+                                "non leggibile: è un collegamento, non un file"};
+        QCOMPARE(e, (EsitoCopia{2,
+                                0,
+                                4,
+                                {},
+                                2,
+                                {},
+                                {},
+                                {},
+                                0,
+                                {"“2-sparito.jpg”: " + cosa[0], "“3-fifo.jpg”: " + cosa[1],
+                                 "“4-link.jpg”: " + cosa[2], "“5-cartella.jpg”: " + cosa[1]}}));
         QCOMPARE(tuttoIn(archivio.path()), (QStringList{"1-ok.jpg", "6-ok.jpg"}));
     }
 
@@ -481,7 +588,9 @@ private Q_SLOTS:
                                                                   stick.stacca();
                                                           }));
         // The one copy made cannot be checked against a stick that is gone.
-        QCOMPARE(e, (EsitoCopia{1, 0, 2, {}, 0, {"a.jpg"}}));
+        const QString sparito = ": non leggibile: file o cartella inesistente";
+        QCOMPARE(e, (EsitoCopia{
+                        1, 0, 2, {}, 0, {"a.jpg"}, {}, {}, 0, {"“b.jpg”" + sparito, "“c.jpg”" + sparito}}));
         QCOMPARE(tuttoIn(archivio.path()), QStringList{"a.jpg"});
         QVERIFY(FileCopyService::testoRiepilogo(e).contains("Non cancellare gli originali"));
     }
@@ -502,6 +611,7 @@ private Q_SLOTS:
         const auto chiavetta = [](const QString &p, const QString &n) {
             return USBDrive{QUuid::createUuid(), QUrl::fromLocalFile(p), n, {}};
         };
+        QVERIFY(QDir().mkpath(env.path("copiate")));
         const ControlloCiclo ciclo;
         QCoro::waitFor(FileCopyService::copia(a.path(), env.path("copiate"), std::nullopt, env.servizi));
         QCoro::waitFor(FileCopyService::importaAutomaticamente(chiavetta(a.path(), "ECO"), env.servizi));
@@ -654,7 +764,10 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("sullaChiavetta");
         QTest::addColumn<EsitoImportazione>("atteso");
         QTest::newRow("same size, other image") << QByteArray("BBBB") << EsitoImportazione{1, 0, 0, 0};
-        QTest::newRow("vanished") << QByteArray() << EsitoImportazione{0, 0, 1, 0};
+        QTest::newRow("vanished")
+            << QByteArray()
+            << EsitoImportazione{
+                   0, 0, 1, 0, {}, {}, {"“IMG.JPG”: non leggibile: file o cartella inesistente"}};
     }
     void importCounters()
     {
@@ -747,11 +860,6 @@ private Q_SLOTS:
         QCOMPARE(tuttoIn(archivio).size(), 3);
         QCOMPARE(env.notifiche.inviate.size(), 1);
         QVERIFY(env.avvisi.mostrati.isEmpty());
-        QCOMPARE(
-            FileCopyService::corpoNotifica("ECO 1", EsitoImportazione{5, 1, 2, 3}),
-            QString(
-                "5 nuove immagini importate e verificate da \"ECO 1\". 1 già presenti. ⚠️ 2 errori di "
-                "copia. ⚠️ 3 file non hanno superato la verifica."));
     }
 };
 

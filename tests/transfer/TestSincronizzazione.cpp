@@ -1,5 +1,6 @@
 #include "actions/CloneUSBAction.h"
 #include "app/USBMonitor.h"
+#include "ChiavettaFat.h"
 #include "comune/Colori.h"
 #include "MontaggioTmpfs.h"
 #include "operations/Orologio.h"
@@ -23,6 +24,7 @@ const QString stamp = QStringLiteral("2024-05-02_10-20-30");
 const QByteArray illeggibile("<illeggibile>"); // in a table: a file nobody may read
 
 using Albero = QMap<QString, QByteArray>; // relative path -> bytes
+using Dimensioni = QMap<QString, int>;    // relative path -> MiB
 
 void pianta(const QString &radice, const Albero &albero)
 {
@@ -70,16 +72,20 @@ QString descrivi(const PianoSincronizzazione &p, const QString &a, const QString
         .arg(p.identical);
 }
 
-// `n`: the files to copy to B, to A, the conflicts and the identical ones.
+// `n`: the files to copy to B, to A, the conflicts, the identical ones, and
+// the conflicts settled before.
 QString testoConferma(const QString &a, const QString &b, const QList<int> &n)
 {
     return QString("Sincronizzazione bidirezionale tra:\n• %1\n• %2\n\nOperazioni previste:\n• %3 file da "
                    "copiare verso %2\n• %4 file da copiare verso %1\n• %5 conflitti (file con stesso nome ma "
-                   "contenuto diverso)\n• %6 file già identici (saranno saltati)\n\nI conflitti verranno "
+                   "contenuto diverso)\n• %6 file già identici (saranno saltati)\n%7\nI conflitti verranno "
                    "risolti mantenendo entrambe le versioni: la copia ricevuta avrà un timestamp aggiunto al "
                    "nome.\nProcedere?")
-        .arg(a, b, QString::number(n[0]), QString::number(n[1]), QString::number(n[2]),
-             QString::number(n[3]));
+        .arg(a, b, QString::number(n[0]), QString::number(n[1]), QString::number(n[2]), QString::number(n[3]),
+             n.value(4) ? QString("• %1 conflitti già risolti in una sincronizzazione precedente (saranno "
+                                  "saltati)\n")
+                              .arg(n[4])
+                        : QString());
 }
 
 // Two sticks, CLINICA (A) and STUDIO (B), in a private world.
@@ -89,8 +95,17 @@ struct Banco {
         Orologio::imposta([] { return QDateTime(QDate(2024, 5, 2), QTime(10, 20, 30)); });
     }
     ~Banco() { Orologio::imposta({}); }
-    QString a() const { return dirA.path(); }
-    QString b() const { return dirB.path(); }
+    QString a() const { return fatA ? fatA->punto : dirA.path(); }
+    QString b() const { return fatB ? fatB->punto : dirB.path(); }
+    // 0: a folder on this disk; else a real exFAT (1) or FAT32 (2) stick. Empty when there is none.
+    QString perche(int tipoA, int tipoB)
+    {
+        const auto monta = [](std::optional<ChiavettaFat> &fat, int tipo, const char *etichetta) {
+            return tipo ? fat.emplace(ChiavettaFat::Tipo(tipo - 1), etichetta).perche : QString();
+        };
+        const QString a = monta(fatA, tipoA, "CLINICA");
+        return a.isEmpty() ? monta(fatB, tipoB, "STUDIO") : a;
+    }
     void sincronizza()
     {
         QCoro::waitFor(
@@ -100,6 +115,7 @@ struct Banco {
 
     TestEnv env;
     QTemporaryDir dirA, dirB;
+    std::optional<ChiavettaFat> fatA, fatB;
 };
 } // namespace
 
@@ -214,16 +230,116 @@ private Q_SLOTS:
         QCOMPARE(leggi(t.a()), attesoA);
         QCOMPARE(leggi(t.b()), attesoB);
 
-        // Again: the conflicts stay conflicts, the received copies travel across.
+        // Again: each stick holds the other's version already, so the
+        // conflicts are settled and the received copies stay where they are.
         Orologio::imposta([] { return QDateTime(QDate(2024, 5, 2), QTime(10, 25, 0)); });
         t.sincronizza();
-        QCOMPARE(t.env.avvisi.mostrati[2].testo, testoConferma("CLINICA", "STUDIO", {2, 2, 2, 3}));
+        QCOMPARE(t.env.avvisi.mostrati[2].testo, testoConferma("CLINICA", "STUDIO", {0, 0, 0, 7, 2}));
         QCOMPARE(t.env.logLines().last(),
-                 QString("[2024-05-02 10:25:00] Sincronizzazione CLINICA ↔ STUDIO: 2+2 "
-                         "file copiati, 2 conflitti risolti, 0 errori"));
-        QCOMPARE(leggi(t.a()).value("DCIM/IMG_da_STUDIO_2024-05-02_10-25-00.JPG"), QByteArray("versione B!"));
-        QCOMPARE(leggi(t.a()).size(), 11);
-        QCOMPARE(leggi(t.b()).size(), 11);
+                 QString("[2024-05-02 10:25:00] Sincronizzazione CLINICA ↔ STUDIO: 0+0 "
+                         "file copiati, 0 conflitti risolti, 0 errori"));
+        QCOMPARE(leggi(t.a()), attesoA);
+        QCOMPARE(leggi(t.b()), attesoB);
+    }
+
+    // Twice in a row on real sticks: where either stick ignores case,
+    // "DCIM/IMG_001.JPG" and "Dcim/img_001.jpg" are one name; conflicts settle;
+    // the second sync finds nothing to do and makes no file.
+    void dueVolteSuOgniChiavetta_data()
+    {
+        QTest::addColumn<int>("tipoA"); // 0 a folder on ext4, 1 exFAT, 2 FAT32
+        QTest::addColumn<int>("tipoB");
+        QTest::newRow("ext4 and exFAT") << 0 << 1;
+        QTest::newRow("exFAT and FAT32") << 1 << 2;
+        QTest::newRow("ext4 and ext4") << 0 << 0;
+    }
+    void dueVolteSuOgniChiavetta()
+    {
+        QFETCH(int, tipoA);
+        QFETCH(int, tipoB);
+        Banco t;
+        if (const QString perche = t.perche(tipoA, tipoB); !perche.isEmpty())
+            QSKIP(qPrintable(perche));
+        pianta(t.a(), {{"DCIM/IMG_001.JPG", "uno"}, {"DCIM/IMG_002.JPG", "due A"}, {"esame.pdf", "A"}});
+        pianta(t.b(), {{"Dcim/img_001.jpg", "uno"},
+                       {"Dcim/IMG_002.JPG", "due B!"},
+                       {"esame.pdf", "BB"},
+                       {"nota.txt", "n"}});
+        t.sincronizza();
+        const Albero primaA = leggi(t.a()), primaB = leggi(t.b());
+        Orologio::imposta([] { return QDateTime(QDate(2024, 5, 2), QTime(10, 25, 0)); });
+        t.sincronizza();
+
+        QCOMPARE(
+            t.env.avvisi.mostrati[2].testo.section('\n', 5, 7),
+            QString(
+                "• 0 file da copiare verso STUDIO\n• 0 file da copiare verso CLINICA\n• 0 conflitti (file "
+                "con stesso nome ma contenuto diverso)"));
+        QCOMPARE(leggi(t.a()), primaA);
+        QCOMPARE(leggi(t.b()), primaB);
+        QCOMPARE(primaA.value("esame_da_STUDIO_" + stamp + ".pdf"), QByteArray("BB"));
+        QCOMPARE(primaA.contains("Dcim/img_001.jpg"), tipoA + tipoB == 0);
+        QVERIFY(t.env.logLines().first().endsWith(" 0 errori"));
+    }
+
+    // What the receiving stick would refuse is said before "Procedi" and never
+    // written: names FAT32 and exFAT forbid, 4 GiB or more on FAT32, and what
+    // goes beyond the free space (the rest is copied).
+    void primaDiProcedere_data()
+    {
+        QTest::addColumn<int>("tipoB");       // 1 exFAT, 2 FAT32
+        QTest::addColumn<Dimensioni>("file"); // name -> MiB (sparse: nothing on this disk)
+        QTest::addColumn<QStringList>("esclusi");
+        QTest::addColumn<QStringList>("restano");
+        const QString nome = "l'altra chiavetta (%1) non ammette questo nome: ";
+        QTest::newRow("FAT32")
+            << 2
+            << Dimensioni{{"IMG.JPG", 0},
+                          {"a:b.jpg", 0},
+                          {"CON.txt", 0},
+                          {"fine /x.jpg", 0},
+                          {"video.mp4", 4608}}
+            << QStringList{"“a:b.jpg”: " + nome.arg("FAT32") + "contiene “:”",
+                           "“CON.txt”: " + nome.arg("FAT32") + "“CON.txt” è un nome riservato",
+                           "“fine /x.jpg”: " + nome.arg("FAT32") +
+                               "la cartella “fine ” finisce con uno spazio",
+                           "“video.mp4”: file di 4 GiB o più: l'altra chiavetta (FAT32) non "
+                           "può contenerlo"}
+            << QStringList{"IMG.JPG"};
+        // A 64 MB stick takes two of the 25 MB videos.
+        QTest::newRow("exFAT")
+            << 1 << Dimensioni{{"IMG.JPG", 0}, {"a?b.jpg", 0}, {"v1.mp4", 25}, {"v2.mp4", 25}, {"v3.mp4", 25}}
+            << QStringList{"“a?b.jpg”: " + nome.arg("exFAT") + "contiene “?”"}
+            << QStringList{"IMG.JPG", "v1.mp4", "v2.mp4"};
+    }
+    void primaDiProcedere()
+    {
+        QFETCH(int, tipoB);
+        QFETCH(Dimensioni, file);
+        QFETCH(QStringList, esclusi);
+        QFETCH(QStringList, restano);
+        Banco t;
+        if (const QString perche = t.perche(0, tipoB); !perche.isEmpty())
+            QSKIP(qPrintable(perche));
+        for (auto it = file.cbegin(); it != file.cend(); ++it) {
+            QVERIFY(QDir().mkpath(QFileInfo(t.a() + "/" + it.key()).path()));
+            QFile f(t.a() + "/" + it.key());
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(qMax(qint64(it.value()) << 20, qint64(1))));
+        }
+        t.sincronizza();
+
+        const QString conferma = t.env.avvisi.mostrati.first().testo;
+        for (const QString &riga : esclusi)
+            QVERIFY2(conferma.contains("\n“" + t.a() + "/" + riga.mid(1) + "\n"), qPrintable(conferma));
+        QCOMPARE(conferma.contains("\n⚠️ Su STUDIO mancano "), tipoB == 1);
+        Albero b = leggi(t.b());
+        b.remove("STUDIO"); // fusefat lists the volume label as a file
+        QCOMPARE(b.keys(), restano);
+        const QString esito = t.ultimoAvviso().testo;
+        QVERIFY2(esito.contains(tipoB == 1 ? "“v3.mp4” verso STUDIO: spazio insufficiente sulla chiavetta"
+                                           : "Non sincronizzati:\n“"),
+                 qPrintable(esito));
+        QCOMPARE(t.ultimoAvviso().stile, StileAvviso::avvertenza);
     }
 
     // Declined, or another operation (an automatic import) took over while the
@@ -286,12 +402,16 @@ private Q_SLOTS:
                                        {"referto_" + stamp + ".pdf", "da A"},
                                        {"DCIM/IMG_da_CLINICA_" + stamp + ".JPG", "A"}}));
         QCOMPARE(leggi(t.a()), (Albero{{"referto.pdf", "da A"}, {"DCIM/IMG.JPG", "A"}}));
-        QCOMPARE(
-            t.ultimoAvviso().testo,
-            QString("Sincronizzazione completata.\n\n• 1 file copiati in STUDIO\n• 0 file copiati in "
-                    "CLINICA\n• 0 conflitti risolti (entrambe le versioni mantenute con timestamp)\n• 0 file "
-                    "erano già identici\n\n⚠️ Errori durante la copia: 1"));
-        QVERIFY(t.env.logLines().last().endsWith("1+0 file copiati, 0 conflitti risolti, 1 errori"));
+        // Named with its reason, and not told as a success.
+        const QString mancante = "“DCIM/IMG.JPG” verso CLINICA: non leggibile: file o cartella inesistente";
+        QCOMPARE(t.ultimoAvviso().testo,
+                 "Sincronizzazione completata con errori.\n\n• 1 file copiati in STUDIO\n• 0 file copiati in "
+                 "CLINICA\n• 0 conflitti risolti (entrambe le versioni mantenute con timestamp)\n• 0 file "
+                 "erano già identici\n\n⚠️ Errori durante la copia: 1\n" +
+                     mancante);
+        QCOMPARE(t.ultimoAvviso().stile, StileAvviso::avvertenza);
+        QVERIFY(t.env.logLines().last().endsWith(
+            "1+0 file copiati, 0 conflitti risolti, 1 errori; non riusciti: " + mancante));
     }
 
     // A stick that goes away in the middle: everything counts as an error,

@@ -65,10 +65,10 @@ QCoro::Task<bool> FreedesktopNotifier::corpoConMarkup()
     co_return risposta.arguments().constFirst().toStringList().contains(QStringLiteral("body-markup"));
 }
 
-QCoro::Task<> FreedesktopNotifier::notifica(QString titolo, QString corpo)
+QCoro::Task<> FreedesktopNotifier::notifica(QString titolo, QString corpo, Urgenza urgenza)
 {
     if (!co_await serverPresente()) {
-        m_fallback(titolo, corpo);
+        m_fallback(titolo, corpo, urgenza);
         co_return;
     }
     if (co_await corpoConMarkup())
@@ -77,6 +77,8 @@ QCoro::Task<> FreedesktopNotifier::notifica(QString titolo, QString corpo)
     const QVariantMap suggerimenti{
         {QStringLiteral("sound-name"), QStringLiteral("message-new-instant")},
         {QStringLiteral("desktop-entry"), QStringLiteral("tessera")},
+        // A byte on the bus: 1 normal, 2 critical (kept until dismissed).
+        {QStringLiteral("urgency"), QVariant::fromValue(uchar(urgenza == Urgenza::critica ? 2 : 1))},
     };
     QDBusMessage notify = chiamata(QStringLiteral("Notify"));
     // replaces_id 0: every outcome is a notification of its own, never an

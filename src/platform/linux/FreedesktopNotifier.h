@@ -13,7 +13,7 @@ public:
     FreedesktopNotifier(QDBusConnection bus, AvvisoDiRiserva fallback,
                         std::chrono::milliseconds attesaServer = std::chrono::milliseconds(2500));
 
-    QCoro::Task<> notifica(QString titolo, QString corpo) override;
+    QCoro::Task<> notifica(QString titolo, QString corpo, Urgenza urgenza = Urgenza::normale) override;
     QCoro::Task<> richiediPermessoNotifiche() override;
 
 private:
