@@ -36,8 +36,8 @@
 #include "StrumentiBench.h"
 #include "transfer/CloneUSBService.h"
 #include "transfer/ControlloArchivio.h"
+#include "transfer/Digest.h"
 #include "transfer/FileCopyService.h"
-#include "transfer/OperazioniFile.h"
 
 #include <algorithm>
 #include <cmath>

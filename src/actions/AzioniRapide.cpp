@@ -38,7 +38,7 @@ struct NotaScritta {
 // stick under a temporary name and are flushed before the final name appears.
 NotaScritta scrivi(const QString &cartella, const QString &ext, const QByteArray &dati)
 {
-    const QString stamp = Orologio::adesso().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+    const QString stamp = Orologio::timestamp();
     for (int k = 0; k < 1000; ++k) {
         const QString nome = QStringLiteral("appunti_") + stamp +
                              (k > 0 ? QLatin1Char('_') + QString::number(k) : QString()) + QLatin1Char('.') +
@@ -83,12 +83,6 @@ void avvisoErrore(const Servizi &servizi, const QString &testo)
     servizi.avvisi->mostraAvviso(QStringLiteral("Errore"), testo, StileAvviso::avvertenza);
 }
 } // namespace
-
-QString nomeAppunti(const QString &ext)
-{
-    return QStringLiteral("appunti_") + Orologio::adesso().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
-           QLatin1Char('.') + ext;
-}
 
 QCoro::Task<> apriUltimaUSB(const ElencoChiavette *chiavette, Servizi servizi)
 {

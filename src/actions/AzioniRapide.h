@@ -12,10 +12,6 @@ class ElencoChiavette;
 // with an alert and shows nothing on success. The list is read only when the
 // action starts.
 
-// "appunti_{yyyy-MM-dd_HH-mm-ss}.{ext}", stamped now. A note saved when that
-// name is taken gets "appunti_{stamp}_1.{ext}", ...: notes never replace each other.
-QString nomeAppunti(const QString &ext);
-
 QCoro::Task<> apriUltimaUSB(const ElencoChiavette *chiavette, Servizi servizi);
 QCoro::Task<> apriUltimaUSBConNota(const ElencoChiavette *chiavette, Servizi servizi);
 QCoro::Task<> salvaNotaTestoEdEspelli(const ElencoChiavette *chiavette, Servizi servizi);

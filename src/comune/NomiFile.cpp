@@ -1,5 +1,7 @@
 #include "comune/NomiFile.h"
 
+#include <QFileInfo>
+
 namespace {
 bool byteSparso(char16_t u)
 {
@@ -89,4 +91,19 @@ QString nomeLeggibile(const QString &testo)
             r += testo.at(i);
     }
     return r;
+}
+
+QString nomeDi(const QString &percorso)
+{
+    return QFileInfo(percorso).fileName();
+}
+
+QString conBarra(const QString &cartella)
+{
+    return cartella.endsWith(QLatin1Char('/')) ? cartella : cartella + QLatin1Char('/');
+}
+
+QString dentro(const QString &cartella, const QString &nome)
+{
+    return conBarra(cartella) + nome;
 }

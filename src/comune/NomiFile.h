@@ -15,3 +15,11 @@ QString decodificaNome(const QByteArray &byte);
 QByteArray codificaNome(const QString &nome);
 // The same text with each stray byte written as "\xE9", for what the user reads.
 QString nomeLeggibile(const QString &testo);
+
+// The last component of a path: "IMG.JPG" for "/media/ECO/DCIM/IMG.JPG".
+QString nomeDi(const QString &percorso);
+// The folder's path with a final "/", so that "/media/ECO2" never counts as
+// inside "/media/ECO".
+QString conBarra(const QString &cartella);
+// `nome` inside `cartella`.
+QString dentro(const QString &cartella, const QString &nome);

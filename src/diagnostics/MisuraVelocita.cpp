@@ -1,42 +1,20 @@
 #include "diagnostics/MisuraVelocita.h"
 
+#include "comune/NomiFile.h"
+#include "platform/OperazioniFile.h"
+#include "platform/PrimitiveFile.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
 #include <QDir>
-#include <QFile>
 #include <QLocale>
 #include <QRandomGenerator>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace StrumentiDiagnostica {
-
-QString motivoErrore(int codice)
-{
-    switch (codice) {
-    case EROFS:
-        return QStringLiteral("la chiavetta è in sola lettura (protetta da scrittura)");
-    case ENOSPC:
-    case EDQUOT:
-        return QStringLiteral("spazio esaurito sulla chiavetta");
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("permesso negato");
-    case EIO:
-        return QStringLiteral(
-            "errore di lettura o scrittura del dispositivo (chiavetta rimossa o danneggiata?)");
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-    case ENOTCONN: // a FUSE file system whose program is gone
-        return QStringLiteral("la chiavetta non è più disponibile");
-    default:
-        return qt_error_string(codice);
-    }
-}
 
 BufferAllineato bufferAllineato(size_t dimensione)
 {
@@ -49,39 +27,15 @@ BufferAllineato bufferAllineato(size_t dimensione)
 namespace {
 QString testoErrore(const char *fase, int codice)
 {
-    return QStringLiteral("%1: %2.").arg(QString::fromUtf8(fase), motivoErrore(codice));
+    return QStringLiteral("%1: %2.").arg(QString::fromUtf8(fase),
+                                         descrizioneErrore(codice, Supporto::chiavetta));
 }
 
 int apri(const QByteArray &percorso, int flag, bool diretto)
 {
     // O_NOFOLLOW: a link planted under the test file's name must not lead the
     // truncation to some other file.
-    flag |= O_CLOEXEC | O_NOFOLLOW | (diretto ? O_DIRECT : 0);
-    int fd;
-    do
-        fd = ::open(percorso.constData(), flag, 0644);
-    while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-// Writes the whole block; 0 on success, else the error number.
-int scriviTutto(int fd, const char *dati, size_t quanti, bool diretto)
-{
-    size_t scritti = 0;
-    while (scritti < quanti) {
-        const ssize_t n = ::write(fd, dati + scritti, quanti - scritti);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        // A short direct write only happens when the medium is full, and the
-        // rest could not be written unaligned anyway.
-        if (n == 0 || (diretto && size_t(n) < quanti - scritti))
-            return ENOSPC;
-        scritti += size_t(n);
-    }
-    return 0;
+    return apriIn(AT_FDCWD, percorso, flag | O_NOFOLLOW, 0644, diretto);
 }
 
 struct Fase {
@@ -98,13 +52,13 @@ Fase scrivi(const QByteArray &percorso, const char *buffer, bool diretto, const 
     const double inizio = amb.secondi();
     int errore = 0;
     for (int i = 0; i < numeroBlocchiTest && !errore; ++i)
-        errore = scriviTutto(fd, buffer, dimensioneBloccoTest, diretto);
+        errore = scriviTutto(fd, QByteArrayView(buffer, dimensioneBloccoTest), diretto);
     if (!errore && ::fdatasync(fd) != 0)
         errore = errno;
     // Without direct I/O the written pages sit in the cache, clean after the
     // sync; dropping them makes the read-back come from the stick.
     if (!errore && !diretto)
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        togliDallaCache(fd);
     if (::close(fd) != 0 && !errore && errno != EINTR)
         errore = errno;
     if (errore)
@@ -118,7 +72,7 @@ Fase leggi(const QByteArray &percorso, char *buffer, bool diretto, const Ambient
     if (fd < 0)
         return {0, errno, "Impossibile rileggere il file di prova"};
     if (!diretto)
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        togliDallaCache(fd);
     const double inizio = amb.secondi();
     int errore = 0;
     for (;;) {
@@ -138,21 +92,21 @@ Fase leggi(const QByteArray &percorso, char *buffer, bool diretto, const Ambient
 
 SpazioLibero spazioLiberoDiSistema(const QString &cartella)
 {
-    struct statvfs s;
-    if (::statvfs(QFile::encodeName(cartella).constData(), &s) != 0)
+    const std::optional<SpazioVolume> spazio = spazioVolume(cartella);
+    if (!spazio)
         return {std::nullopt, testoErrore("Impossibile leggere lo spazio libero della chiavetta", errno)};
     // Some FUSE file systems report no blocks at all: that is "not reported", not "full".
-    if (s.f_blocks == 0)
+    if (spazio->totale == 0)
         return {};
-    return {qint64(s.f_bavail) * qint64(s.f_frsize), {}};
+    return {spazio->libero, {}};
 }
+} // namespace
 
 double secondiMonotoni()
 {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
-} // namespace
 
 AmbienteMisura AmbienteMisura::sistema()
 {
@@ -169,7 +123,7 @@ EsitoMisura misuraVelocita(const QString &volume, const AmbienteMisura &amb)
                 QStringLiteral(
                     "Spazio insufficiente sulla chiavetta per il test (servono almeno 64 MB liberi).")};
 
-    const QByteArray percorso = QFile::encodeName(QDir(volume).filePath(nomeFileTestVelocita));
+    const QByteArray percorso = codificaNome(dentro(volume, nomeFileTestVelocita));
     const BufferAllineato buffer = bufferAllineato(dimensioneBloccoTest);
     if (!buffer)
         return {std::nullopt, testoErrore("Memoria insufficiente per il test", ENOMEM)};

@@ -52,8 +52,8 @@ struct AmbienteMisura {
 // on a worker thread. The test file never outlives the call.
 EsitoMisura misuraVelocita(const QString &volume, const AmbienteMisura &ambiente = AmbienteMisura::sistema());
 
-// Why a read or write on the stick failed, in the user's words.
-QString motivoErrore(int codice);
+// A clock that never goes back, in seconds.
+double secondiMonotoni();
 
 // Direct I/O wants the buffer, the length and the offset aligned to the
 // device's logical block; 4096 covers every stick and SD card.

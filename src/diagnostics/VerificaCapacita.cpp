@@ -1,21 +1,20 @@
 #include "diagnostics/VerificaCapacita.h"
 
 #include "comune/Dimensioni.h"
+#include "comune/NomiFile.h"
+#include "platform/InfoVolume.h"
+#include "platform/OperazioniFile.h"
+#include "platform/PrimitiveFile.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QLocale>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace StrumentiDiagnostica {
@@ -28,12 +27,6 @@ const QRegularExpression nomeFileProva(QStringLiteral("^prova_\\d{5}\\.bin$"));
 QString nomeFile(int indice)
 {
     return QStringLiteral("prova_%1.bin").arg(indice, 5, 10, QLatin1Char('0'));
-}
-
-double secondi()
-{
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
 // Every sector names its place in the fill and this run's seed, and the rest
@@ -58,41 +51,17 @@ void riempi(char *buffer, qint64 lunghezza, qint64 posizione, quint64 seme)
         riempiSettore(reinterpret_cast<quint64 *>(buffer + s), quint64(posizione + s), seme);
 }
 
-struct StatoVolume {
-    dev_t dispositivo = 0;
-    bool valido = false;
-};
-
-StatoVolume statoDi(const QString &volume)
-{
-    struct stat st {};
-    if (::stat(QFile::encodeName(volume).constData(), &st) != 0)
-        return {};
-    return {st.st_dev, true};
-}
-
 // The stick is still where it was: the folder is still its mount, and the
 // device behind it still exists (a pulled stick's mount can linger a while,
 // answering every read with an error that must not count as lost data).
 bool ancoraPresente(const QString &volume, dev_t dispositivo)
 {
-    const StatoVolume ora = statoDi(volume);
-    if (!ora.valido || ora.dispositivo != dispositivo)
-        return false;
-    if (::major(dispositivo) == 0)
-        return true; // no block device behind it (FUSE, tmpfs)
-    return QFileInfo::exists(
-        QStringLiteral("/sys/dev/block/%1:%2").arg(::major(dispositivo)).arg(::minor(dispositivo)));
+    return dispositivoDi(volume) == dispositivo && dispositivoPresente(dispositivo);
 }
 
-int apriIn(int cartella, const QString &nome, int flag, bool diretto)
+int apriFileProva(int cartella, const QString &nome, int flag, bool diretto)
 {
-    int fd;
-    do
-        fd = ::openat(cartella, QFile::encodeName(nome).constData(),
-                      flag | O_CLOEXEC | O_NOFOLLOW | (diretto ? O_DIRECT : 0), 0600);
-    while (fd < 0 && errno == EINTR);
-    return fd;
+    return apriIn(cartella, codificaNome(nome), flag | O_NOFOLLOW, 0600, diretto);
 }
 
 struct FileProva {
@@ -160,13 +129,13 @@ bool Verifica::fermati()
 void Verifica::interrompi(int codice)
 {
     m_esito.fine = Fine::interrotta;
-    m_esito.errore = motivoErrore(codice);
+    m_esito.errore = descrizioneErrore(codice, Supporto::chiavetta);
     m_fermo = true;
 }
 
 void Verifica::riferisci(bool rilettura, qint64 fatti, double inizio)
 {
-    const double adesso = secondi();
+    const double adesso = secondiMonotoni();
     if (!m_avanzamento || adesso - m_ultimoRapporto < 0.25)
         return;
     m_ultimoRapporto = adesso;
@@ -189,27 +158,26 @@ void Verifica::riferisci(bool rilettura, qint64 fatti, double inizio)
 
 bool Verifica::prepara()
 {
-    const QByteArray percorso = QFile::encodeName(m_volume);
-    struct statvfs s {};
-    const StatoVolume stato = statoDi(m_volume);
-    if (!stato.valido || ::statvfs(percorso.constData(), &s) != 0) {
+    const std::optional<dev_t> dispositivo = dispositivoDi(m_volume);
+    const std::optional<SpazioVolume> spazio = dispositivo ? spazioVolume(m_volume) : std::nullopt;
+    if (!spazio) {
         interrompi(errno);
         return false;
     }
-    m_dispositivo = stato.dispositivo;
-    m_esito.dichiarati = qint64(s.f_blocks) * qint64(s.f_frsize);
-    m_esito.libero = qint64(s.f_bavail) * qint64(s.f_frsize);
+    m_dispositivo = *dispositivo;
+    m_esito.dichiarati = spazio->totale;
+    m_esito.libero = spazio->libero;
     if (m_esito.libero < spazioMinimoCapacita) {
         m_esito.fine = Fine::pocoSpazio;
         return false;
     }
     m_piano = m_esito.libero / bloccoCapacita * bloccoCapacita;
-    const QByteArray cartella = QFile::encodeName(QDir(m_volume).filePath(cartellaVerificaCapacita));
+    const QByteArray cartella = codificaNome(dentro(m_volume, cartellaVerificaCapacita));
     if (::mkdir(cartella.constData(), 0700) != 0 && errno != EEXIST) {
         interrompi(errno);
         return false;
     }
-    m_cartella = ::open(cartella.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    m_cartella = apriIn(AT_FDCWD, cartella, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
     m_buffer = bufferAllineato(bloccoCapacita);
     m_atteso = bufferAllineato(bloccoCapacita);
     if (m_cartella < 0 || !m_buffer || !m_atteso) {
@@ -224,15 +192,15 @@ bool Verifica::prepara()
 // estimate. What could not be synced is not counted as written.
 void Verifica::scrivi()
 {
-    const double inizio = secondi();
+    const double inizio = secondiMonotoni();
     qint64 posizione = 0;
     bool pieno = false;
     for (int indice = 0; posizione < m_piano && !pieno && !fermati(); ++indice) {
         FileProva file{nomeFile(indice), posizione, 0};
-        int fd = apriIn(m_cartella, file.nome, O_WRONLY | O_CREAT | O_TRUNC, m_diretto);
+        int fd = apriFileProva(m_cartella, file.nome, O_WRONLY | O_CREAT | O_TRUNC, m_diretto);
         if (fd < 0 && errno == EINVAL && m_diretto) {
             m_diretto = false;
-            fd = apriIn(m_cartella, file.nome, O_WRONLY | O_CREAT | O_TRUNC, false);
+            fd = apriFileProva(m_cartella, file.nome, O_WRONLY | O_CREAT | O_TRUNC, false);
         }
         if (fd < 0) {
             if (errno == ENOSPC)
@@ -252,7 +220,7 @@ void Verifica::scrivi()
             if (n < 0 && errno == EINVAL && m_diretto && file.lunghezza == 0) {
                 m_diretto = false;
                 ::close(fd);
-                fd = apriIn(m_cartella, file.nome, O_WRONLY | O_TRUNC, false);
+                fd = apriFileProva(m_cartella, file.nome, O_WRONLY | O_TRUNC, false);
                 if (fd < 0) {
                     interrompi(errno);
                     break;
@@ -279,7 +247,7 @@ void Verifica::scrivi()
         if (!sincronizzato && fd >= 0 && errno != ENOSPC && errno != EDQUOT && !m_fermo)
             interrompi(errno);
         if (sincronizzato && !m_diretto)
-            ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+            togliDallaCache(fd);
         if (fd >= 0 && ::close(fd) != 0 && errno != EINTR)
             sincronizzato = false;
         if (!sincronizzato) {
@@ -290,20 +258,20 @@ void Verifica::scrivi()
         m_file.last() = file;
     }
     m_esito.scritti = posizione;
-    m_esito.scrittura = posizione / byteInUnMB / std::max(secondi() - inizio, durataMinimaTest);
+    m_esito.scrittura = posizione / byteInUnMB / std::max(secondiMonotoni() - inizio, durataMinimaTest);
 }
 
 // Direct when the file system allows it; else through the cache, emptied of
 // the file first.
 int Verifica::apriPerLeggere(const QString &nome)
 {
-    int fd = apriIn(m_cartella, nome, O_RDONLY, m_diretto);
+    int fd = apriFileProva(m_cartella, nome, O_RDONLY, m_diretto);
     if (fd < 0 && errno == EINVAL && m_diretto) {
         m_diretto = false;
-        fd = apriIn(m_cartella, nome, O_RDONLY, false);
+        fd = apriFileProva(m_cartella, nome, O_RDONLY, false);
     }
     if (fd >= 0 && !m_diretto)
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        togliDallaCache(fd);
     return fd;
 }
 
@@ -311,7 +279,7 @@ int Verifica::apriPerLeggere(const QString &nome)
 // there. A sector that cannot be read counts as lost, unless the stick is gone.
 void Verifica::rileggi()
 {
-    const double inizio = secondi();
+    const double inizio = secondiMonotoni();
     qint64 letti = 0;
     for (const FileProva &file : std::as_const(m_file)) {
         if (file.lunghezza == 0 || fermati())
@@ -354,7 +322,7 @@ void Verifica::rileggi()
         if (fd >= 0)
             ::close(fd);
     }
-    m_esito.lettura = letti / byteInUnMB / std::max(secondi() - inizio, durataMinimaTest);
+    m_esito.lettura = letti / byteInUnMB / std::max(secondiMonotoni() - inizio, durataMinimaTest);
 }
 
 EsitoCapacita Verifica::esegui()
@@ -381,8 +349,8 @@ QString quanto(qint64 byte)
 
 bool rimuoviFileCapacita(const QString &volume)
 {
-    const QByteArray percorso = QFile::encodeName(QDir(volume).filePath(cartellaVerificaCapacita));
-    const int cartella = ::open(percorso.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const QByteArray percorso = codificaNome(dentro(volume, cartellaVerificaCapacita));
+    const int cartella = apriIn(AT_FDCWD, percorso, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
     if (cartella < 0)
         return errno == ENOENT;
     DIR *d = ::fdopendir(cartella);
@@ -410,14 +378,14 @@ PreparazioneCapacita preparaVerificaCapacita(const QString &volume)
 {
     PreparazioneCapacita p;
     rimuoviFileCapacita(volume);
-    struct statvfs s {};
-    if (::statvfs(QFile::encodeName(volume).constData(), &s) != 0) {
+    const std::optional<SpazioVolume> spazio = spazioVolume(volume);
+    if (!spazio) {
         p.errore = QStringLiteral("Impossibile leggere lo spazio libero della chiavetta: %1.")
-                       .arg(motivoErrore(errno));
+                       .arg(descrizioneErrore(errno, Supporto::chiavetta));
         return p;
     }
-    p.totale = qint64(s.f_blocks) * qint64(s.f_frsize);
-    p.libero = qint64(s.f_bavail) * qint64(s.f_frsize);
+    p.totale = spazio->totale;
+    p.libero = spazio->libero;
     p.contieneFile = !QDir(volume).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty();
     // A stick that fails the sample (write-protected, failing) would fail the
     // check too: say why now rather than estimate a time for it.

@@ -18,3 +18,8 @@ void Orologio::imposta(std::function<QDateTime()> s)
 {
     sorgente() = std::move(s);
 }
+
+QString Orologio::timestamp()
+{
+    return adesso().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+}

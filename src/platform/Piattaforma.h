@@ -1,7 +1,13 @@
 #pragma once
 
+#include "platform/CartellaArchivio.h"
+#include "platform/IdentitaChiavetta.h"
+#include "platform/InfoVolume.h"
 #include "platform/Notifier.h"
 #include "platform/PercorsiStrumenti.h"
+#include "platform/PrimitiveFile.h"
+#include "platform/Processi.h"
+#include "platform/TestiPiattaforma.h"
 
 #include <memory>
 
@@ -11,8 +17,15 @@ class Espulsore;
 class VolumeSource;
 
 // Everything Tessera needs from the operating system, in one bundle. A port
-// to another system implements the interfaces named here and its own
-// creaPiattaforma() in platform/<os>/; CMake compiles only that folder.
+// to another system implements, in platform/<os>/, the interfaces named here
+// with its own creaPiattaforma(), and the plain functions of the headers
+// included above: the file primitives of the copies and checks
+// (PrimitiveFile.h), what a volume is (InfoVolume.h), who a stick is
+// (IdentitaChiavetta.h), child processes and thread priority (Processi.h), the
+// tools' paths (PercorsiStrumenti.h), the default archive folder
+// (CartellaArchivio.h) and the texts that name the system (TestiPiattaforma.h).
+// CMake compiles only that folder. Nothing outside platform/ calls the system
+// in a way of its own.
 struct Piattaforma {
     Piattaforma();
     Piattaforma(Piattaforma &&) noexcept;

@@ -1,15 +1,20 @@
 #include "transfer/CloneUSBService.h"
 
 #include "comune/Colori.h"
+#include "comune/NomiFile.h"
 #include "operations/AlertPresenter.h"
+#include "operations/Avanzamento.h"
 #include "operations/CentroOperazioni.h"
 #include "operations/Impegni.h"
 #include "operations/Orologio.h"
+#include "operations/PrioritaLavoro.h"
 #include "operations/Registro.h"
+#include "platform/OperazioniFile.h"
+#include "transfer/Digest.h"
 #include "transfer/ElencoFalliti.h"
 #include "transfer/FileSystemChiavetta.h"
 #include "transfer/LottoCopie.h"
-#include "transfer/OperazioniFile.h"
+#include "transfer/VisitaCartelle.h"
 
 #include <algorithm>
 #include <array>
@@ -22,7 +27,6 @@
 #include <QRegularExpression>
 #include <QtConcurrent/QtConcurrentRun>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -30,33 +34,15 @@
 namespace {
 const QString iconaSync = QStringLiteral("arrow.triangle.2.circlepath");
 
-QString conBarra(const QString &radice)
-{
-    return radice.endsWith(QLatin1Char('/')) ? radice : radice + QLatin1Char('/');
-}
-
-QString dettaglio(qint64 k, qint64 n, const QString &voce)
-{
-    return QStringLiteral("%1 di %2 \u2014 %3").arg(k).arg(n).arg(nomeLeggibile(voce));
-}
-
-std::optional<dev_t> dispositivoDi(const QString &percorso)
-{
-    struct stat st {};
-    if (::stat(codificaNome(percorso).constData(), &st) != 0)
-        return std::nullopt;
-    return st.st_dev;
-}
-
 // Free bytes on the file system of `radice`, and its allocation unit; none
 // when it does not say (fusefat reports a size of 0).
 std::optional<qint64> spazioLibero(const QString &radice, qint64 *unita)
 {
-    struct statvfs info {};
-    if (::statvfs(codificaNome(radice).constData(), &info) != 0 || info.f_blocks == 0)
+    const std::optional<SpazioVolume> spazio = spazioVolume(radice);
+    if (!spazio || spazio->totale == 0)
         return std::nullopt;
-    *unita = std::max<qint64>(qint64(info.f_frsize), 1);
-    return qint64(info.f_bavail) * *unita;
+    *unita = spazio->unita;
+    return spazio->libero;
 }
 
 qint64 occupati(qint64 dimensione, qint64 unita)
@@ -157,14 +143,6 @@ private:
     QList<qsizetype> m_dietro; // handed over to the batch's thread
 };
 
-std::optional<qint64> dimensione(const QString &file)
-{
-    struct stat st {};
-    if (::stat(codificaNome(file).constData(), &st) != 0)
-        return std::nullopt;
-    return qint64(st.st_size);
-}
-
 // Two same-sized files neither of which can be read cannot be told apart, and
 // count as equal; one readable side is a conflict.
 bool stessoDigest(const std::optional<QString> &a, const std::optional<QString> &b)
@@ -222,7 +200,7 @@ QString chiaveDellOriginale(const QString &chiave)
 {
     static const QRegularExpression ricevuta(
         QStringLiteral("^(.*/)?([^/]+)_da_[^/]+_%1(?:_\\d+)?(\\.[^./]*)?$")
-            .arg(QLatin1String(schemaTimestamp)));
+            .arg(QLatin1String(Orologio::schemaTimestamp)));
     const QRegularExpressionMatch m = ricevuta.match(chiave);
     return m.hasMatch() ? m.captured(1) + m.captured(2) + m.captured(3) : QString();
 }
@@ -482,10 +460,7 @@ PianoSincronizzazione CloneUSBService::pianifica(const QString &radiceA, const Q
         ++k;
         if (progresso)
             progresso(double(k) / double(std::max<qint64>(n, 1)),
-                      QStringLiteral("Confronto %1 di %2 \u2014 %3")
-                          .arg(k)
-                          .arg(n)
-                          .arg(nomeLeggibile(elencoA.chiave(a))));
+                      QStringLiteral("Confronto ") + dettaglioAvanzamento(k, n, elencoA.chiave(a)));
     };
 
     // Both lists are in key order: one walk side by side pairs them. The
@@ -547,7 +522,8 @@ EsitoSincronizzazione CloneUSBService::eseguiPiano(const PianoSincronizzazione &
     const auto avanza = [&](const QString &voce) {
         ++fatti;
         if (progresso)
-            progresso(double(fatti) / double(std::max<qint64>(totale, 1)), dettaglio(fatti, totale, voce));
+            progresso(double(fatti) / double(std::max<qint64>(totale, 1)),
+                      dettaglioAvanzamento(fatti, totale, voce));
     };
 
     // The copies wait in each receiving stick's batch; an item counts once
@@ -618,7 +594,7 @@ EsitoSincronizzazione CloneUSBService::eseguiPiano(const PianoSincronizzazione &
         svuotaSePieno(false);
     }
 
-    const QString stamp = Orologio::adesso().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+    const QString stamp = Orologio::timestamp();
     const QString suffissoA = QStringLiteral("_da_%1_%2").arg(nomeA, stamp);
     const QString suffissoB = QStringLiteral("_da_%1_%2").arg(nomeB, stamp);
     for (qsizetype k = 0; k < piano.conflicts.size(); ++k) {

@@ -1,11 +1,18 @@
 #include "transfer/ControlloArchivio.h"
 
 #include "comune/Colori.h"
+#include "comune/NomiFile.h"
+#include "operations/Avanzamento.h"
 #include "operations/CentroOperazioni.h"
+#include "operations/PrioritaLavoro.h"
+#include "platform/InfoVolume.h"
+#include "platform/OperazioniFile.h"
+#include "platform/PrimitiveFile.h"
 #include "settings/AppSettings.h"
+#include "transfer/Digest.h"
 #include "transfer/FileCopyService.h"
 #include "transfer/IndiceArchivio.h"
-#include "transfer/OperazioniFile.h"
+#include "transfer/VisitaCartelle.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -18,18 +25,12 @@
 #include <QSet>
 #include <QtConcurrent/qtconcurrenttask.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <thread>
 #include <time.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
-// Small reads: a stop request is heard after the one in progress, and on a
-// slow stick a read of a megabyte takes seconds. The kernel's read-ahead keeps
-// a fast medium streaming all the same.
-constexpr size_t dimensioneBlocco = size_t(64) << 10;
 constexpr qint64 byteTraDueAvanzamenti = qint64(16) << 20;
 // A file changed this shortly before the check is not put in the index: a
 // second change within the same tick of a coarse clock (FAT keeps times to
@@ -67,16 +68,15 @@ public:
         --m_file;
     }
     bool fermato() const { return m_stop.stop_requested(); }
+    const std::stop_token &stop() const { return m_stop; }
 
 private:
     void riferisci()
     {
         m_ultimo = m_letti;
         if (m_riferisci)
-            m_riferisci(
-                m_totale > 0 ? double(m_letti) / double(m_totale) : 0.0,
-                QStringLiteral("%1 di %2 — %3")
-                    .arg(QString::number(m_corrente), QString::number(m_file), nomeLeggibile(m_nome)));
+            m_riferisci(m_totale > 0 ? double(m_letti) / double(m_totale) : 0.0,
+                        dettaglioAvanzamento(m_corrente, m_file, m_nome));
     }
     std::stop_token m_stop;
     const AvanzamentoControllo &m_riferisci;
@@ -85,77 +85,10 @@ private:
     QString m_nome;
 };
 
-struct Lettura {
-    std::optional<QByteArray> digest; // none: unreadable, changed while read, or stopped
-    QString motivo;                   // why it could not be read
-    ChiaveFile chiave;                // as it was when opened
-};
-
-// SHA-256 of a regular file through the page cache (a comparison, not the
-// proof of a copy), in blocks, so that a stop request is heard within one.
-Lettura leggi(const QByteArray &percorso, Progresso &avanzamento)
+// One file of the stick or of the archive, its blocks counted as they are read.
+LetturaFermabile leggi(const QByteArray &percorso, Progresso &avanzamento)
 {
-    Lettura r;
-    const auto fallisci = [&](int errore) {
-        r.motivo = descrizioneErrore(errore);
-        return r;
-    };
-    int fd;
-    do {
-        fd =
-            apriPercorso(decodificaNome(percorso), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        return fallisci(errno);
-    struct stat prima;
-    const bool aperto = ::fstat(fd, &prima) == 0;
-    if (!aperto || !S_ISREG(prima.st_mode)) {
-        const int errore = aperto ? EINVAL : errno;
-        ::close(fd);
-        return fallisci(errore);
-    }
-    r.chiave = ChiaveFile::da(prima);
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_NOREUSE);
-
-    Sha256 sha;
-    if (!sha.ricomincia()) {
-        ::close(fd);
-        return fallisci(ENOMEM);
-    }
-    std::vector<unsigned char> blocco(dimensioneBlocco);
-    int errore = 0;
-    while (!avanzamento.fermato()) {
-        const ssize_t n = ::read(fd, blocco.data(), blocco.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            errore = errno;
-            break;
-        }
-        if (n == 0)
-            break;
-        sha.aggiungi(blocco.data(), size_t(n));
-        avanzamento.letti(n);
-    }
-    if (avanzamento.fermato() && errore == 0) {
-        // On a slow stick closing waits for what the kernel asked for ahead:
-        // the user who pressed "Annulla" does not wait with it.
-        std::thread([fd] { ::close(fd); }).detach();
-        return r;
-    }
-    struct stat dopo;
-    const bool uguale = ::fstat(fd, &dopo) == 0 && ChiaveFile::da(dopo) == r.chiave;
-    ::close(fd);
-    if (errore != 0)
-        return fallisci(errore);
-    if (!uguale) {
-        r.motivo = QStringLiteral("il file è cambiato durante la lettura");
-        return r;
-    }
-    if (const std::optional<Sha256::Valore> valore = sha.fine())
-        r.digest = QByteArray(reinterpret_cast<const char *>(valore->data()), int(valore->size())).toHex();
-    return r;
+    return leggiFermabile(percorso, avanzamento.stop(), [&](qint64 n) { avanzamento.letti(n); });
 }
 
 // A volume of the stick that can be looked at.
@@ -171,7 +104,7 @@ struct Radice {
 QString canonico(const QString &percorso)
 {
     const QString c = QFileInfo(percorso).canonicalFilePath();
-    return c.isEmpty() || c.endsWith(QLatin1Char('/')) ? c : c + QLatin1Char('/');
+    return c.isEmpty() ? c : conBarra(c);
 }
 
 // Why the archive folder cannot vouch for any file; empty when it can.
@@ -184,7 +117,7 @@ QString archivioInutilizzabile(const QString &archivio, const std::vector<Radice
 {
     if (archivio.isEmpty())
         return QStringLiteral("nessuna cartella indicata");
-    const int fd = apriPercorso(archivio, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = apriPercorso(archivio, O_RDONLY | O_DIRECTORY);
     if (fd < 0)
         return descrizioneErrore(errno);
     struct stat info;
@@ -203,12 +136,6 @@ QString archivioInutilizzabile(const QString &archivio, const std::vector<Radice
             return QStringLiteral("contiene la chiavetta stessa");
     }
     return {};
-}
-
-QByteArray conBarra(const QString &cartella)
-{
-    const QByteArray b = codificaNome(cartella);
-    return b.endsWith('/') ? b : b + '/';
 }
 
 struct VoceChiavetta {
@@ -265,16 +192,17 @@ EsitoControlloArchivio controllaArchivio(const QList<VolumeDaControllare> &volum
                 descrivi(v.nome, QStringLiteral("non è montato, quindi non si può controllare")));
             continue;
         }
-        struct statx info;
-        if (::statx(AT_FDCWD, codificaNome(v.puntoMontaggio).constData(), 0, STATX_BASIC_STATS, &info) != 0) {
+        const std::optional<RadiceVolume> info = radiceVolume(v.puntoMontaggio);
+        if (!info) {
             esito.volumiNonControllati.append(descrivi(v.nome, descrizioneErrore(errno)));
             continue;
         }
-        const dev_t dispositivo = makedev(info.stx_dev_major, info.stx_dev_minor);
-        const bool montaggio = info.stx_attributes & info.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT;
+        const dev_t dispositivo = info->dispositivo;
+        const bool montaggio = info->puntoDiMontaggio;
         if (montaggio && dispositivi.contains(dispositivo))
             continue;
-        radici.push_back({v.puntoMontaggio, conBarra(v.puntoMontaggio), v.nome, dispositivo, montaggio});
+        radici.push_back(
+            {v.puntoMontaggio, codificaNome(conBarra(v.puntoMontaggio)), v.nome, dispositivo, montaggio});
         if (montaggio)
             dispositivi.insert(dispositivo);
     }
@@ -321,7 +249,7 @@ EsitoControlloArchivio controllaArchivio(const QList<VolumeDaControllare> &volum
     QSet<qint64> dimensioni;
     for (const VoceChiavetta &v : suChiavetta)
         dimensioni.insert(v.dimensione);
-    const QByteArray radice = conBarra(archivio);
+    const QByteArray radice = codificaNome(conBarra(archivio));
     QSet<QByteArray> presenti; // relative paths of every archive file
     std::vector<VoceArchivio> candidati;
     QList<CartellaNonLetta> nonLetteArchivio;
@@ -373,7 +301,7 @@ EsitoControlloArchivio controllaArchivio(const QList<VolumeDaControllare> &volum
             continue;
         const QString nome = nomeDi(*v.radice, v.percorso);
         avanzamento.nuovoFile(nome);
-        const Lettura l = leggi(v.percorso, avanzamento);
+        const LetturaFermabile l = leggi(v.percorso, avanzamento);
         if (avanzamento.fermato())
             return annullato();
         if (!l.digest) {
@@ -397,7 +325,7 @@ EsitoControlloArchivio controllaArchivio(const QList<VolumeDaControllare> &volum
             continue;
         }
         avanzamento.nuovoFile(decodificaNome(relativo));
-        const Lettura l = leggi(f.percorso, avanzamento);
+        const LetturaFermabile l = leggi(f.percorso, avanzamento);
         if (avanzamento.fermato())
             return annullato();
         ++esito.fileArchivioLetti;

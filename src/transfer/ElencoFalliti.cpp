@@ -1,8 +1,8 @@
 #include "transfer/ElencoFalliti.h"
 
+#include "comune/NomiFile.h"
 #include "operations/Orologio.h"
 #include "operations/Registro.h"
-#include "transfer/OperazioniFile.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -19,7 +19,7 @@ constexpr qsizetype righeInUnaRiga = 50;
 QString scriviAccantoAlRegistro(const QByteArray &testo)
 {
     const QString cartella = QFileInfo(urlRegistro()).absolutePath();
-    const QString stamp = Orologio::adesso().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+    const QString stamp = Orologio::timestamp();
     for (int k = 0; k < 100; ++k) {
         const QString percorso = QStringLiteral("%1/non_riusciti_%2%3.txt")
                                      .arg(cartella, stamp, k ? QStringLiteral("_%1").arg(k) : QString());

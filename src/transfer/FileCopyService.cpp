@@ -1,17 +1,22 @@
 #include "transfer/FileCopyService.h"
 
 #include "comune/Colori.h"
+#include "comune/NomiFile.h"
 #include "operations/AlertPresenter.h"
+#include "operations/Avanzamento.h"
 #include "operations/CentroOperazioni.h"
 #include "operations/Impegni.h"
+#include "operations/PrioritaLavoro.h"
 #include "operations/Registro.h"
 #include "platform/Notifier.h"
+#include "platform/OperazioniFile.h"
 #include "settings/AppSettings.h"
 #include "transfer/CategoriaFile.h"
+#include "transfer/Digest.h"
 #include "transfer/ElencoFalliti.h"
 #include "transfer/GiaInArchivio.h"
 #include "transfer/LottoCopie.h"
-#include "transfer/OperazioniFile.h"
+#include "transfer/VisitaCartelle.h"
 
 #include <memory>
 #include <QCoro/QCoroFuture>
@@ -32,25 +37,6 @@ constexpr qsizetype nomiMostrati = 8;
 // may be on their way from the disk while one pair is hashed.
 constexpr qsizetype coppieAnticipate = 16;
 constexpr qint64 byteAnticipoMassimo = qint64(96) << 20;
-constexpr qint64 byteAnticipoPerFile = qint64(32) << 20; // what anticipaLettura asks for at most
-
-QString nomeDi(const QString &percorso)
-{
-    return QFileInfo(percorso).fileName();
-}
-
-QString dentro(const QString &cartella, const QString &nome)
-{
-    return cartella.endsWith(QLatin1Char('/')) ? cartella + nome : cartella + QLatin1Char('/') + nome;
-}
-
-std::optional<qint64> dimensione(const QString &file)
-{
-    struct stat info;
-    if (::lstat(codificaNome(file).constData(), &info) != 0)
-        return std::nullopt;
-    return qint64(info.st_size);
-}
 
 // The log names every folder left unread, not just how many.
 QString cartelleInRiga(const QStringList &cartelle)
@@ -58,12 +44,6 @@ QString cartelleInRiga(const QStringList &cartelle)
     if (cartelle.isEmpty())
         return {};
     return QStringLiteral("; cartelle non lette: ") + cartelle.join(QStringLiteral("; "));
-}
-
-QString dettaglio(qsizetype indice, qsizetype totale, const QString &nome)
-{
-    return QStringLiteral("%1 di %2 — %3")
-        .arg(QString::number(indice + 1), QString::number(totale), nomeLeggibile(nome));
 }
 
 // A copy placed by a batch: where from, where it landed, how big.
@@ -90,14 +70,14 @@ void verificaCoppie(const QList<Coppia> &coppie, const std::function<void(qsizet
             const Coppia &prossima = coppie.at(anticipate++);
             anticipaLettura(prossima.sorgente);
             anticipaLettura(prossima.destinazione);
-            byteAnticipati += qMin(prossima.dimensione, byteAnticipoPerFile) * 2;
+            byteAnticipati += qMin(prossima.dimensione, byteAnticipati) * 2;
         }
         if (prima)
             prima(j);
         const std::optional<QString> a = hashSHA256Anticipato(c.sorgente);
         const std::optional<QString> b = a ? hashSHA256Anticipato(c.destinazione) : std::nullopt;
         dopo(j, a && b && *a == *b ? a : std::nullopt);
-        byteAnticipati -= qMin(c.dimensione, byteAnticipoPerFile) * 2;
+        byteAnticipati -= qMin(c.dimensione, byteAnticipati) * 2;
     }
 }
 
@@ -117,7 +97,7 @@ Avanzamento versoCentro(CentroOperazioni *centro)
 // whose images did not arrive.
 QString rigaFallito(const QString &sorgente, const QString &file, const QString &motivo)
 {
-    const QString radice = sorgente.endsWith(QLatin1Char('/')) ? sorgente : sorgente + QLatin1Char('/');
+    const QString radice = conBarra(sorgente);
     const QString relativo = file.startsWith(radice) ? file.mid(radice.size()) : nomeDi(file);
     return nomeLeggibile(QStringLiteral("“%1”: %2").arg(relativo, motivo));
 }
@@ -340,7 +320,7 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
         const QString nome = nomeDi(f);
         const double frazione =
             totale > 0 ? double(elaborati) / double(totale) : double(i) / double(qMax(n, 1));
-        riferisci(frazione, dettaglio(i, n, nome), std::nullopt);
+        riferisci(frazione, dettaglioAvanzamento(i + 1, n, nome), std::nullopt);
         elaborati += dimensioni.at(i);
 
         const QString piano = dentro(destinazione, nome);
@@ -378,9 +358,8 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
             [&](qsizetype j) {
                 const qsizetype indice = verificatiDietro + j;
                 riferisci(double(indice) / double(m),
-                          QStringLiteral("Verifica %1 di %2 — %3")
-                              .arg(QString::number(indice + 1), QString::number(m),
-                                   nomeLeggibile(nomeDi(ultime.at(j).sorgente))),
+                          QStringLiteral("Verifica ") +
+                              dettaglioAvanzamento(indice + 1, m, nomeDi(ultime.at(j).sorgente)),
                           std::nullopt);
             },
             [&](qsizetype j, const std::optional<QString> &sha256) { registraVerifica(ultime, j, sha256); });
@@ -518,7 +497,7 @@ EsitoImportazione FileCopyService::eseguiImportazione(const QString &sorgente, c
         const QString &f = file.at(i);
         const QString nome = nomeDi(f);
         if (avanzamento)
-            avanzamento(double(i) / double(qMax(n, 1)), dettaglio(i, n, nome), std::nullopt);
+            avanzamento(double(i) / double(qMax(n, 1)), dettaglioAvanzamento(i + 1, n, nome), std::nullopt);
 
         const QString piano = dentro(destinazione, nome);
         // An image of the same name waiting in the batch must be in place

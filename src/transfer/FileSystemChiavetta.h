@@ -1,15 +1,12 @@
 #pragma once
 
+#include "platform/InfoVolume.h"
+
 #include <QString>
 
-// The file systems sticks come with, for what they refuse. Anything else
-// (ext4 and the like) is taken to accept every name and size.
-enum class FileSystemChiavetta { altro, fat32, exfat };
+// What the file systems sticks come with refuse (the kind of file system of a
+// folder comes from fileSystemDi()).
 
-// Read from the mounted file system, never from names the user gave: the
-// kernel's type, or, for a FUSE driver that does not say, the device's own
-// signature (udev's record of it, else its boot sector).
-FileSystemChiavetta fileSystemDi(const QString &cartella);
 // "FAT32", "exFAT", as the user knows them.
 QString nomeFileSystem(FileSystemChiavetta fs);
 

@@ -1,10 +1,11 @@
 #include "transfer/GiaInArchivio.h"
 
-#include "transfer/OperazioniFile.h"
+#include "comune/NomiFile.h"
+#include "operations/Orologio.h"
+#include "transfer/Digest.h"
 
 #include <dirent.h>
 #include <optional>
-#include <QFileInfo>
 #include <QRegularExpression>
 #include <sys/stat.h>
 
@@ -13,14 +14,9 @@ namespace {
 QString nomeSenzaTimestamp(const QString &nome)
 {
     static const QRegularExpression schema(
-        QStringLiteral("^(.+)_%1(?:_\\d+)?(\\.[^.]+)?$").arg(QLatin1String(schemaTimestamp)));
+        QStringLiteral("^(.+)_%1(?:_\\d+)?(\\.[^.]+)?$").arg(QLatin1String(Orologio::schemaTimestamp)));
     const QRegularExpressionMatch m = schema.match(nome);
     return m.hasMatch() ? m.captured(1) + m.captured(2) : QString();
-}
-
-QString dentro(const QString &cartella, const QString &nome)
-{
-    return cartella.endsWith(QLatin1Char('/')) ? cartella + nome : cartella + QLatin1Char('/') + nome;
 }
 } // namespace
 
@@ -38,7 +34,7 @@ GiaInArchivio::GiaInArchivio(const QString &cartella) : m_cartella(cartella)
 
 void GiaInArchivio::aggiungi(const QString &archiviato)
 {
-    const QString nome = QFileInfo(archiviato).fileName();
+    const QString nome = nomeDi(archiviato);
     const QString semplice = nomeSenzaTimestamp(nome);
     if (!semplice.isEmpty())
         m_conTimestamp[semplice].append(nome);
@@ -46,7 +42,7 @@ void GiaInArchivio::aggiungi(const QString &archiviato)
 
 QString GiaInArchivio::trova(const QString &file, qint64 dimensione) const
 {
-    const QString nome = QFileInfo(file).fileName();
+    const QString nome = nomeDi(file);
     std::optional<std::optional<QString>> suChiavetta; // read once, only when a size matches
     for (const QString &candidato : QStringList{nome} + m_conTimestamp.value(nome)) {
         const QString percorso = dentro(m_cartella, candidato);

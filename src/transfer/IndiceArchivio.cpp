@@ -1,7 +1,9 @@
 #include "transfer/IndiceArchivio.h"
 
+#include "comune/NomiFile.h"
 #include "operations/Registro.h"
-#include "transfer/OperazioniFile.h"
+#include "platform/OperazioniFile.h"
+#include "platform/PrimitiveFile.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -64,10 +66,7 @@ void mettiDaParte(const QByteArray &percorso)
 // else under that name is set aside. Never follows a link, never waits on a FIFO.
 std::optional<QByteArray> leggiNostro(const QByteArray &percorso, bool privato)
 {
-    int fd;
-    do {
-        fd = ::open(percorso.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = apriIn(AT_FDCWD, percorso, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         if (errno != ENOENT)
             mettiDaParte(percorso);
@@ -80,32 +79,9 @@ std::optional<QByteArray> leggiNostro(const QByteArray &percorso, bool privato)
         mettiDaParte(percorso);
         return std::nullopt;
     }
-    QByteArray dati;
-    char blocco[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, blocco, sizeof blocco);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ::close(fd);
-            return n == 0 ? std::optional<QByteArray>(dati) : std::nullopt;
-        }
-        dati.append(blocco, n);
-    }
-}
-
-bool scriviTutto(int fd, const QByteArray &dati)
-{
-    qsizetype fatto = 0;
-    while (fatto < dati.size()) {
-        const ssize_t n = ::write(fd, dati.constData() + fatto, size_t(dati.size() - fatto));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        fatto += n;
-    }
-    return true;
+    const std::optional<QByteArray> dati = leggiTutto(fd);
+    ::close(fd);
+    return dati;
 }
 
 // `dati` in place of `finale` at once, readable by this user only: a new
@@ -117,13 +93,13 @@ bool sostituisci(const QByteArray &finale, const QByteArray &dati)
     int fd = -1;
     for (int tentativo = 0; tentativo < 10 && fd < 0; ++tentativo) {
         temporaneo = finale + ".tmp-" + QByteArray::number(QRandomGenerator::global()->generate64(), 16);
-        fd = ::open(temporaneo.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0 && errno != EEXIST && errno != EINTR)
+        fd = apriIn(AT_FDCWD, temporaneo, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+        if (fd < 0 && errno != EEXIST)
             return false;
     }
     if (fd < 0)
         return false;
-    const bool scritto = scriviTutto(fd, dati) && ::fdatasync(fd) == 0;
+    const bool scritto = scriviTutto(fd, dati) == 0 && ::fdatasync(fd) == 0;
     if (::close(fd) != 0 || !scritto || ::rename(temporaneo.constData(), finale.constData()) != 0) {
         ::unlink(temporaneo.constData());
         return false;
@@ -156,14 +132,6 @@ std::optional<QByteArray> segreto(const QString &indice, bool crea)
 }
 
 } // namespace
-
-ChiaveFile ChiaveFile::da(const struct stat &info)
-{
-    return {qint64(info.st_size),
-            {qint64(info.st_mtim.tv_sec), qint64(info.st_mtim.tv_nsec)},
-            quint64(info.st_ino),
-            {qint64(info.st_ctim.tv_sec), qint64(info.st_ctim.tv_nsec)}};
-}
 
 QString IndiceArchivio::percorsoPredefinito()
 {

@@ -1,35 +1,12 @@
 #pragma once
 
+#include "transfer/Digest.h"
+
 #include <optional>
 #include <QByteArray>
 #include <QHash>
 #include <QSet>
 #include <QString>
-
-struct stat;
-
-// A moment as the file system keeps it. Seconds and nanoseconds stay apart: a
-// single count of nanoseconds in 64 bits runs out in the year 2262, and two
-// different times of a file could then give the same key.
-struct Istante {
-    qint64 secondi = 0;
-    qint64 nanosecondi = 0; // 0 to 999,999,999
-
-    friend auto operator<=>(const Istante &, const Istante &) = default;
-};
-
-// What identifies one state of a file's contents without reading them. The
-// change time cannot be set by a program, so a file rewritten with its old
-// modification time put back still gets a new key.
-struct ChiaveFile {
-    qint64 dimensione = 0;
-    Istante modifica;
-    quint64 inode = 0;
-    Istante cambio;
-
-    static ChiaveFile da(const struct stat &info);
-    friend bool operator==(const ChiaveFile &, const ChiaveFile &) = default;
-};
 
 // The SHA-256 digests of the archive's files read so far, kept on disk so that
 // checking a large archive a second time reads only what changed. It is a

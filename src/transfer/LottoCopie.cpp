@@ -1,5 +1,11 @@
 #include "transfer/LottoCopie.h"
 
+#include "comune/NomiFile.h"
+#include "platform/OperazioniFile.h"
+#include "platform/PrimitiveFile.h"
+#include "transfer/Digest.h"
+#include "transfer/NomeConTimestamp.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -21,11 +27,6 @@ std::atomic<LottoCopie::FileSystemSimulato> simulato{LottoCopie::FileSystemSimul
 
 // How many fdatasync calls are in flight at once when a batch is flushed.
 constexpr size_t flussiScaricamento = 8;
-
-QString nomeDi(const QString &percorso)
-{
-    return QFileInfo(percorso).fileName();
-}
 
 // `errore` for a message of its own, `motivo` for a line in a list of files.
 EsitoCopiaFile nonRiuscita(const QString &errore, const QString &motivo)
@@ -56,51 +57,9 @@ bool stessiByte(int cartella, const QString &percorsoCartella, const QByteArray 
     }
     if (a.st_size != b.st_size)
         return false;
-    const QString base = percorsoCartella + QLatin1Char('/');
+    const QString base = conBarra(percorsoCartella);
     const std::optional<QString> nostro = hashSHA256InCache(base + decodificaNome(temporaneo));
     return nostro && hashSHA256InCache(base + decodificaNome(nome)) == nostro;
-}
-
-// 0 or the errno that stopped the copy.
-int copiaDati(int in, int out)
-{
-    bool inKernel = true;
-    std::vector<char> buffer;
-    for (;;) {
-        if (inKernel) {
-            const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, size_t(64) << 20, 0);
-            if (n > 0)
-                continue;
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP &&
-                errno != EBADF)
-                return errno;
-            // Across file systems, or a file system that cannot; and a 0 may
-            // be a file whose size says nothing (pseudo-files): the plain loop
-            // below goes on from the same offsets and finds the real end.
-            inKernel = false;
-        }
-        if (buffer.empty())
-            buffer.resize(256 * 1024);
-        const ssize_t letti = ::read(in, buffer.data(), buffer.size());
-        if (letti < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (letti == 0)
-            return 0;
-        for (ssize_t scritti = 0; scritti < letti;) {
-            const ssize_t n = ::write(out, buffer.data() + scritti, size_t(letti - scritti));
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                return errno;
-            }
-            scritti += n;
-        }
-    }
 }
 
 } // namespace
@@ -108,10 +67,9 @@ int copiaDati(int in, int out)
 int collocaSenzaSostituire(int cartella, const QByteArray &temporaneo, const QByteArray &nome)
 {
     const auto modo = simulato.load();
-    if (modo == LottoCopie::FileSystemSimulato::normale &&
-        ::renameat2(cartella, temporaneo.constData(), cartella, nome.constData(), RENAME_NOREPLACE) == 0)
-        return 0;
-    int e = modo == LottoCopie::FileSystemSimulato::normale ? errno : EINVAL;
+    int e = modo == LottoCopie::FileSystemSimulato::normale
+                ? rinominaSenzaSostituire(cartella, temporaneo, nome)
+                : EINVAL;
     if (e != EINVAL && e != ENOSYS && e != EOPNOTSUPP)
         return e;
 
@@ -132,8 +90,7 @@ int collocaSenzaSostituire(int cartella, const QByteArray &temporaneo, const QBy
     // No hard links either: the name is claimed with an exclusive create, which
     // another program (or the other computer sharing the archive) cannot win
     // at the same time, and the rename then replaces only our own empty claim.
-    const int claim =
-        ::openat(cartella, nome.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int claim = apriIn(cartella, nome, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW);
     if (claim < 0)
         return errno;
     struct stat nostra;
@@ -195,7 +152,7 @@ int LottoCopie::apriCartella(const QString &cartella, QString *errore, QString *
     const auto trovata = m_attesa.cartelle.constFind(cartella);
     if (trovata != m_attesa.cartelle.constEnd())
         return *trovata;
-    const int fd = ::open(codificaNome(cartella).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = apriPercorso(cartella, O_RDONLY | O_DIRECTORY);
     if (fd < 0) {
         const QString perche = descrizioneErrore(errno);
         *errore = QStringLiteral("Impossibile aprire la cartella “%1”: %2.").arg(cartella, perche);
@@ -234,10 +191,7 @@ EsitoCopiaFile LottoCopie::aggiungi(const QString &sorgente, const QString &dest
 
     // O_NOFOLLOW and O_NONBLOCK: a link or a FIFO put in the file's place after
     // it was listed is refused here instead of being followed or hanging.
-    int in;
-    do {
-        in = apriPercorso(sorgente, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    } while (in < 0 && errno == EINTR);
+    const int in = apriPercorso(sorgente, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (in < 0) {
         const QString perche = descrizioneErrore(errno);
         return nonRiuscita(QStringLiteral("Impossibile leggere “%1”: %2.").arg(nomeSorgente, perche),
@@ -250,7 +204,7 @@ EsitoCopiaFile LottoCopie::aggiungi(const QString &sorgente, const QString &dest
                            QStringLiteral("non è un file normale"));
     }
     ::fcntl(in, F_SETFL, ::fcntl(in, F_GETFL) & ~O_NONBLOCK);
-    ::posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
+    letturaSequenziale(in);
 
     Voce voce;
     voce.cartellaFd = cartellaFd;
@@ -262,9 +216,8 @@ EsitoCopiaFile LottoCopie::aggiungi(const QString &sorgente, const QString &dest
         voce.temporaneo = QByteArrayLiteral(".tessera-") + QByteArray::number(::getpid()) + '-' +
                           QByteArray::number(QRandomGenerator::global()->generate64(), 16) +
                           QByteArrayLiteral(".tmp");
-        voce.fd = ::openat(cartellaFd, voce.temporaneo.constData(),
-                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (voce.fd < 0 && errno != EEXIST && errno != EINTR)
+        voce.fd = apriIn(cartellaFd, voce.temporaneo, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW);
+        if (voce.fd < 0 && errno != EEXIST)
             break;
     }
     if (voce.fd < 0) {
@@ -276,7 +229,7 @@ EsitoCopiaFile LottoCopie::aggiungi(const QString &sorgente, const QString &dest
             QStringLiteral("impossibile scrivere nella cartella di destinazione: ") + descrizioneErrore(e));
     }
 
-    const int errCopia = copiaDati(in, voce.fd);
+    const int errCopia = copiaContenuto(in, voce.fd);
     ::close(in);
     if (errCopia != 0) {
         scarta(voce);
@@ -289,7 +242,7 @@ EsitoCopiaFile LottoCopie::aggiungi(const QString &sorgente, const QString &dest
     const timespec tempi[2] = {infoSorgente.st_atim, infoSorgente.st_mtim};
     ::futimens(voce.fd, tempi);
     // Start writing now, without waiting: completa() then has less to wait for.
-    ::sync_file_range(voce.fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    avviaScrittura(voce.fd);
 
     m_byte += infoSorgente.st_size;
     m_attesa.voci.push_back(std::move(voce));
@@ -322,8 +275,7 @@ QList<EsitoCopiaFile> LottoCopie::completaParte(Parte &parte)
     // one whole-file-system flush (syncfs) would, without waiting for every
     // other program's unwritten data on a disk shared with the computer.
     for (const Voce &v : voci)
-        ::sync_file_range(v.fd, 0, 0,
-                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+        attendiScrittura(v.fd);
     std::vector<int> esiti(voci.size(), 0);
     std::atomic<size_t> prossima{0};
     const auto scarica = [&] {

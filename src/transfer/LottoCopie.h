@@ -1,7 +1,5 @@
 #pragma once
 
-#include "transfer/OperazioniFile.h"
-
 #include <QHash>
 #include <QList>
 #include <QString>

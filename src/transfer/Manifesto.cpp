@@ -1,8 +1,10 @@
 #include "transfer/Manifesto.h"
 
+#include "comune/NomiFile.h"
 #include "operations/Orologio.h"
+#include "platform/OperazioniFile.h"
+#include "platform/PrimitiveFile.h"
 #include "transfer/LottoCopie.h"
-#include "transfer/OperazioniFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -49,29 +51,6 @@ QByteArray contenuto(const QList<VoceManifesto> &voci)
     return testo;
 }
 
-// Closes the descriptor at the end of the scope.
-struct Descrittore {
-    int fd = -1;
-    ~Descrittore()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
-int scriviTutto(int fd, const QByteArray &dati)
-{
-    for (qsizetype scritti = 0; scritti < dati.size();) {
-        const ssize_t n = ::write(fd, dati.constData() + scritti, size_t(dati.size() - scritti));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return errno;
-        scritti += n;
-    }
-    return 0;
-}
-
 } // namespace
 
 EsitoManifesto scriviManifesto(const QString &archivio, const QString &chiavetta,
@@ -82,58 +61,56 @@ EsitoManifesto scriviManifesto(const QString &archivio, const QString &chiavetta
     const auto fallito = [](int e) { return EsitoManifesto{QString(), descrizioneErrore(e)}; };
     const QByteArray cartella(cartellaManifesti);
 
-    Descrittore radice{apriPercorso(archivio, O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-    if (radice.fd < 0)
+    const Descrittore radice(apriPercorso(archivio, O_RDONLY | O_DIRECTORY));
+    if (!radice.aperto())
         return fallito(errno);
-    const bool creata = ::mkdirat(radice.fd, cartella.constData(), 0755) == 0;
+    const bool creata = ::mkdirat(radice.fd(), cartella.constData(), 0755) == 0;
     if (!creata && errno != EEXIST)
         return fallito(errno);
     // Not followed if it is a link: the manifests belong in the archive itself.
-    Descrittore manifesti{
-        ::openat(radice.fd, cartella.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
-    if (manifesti.fd < 0)
+    const Descrittore manifesti(apriIn(radice.fd(), cartella, O_RDONLY | O_DIRECTORY | O_NOFOLLOW));
+    if (!manifesti.aperto())
         return fallito(errno);
 
     // Hidden, so that a half-written manifest never passes for one.
     QByteArray temporaneo;
-    Descrittore file;
-    for (int tentativo = 0; tentativo < 100 && file.fd < 0; ++tentativo) {
+    int fd = -1;
+    for (int tentativo = 0; tentativo < 100 && fd < 0; ++tentativo) {
         temporaneo = QByteArrayLiteral(".tessera-") +
                      QByteArray::number(QRandomGenerator::global()->generate64(), 16) +
                      QByteArrayLiteral(".tmp");
-        file.fd = ::openat(manifesti.fd, temporaneo.constData(),
-                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (file.fd < 0 && errno != EEXIST && errno != EINTR)
+        fd = apriIn(manifesti.fd(), temporaneo, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644);
+        if (fd < 0 && errno != EEXIST)
             break;
     }
-    if (file.fd < 0)
+    if (fd < 0)
         return fallito(errno);
-    int e = scriviTutto(file.fd, contenuto(voci));
-    if (e == 0 && ::fdatasync(file.fd) != 0)
+    Descrittore file(fd);
+    int e = scriviTutto(file.fd(), contenuto(voci));
+    if (e == 0 && ::fdatasync(file.fd()) != 0)
         e = errno;
-    const int fd = std::exchange(file.fd, -1);
-    if (::close(fd) != 0 && e == 0)
-        e = errno;
+    const int chiusura = file.chiudi();
+    if (e == 0)
+        e = chiusura;
     if (e != 0) {
-        ::unlinkat(manifesti.fd, temporaneo.constData(), 0);
+        ::unlinkat(manifesti.fd(), temporaneo.constData(), 0);
         return fallito(e);
     }
 
-    const QString base = Orologio::adesso().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
-                         QLatin1Char('_') + nomeSicuro(chiavetta);
+    const QString base = Orologio::timestamp() + QLatin1Char('_') + nomeSicuro(chiavetta);
     QString nome;
     e = EEXIST;
     for (int k = 0; k < 1000 && e == EEXIST; ++k) {
         nome = base + (k > 0 ? QStringLiteral("_%1").arg(k) : QString()) + QStringLiteral(".sha256");
-        e = collocaSenzaSostituire(manifesti.fd, temporaneo, codificaNome(nome));
+        e = collocaSenzaSostituire(manifesti.fd(), temporaneo, codificaNome(nome));
     }
     if (e != 0) {
-        ::unlinkat(manifesti.fd, temporaneo.constData(), 0);
+        ::unlinkat(manifesti.fd(), temporaneo.constData(), 0);
         return fallito(e);
     }
     // The name, and a new folder's own name, reach the disk too. A failure
     // here leaves a complete manifest in place but does not call it written.
-    if (::fsync(manifesti.fd) != 0 || (creata && ::fsync(radice.fd) != 0))
+    if (::fsync(manifesti.fd()) != 0 || (creata && ::fsync(radice.fd()) != 0))
         return fallito(errno);
     return {QString::fromLatin1(cartella) + QLatin1Char('/') + nome, QString()};
 }

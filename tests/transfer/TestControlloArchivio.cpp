@@ -1,9 +1,10 @@
 #include "ChiavettaGuasta.h"
+#include "comune/NomiFile.h"
 #include "MontaggioTmpfs.h"
 #include "support/TestEnv.h"
 #include "transfer/ControlloArchivio.h"
+#include "transfer/Digest.h"
 #include "transfer/IndiceArchivio.h"
-#include "transfer/OperazioniFile.h"
 
 #include <chrono>
 #include <fcntl.h>

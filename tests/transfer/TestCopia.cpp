@@ -2,6 +2,7 @@
 #include "ChiavettaFat.h"
 #include "ChiavettaGuasta.h"
 #include "comune/Colori.h"
+#include "comune/NomiFile.h"
 #include "MontaggioTmpfs.h"
 #include "operations/Orologio.h"
 #include "support/ControlloCiclo.h"
@@ -10,9 +11,11 @@
 #include "transfer/CategoriaFile.h"
 #include "transfer/CloneUSBService.h"
 #include "transfer/ComandiCopia.h"
+#include "transfer/Digest.h"
 #include "transfer/FileCopyService.h"
 #include "transfer/LottoCopie.h"
-#include "transfer/OperazioniFile.h"
+#include "transfer/NomeConTimestamp.h"
+#include "transfer/VisitaCartelle.h"
 
 #include <fcntl.h>
 #include <grp.h>

@@ -1,9 +1,9 @@
+#include "comune/NomiFile.h"
 #include "MontaggioTmpfs.h"
 #include "operations/Orologio.h"
 #include "support/TestEnv.h"
 #include "transfer/FileCopyService.h"
 #include "transfer/Manifesto.h"
-#include "transfer/OperazioniFile.h"
 
 #include <algorithm>
 #include <fcntl.h>

@@ -44,8 +44,8 @@ QList<Montaggio> VistaSistema::montaggi() const
     if (!f.open(QIODevice::ReadOnly))
         return {};
     QList<Montaggio> montaggi;
-    for (const MountEntry &m : parseMountInfo(f.readAll()))
-        montaggi.append(Montaggio{m.majMin(), m.mountPoint, m.root, m.fsType, m.source});
+    for (const VoceMontaggio &m : leggiTabellaMontaggi(f.readAll()))
+        montaggi.append(Montaggio{m.maggioreMinore(), m.puntoMontaggio, m.radice, m.tipo, m.sorgente});
     return montaggi;
 }
 
@@ -58,7 +58,7 @@ QSet<QString> VistaSistema::swapAttivi() const
     const QList<QByteArray> righe = f.readAll().split('\n');
     for (qsizetype i = 1; i < righe.size(); ++i) { // the first line is the header
         const QByteArray campo = righe[i].simplified().split(' ').value(0);
-        if (auto n = campo.isEmpty() ? std::nullopt : numeroDelNodo(unescapeMountField(campo)))
+        if (auto n = campo.isEmpty() ? std::nullopt : numeroDelNodo(decodificaCampoMontaggio(campo)))
             numeri.insert(*n);
     }
     return numeri;
@@ -85,9 +85,9 @@ std::optional<Disco> VistaSistema::disco(const QString &nomeOPercorso) const
     d.byte = leggi(cartella + QStringLiteral("/size")).toLongLong() * 512;
     d.numero = leggi(cartella + QStringLiteral("/dev"));
     if (const auto [maggiore, minore] = numeriDi(d.numero); maggiore >= 0) {
-        if (const std::optional<BlockDeviceInfo> b = readBlockDevice(m_sys, maggiore, minore)) {
-            d.rimovibile = b->removable;
-            d.usb = b->onUsb();
+        if (const std::optional<InfoDispositivoBlocco> b = leggiDispositivoBlocco(m_sys, maggiore, minore)) {
+            d.rimovibile = b->rimovibile;
+            d.usb = b->suUsb();
         }
     }
 
@@ -154,11 +154,11 @@ std::optional<Montaggio> VistaSistema::montaggioDi(const QString &percorso) cons
 std::optional<std::pair<QString, QString>> VistaSistema::nomeEDisco(const QString &numero) const
 {
     const auto [maggiore, minore] = numeriDi(numero);
-    const std::optional<BlockDeviceInfo> b =
-        maggiore < 0 ? std::nullopt : readBlockDevice(m_sys, maggiore, minore);
+    const std::optional<InfoDispositivoBlocco> b =
+        maggiore < 0 ? std::nullopt : leggiDispositivoBlocco(m_sys, maggiore, minore);
     if (!b)
         return std::nullopt;
-    return std::make_pair(QFileInfo(b->devicePath).fileName(), b->diskName);
+    return std::make_pair(QFileInfo(b->percorsoDispositivo).fileName(), b->nomeDisco);
 }
 
 qint64 VistaSistema::dimensione(const QString &nomeKernel) const

@@ -246,7 +246,8 @@ int directRun(const Target &t, Checker checker, bool repair, const QString &show
 int checkOrRepair(const QString &path, bool repair, const Output &out, const Environment &env)
 {
     QString error;
-    const std::optional<Target> t = findTarget(path, parseMountInfo(env.mountInfo), probeWithBlkid, &error);
+    const std::optional<Target> t =
+        findTarget(path, leggiTabellaMontaggi(env.mountInfo), probeWithBlkid, &error);
     if (!t) {
         out(error);
         return 1;
@@ -336,12 +337,12 @@ QString neutralisePercent(const QString &line)
     return copy.replace(QStringLiteral("%"), QStringLiteral(" percent"));
 }
 
-QStringList remountOptions(const MountEntry &entry)
+QStringList remountOptions(const VoceMontaggio &entry)
 {
-    QStringList options = entry.options;
+    QStringList options = entry.opzioni;
     // FUSE file systems keep their helper's own options in the super options.
-    if (!entry.fsType.startsWith(QStringLiteral("fuse"))) {
-        for (const QString &o : entry.superOptions)
+    if (!entry.tipo.startsWith(QStringLiteral("fuse"))) {
+        for (const QString &o : entry.opzioniSuperblocco)
             if (!options.contains(o) && o != QLatin1String("rw") && o != QLatin1String("ro") &&
                 o != QLatin1String("seclabel"))
                 options << o;
@@ -349,7 +350,7 @@ QStringList remountOptions(const MountEntry &entry)
     return options;
 }
 
-std::optional<Target> findTarget(const QString &path, const QList<MountEntry> &mounts,
+std::optional<Target> findTarget(const QString &path, const QList<VoceMontaggio> &mounts,
                                  const std::function<QString(const QString &)> &probeType, QString *error)
 {
     const QString canonical = QFileInfo(path).canonicalFilePath();
@@ -359,11 +360,11 @@ std::optional<Target> findTarget(const QString &path, const QList<MountEntry> &m
     }
     // The last entry for a mount point is the one on top.
     for (auto it = mounts.crbegin(); it != mounts.crend(); ++it) {
-        if (QDir::cleanPath(it->mountPoint) != canonical)
+        if (QDir::cleanPath(it->puntoMontaggio) != canonical)
             continue;
-        Target t{it->source, it->fsType, it->mountPoint, remountOptions(*it)};
+        Target t{it->sorgente, it->tipo, it->puntoMontaggio, remountOptions(*it)};
         if (!isBlockOrImage(t.device)) {
-            *error = QStringLiteral("%1 is not on a disk that can be checked (%2).").arg(path, it->fsType);
+            *error = QStringLiteral("%1 is not on a disk that can be checked (%2).").arg(path, it->tipo);
             return std::nullopt;
         }
         if (t.fsType.startsWith(QStringLiteral("fuse")))

@@ -47,10 +47,10 @@ QString neutralisePercent(const QString &line);
 
 // What `path` (a mount point, a block device or an image file) is. `probeType`
 // asks blkid for a device's file-system type.
-std::optional<Target> findTarget(const QString &path, const QList<MountEntry> &mounts,
+std::optional<Target> findTarget(const QString &path, const QList<VoceMontaggio> &mounts,
                                  const std::function<QString(const QString &)> &probeType, QString *error);
 // Options for mounting the device again as the kernel had it.
-QStringList remountOptions(const MountEntry &entry);
+QStringList remountOptions(const VoceMontaggio &entry);
 
 using Output = std::function<void(const QString &line)>;
 

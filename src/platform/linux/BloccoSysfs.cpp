@@ -31,41 +31,42 @@ bool isUsbDevice(const QString &dir)
 }
 } // namespace
 
-std::optional<BlockDeviceInfo> readBlockDevice(const QString &sysRoot, int major, int minor)
+std::optional<InfoDispositivoBlocco> leggiDispositivoBlocco(const QString &sysRoot, int major, int minor)
 {
     const QString link = QStringLiteral("%1/dev/block/%2:%3").arg(sysRoot).arg(major).arg(minor);
     const QString device = QFileInfo(link).canonicalFilePath();
     if (device.isEmpty())
         return std::nullopt;
-    BlockDeviceInfo info;
-    info.devicePath = device;
-    info.diskPath =
+    InfoDispositivoBlocco info;
+    info.percorsoDispositivo = device;
+    info.percorsoDisco =
         QFileInfo::exists(device + QStringLiteral("/partition")) ? QFileInfo(device).path() : device;
-    info.diskName = QFileInfo(info.diskPath).fileName();
-    info.removable = readSmallFile(info.diskPath + QStringLiteral("/removable")) == "1";
-    info.diskBytes = sectorsAsBytes(info.diskPath);
-    info.deviceBytes = sectorsAsBytes(device);
+    info.nomeDisco = QFileInfo(info.percorsoDisco).fileName();
+    info.rimovibile = readSmallFile(info.percorsoDisco + QStringLiteral("/removable")) == "1";
+    info.byteDisco = sectorsAsBytes(info.percorsoDisco);
+    info.byteDispositivo = sectorsAsBytes(device);
 
     const QString root = QFileInfo(sysRoot).canonicalFilePath();
-    for (QString dir = QFileInfo(info.diskPath).path(); dir.size() > root.size() && dir.startsWith(root);
+    for (QString dir = QFileInfo(info.percorsoDisco).path(); dir.size() > root.size() && dir.startsWith(root);
          dir = QFileInfo(dir).path()) {
         if (isUsbDevice(dir)) {
-            info.usbDevicePath = dir;
+            info.percorsoUsb = dir;
             break;
         }
     }
-    if (info.onUsb()) {
-        info.serial = QString::fromUtf8(readSmallFile(info.usbDevicePath + QStringLiteral("/serial")));
-        info.model = QString::fromUtf8(readSmallFile(info.usbDevicePath + QStringLiteral("/idVendor")) + ':' +
-                                       readSmallFile(info.usbDevicePath + QStringLiteral("/idProduct")));
+    if (info.suUsb()) {
+        info.seriale = QString::fromUtf8(readSmallFile(info.percorsoUsb + QStringLiteral("/serial")));
+        info.modello = QString::fromUtf8(readSmallFile(info.percorsoUsb + QStringLiteral("/idVendor")) + ':' +
+                                         readSmallFile(info.percorsoUsb + QStringLiteral("/idProduct")));
     } else {
         // A card in the computer's own reader carries its serial (mmc).
-        info.serial = QString::fromUtf8(readSmallFile(info.diskPath + QStringLiteral("/device/serial")));
+        info.seriale =
+            QString::fromUtf8(readSmallFile(info.percorsoDisco + QStringLiteral("/device/serial")));
     }
     return info;
 }
 
-QString decodeUdevEscapes(const QString &text)
+QString decodificaEscapeUdev(const QString &text)
 {
     QByteArray out;
     const QByteArray in = text.toUtf8();
@@ -84,9 +85,9 @@ QString decodeUdevEscapes(const QString &text)
     return QString::fromUtf8(out);
 }
 
-UdevProperties readUdevProperties(const QString &runRoot, int major, int minor)
+ProprietaUdev leggiProprietaUdev(const QString &runRoot, int major, int minor)
 {
-    UdevProperties props;
+    ProprietaUdev props;
     QFile f(QStringLiteral("%1/udev/data/b%2:%3").arg(runRoot).arg(major).arg(minor));
     if (!f.open(QIODevice::ReadOnly))
         return props;
@@ -94,17 +95,17 @@ UdevProperties readUdevProperties(const QString &runRoot, int major, int minor)
     for (const QByteArray &raw : f.readAll().split('\n')) {
         const QString line = QString::fromUtf8(raw);
         if (line.startsWith(QStringLiteral("E:ID_FS_LABEL_ENC=")))
-            props.label = decodeUdevEscapes(line.mid(18));
+            props.etichetta = decodificaEscapeUdev(line.mid(18));
         else if (line.startsWith(QStringLiteral("E:ID_FS_LABEL=")))
             plain = line.mid(14);
         else if (line.startsWith(QStringLiteral("E:ID_FS_UUID=")))
             props.uuid = line.mid(13);
         else if (line.startsWith(QStringLiteral("E:ID_SERIAL_SHORT=")))
-            props.serial = line.mid(18);
+            props.seriale = line.mid(18);
         else if (line == QStringLiteral("E:UDISKS_IGNORE=1"))
-            props.ignore = true;
+            props.ignora = true;
     }
-    if (props.label.isEmpty())
-        props.label = plain;
+    if (props.etichetta.isEmpty())
+        props.etichetta = plain;
     return props;
 }

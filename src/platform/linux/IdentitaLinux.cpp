@@ -11,24 +11,25 @@ IdentitaChiavetta identitaDaSistema(const QString &puntoMontaggio, const QString
 {
     IdentitaChiavetta id;
     id.etichetta = nome;
-    std::optional<MountEntry> voce;
+    std::optional<VoceMontaggio> voce;
     QFile tabella(procRoot + QStringLiteral("/self/mountinfo"));
     if (tabella.open(QIODevice::ReadOnly)) {
         // The last entry is the mount on top when several share a folder.
-        for (const MountEntry &m : parseMountInfo(tabella.readAll()))
-            if (m.mountPoint == puntoMontaggio)
+        for (const VoceMontaggio &m : leggiTabellaMontaggi(tabella.readAll()))
+            if (m.puntoMontaggio == puntoMontaggio)
                 voce = m;
     }
     if (voce) {
-        const UdevProperties udev = readUdevProperties(runRoot, voce->major, voce->minor);
+        const ProprietaUdev udev = leggiProprietaUdev(runRoot, voce->maggiore, voce->minore);
         id.uuid = udev.uuid;
-        if (!udev.label.isEmpty())
-            id.etichetta = udev.label;
-        if (const std::optional<BlockDeviceInfo> disco = readBlockDevice(sysRoot, voce->major, voce->minor)) {
-            id.seriale = disco->serial.isEmpty() ? udev.serial : disco->serial;
-            if (!id.seriale.isEmpty() && !disco->model.isEmpty())
-                id.seriale = disco->model + QLatin1Char(':') + id.seriale;
-            id.dimensione = id.seriale.isEmpty() ? disco->deviceBytes : disco->diskBytes;
+        if (!udev.etichetta.isEmpty())
+            id.etichetta = udev.etichetta;
+        if (const std::optional<InfoDispositivoBlocco> disco =
+                leggiDispositivoBlocco(sysRoot, voce->maggiore, voce->minore)) {
+            id.seriale = disco->seriale.isEmpty() ? udev.seriale : disco->seriale;
+            if (!id.seriale.isEmpty() && !disco->modello.isEmpty())
+                id.seriale = disco->modello + QLatin1Char(':') + id.seriale;
+            id.dimensione = id.seriale.isEmpty() ? disco->byteDispositivo : disco->byteDisco;
         }
     }
     // No disk behind it (FUSE, a network share): the size the file system gives.

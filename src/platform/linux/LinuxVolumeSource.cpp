@@ -49,21 +49,21 @@ LinuxVolumeSource::~LinuxVolumeSource()
         ::close(m_fd);
 }
 
-QList<MountEntry> LinuxVolumeSource::readTable() const
+QList<VoceMontaggio> LinuxVolumeSource::readTable() const
 {
     QFile f(m_procRoot + QStringLiteral("/self/mountinfo"));
     if (!f.open(QIODevice::ReadOnly))
         return {};
     // procfs files report no size: read until the end.
-    return parseMountInfo(f.readAll());
+    return leggiTabellaMontaggi(f.readAll());
 }
 
-std::optional<MountEntry> LinuxVolumeSource::find(const QString &mountPoint) const
+std::optional<VoceMontaggio> LinuxVolumeSource::find(const QString &mountPoint) const
 {
-    const QList<MountEntry> table = readTable();
+    const QList<VoceMontaggio> table = readTable();
     // The last entry wins: it is the mount on top when several share a folder.
     for (auto it = table.crbegin(); it != table.crend(); ++it) {
-        if (it->mountPoint == mountPoint)
+        if (it->puntoMontaggio == mountPoint)
             return *it;
     }
     return std::nullopt;
@@ -95,53 +95,55 @@ void LinuxVolumeSource::tableChanged()
 
 QList<std::pair<QString, LinuxVolumeSource::Identity>> LinuxVolumeSource::visibleMounts() const
 {
-    const QList<MountEntry> table = readTable();
+    const QList<VoceMontaggio> table = readTable();
     QList<std::pair<QString, Identity>> out;
     QSet<QString> seen;
     for (auto it = table.crbegin(); it != table.crend(); ++it) {
-        if (seen.contains(it->mountPoint))
+        if (seen.contains(it->puntoMontaggio))
             continue;
-        seen.insert(it->mountPoint);
+        seen.insert(it->puntoMontaggio);
         // The kernel's and system folders are never a stick; asking them
         // nothing keeps a stalled network or virtual file system out of the way.
-        const quint64 unique = isHiddenMount(*it, false) ? 0 : uniqueMountId(it->mountPoint);
-        out.prepend({it->mountPoint, Identity{it->id, it->major, it->minor, unique}});
+        const quint64 unique = montaggioNascosto(*it, false) ? 0 : uniqueMountId(it->puntoMontaggio);
+        out.prepend({it->puntoMontaggio, Identity{it->id, it->maggiore, it->minore, unique}});
     }
     return out;
 }
 
 QStringList LinuxVolumeSource::mountedVolumes(bool skipHidden) const
 {
-    const QList<MountEntry> table = readTable();
+    const QList<VoceMontaggio> table = readTable();
     QStringList out;
     for (auto it = table.crbegin(); it != table.crend(); ++it) {
-        if (out.contains(it->mountPoint))
+        if (out.contains(it->puntoMontaggio))
             continue;
-        if (skipHidden && isHiddenMount(*it, readUdevProperties(m_runRoot, it->major, it->minor).ignore))
+        if (skipHidden &&
+            montaggioNascosto(*it, leggiProprietaUdev(m_runRoot, it->maggiore, it->minore).ignora))
             continue;
-        out.prepend(it->mountPoint);
+        out.prepend(it->puntoMontaggio);
     }
     return out;
 }
 
 std::optional<bool> LinuxVolumeSource::isRemovable(const QString &mountPoint) const
 {
-    const std::optional<MountEntry> entry = find(mountPoint);
+    const std::optional<VoceMontaggio> entry = find(mountPoint);
     if (!entry)
         return std::nullopt;
-    const std::optional<BlockDeviceInfo> dev = readBlockDevice(m_sysRoot, entry->major, entry->minor);
+    const std::optional<InfoDispositivoBlocco> dev =
+        leggiDispositivoBlocco(m_sysRoot, entry->maggiore, entry->minore);
     if (!dev)
         return false; // no disk behind it: a virtual or network file system
     // Many USB sticks say removable=0; being on USB is what counts for them.
-    return dev->removable || dev->onUsb();
+    return dev->rimovibile || dev->suUsb();
 }
 
 std::optional<QString> LinuxVolumeSource::volumeName(const QString &mountPoint) const
 {
-    const std::optional<MountEntry> entry = find(mountPoint);
+    const std::optional<VoceMontaggio> entry = find(mountPoint);
     if (!entry)
         return std::nullopt;
-    const QString label = readUdevProperties(m_runRoot, entry->major, entry->minor).label;
+    const QString label = leggiProprietaUdev(m_runRoot, entry->maggiore, entry->minore).etichetta;
     if (label.isEmpty())
         return std::nullopt;
     return label;

@@ -40,8 +40,8 @@ private:
     // The mount on top of each folder, in table order.
     QList<std::pair<QString, Identity>> visibleMounts() const;
 
-    QList<MountEntry> readTable() const;
-    std::optional<MountEntry> find(const QString &mountPoint) const;
+    QList<VoceMontaggio> readTable() const;
+    std::optional<VoceMontaggio> find(const QString &mountPoint) const;
 
     QString m_procRoot;
     QString m_sysRoot;

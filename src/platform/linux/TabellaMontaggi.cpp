@@ -4,7 +4,7 @@
 
 #include <QSet>
 
-QString unescapeMountField(const QByteArray &field)
+QString decodificaCampoMontaggio(const QByteArray &field)
 {
     QByteArray out;
     out.reserve(field.size());
@@ -26,16 +26,16 @@ QString unescapeMountField(const QByteArray &field)
     return decodificaNome(out);
 }
 
-QList<MountEntry> parseMountInfo(const QByteArray &text)
+QList<VoceMontaggio> leggiTabellaMontaggi(const QByteArray &text)
 {
-    QList<MountEntry> entries;
+    QList<VoceMontaggio> entries;
     for (const QByteArray &line : text.split('\n')) {
         const QList<QByteArray> f = line.split(' ');
         // id parent maj:min root mountpoint options [optional...] - fstype source superoptions
         const qsizetype sep = f.indexOf(QByteArrayLiteral("-"), 6);
         if (f.size() < 7 || sep < 0 || sep + 2 >= f.size())
             continue;
-        MountEntry e;
+        VoceMontaggio e;
         bool okId = false;
         e.id = f.at(0).toInt(&okId);
         if (!okId)
@@ -44,23 +44,23 @@ QList<MountEntry> parseMountInfo(const QByteArray &text)
         if (mm.size() != 2)
             continue;
         bool okMajor = false, okMinor = false;
-        e.major = mm.at(0).toInt(&okMajor);
-        e.minor = mm.at(1).toInt(&okMinor);
+        e.maggiore = mm.at(0).toInt(&okMajor);
+        e.minore = mm.at(1).toInt(&okMinor);
         if (!okMajor || !okMinor)
             continue;
-        e.root = unescapeMountField(f.at(3));
-        e.mountPoint = unescapeMountField(f.at(4));
-        e.options = QString::fromUtf8(f.at(5)).split(QLatin1Char(','));
-        e.fsType = QString::fromUtf8(f.at(sep + 1));
-        e.source = unescapeMountField(f.at(sep + 2));
+        e.radice = decodificaCampoMontaggio(f.at(3));
+        e.puntoMontaggio = decodificaCampoMontaggio(f.at(4));
+        e.opzioni = QString::fromUtf8(f.at(5)).split(QLatin1Char(','));
+        e.tipo = QString::fromUtf8(f.at(sep + 1));
+        e.sorgente = decodificaCampoMontaggio(f.at(sep + 2));
         if (sep + 3 < f.size())
-            e.superOptions = QString::fromUtf8(f.at(sep + 3)).split(QLatin1Char(','));
+            e.opzioniSuperblocco = QString::fromUtf8(f.at(sep + 3)).split(QLatin1Char(','));
         entries.append(e);
     }
     return entries;
 }
 
-bool isHiddenMount(const MountEntry &entry, bool udevIgnore)
+bool montaggioNascosto(const VoceMontaggio &entry, bool udevIgnore)
 {
     // The rule follows what GNOME's and KDE's file managers show: no kernel or
     // system file systems, nothing mounted on the system's own folders or
@@ -80,11 +80,11 @@ bool isHiddenMount(const MountEntry &entry, bool udevIgnore)
     static const QStringList systemPrefixes = {"/proc/", "/sys/",  "/dev/", "/var/",
                                                "/boot/", "/snap/", "/usr/"};
 
-    if (udevIgnore || entry.options.contains(QStringLiteral("x-gvfs-hide")))
+    if (udevIgnore || entry.opzioni.contains(QStringLiteral("x-gvfs-hide")))
         return true;
-    if (systemTypes.contains(entry.fsType))
+    if (systemTypes.contains(entry.tipo))
         return true;
-    const QString &mp = entry.mountPoint;
+    const QString &mp = entry.puntoMontaggio;
     if (systemPaths.contains(mp))
         return true;
     for (const QString &prefix : systemPrefixes) {

@@ -6,28 +6,28 @@
 #include <QStringList>
 
 // One line of /proc/self/mountinfo.
-struct MountEntry {
-    int id = -1;        // reused by the kernel once the mount is gone
-    QString root;       // the folder of the file system mounted there: "/" unless a bind mount of a part
-    QString mountPoint; // unescaped, bytes as decodificaNome carries them
-    int major = -1;
-    int minor = -1;
-    QStringList options; // per-mount options (rw, nosuid, ...)
-    QString fsType;
-    QString source;           // unescaped
-    QStringList superOptions; // per-superblock options
+struct VoceMontaggio {
+    int id = -1;            // reused by the kernel once the mount is gone
+    QString radice;         // the folder of the file system mounted there: "/" unless a bind mount of a part
+    QString puntoMontaggio; // unescaped, bytes as decodificaNome carries them
+    int maggiore = -1;
+    int minore = -1;
+    QStringList opzioni; // per-mount options (rw, nosuid, ...)
+    QString tipo;        // the file system's type, "vfat", "fuse.fusefat"
+    QString sorgente;    // unescaped
+    QStringList opzioniSuperblocco;
 
-    QString majMin() const { return QStringLiteral("%1:%2").arg(major).arg(minor); }
+    QString maggioreMinore() const { return QStringLiteral("%1:%2").arg(maggiore).arg(minore); }
 };
 
-// Parses mountinfo text. Malformed lines are skipped.
-QList<MountEntry> parseMountInfo(const QByteArray &text);
+// Reads mountinfo text. Malformed lines are skipped.
+QList<VoceMontaggio> leggiTabellaMontaggi(const QByteArray &testo);
 
 // Undoes the kernel's octal escapes (\040 space, \011 tab, \012 newline, \134 backslash);
 // the bytes become a name as decodificaNome makes it, so a mount point that is
 // not UTF-8 still leads back to its folder.
-QString unescapeMountField(const QByteArray &field);
+QString decodificaCampoMontaggio(const QByteArray &campo);
 
 // Whether a desktop file manager would leave this mount out of its sidebar.
-// `udevIgnore` carries the udev/udisks "ignore" hint of the mount's device.
-bool isHiddenMount(const MountEntry &entry, bool udevIgnore);
+// `ignoratoDaUdev` carries the udev/udisks "ignore" hint of the mount's device.
+bool montaggioNascosto(const VoceMontaggio &voce, bool ignoratoDaUdev);

@@ -1,0 +1,194 @@
+#include "platform/OperazioniFile.h"
+
+#include "comune/NomiFile.h"
+#include "platform/PrimitiveFile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <QFileInfo>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+int Descrittore::chiudi()
+{
+    if (m_fd < 0)
+        return 0;
+    const int esito = ::close(m_fd) == 0 ? 0 : errno;
+    m_fd = -1;
+    return esito;
+}
+
+int scriviTutto(int fd, QByteArrayView dati, bool diretto)
+{
+    for (qsizetype scritti = 0; scritti < dati.size();) {
+        const ssize_t n = ::write(fd, dati.data() + scritti, size_t(dati.size() - scritti));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0 || (diretto && n < dati.size() - scritti))
+            return ENOSPC;
+        scritti += n;
+    }
+    return 0;
+}
+
+std::optional<QByteArray> leggiTutto(int fd)
+{
+    QByteArray dati;
+    char blocco[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, blocco, sizeof blocco);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return std::nullopt;
+        if (n == 0)
+            return dati;
+        dati.append(blocco, n);
+    }
+}
+
+int apriFileRegolare(const QString &file, struct stat *info)
+{
+    const int fd = apriPercorso(file, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return -1;
+    if (::fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+std::optional<qint64> dimensione(const QString &file)
+{
+    struct stat info;
+    if (::lstat(codificaNome(file).constData(), &info) != 0)
+        return std::nullopt;
+    return qint64(info.st_size);
+}
+
+std::optional<dev_t> dispositivoDi(const QString &percorso)
+{
+    struct stat info;
+    if (::stat(codificaNome(percorso).constData(), &info) != 0)
+        return std::nullopt;
+    return info.st_dev;
+}
+
+std::optional<SpazioVolume> spazioVolume(const QString &cartella)
+{
+    struct statvfs s;
+    if (::statvfs(codificaNome(cartella).constData(), &s) != 0)
+        return std::nullopt;
+    const qint64 unita = qint64(s.f_frsize);
+    return SpazioVolume{qint64(s.f_blocks) * unita, qint64(s.f_bavail) * unita, qMax<qint64>(unita, 1)};
+}
+
+bool creaCartella(const QString &cartella, QString *errore)
+{
+    const auto fallisci = [&](const QString &testo) {
+        if (errore)
+            *errore = testo;
+        return false;
+    };
+    if (cartella.isEmpty())
+        return fallisci(QStringLiteral("Nessuna cartella indicata."));
+
+    const QString assoluta = QFileInfo(cartella).absoluteFilePath();
+    // Walk down from the root so that the failing component is the one named.
+    qsizetype da = 1;
+    for (;;) {
+        const qsizetype barra = assoluta.indexOf(QLatin1Char('/'), da);
+        const QString parziale = barra < 0 ? assoluta : assoluta.left(barra);
+        const QByteArray p = codificaNome(parziale);
+        struct stat info;
+        if (::stat(p.constData(), &info) == 0) {
+            if (!S_ISDIR(info.st_mode))
+                return fallisci(QStringLiteral("“%1” esiste già e non è una cartella.").arg(parziale));
+        } else if (errno != ENOENT) {
+            return fallisci(QStringLiteral("“%1”: %2.").arg(parziale, descrizioneErrore(errno)));
+        } else if (::mkdir(p.constData(), 0777) != 0 && errno != EEXIST) {
+            return fallisci(
+                QStringLiteral("Impossibile creare “%1”: %2.").arg(parziale, descrizioneErrore(errno)));
+        } else if (::stat(p.constData(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+            return fallisci(QStringLiteral("“%1” esiste già e non è una cartella.").arg(parziale));
+        }
+        if (barra < 0)
+            return true;
+        da = barra + 1;
+    }
+}
+
+namespace {
+// On a stick the user knows what to do about these: unlock it, empty it,
+// plug it in again.
+std::optional<QString> sullaChiavetta(int codice)
+{
+    switch (codice) {
+    case EROFS:
+        return QStringLiteral("la chiavetta è in sola lettura (protetta da scrittura)");
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("spazio esaurito sulla chiavetta");
+    case EIO:
+        return QStringLiteral(
+            "errore di lettura o scrittura del dispositivo (chiavetta rimossa o danneggiata?)");
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTCONN: // a FUSE file system whose program is gone
+        return QStringLiteral("la chiavetta non è più disponibile");
+    default:
+        return std::nullopt;
+    }
+}
+} // namespace
+
+QString descrizioneErrore(int codice, Supporto supporto)
+{
+    if (supporto == Supporto::chiavetta) {
+        if (const std::optional<QString> testo = sullaChiavetta(codice))
+            return *testo;
+    }
+    switch (codice) {
+    case ENOENT:
+        return QStringLiteral("file o cartella inesistente");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("permesso negato");
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("spazio esaurito sul disco");
+    case EROFS:
+        return QStringLiteral("il disco è in sola lettura");
+    case EIO:
+        return QStringLiteral("errore di lettura o scrittura sul dispositivo");
+    case ENOTDIR:
+        return QStringLiteral("una parte del percorso non è una cartella");
+    case EISDIR:
+        return QStringLiteral("è una cartella");
+    case EEXIST:
+        return QStringLiteral("esiste già");
+    case ENAMETOOLONG:
+        return QStringLiteral("nome troppo lungo");
+    case ELOOP:
+        return QStringLiteral("è un collegamento, non un file");
+    case EINVAL:
+        return QStringLiteral("nome o operazione non ammessi da questo disco");
+    case EFBIG:
+        return QStringLiteral("file troppo grande per questo disco");
+    case EMFILE:
+    case ENFILE:
+        return QStringLiteral("troppe cartelle annidate o troppi file aperti");
+    case ENXIO:
+    case ENODEV:
+    case ENOTCONN:
+    case ESTALE:
+        return QStringLiteral("il dispositivo non è più disponibile");
+    default:
+        return testoErroreSistema(codice);
+    }
+}
