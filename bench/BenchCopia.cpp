@@ -187,10 +187,9 @@ bool passoCopia(const QString &lavoro, int coppie, int quanti, double gib, std::
         azzeraPicco();
         double inizioVerifica = -1;
         t.restart();
-        const EsitoCopia esito = FileCopyService::eseguiCopia(
-            src, std::nullopt, dstB,
-            [&](std::optional<double>, std::optional<QString>, std::optional<QString> titolo) {
-                if (titolo)
+        const EsitoCopia esito =
+            FileCopyService::eseguiCopia(src, std::nullopt, dstB, [&](const Avanzamento &a) {
+                if (a.titolo)
                     inizioVerifica = secondi(t);
             });
         const double tB = secondi(t);
@@ -314,10 +313,9 @@ bool passoScrittori(const QString &lavoro, int coppie, int quanti)
             QElapsedTimer t;
             t.start();
             if (w == 0) {
-                const EsitoCopia e = FileCopyService::eseguiCopia(
-                    src, std::nullopt, dst,
-                    [&](std::optional<double>, std::optional<QString>, std::optional<QString> titolo) {
-                        if (titolo)
+                const EsitoCopia e =
+                    FileCopyService::eseguiCopia(src, std::nullopt, dst, [&](const Avanzamento &a) {
+                        if (a.titolo)
                             faseCopia = secondi(t) * 1000 / quanti;
                     });
                 ok[w] = e.copiati == quanti && e.verificati == quanti;

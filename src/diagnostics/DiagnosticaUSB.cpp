@@ -25,27 +25,6 @@ void aggiungiTutte(DiagnosticaManager *diag, const Righe &righe)
         diag->aggiungi(tipo, testo);
 }
 
-// Progress comes on a worker's thread; the manager takes it on its own, in
-// the order it was sent, possibly after the check ended.
-template <typename F> void sulManager(const QPointer<DiagnosticaManager> &guardia, F cosa)
-{
-    QMetaObject::invokeMethod(
-        guardia.data(),
-        [guardia, cosa] {
-            if (guardia)
-                cosa(*guardia);
-        },
-        Qt::QueuedConnection);
-}
-
-EsecutoreDisco::Progresso versoIlManager(DiagnosticaManager *diag)
-{
-    QPointer<DiagnosticaManager> guardia(diag);
-    return [guardia](double p) {
-        sulManager(guardia, [p](DiagnosticaManager &d) { d.registraPercentuale(p); });
-    };
-}
-
 // On a worker: the history is synced to disk, and the window must not wait for that.
 QCoro::Task<> annota(IdentitaChiavetta chiavetta, EventoChiavetta evento)
 {
@@ -54,7 +33,7 @@ QCoro::Task<> annota(IdentitaChiavetta chiavetta, EventoChiavetta evento)
     co_await scrittura;
 }
 
-using Lavoro = Risultato<QString> (*)(EsecutoreDisco &, const QString &, EsecutoreDisco::Progresso);
+using Lavoro = Risultato<QString> (*)(EsecutoreDisco &, const QString &, Riferisci);
 } // namespace
 
 // Every action copies what it needs before its first suspension: the action
@@ -110,7 +89,7 @@ QCoro::Task<> verificaORipara(QPointer<DiagnosticaManager> diag, EsecutoreDisco 
 
     const QString percorso = drive.path();
     const Lavoro lavoro = ripara ? &riparaVolume : &verificaVolume;
-    const EsecutoreDisco::Progresso progresso = versoIlManager(diag);
+    const Riferisci progresso = versoManager(diag.data());
     // The identity is read first: a repair remounts the stick.
     QFuture<std::pair<IdentitaChiavetta, Risultato<QString>>> corsa = QtConcurrent::run([=] {
         const IdentitaChiavetta chiavetta = leggiIdentitaChiavetta(drive);
@@ -246,23 +225,19 @@ QCoro::Task<> VerificaCapacitaUSBAction::perform()
         }
     }
 
-    auto fermo = std::make_shared<std::atomic<bool>>(false);
-    diag->setAnnulla([fermo] { fermo->store(true); });
+    std::stop_source fermo;
+    diag->setAnnulla([fermo]() mutable { fermo.request_stop(); });
     // Quitting stops it as "Annulla" does; the program waits for the worker,
     // which removes its files first.
-    const QMetaObject::Connection uscita = QObject::connect(
-        QCoreApplication::instance(), &QCoreApplication::aboutToQuit, diag, [fermo] { fermo->store(true); });
-    QPointer<DiagnosticaManager> guardia = diag;
-    const AvanzamentoCapacita avanzamento = [guardia](double frazione, const QString &dettaglio) {
-        sulManager(guardia, [frazione, dettaglio](DiagnosticaManager &d) {
-            d.registraPercentuale(frazione * 100);
-            d.registraDettaglio(dettaglio);
-        });
-    };
+    const QMetaObject::Connection uscita =
+        QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, diag,
+                         [fermo]() mutable { fermo.request_stop(); });
+    const Riferisci avanzamento = versoManager(diag.data());
     ParametriCapacita parametri;
     parametri.velocitaStimate = prep.velocita;
-    QFuture<EsitoCapacita> lavoro = QtConcurrent::run([percorso, fermo, avanzamento, parametri] {
-        return verificaCapacita(percorso, *fermo, avanzamento, parametri);
+    const std::stop_token stop = fermo.get_token();
+    QFuture<EsitoCapacita> lavoro = QtConcurrent::run([percorso, stop, avanzamento, parametri] {
+        return verificaCapacita(percorso, stop, avanzamento, parametri);
     });
     const EsitoCapacita esito = co_await lavoro;
     QObject::disconnect(uscita);

@@ -69,16 +69,14 @@ std::optional<QString> velocitaConnessione(EsecutoreDisco &disco, const QString 
     return velocitaDaProfilo(output.valore(), discoIntero);
 }
 
-Risultato<QString> verificaVolume(EsecutoreDisco &disco, const QString &percorso,
-                                  EsecutoreDisco::Progresso progresso)
+Risultato<QString> verificaVolume(EsecutoreDisco &disco, const QString &percorso, Riferisci riferisci)
 {
-    return disco.eseguiDiskutil({QStringLiteral("verifyVolume"), percorso}, std::move(progresso));
+    return disco.eseguiDiskutil({QStringLiteral("verifyVolume"), percorso}, std::move(riferisci));
 }
 
-Risultato<QString> riparaVolume(EsecutoreDisco &disco, const QString &percorso,
-                                EsecutoreDisco::Progresso progresso)
+Risultato<QString> riparaVolume(EsecutoreDisco &disco, const QString &percorso, Riferisci riferisci)
 {
-    return disco.eseguiDiskutil({QStringLiteral("repairVolume"), percorso}, std::move(progresso));
+    return disco.eseguiDiskutil({QStringLiteral("repairVolume"), percorso}, std::move(riferisci));
 }
 
 Righe righeDettagli(const Risultato<DettagliVolume> &dettagli)

@@ -28,10 +28,8 @@ Risultato<DettagliVolume> leggiDettagliVolume(EsecutoreDisco &disco, const QStri
 // The link-speed label of the USB device holding `discoIntero`; none when the
 // profiler fails or does not know the disk.
 std::optional<QString> velocitaConnessione(EsecutoreDisco &disco, const QString &discoIntero);
-Risultato<QString> verificaVolume(EsecutoreDisco &disco, const QString &percorso,
-                                  EsecutoreDisco::Progresso progresso);
-Risultato<QString> riparaVolume(EsecutoreDisco &disco, const QString &percorso,
-                                EsecutoreDisco::Progresso progresso);
+Risultato<QString> verificaVolume(EsecutoreDisco &disco, const QString &percorso, Riferisci riferisci);
+Risultato<QString> riparaVolume(EsecutoreDisco &disco, const QString &percorso, Riferisci riferisci);
 
 Righe righeDettagli(const Risultato<DettagliVolume> &dettagli);
 Righe righeConnessione(const std::optional<QString> &etichetta);

@@ -73,9 +73,9 @@ struct FileProva {
 // The running check: its folder, its files and what it has counted so far.
 class Verifica {
 public:
-    Verifica(const QString &volume, const std::atomic<bool> &annulla, const AvanzamentoCapacita &avanzamento,
+    Verifica(const QString &volume, std::stop_token stop, const Riferisci &avanzamento,
              const ParametriCapacita &parametri)
-        : m_volume(volume), m_annulla(annulla), m_avanzamento(avanzamento), m_parametri(parametri),
+        : m_volume(volume), m_stop(std::move(stop)), m_avanzamento(avanzamento), m_parametri(parametri),
           m_diretto(parametri.ioDiretto), m_seme(QRandomGenerator::system()->generate64())
     {
     }
@@ -97,8 +97,8 @@ private:
     int apriPerLeggere(const QString &nome);
 
     QString m_volume;
-    const std::atomic<bool> &m_annulla;
-    const AvanzamentoCapacita &m_avanzamento;
+    std::stop_token m_stop;
+    const Riferisci &m_avanzamento;
     ParametriCapacita m_parametri;
     bool m_diretto;
     quint64 m_seme;
@@ -117,7 +117,7 @@ bool Verifica::fermati()
 {
     if (m_fermo)
         return true;
-    if (m_annulla.load()) {
+    if (m_stop.stop_requested()) {
         m_esito.fine = Fine::annullata;
         m_fermo = true;
     } else if (!ancoraPresente(m_volume, m_dispositivo)) {
@@ -152,8 +152,11 @@ void Verifica::riferisci(bool rilettura, qint64 fatti, double inizio)
                                   .arg(rilettura ? QStringLiteral("Rilettura") : QStringLiteral("Scrittura"),
                                        formattaByte(fatti, locale), formattaByte(m_piano, locale),
                                        locale.toString(mbs, 'f', 1), durataStimata(resto));
-    m_avanzamento((double(fatti) + (rilettura ? m_piano : 0)) / double(2 * std::max<qint64>(m_piano, 1)),
-                  dettaglio);
+    const qint64 fattiInTutto = fatti + (rilettura ? m_piano : 0);
+    m_avanzamento({.frazione = double(fattiInTutto) / double(2 * std::max<qint64>(m_piano, 1)),
+                   .dettaglio = dettaglio,
+                   .byteFatti = fattiInTutto,
+                   .byteTotali = 2 * m_piano});
 }
 
 bool Verifica::prepara()
@@ -397,10 +400,10 @@ PreparazioneCapacita preparaVerificaCapacita(const QString &volume)
     return p;
 }
 
-EsitoCapacita verificaCapacita(const QString &volume, const std::atomic<bool> &annulla,
-                               const AvanzamentoCapacita &avanzamento, const ParametriCapacita &parametri)
+EsitoCapacita verificaCapacita(const QString &volume, std::stop_token stop, const Riferisci &avanzamento,
+                               const ParametriCapacita &parametri)
 {
-    return Verifica(volume, annulla, avanzamento, parametri).esegui();
+    return Verifica(volume, std::move(stop), avanzamento, parametri).esegui();
 }
 
 QString durataStimata(double secondi)

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "diagnostics/MisuraVelocita.h"
+#include "operations/Avanzamento.h"
 
-#include <atomic>
-#include <functional>
 #include <optional>
 #include <QString>
+#include <stop_token>
 
 // The check of a stick's real capacity. Counterfeit and worn sticks accept
 // writes past what they can hold and hand back other data when read: images
@@ -29,10 +29,6 @@ struct ParametriCapacita {
     // What the short sample before the check measured, for the time left.
     std::optional<VelocitaMisurate> velocitaStimate;
 };
-
-// What the worker has done so far: fraction 0...1 and a line for the card.
-// Called on the worker's thread, a few times a second at most.
-using AvanzamentoCapacita = std::function<void(double frazione, const QString &dettaglio)>;
 
 struct EsitoCapacita {
     enum class Fine { completata, annullata, interrotta, pocoSpazio };
@@ -70,10 +66,11 @@ bool rimuoviFileCapacita(const QString &volume);
 // Clears leftovers, reads the free space and times a short sample. Blocking.
 PreparazioneCapacita preparaVerificaCapacita(const QString &volume);
 
-// The whole check; blocks until done, stopped through `annulla`, or the stick
-// goes away. Never leaves a file on a stick that is still there.
-EsitoCapacita verificaCapacita(const QString &volume, const std::atomic<bool> &annulla,
-                               const AvanzamentoCapacita &avanzamento,
+// The whole check; blocks until done, stopped through `stop`, or the stick
+// goes away. Never leaves a file on a stick that is still there. Progress
+// comes a few times a second at most: the share done, a line for the card
+// (speed and time left), the bytes written and read back of all there are to.
+EsitoCapacita verificaCapacita(const QString &volume, std::stop_token stop, const Riferisci &avanzamento,
                                const ParametriCapacita &parametri = {});
 
 // "circa 25 minuti", "meno di un minuto".

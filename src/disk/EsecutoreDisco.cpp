@@ -3,8 +3,7 @@
 #include <QtConcurrent>
 
 QFuture<Risultato<QString>> eseguiDiskutilInSottofondo(EsecutoreDisco *esecutore,
-                                                       const QStringList &argomenti,
-                                                       EsecutoreDisco::Progresso progresso)
+                                                       const QStringList &argomenti, Riferisci riferisci)
 {
-    return QtConcurrent::run([=] { return esecutore->eseguiDiskutil(argomenti, progresso); });
+    return QtConcurrent::run([=] { return esecutore->eseguiDiskutil(argomenti, riferisci); });
 }

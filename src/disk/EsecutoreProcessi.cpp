@@ -46,25 +46,25 @@ void EsecutoreProcessi::traccia(const QString &testo) const
     ::close(fd);
 }
 
-Risultato<QString> EsecutoreProcessi::eseguiDiskutil(const QStringList &argomenti, Progresso progresso)
+Risultato<QString> EsecutoreProcessi::eseguiDiskutil(const QStringList &argomenti, Riferisci riferisci)
 {
-    if (progresso) {
+    if (riferisci) {
         const QString quando = Orologio::adesso().toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
         traccia(QStringLiteral("\n===== %1 +0000 — avvio: %2 %3 =====\n")
                     .arg(quando, m_diskutil, argomenti.join(' ')));
     }
     QByteArray raccolti;
     const EsitoProcesso esito =
-        eseguiProcesso(m_diskutil, argomenti, bool(progresso), [&](const QByteArray &pezzo) {
+        eseguiProcesso(m_diskutil, argomenti, bool(riferisci), [&](const QByteArray &pezzo) {
             raccolti += pezzo;
-            if (!progresso)
+            if (!riferisci)
                 return;
             const QString testo =
                 QString::fromUtf8(pezzo); // replaces what is not UTF-8: the trace is never empty
             traccia(QStringLiteral("[chunk %1 byte] %2\n").arg(pezzo.size()).arg(testo));
             for (double p : DiskUtil::trovaPercentuali(testo)) {
                 traccia(QStringLiteral("  → percentuale riconosciuta: %1\n").arg(DiskUtil::testoNumero(p)));
-                progresso(p);
+                riferisci({.frazione = p / 100});
             }
         });
     if (esito.erroreAvvio != 0)

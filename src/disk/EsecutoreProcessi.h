@@ -2,7 +2,7 @@
 
 #include "disk/EsecutoreDisco.h"
 
-// Runs the tools as child processes. With a progress callback the tool gets a
+// Runs the tools as child processes. With a progress report the tool gets a
 // pseudo-terminal, so it prints its progress as it would for a person, and every
 // chunk it prints is traced in `fileTraccia`; without one, standard output and
 // standard error share one plain pipe and nothing is traced.
@@ -12,7 +12,7 @@ public:
 
     explicit EsecutoreProcessi(QString programmaDiskutil, QString fileTraccia = tracciaPredefinita);
 
-    Risultato<QString> eseguiDiskutil(const QStringList &argomenti, Progresso progresso = {}) override;
+    Risultato<QString> eseguiDiskutil(const QStringList &argomenti, Riferisci riferisci = {}) override;
     Risultato<QString> eseguiStrumento(const QString &percorso, const QStringList &argomenti) override;
 
 private:

@@ -60,12 +60,11 @@ QCoro::Task<> formattaRapida(USBDrive drive, Servizi s)
         co_return;
     }
 
-    CentroOperazioni *centro = s.centro;
     QFuture<Risultato<QString>> lavoro =
         controllo ? eseguiDiskutilInSottofondo(s.disco,
                                                {QStringLiteral("eraseDisk"), QStringLiteral("FAT32"), nome,
                                                 QStringLiteral("MBR"), controllo->info.discoIntero},
-                                               [centro](double p) { centro->aggiornaDaLavoro(p / 100); })
+                                               versoCentro(s.centro))
                   : QtFuture::makeReadyFuture(Risultato<QString>(controllo.errore()));
     const Risultato<QString> esito = co_await lavoro;
     co_await DopoGliEventiInCoda{};

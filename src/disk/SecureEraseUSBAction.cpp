@@ -97,13 +97,11 @@ QCoro::Task<> cancellaSicura(USBDrive drive, Servizi s)
     if (controllo)
         erase->impostaFase(SecureEraseManager::Fase::cancellazione);
     QFuture<Risultato<QString>> sovrascrittura =
-        controllo ? eseguiDiskutilInSottofondo(
-                        s.disco, {QStringLiteral("secureErase"), QStringLiteral("0"), discoIntero},
-                        [erase](double p) {
-                            QMetaObject::invokeMethod(
-                                erase, [erase, p] { erase->registraPercentuale(p); }, Qt::QueuedConnection);
-                        })
-                  : QtFuture::makeReadyFuture(Risultato<QString>(controllo.errore()));
+        controllo
+            ? eseguiDiskutilInSottofondo(s.disco,
+                                         {QStringLiteral("secureErase"), QStringLiteral("0"), discoIntero},
+                                         versoManager(erase))
+            : QtFuture::makeReadyFuture(Risultato<QString>(controllo.errore()));
     const Risultato<QString> sovrascritta = co_await sovrascrittura;
     co_await DopoGliEventiInCoda{};
 

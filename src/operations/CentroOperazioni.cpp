@@ -24,48 +24,30 @@ void CentroOperazioni::setAttuale(std::optional<Operazione> operazione)
     Q_EMIT attualeChanged();
 }
 
-void CentroOperazioni::aggiorna(std::optional<double> frazione, std::optional<QString> dettaglio,
-                                std::optional<QString> titolo)
+void CentroOperazioni::aggiorna(const Avanzamento &avanzamento)
 {
     if (!m_attuale)
         return;
     Operazione op = *m_attuale;
-    if (frazione)
-        op.frazione = *frazione > 0 ? std::min(*frazione, 1.0) : 0.0; // NaN lands on 0 too
-    if (dettaglio)
-        op.dettaglio = *dettaglio;
-    if (titolo)
-        op.titolo = *titolo;
+    if (const std::optional<double> f = avanzamento.frazione)
+        op.frazione = *f > 0 ? std::min(*f, 1.0) : 0.0; // NaN lands on 0 too
+    if (avanzamento.dettaglio)
+        op.dettaglio = *avanzamento.dettaglio;
+    if (avanzamento.titolo)
+        op.titolo = *avanzamento.titolo;
+    if (avanzamento.byteFatti)
+        op.byteFatti = avanzamento.byteFatti;
+    if (avanzamento.byteTotali)
+        op.byteTotali = avanzamento.byteTotali;
     setAttuale(op);
 }
 
-void CentroOperazioni::aggiornaDaLavoro(std::optional<double> frazione, std::optional<QString> dettaglio,
-                                        std::optional<QString> titolo)
-{
-    QPointer<CentroOperazioni> self(this);
-    QMetaObject::invokeMethod(
-        this,
-        [self, frazione, dettaglio, titolo] {
-            if (self)
-                self->aggiorna(frazione, dettaglio, titolo);
-        },
-        Qt::QueuedConnection);
-}
-
-void CentroOperazioni::aggiornaDaLavoroFrequente(std::optional<double> frazione,
-                                                 std::optional<QString> dettaglio,
-                                                 std::optional<QString> titolo)
+void CentroOperazioni::aggiornaDaLavoro(const Avanzamento &avanzamento)
 {
     {
         const std::lock_guard<std::mutex> blocco(m_mutexRapporto);
         const bool inViaggio = m_rapporto.has_value();
-        Rapporto &r = inViaggio ? *m_rapporto : m_rapporto.emplace();
-        if (frazione)
-            r.frazione = frazione;
-        if (dettaglio)
-            r.dettaglio = std::move(dettaglio);
-        if (titolo)
-            r.titolo = std::move(titolo);
+        (inViaggio ? *m_rapporto : m_rapporto.emplace()).unisci(avanzamento);
         if (inViaggio)
             return;
     }
@@ -81,13 +63,24 @@ void CentroOperazioni::aggiornaDaLavoroFrequente(std::optional<double> frazione,
 
 void CentroOperazioni::applicaRapporto()
 {
-    std::optional<Rapporto> r;
+    std::optional<Avanzamento> r;
     {
         const std::lock_guard<std::mutex> blocco(m_mutexRapporto);
         r = std::exchange(m_rapporto, std::nullopt);
     }
     if (r)
-        aggiorna(r->frazione, std::move(r->dettaglio), std::move(r->titolo));
+        aggiorna(*r);
+}
+
+Riferisci versoCentro(CentroOperazioni *centro)
+{
+    QPointer<CentroOperazioni> c(centro);
+    return [c](const Avanzamento &avanzamento) {
+        // The centre lives as long as the application; the pointer only guards
+        // the tests' short-lived ones.
+        if (CentroOperazioni *centro = c.data())
+            centro->aggiornaDaLavoro(avanzamento);
+    };
 }
 
 SchedaTenuta::SchedaTenuta(CentroOperazioni *centro, CentroOperazioni::Operazione operazione)

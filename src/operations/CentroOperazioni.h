@@ -1,5 +1,7 @@
 #pragma once
 
+#include "operations/Avanzamento.h"
+
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -24,6 +26,9 @@ public:
         // When set, the card offers a small "Annulla" that calls it (main thread).
         // Only for work that can stop and leave everything as it was.
         std::shared_ptr<const std::function<void()>> annulla;
+        // Of work that moves data: the bytes done and in all (Avanzamento).
+        std::optional<qint64> byteFatti;
+        std::optional<qint64> byteTotali;
 
         friend bool operator==(const Operazione &, const Operazione &) = default;
     };
@@ -36,37 +41,31 @@ public:
     void setAttuale(std::optional<Operazione> operazione);
 
     // Changes the held operation; dropped when idle (a late report after the end).
-    void aggiorna(std::optional<double> frazione, std::optional<QString> dettaglio = std::nullopt,
-                  std::optional<QString> titolo = std::nullopt);
+    void aggiorna(const Avanzamento &avanzamento);
 
-    // Posts aggiorna() to the centre's thread without waiting; callable from any thread.
-    void aggiornaDaLavoro(std::optional<double> frazione, std::optional<QString> dettaglio = std::nullopt,
-                          std::optional<QString> titolo = std::nullopt);
-
-    // The same for a worker that reports for every file: reports not yet
-    // applied merge into one (what a newer one gives replaces what an older one
-    // gave), and only the first of them is posted. However fast the worker
-    // reports, the main thread applies at most one report per turn of its
-    // loop, and does not keep meeting the worker on the locks of posting. A
-    // report still merging when the card is removed is dropped with it.
-    void aggiornaDaLavoroFrequente(std::optional<double> frazione, std::optional<QString> dettaglio,
-                                   std::optional<QString> titolo);
+    // Posts aggiorna() to the centre's thread without waiting; callable from
+    // any thread. Reports not yet applied merge into one (what a newer one
+    // gives replaces what an older one gave), and only the first of them is
+    // posted: however fast a worker reports (for every file), the main thread
+    // applies at most one report per turn of its loop, and does not keep
+    // meeting the worker on the locks of posting. A report still merging when
+    // the card is removed is dropped with it.
+    void aggiornaDaLavoro(const Avanzamento &avanzamento);
 
 Q_SIGNALS:
     void attualeChanged();
 
 private:
-    struct Rapporto {
-        std::optional<double> frazione;
-        std::optional<QString> dettaglio;
-        std::optional<QString> titolo;
-    };
     void applicaRapporto();
 
     std::optional<Operazione> m_attuale;
     std::mutex m_mutexRapporto;
-    std::optional<Rapporto> m_rapporto; // set while a post is on its way
+    std::optional<Avanzamento> m_rapporto; // set while a post is on its way
 };
+
+// The one way work reports to the card: from any thread, through
+// aggiornaDaLavoro(); nothing once the centre is gone.
+Riferisci versoCentro(CentroOperazioni *centro);
 
 // A flow's hold on the centre's card: set when made, dropped by rilascia() or
 // on any way out of the flow, whichever comes first. A flow drops it before

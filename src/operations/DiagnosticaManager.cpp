@@ -117,6 +117,14 @@ void DiagnosticaManager::registraPercentuale(double p)
         setPercentuale(p);
 }
 
+void DiagnosticaManager::aggiorna(const Avanzamento &avanzamento)
+{
+    if (avanzamento.frazione)
+        registraPercentuale(*avanzamento.frazione * 100);
+    if (avanzamento.dettaglio)
+        registraDettaglio(*avanzamento.dettaglio);
+}
+
 void DiagnosticaManager::setOperazione(Operazione op)
 {
     if (op == m_operazione)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "operations/Avanzamento.h"
+
 #include <functional>
 #include <optional>
 #include <QList>
@@ -52,6 +54,8 @@ public:
     void pulisci();
     // Accepted only when it neither goes back nor passes 100.
     void registraPercentuale(double p);
+    // A running check's report: its fraction as a percentage, its detail line.
+    void aggiorna(const Avanzamento &avanzamento);
     // Ignored when idle: a late report after the end.
     void registraDettaglio(const QString &dettaglio);
     // Offered by the running check until it ends; annulla() calls it once.

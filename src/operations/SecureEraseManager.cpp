@@ -52,6 +52,12 @@ void SecureEraseManager::registraPercentuale(double p)
         setPercentuale(p);
 }
 
+void SecureEraseManager::aggiorna(const Avanzamento &avanzamento)
+{
+    if (avanzamento.frazione)
+        registraPercentuale(*avanzamento.frazione * 100);
+}
+
 void SecureEraseManager::setFase(Fase f)
 {
     if (f == m_fase)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "operations/Avanzamento.h"
+
 #include <optional>
 #include <QObject>
 #include <QString>
@@ -27,6 +29,8 @@ public:
     void azzera();
     // Accepted only when it neither goes back nor passes 100.
     void registraPercentuale(double p);
+    // The overwrite's report: its fraction as a percentage.
+    void aggiorna(const Avanzamento &avanzamento);
 
 Q_SIGNALS:
     void faseChanged();

@@ -113,8 +113,9 @@ public:
             completa(fatta);
             return;
         }
-        m_lotto.completaDietro();
         m_dietro = std::exchange(m_voci, {});
+        m_lotto.completaDietro(
+            [this](QList<EsitoCopiaFile> risultati) { m_risultatiDietro = std::move(risultati); });
     }
 
 private:
@@ -128,7 +129,8 @@ private:
     }
     void raccogli(const Fatta &fatta)
     {
-        const QList<EsitoCopiaFile> risultati = m_lotto.risultatiDietro();
+        m_lotto.attendiDietro();
+        const QList<EsitoCopiaFile> risultati = std::exchange(m_risultatiDietro, {});
         for (qsizetype k = 0; k < m_dietro.size(); ++k)
             fatta(m_dietro.at(k), motivo(risultati, k, true));
         m_dietro.clear();
@@ -140,7 +142,8 @@ private:
     std::optional<qint64> m_liberi;
     LottoCopie m_lotto;
     QList<qsizetype> m_voci;
-    QList<qsizetype> m_dietro; // handed over to the batch's thread
+    QList<qsizetype> m_dietro;               // handed over to the batch's thread
+    QList<EsitoCopiaFile> m_risultatiDietro; // written by that thread until it is done
 };
 
 // Two same-sized files neither of which can be read cannot be told apart, and
@@ -333,6 +336,19 @@ void escludiNonScrivibili(PianoSincronizzazione &piano, const QString &radiceA, 
         piano.byteVersoA += c.versoA ? occupati(piano.elencoB.dimensione(c.b), unitaA) : 0;
     }
 }
+// The bytes the plan will write, on both sticks.
+qint64 byteDaCopiare(const PianoSincronizzazione &piano)
+{
+    qint64 byte = 0;
+    for (const quint32 i : piano.copyAtoB)
+        byte += piano.elencoA.dimensione(i);
+    for (const quint32 i : piano.copyBtoA)
+        byte += piano.elencoB.dimensione(i);
+    for (const Conflitto &c : piano.conflicts)
+        byte +=
+            (c.versoB ? piano.elencoA.dimensione(c.a) : 0) + (c.versoA ? piano.elencoB.dimensione(c.b) : 0);
+    return byte;
+}
 } // namespace
 
 QString ElencoFile::relativo(qsizetype i) const
@@ -441,7 +457,7 @@ bool CloneUSBService::stessoContenuto(const QString &a, const QString &b)
 }
 
 PianoSincronizzazione CloneUSBService::pianifica(const QString &radiceA, const QString &radiceB,
-                                                 const Progresso &progresso)
+                                                 const Riferisci &riferisci)
 {
     PianoSincronizzazione piano;
     piano.dispositivoA = dispositivoDi(radiceA);
@@ -458,9 +474,10 @@ PianoSincronizzazione CloneUSBService::pianifica(const QString &radiceA, const Q
     qint64 k = 0;
     const auto confrontato = [&](qsizetype a) {
         ++k;
-        if (progresso)
-            progresso(double(k) / double(std::max<qint64>(n, 1)),
-                      QStringLiteral("Confronto ") + dettaglioAvanzamento(k, n, elencoA.chiave(a)));
+        if (riferisci)
+            riferisci(
+                {.frazione = double(k) / double(std::max<qint64>(n, 1)),
+                 .dettaglio = QStringLiteral("Confronto ") + dettaglioAvanzamento(k, n, elencoA.chiave(a))});
     };
 
     // Both lists are in key order: one walk side by side pairs them. The
@@ -509,7 +526,7 @@ PianoSincronizzazione CloneUSBService::pianifica(const QString &radiceA, const Q
 
 EsitoSincronizzazione CloneUSBService::eseguiPiano(const PianoSincronizzazione &piano, const QString &radiceA,
                                                    const QString &radiceB, const QString &nomeA,
-                                                   const QString &nomeB, const Progresso &progresso)
+                                                   const QString &nomeB, const Riferisci &riferisci)
 {
     Radice a(radiceA, piano.dispositivoA);
     Radice b(radiceB, piano.dispositivoB);
@@ -518,12 +535,16 @@ EsitoSincronizzazione CloneUSBService::eseguiPiano(const PianoSincronizzazione &
     EsitoSincronizzazione esito;
     esito.errors = piano.nonSincronizzati.size();
     const qint64 totale = piano.copyAtoB.size() + piano.copyBtoA.size() + piano.conflicts.size();
-    qint64 fatti = 0;
-    const auto avanza = [&](const QString &voce) {
+    qint64 fatti = 0, byteFatti = 0;
+    const qint64 byteTotali = byteDaCopiare(piano);
+    const auto avanza = [&](const QString &voce, qint64 byte) {
         ++fatti;
-        if (progresso)
-            progresso(double(fatti) / double(std::max<qint64>(totale, 1)),
-                      dettaglioAvanzamento(fatti, totale, voce));
+        byteFatti += byte;
+        if (riferisci)
+            riferisci({.frazione = double(fatti) / double(std::max<qint64>(totale, 1)),
+                       .dettaglio = dettaglioAvanzamento(fatti, totale, voce),
+                       .byteFatti = byteFatti,
+                       .byteTotali = byteTotali});
     };
 
     // The copies wait in each receiving stick's batch; an item counts once
@@ -583,14 +604,14 @@ EsitoSincronizzazione CloneUSBService::eseguiPiano(const PianoSincronizzazione &
         const QString file = elencoA.relativo(i);
         stati.push_back({Tipo::versoB, 1, i});
         copia(b, prefissoA + file, file, elencoA.dimensione(i));
-        avanza(QFileInfo(file).fileName());
+        avanza(nomeDi(file), elencoA.dimensione(i));
         svuotaSePieno(false);
     }
     for (const quint32 i : piano.copyBtoA) {
         const QString file = elencoB.relativo(i);
         stati.push_back({Tipo::versoA, 1, i});
         copia(a, prefissoB + file, file, elencoB.dimensione(i));
-        avanza(QFileInfo(file).fileName());
+        avanza(nomeDi(file), elencoB.dimensione(i));
         svuotaSePieno(false);
     }
 
@@ -608,7 +629,8 @@ EsitoSincronizzazione CloneUSBService::eseguiPiano(const PianoSincronizzazione &
             copia(b, prefissoA + fileA, nomeConSuffisso(fileB, suffissoA), elencoA.dimensione(c.a));
         if (c.versoA)
             copia(a, prefissoB + fileB, nomeConSuffisso(fileA, suffissoB), elencoB.dimensione(c.b));
-        avanza(elencoA.chiave(c.a));
+        avanza(elencoA.chiave(c.a),
+               (c.versoB ? elencoA.dimensione(c.a) : 0) + (c.versoA ? elencoB.dimensione(c.b) : 0));
         svuotaSePieno(false);
     }
     svuotaSePieno(true);
@@ -656,11 +678,7 @@ QCoro::Task<> CloneUSBService::sincronizza(Servizi servizi, USBDrive driveA, USB
     const QString nomeB = driveB.name;
     const QString radiceA = driveA.path();
     const QString radiceB = driveB.path();
-    const QPointer<CentroOperazioni> guardia(&centro);
-    const Progresso progresso = [guardia](double frazione, const QString &testo) {
-        if (guardia)
-            guardia->aggiornaDaLavoroFrequente(frazione, testo, std::nullopt);
-    };
+    const Riferisci progresso = versoCentro(&centro);
 
     SchedaTenuta schedaAnalisi(&centro, {QStringLiteral("Analisi di %1 e %2\u2026").arg(nomeA, nomeB),
                                          std::nullopt, std::nullopt, iconaSync, Colori::indigo()});

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "comune/USBDrive.h"
+#include "operations/Avanzamento.h"
 #include "operations/Servizi.h"
 
 #include <functional>
@@ -98,9 +99,6 @@ struct EsitoSincronizzazione {
 // one: a file that differs between them ends up on both sticks in both
 // versions, the received one under a suffixed name. Stateless: plain functions.
 namespace CloneUSBService {
-// Called on the worker thread before each item: fraction 0...1 and the card's detail line.
-using Progresso = std::function<void(double frazione, const QString &dettaglio)>;
-
 // The whole flow on the main thread: analysis, confirmation, execution,
 // log line and result alert. Ends when the result alert is dismissed.
 QCoro::Task<> sincronizza(Servizi servizi, USBDrive driveA, USBDrive driveB);
@@ -109,10 +107,10 @@ QCoro::Task<> sincronizza(Servizi servizi, USBDrive driveA, USBDrive driveB);
 bool stessoContenuto(const QString &a, const QString &b);
 // Blocking: meant for a worker thread.
 PianoSincronizzazione pianifica(const QString &radiceA, const QString &radiceB,
-                                const Progresso &progresso = {});
+                                const Riferisci &riferisci = {});
 EsitoSincronizzazione eseguiPiano(const PianoSincronizzazione &piano, const QString &radiceA,
                                   const QString &radiceB, const QString &nomeA, const QString &nomeB,
-                                  const Progresso &progresso = {});
+                                  const Riferisci &riferisci = {});
 
 // "DCIM/IMG.JPG" + "_x" -> "DCIM/IMG_x.JPG"; "README" + "_x" -> "README_x".
 QString nomeConSuffisso(const QString &relativePath, const QString &suffisso);

@@ -38,9 +38,9 @@ constexpr qint64 byteTraDueAvanzamenti = qint64(16) << 20;
 constexpr qint64 recenteS = 3;
 
 // Share of the bytes and the file being read, told to the caller now and then.
-class Progresso {
+class Conteggio {
 public:
-    Progresso(std::stop_token stop, const AvanzamentoControllo &riferisci)
+    Conteggio(std::stop_token stop, const Riferisci &riferisci)
         : m_stop(std::move(stop)), m_riferisci(riferisci)
     {
     }
@@ -75,18 +75,20 @@ private:
     {
         m_ultimo = m_letti;
         if (m_riferisci)
-            m_riferisci(m_totale > 0 ? double(m_letti) / double(m_totale) : 0.0,
-                        dettaglioAvanzamento(m_corrente, m_file, m_nome));
+            m_riferisci({.frazione = m_totale > 0 ? double(m_letti) / double(m_totale) : 0.0,
+                         .dettaglio = dettaglioAvanzamento(m_corrente, m_file, m_nome),
+                         .byteFatti = m_letti,
+                         .byteTotali = m_totale});
     }
     std::stop_token m_stop;
-    const AvanzamentoControllo &m_riferisci;
+    const Riferisci &m_riferisci;
     qint64 m_totale = 0, m_letti = 0, m_ultimo = 0;
     qsizetype m_file = 0, m_corrente = 0;
     QString m_nome;
 };
 
 // One file of the stick or of the archive, its blocks counted as they are read.
-LetturaFermabile leggi(const QByteArray &percorso, Progresso &avanzamento)
+LetturaFermabile leggi(const QByteArray &percorso, Conteggio &avanzamento)
 {
     return leggiFermabile(percorso, avanzamento.stop(), [&](qint64 n) { avanzamento.letti(n); });
 }
@@ -160,7 +162,7 @@ Istante adesso()
 
 EsitoControlloArchivio controllaArchivio(const QString &chiavetta, const QString &archivio,
                                          const QString &fileIndice, std::stop_token stop,
-                                         const AvanzamentoControllo &riferisci)
+                                         const Riferisci &riferisci)
 {
     return controllaArchivio(
         {VolumeDaControllare{chiavetta, QFileInfo(QDir::cleanPath(chiavetta)).fileName()}}, archivio,
@@ -169,10 +171,10 @@ EsitoControlloArchivio controllaArchivio(const QString &chiavetta, const QString
 
 EsitoControlloArchivio controllaArchivio(const QList<VolumeDaControllare> &volumi, const QString &archivio,
                                          const QString &fileIndice, std::stop_token stop,
-                                         const AvanzamentoControllo &riferisci)
+                                         const Riferisci &riferisci)
 {
     EsitoControlloArchivio esito;
-    Progresso avanzamento(stop, riferisci);
+    Conteggio avanzamento(stop, riferisci);
     const Istante inizio = adesso();
     const auto annullato = [&] {
         EsitoControlloArchivio a;
@@ -368,11 +370,7 @@ controllaArchivioConScheda(QString nomeChiavetta, QList<VolumeDaControllare> vol
     scheda.annulla = std::make_shared<const std::function<void()>>([stop]() mutable { stop.request_stop(); });
     SchedaTenuta tenuta(servizi.centro, scheda);
 
-    QPointer<CentroOperazioni> centro(servizi.centro);
-    AvanzamentoControllo avanzamento = [centro](double frazione, const QString &dettaglio) {
-        if (CentroOperazioni *c = centro.data())
-            c->aggiornaDaLavoroFrequente(frazione, dettaglio, std::nullopt);
-    };
+    const Riferisci avanzamento = versoCentro(servizi.centro);
     const QString indice = IndiceArchivio::percorsoPredefinito();
     const std::stop_token token = stop.get_token();
     QFuture<EsitoControlloArchivio> lavoro =

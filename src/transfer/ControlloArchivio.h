@@ -1,5 +1,6 @@
 #pragma once
 
+#include "operations/Avanzamento.h"
 #include "operations/Servizi.h"
 
 #include <functional>
@@ -45,21 +46,19 @@ struct EsitoControlloArchivio {
     }
 };
 
-// Progress from the worker thread: share of the bytes to read, and "{k} di {n} — {nome}".
-using AvanzamentoControllo = std::function<void(double, const QString &)>;
-
 // Any thread but the main one. `indice` is the digest index's file (empty:
 // none); it is read first and rewritten only after a check that ran to its
 // end. A stop request ends the reading within a fraction of a second, even on
 // a slow stick, and leaves everything as it was. With more than one volume,
-// each file is named after its volume ("DATI/DCIM/b.jpg").
+// each file is named after its volume ("DATI/DCIM/b.jpg"). Progress is the
+// share of the bytes to read, and the file being read.
 EsitoControlloArchivio controllaArchivio(const QList<VolumeDaControllare> &volumi, const QString &archivio,
                                          const QString &indice, std::stop_token stop = {},
-                                         const AvanzamentoControllo &avanzamento = {});
+                                         const Riferisci &avanzamento = {});
 // One mounted volume.
 EsitoControlloArchivio controllaArchivio(const QString &chiavetta, const QString &archivio,
                                          const QString &indice, std::stop_token stop = {},
-                                         const AvanzamentoControllo &avanzamento = {});
+                                         const Riferisci &avanzamento = {});
 
 // Main thread. Runs the check on the thread pool under a card of its own with
 // an "Annulla" button, released before it returns; none when the user cancelled.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "comune/USBDrive.h"
+#include "operations/Avanzamento.h"
 #include "operations/Servizi.h"
 #include "transfer/Manifesto.h"
 
@@ -41,11 +42,6 @@ struct EsitoImportazione {
     friend bool operator==(const EsitoImportazione &, const EsitoImportazione &) = default;
 };
 
-// Progress from a worker thread: fraction, detail, title (absent = unchanged).
-// Posted, never awaited.
-using Avanzamento =
-    std::function<void(std::optional<double>, std::optional<QString>, std::optional<QString>)>;
-
 // Copies the files of a stick into the flat archive folder, never replacing
 // anything, then proves each copy by comparing SHA-256 digests of both sides
 // read back from the media. Holds no state: plain functions. Of the archive
@@ -65,7 +61,7 @@ QCoro::Task<> copia(QString sorgente, QString destinazione, std::optional<QSet<Q
 // `estensioni`: lower-case, no dot; absent = every file. `verificati`, when
 // given, receives each copy that passed the verification, for the manifest.
 EsitoCopia eseguiCopia(const QString &sorgente, const std::optional<QSet<QString>> &estensioni,
-                       const QString &destinazione, const Avanzamento &avanzamento = {},
+                       const QString &destinazione, const Riferisci &riferisci = {},
                        QList<VoceManifesto> *verificati = nullptr,
                        const std::optional<QStringList> &soloFile = std::nullopt);
 
@@ -78,7 +74,7 @@ QCoro::Task<> importaAutomaticamente(USBDrive drive, Servizi servizi);
 // Any thread but the main one. Each image is verified right after its copy;
 // `verificati` as for eseguiCopia.
 EsitoImportazione eseguiImportazione(const QString &sorgente, const QString &destinazione,
-                                     const QSet<QString> &estensioni, const Avanzamento &avanzamento = {},
+                                     const QSet<QString> &estensioni, const Riferisci &riferisci = {},
                                      QList<VoceManifesto> *verificati = nullptr);
 
 // `cartella`: the archive folder's name, for the files found already there.

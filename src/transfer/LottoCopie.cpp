@@ -116,7 +116,7 @@ void LottoCopie::simulaFileSystem(FileSystemSimulato modo)
 
 LottoCopie::~LottoCopie()
 {
-    risultatiDietro();
+    attendiDietro();
     abbandona();
 }
 
@@ -131,20 +131,21 @@ void LottoCopie::abbandona()
     m_attesa.cartelle.clear();
 }
 
-void LottoCopie::completaDietro()
+void LottoCopie::completaDietro(Completati poi)
 {
-    risultatiDietro();
+    attendiDietro();
     m_byte = 0;
-    m_dietro = std::thread([this, parte = std::exchange(m_attesa, Parte())]() mutable {
-        m_risultatiDietro = completaParte(parte);
+    m_dietro = std::thread([parte = std::exchange(m_attesa, Parte()), poi = std::move(poi)]() mutable {
+        QList<EsitoCopiaFile> risultati = completaParte(parte);
+        if (poi)
+            poi(std::move(risultati));
     });
 }
 
-QList<EsitoCopiaFile> LottoCopie::risultatiDietro()
+void LottoCopie::attendiDietro()
 {
     if (m_dietro.joinable())
         m_dietro.join();
-    return std::exchange(m_risultatiDietro, {});
 }
 
 int LottoCopie::apriCartella(const QString &cartella, QString *errore, QString *motivo)
@@ -254,6 +255,7 @@ EsitoCopiaFile LottoCopie::aggiungi(const QString &sorgente, const QString &dest
 
 QList<EsitoCopiaFile> LottoCopie::completa()
 {
+    attendiDietro();
     m_byte = 0;
     return completaParte(m_attesa);
 }

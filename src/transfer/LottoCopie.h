@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -30,46 +31,50 @@ int collocaSenzaSostituire(int cartella, const QByteArray &temporaneo, const QBy
 // used. The parent folder is created. No partial file is ever left behind.
 EsitoCopiaFile copiaSenzaSovrascrivere(const QString &sorgente, const QString &destinazione);
 
-// Several no-overwrite copies made durable together. Each file's data go to a
-// hidden temporary file beside its final name; completa() flushes them to the
-// medium and only then gives each its final name with a rename that never
+// Several no-overwrite copies made durable together: the one way the copy,
+// the import and the sync write files. Each file's data go to a hidden
+// temporary file beside its final name; completing the batch flushes them to
+// the medium and only then gives each its final name with a rename that never
 // replaces. Writing starts as each file is added, the files of a batch are
 // flushed together and each folder once, so thousands of small files do not
 // wait for the disk one by one. Only the batch's own files are flushed, never
-// the whole file system: the archive may share it with the rest of the computer.
-// Blocking; one thread at a time.
+// the whole file system: the archive may share it with the rest of the
+// computer. A batch can be completed behind the caller while the next one is
+// written: the disk flushes one while the other fills. Blocking; one thread
+// at a time.
 class LottoCopie {
 public:
+    // What became of each file of a batch, in the order they were added.
+    using Completati = std::function<void(QList<EsitoCopiaFile> risultati)>;
+
     LottoCopie() = default;
-    ~LottoCopie(); // temporary files of a batch never completed are removed
+    ~LottoCopie(); // waits for the batch behind; temporary files never completed are removed
     LottoCopie(const LottoCopie &) = delete;
     LottoCopie &operator=(const LottoCopie &) = delete;
 
     // Copies `sorgente` into a hidden temporary file in the folder of
     // `destinazione` (created when missing). On failure nothing is left behind
-    // and the result says why; on success the file waits for completa().
+    // and the result says why; on success the file waits for the batch to complete.
     EsitoCopiaFile aggiungi(const QString &sorgente, const QString &destinazione);
 
     int inAttesa() const { return int(m_attesa.voci.size()); }
     qint64 byteInAttesa() const { return m_byte; }
-    // Time for completa(): few enough flushes for thousands of small files,
-    // and never a long wait on one.
+    // Time to complete: few enough flushes for thousands of small files, and
+    // never a long wait on one.
     bool pieno() const { return inAttesa() >= 128 || byteInAttesa() >= (qint64(128) << 20); }
 
     // Flushes the waiting files, then moves each to its final name or, when that
-    // is taken, to the next timestamped one. One result per waiting file, in the
-    // order they were added. The batch is empty afterwards.
+    // is taken, to the next timestamped one; after the batch behind, if any, is
+    // done. One result per waiting file, in the order they were added. The
+    // batch is empty afterwards.
     QList<EsitoCopiaFile> completa();
-
-    // The same as completa(), behind the caller: the waiting files go to a
-    // thread of its own, and the batch is at once empty and takes new files,
-    // so the disk flushes one batch while the next is being written. Collect
-    // the files handed over before with risultatiDietro() first: this call
-    // waits for them and drops their results.
-    void completaDietro();
-    // Waits for the files handed over last and returns their results, in the
-    // order they were added; empty when none are behind.
-    QList<EsitoCopiaFile> risultatiDietro();
+    // The same behind the caller: a thread of its own flushes and names the
+    // waiting files, then hands their results to `poi` on that thread, while the
+    // batch, empty at once, takes the next files. One batch at a time is
+    // behind: this first waits for the one handed over before.
+    void completaDietro(Completati poi);
+    // Waits until the batch behind, its `poi` included, is done.
+    void attendiDietro();
 
     // Drops every waiting file, temporary files included: for a destination
     // that went away before the batch could be flushed.
@@ -107,5 +112,4 @@ private:
     qint64 m_byte = 0;
     bool m_creaCartelle = true;
     std::thread m_dietro;
-    QList<EsitoCopiaFile> m_risultatiDietro; // written by m_dietro until joined
 };

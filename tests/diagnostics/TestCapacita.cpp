@@ -108,18 +108,18 @@ private Q_SLOTS:
                                        QByteArray(durante == "pieno" ? 20 * MiB : 100, 'e')));
         if (durante == "residui")
             QVERIFY(TestSupport::writeFile(c.p() + "/" + cartellaVerificaCapacita + "/prova_00007.bin", "x"));
-        std::atomic<bool> annulla = false;
+        std::stop_source annulla;
         ParametriCapacita parametri;
         parametri.dimensioneFile = 8 * MiB;
         parametri.ioDiretto = tipo != "64m" && durante != "cache";
         bool prima = true;
         const EsitoCapacita e = verificaCapacita(
-            c.p(), annulla,
-            [&](double, const QString &) {
+            c.p(), annulla.get_token(),
+            [&](const Avanzamento &) {
                 if (!std::exchange(prima, false))
                     return;
                 if (durante == "annulla")
-                    annulla = true;
+                    annulla.request_stop();
                 else if (durante == "strappa")
                     c.strappa();
             },

@@ -43,9 +43,9 @@ private Q_SLOTS:
         QList<double> visti;
         const auto r = EsecutoreProcessi(tool, traccia())
                            .eseguiDiskutil({"eraseDisk", "FAT32", "NOME", "MBR", "sdz"},
-                                           [&](double p) { visti.append(p); });
+                                           [&](const Avanzamento &a) { visti.append(*a.frazione); });
         QVERIFY2(r.ok() && r.valore().startsWith("tty "), qPrintable(r.valore()));
-        QCOMPARE(visti, (QList<double>{12.5, 13.0, 100.0}));
+        QCOMPARE(visti, (QList<double>{0.125, 0.13, 1.0}));
         const QString t = testoTraccia();
         QVERIFY2(t.startsWith("\n===== 2024-03-09 14:05:06 +0000 — avvio: " + tool +
                               " eraseDisk FAT32 NOME MBR sdz =====\n[chunk "),
@@ -68,12 +68,13 @@ private Q_SLOTS:
                                       "printf '2%%'"),
                             traccia());
         QList<double> visti;
-        auto futuro =
-            QtConcurrent::run([&] { return e.eseguiDiskutil({"x"}, [&](double p) { visti.append(p); }); });
+        auto futuro = QtConcurrent::run([&] {
+            return e.eseguiDiskutil({"x"}, [&](const Avanzamento &a) { visti.append(*a.frazione); });
+        });
         QTRY_VERIFY(testoTraccia().contains("[chunk 1 byte] 4\n"));
         TestSupport::writeFile(via, "");
         QCOMPARE(futuro.result().valore(), QString("42%"));
-        QCOMPARE(visti, (QList<double>{2.0}));
+        QCOMPARE(visti, (QList<double>{0.02}));
     }
 
     void failureCarriesCommandCodeAndTail_data()
@@ -102,7 +103,7 @@ private Q_SLOTS:
         EsecutoreProcessi e(modo == 2 ? "/non/usato" : tool, traccia());
         const QStringList argomenti{"info", "-plist", "/media/a b"};
         const auto r = modo == 2   ? e.eseguiStrumento(tool, argomenti)
-                       : modo == 1 ? e.eseguiDiskutil(argomenti, [](double) {})
+                       : modo == 1 ? e.eseguiDiskutil(argomenti, [](const Avanzamento &) {})
                                    : e.eseguiDiskutil(argomenti);
         const QString comando = (modo == 2 ? tool + " " : QString()) + argomenti.join(' ');
         QVERIFY(r.erroreDisco());
@@ -118,8 +119,8 @@ private Q_SLOTS:
     void toolThatCannotStart()
     {
         const QString assente = m_dir.filePath(QStringLiteral("non-esiste"));
-        const auto r =
-            EsecutoreProcessi(assente, traccia()).eseguiDiskutil({"secureErase", "0", "sdz"}, [](double) {});
+        const auto r = EsecutoreProcessi(assente, traccia())
+                           .eseguiDiskutil({"secureErase", "0", "sdz"}, [](const Avanzamento &) {});
         QVERIFY(std::holds_alternative<ErroreAvvio>(r.errore()));
         QVERIFY2(r.descrizioneErrore().startsWith("Impossibile avviare " + assente + ": "),
                  qPrintable(r.descrizioneErrore()));
@@ -157,7 +158,7 @@ private Q_SLOTS:
         const int lettore =
             piantato == "fifo letta" ? ::open(percorso.constData(), O_RDONLY | O_NONBLOCK) : -1;
         QVERIFY(EsecutoreProcessi(strumento("echo 50%"), QFile::decodeName(percorso))
-                    .eseguiDiskutil({"x"}, [](double) {})
+                    .eseguiDiskutil({"x"}, [](const Avanzamento &) {})
                     .ok());
         struct stat st {};
         char c;
@@ -177,7 +178,8 @@ private Q_SLOTS:
         EsecutoreProcessi e(strumento("sleep 60 &\necho $! > '" + pid.toUtf8() + "'\necho fatto 100%"),
                             traccia());
         for (bool conProgresso : {false, true}) {
-            const auto r = conProgresso ? e.eseguiDiskutil({"x"}, [](double) {}) : e.eseguiDiskutil({"x"});
+            const auto r =
+                conProgresso ? e.eseguiDiskutil({"x"}, [](const Avanzamento &) {}) : e.eseguiDiskutil({"x"});
             const pid_t aiutante = TestSupport::readFile(pid).trimmed().toInt();
             const bool ancoraVivo = aiutante > 0 && ::kill(aiutante, 0) == 0;
             ::kill(aiutante, SIGKILL);

@@ -226,10 +226,10 @@ private Q_SLOTS:
         QList<double> percentuali;
         const QStringList argomenti =
             comando == "secureErase" ? QStringList{comando, "0", nome()} : QStringList{comando, m_nodo};
-        const auto r =
-            (caso == "installato" ? installato : m_esecutore).eseguiDiskutil(argomenti, [&](double p) {
-                percentuali.append(p);
-            });
+        const auto r = (caso == "installato" ? installato : m_esecutore)
+                           .eseguiDiskutil(argomenti, [&](const Avanzamento &a) {
+                               percentuali.append(*a.frazione * 100);
+                           });
         if (!detto.isEmpty()) {
             QCOMPARE(r.erroreDisco() ? r.erroreDisco()->uscita() : 0, 3);
             QVERIFY2(r.erroreDisco()->output().contains(detto), qPrintable(r.erroreDisco()->output()));

@@ -282,9 +282,16 @@ private Q_SLOTS:
             QCOMPARE(registro(env), cosa + " di \"STUDIO\" NON riuscita: " + errore);
             QCOMPARE(env.notifiche.inviate, (Avvisi{{titolo, "Errore su \"STUDIO\": " + errore}}));
         } else if (!cancella) {
-            QCOMPARE(visti, (QStringList{"Preparazione di \"STUDIO\"…-1", "Preparazione di \"STUDIO\"…0.1",
-                                         "Preparazione di \"STUDIO\"…0.555", "Preparazione di \"STUDIO\"…0.4",
-                                         "Preparazione di \"STUDIO\"…1", "-"})); // the card follows the tool
+            // The card follows the tool, in order, to its last percentage; reports
+            // that come faster than the panel redraws merge into the newest.
+            const QStringList tutti{"-1", "0.1", "0.555", "0.4", "1"};
+            QCOMPARE(visti.first() + "|" + visti.mid(visti.size() - 2).join('|'),
+                     QString("Preparazione di \"STUDIO\"…-1|Preparazione di \"STUDIO\"…1|-"));
+            qsizetype k = 0;
+            for (const QString &v : visti.mid(0, visti.size() - 1))
+                while (k < tutti.size() && v != "Preparazione di \"STUDIO\"…" + tutti.at(k))
+                    ++k;
+            QVERIFY2(k < tutti.size(), qPrintable(visti.join('|')));
             QCOMPARE(registro(env),
                      QString("Formattazione rapida di \"STUDIO\" completata: nuovo nome STUDIO (FAT32)"));
             QCOMPARE(env.notifiche.inviate,

@@ -38,66 +38,42 @@ private Q_SLOTS:
             {0.37, {}, "Verifica copia…", copia(0.37, "3 di 4", "Verifica copia…")},
         };
         for (const auto &p : passi) {
-            centro.aggiorna(p.frazione, p.dettaglio, p.titolo);
+            centro.aggiorna({.frazione = p.frazione, .dettaglio = p.dettaglio, .titolo = p.titolo});
             QCOMPARE(centro.attuale(), std::optional(p.dopo));
         }
         QCOMPARE(cambi.count(), 5); // one observable change per report
     }
 
-    // Reports from background work are applied on the main thread, in order, and
-    // those still queued when the operation ends do not bring the card back.
-    void workerReportsArriveInOrderAndNotAfterTheEnd()
-    {
-        CentroOperazioni centro;
-        centro.setAttuale(copia());
-        QList<double> viste;
-        connect(&centro, &CentroOperazioni::attualeChanged, this, [&] {
-            QCOMPARE(QThread::currentThread(), thread());
-            if (centro.attuale())
-                viste << centro.attuale()->frazione.value_or(-1);
-        });
-        const auto posta = [&centro] {
-            QtConcurrent::run([&centro] {
-                for (int k = 1; k <= 100; ++k)
-                    centro.aggiornaDaLavoro(k / 100.0);
-            }).waitForFinished();
-        };
-        posta();
-        QVERIFY(viste.isEmpty()); // posted, not applied from the worker
-        QTRY_COMPARE(viste.size(), 100);
-        QVERIFY(std::is_sorted(viste.begin(), viste.end()));
-
-        posta();
-        centro.setAttuale(std::nullopt);
-        QSignalSpy cambi(&centro, &CentroOperazioni::attualeChanged);
-        QCoreApplication::sendPostedEvents();
-        centro.aggiorna(0.5, QString("1 di 2"), QString("Copia…"));
-        QVERIFY(!centro.occupato());
-        QCOMPARE(cambi.count(), 0);
-    }
-
-    // A worker reporting for every file: the reports merge into one applied
-    // report with the newest of each field, and one still pending when its
-    // card goes never reaches the next card.
-    void frequentReportsMergeAndDieWithTheirCard()
+    // A worker reporting for every file: its reports are applied on the main
+    // thread, merged into one with the newest of each field; one still pending
+    // when its card goes never reaches the next card, nor brings the card back.
+    void workerReportsMergeAndDieWithTheirCard()
     {
         CentroOperazioni centro;
         centro.setAttuale(copia());
         QSignalSpy cambi(&centro, &CentroOperazioni::attualeChanged);
-        QtConcurrent::run([&centro] {
+        const Riferisci riferisci = versoCentro(&centro);
+        QtConcurrent::run([&riferisci] {
             for (int k = 1; k <= 100; ++k)
-                centro.aggiornaDaLavoroFrequente(k / 100.0, QString("%1 di 100").arg(k),
-                                                 k == 1 ? OptS("Verifica…") : std::nullopt);
+                riferisci({.frazione = k / 100.0,
+                           .dettaglio = QString("%1 di 100").arg(k),
+                           .titolo = k == 1 ? OptS("Verifica…") : std::nullopt});
         }).waitForFinished();
+        QCOMPARE(cambi.count(), 0); // posted, not applied from the worker
         QCoreApplication::sendPostedEvents();
         QCOMPARE(cambi.count(), 1);
         QCOMPARE(*centro.attuale(), copia(1.0, QString("100 di 100"), "Verifica…"));
 
-        centro.aggiornaDaLavoroFrequente(0.5, QString("vecchio"), std::nullopt);
+        riferisci({.frazione = 0.5, .dettaglio = QString("vecchio")});
         centro.setAttuale(std::nullopt);
         centro.setAttuale(copia());
         QCoreApplication::sendPostedEvents();
         QCOMPARE(*centro.attuale(), copia());
+        riferisci({.frazione = 0.5});
+        centro.setAttuale(std::nullopt);
+        QCoreApplication::sendPostedEvents();
+        centro.aggiorna({.frazione = 0.5});
+        QVERIFY(!centro.occupato());
     }
 
     // The card is dropped on the way out; a hold already released leaves alone

@@ -21,12 +21,12 @@ QList<QStringList> FakeEsecutoreDisco::argomentiChiamate() const
     return tutti;
 }
 
-Risultato<QString> FakeEsecutoreDisco::eseguiDiskutil(const QStringList &argomenti, Progresso progresso)
+Risultato<QString> FakeEsecutoreDisco::eseguiDiskutil(const QStringList &argomenti, Riferisci riferisci)
 {
     std::optional<Regola> regola;
     {
         QMutexLocker lock(&m_mutex);
-        m_chiamate.append(Chiamata{argomenti, bool(progresso)});
+        m_chiamate.append(Chiamata{argomenti, bool(riferisci)});
         for (auto it = m_regole.crbegin(); it != m_regole.crend() && !regola; ++it)
             if (argomenti.mid(0, it->prefisso.size()) == it->prefisso)
                 regola = *it;
@@ -36,8 +36,8 @@ Risultato<QString> FakeEsecutoreDisco::eseguiDiskutil(const QStringList &argomen
     if (!regola)
         return DiskUtilErrore::comandoFallito(argomenti.join(' '), 1, "nessuna risposta prevista");
     for (double p : regola->percentuali)
-        if (progresso)
-            progresso(p);
+        if (riferisci)
+            riferisci({.frazione = p / 100});
     return regola->esito;
 }
 

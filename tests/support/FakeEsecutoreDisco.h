@@ -7,7 +7,7 @@
 #include <QVariantMap>
 
 // Answers disk-utility calls from a script, records them, and reports the
-// scripted percentages through the caller's callback before answering. Called
+// scripted percentages to the caller before answering. Called
 // from worker threads.
 class FakeEsecutoreDisco : public EsecutoreDisco {
 public:
@@ -25,7 +25,7 @@ public:
     QList<Chiamata> chiamate() const;
     QList<QStringList> argomentiChiamate() const;
 
-    Risultato<QString> eseguiDiskutil(const QStringList &argomenti, Progresso progresso = {}) override;
+    Risultato<QString> eseguiDiskutil(const QStringList &argomenti, Riferisci riferisci = {}) override;
     Risultato<QString> eseguiStrumento(const QString &percorso, const QStringList &argomenti) override
     {
         return eseguiDiskutil(QStringList{percorso} + argomenti);

@@ -148,7 +148,7 @@ private Q_SLOTS:
         QTest::qSleep(3100); // files changed in the last seconds are not indexed
         const QString indice = dir.filePath("dati/indice_archivio.tsv");
         const QByteArray percorso = QFile::encodeName(indice);
-        const auto controlla = [&](std::stop_token stop = {}, const AvanzamentoControllo &avanzamento = {}) {
+        const auto controlla = [&](std::stop_token stop = {}, const Riferisci &avanzamento = {}) {
             auto lavoro = std::async(std::launch::async, [&] {
                 return controllaArchivio(dir.filePath("s"), dir.filePath("a"), indice, stop, avanzamento);
             });
@@ -195,7 +195,7 @@ private Q_SLOTS:
         TestSupport::writeFile(dir.filePath("a/w"), "bbbb");
         const QByteArray indicePrima = TestSupport::readFile(indice);
         std::stop_source stop;
-        QCOMPARE(controlla(stop.get_token(), [&](double, const QString &) { stop.request_stop(); }),
+        QCOMPARE(controlla(stop.get_token(), [&](const Avanzamento &) { stop.request_stop(); }),
                  QString("0 file; annullato; letti 0"));
         QCOMPARE(TestSupport::readFile(indice), indicePrima);
         QCOMPARE(QDir(dir.filePath("s")).entryList(QDir::Files), (QStringList{"a.jpg", "b.jpg"}));
@@ -304,7 +304,7 @@ private Q_SLOTS:
         auto lavoro = std::async(std::launch::async, [&] {
             return controllaArchivio(
                 chiavetta.punto.path(), archivio.path(), QString(), stop.get_token(),
-                [&](double, const QString &n) { letto = letto || n.endsWith("grande.bin"); });
+                [&](const Avanzamento &a) { letto = letto || a.dettaglio->endsWith("grande.bin"); });
         });
         QTRY_VERIFY(letto);
         QTest::qSleep(1000);

@@ -115,11 +115,11 @@ QStringList comeNessuno(const std::function<QStringList()> &f)
 }
 
 // Calls `f` with each detail line a run reports.
-Avanzamento suDettaglio(std::function<void(const QString &)> f)
+Riferisci suDettaglio(std::function<void(const QString &)> f)
 {
-    return [f](std::optional<double>, std::optional<QString> d, std::optional<QString>) {
-        if (d)
-            f(*d);
+    return [f](const Avanzamento &a) {
+        if (a.dettaglio)
+            f(*a.dettaglio);
     };
 }
 } // namespace

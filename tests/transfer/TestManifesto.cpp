@@ -167,10 +167,9 @@ private Q_SLOTS:
         for (const char *n : {"1.jpg", "2.jpg", "3.jpg"})
             QVERIFY(writeFile(stick.filePath(n), n));
         QString guastata;
-        const Avanzamento guasta = [&](std::optional<double>, std::optional<QString> d,
-                                       std::optional<QString>) {
-            if (d && d->startsWith("Verifica 2 di 3 — ")) {
-                guastata = d->section(" — ", 1);
+        const Riferisci guasta = [&](const Avanzamento &a) {
+            if (a.dettaglio && a.dettaglio->startsWith("Verifica 2 di 3 — ")) {
+                guastata = a.dettaglio->section(" — ", 1);
                 QVERIFY(writeFile(archivio.filePath(guastata), "cambiata dopo la copia"));
             }
         };

@@ -442,8 +442,8 @@ private Q_SLOTS:
         if (primaDiEseguire)
             tmpfs.stacca();
         const EsitoSincronizzazione e = CloneUSBService::eseguiPiano(
-            piano, a.path(), b, "CLINICA", "STUDIO", [&](double, const QString &d) {
-                if (d.startsWith("1 di "))
+            piano, a.path(), b, "CLINICA", "STUDIO", [&](const Avanzamento &avanzamento) {
+                if (avanzamento.dettaglio->startsWith("1 di "))
                     smontaggioVero ? tmpfs.stacca() : void(QDir(b).removeRecursively());
             });
         QCOMPARE(std::tuple(e.copiedAtoB, e.copiedBtoA, e.conflictsResolved, e.errors),

@@ -1,0 +1,148 @@
+#include "transfer/CopieInArchivio.h"
+
+#include "comune/NomiFile.h"
+#include "transfer/Digest.h"
+
+#include <utility>
+
+namespace {
+// Read-ahead of the verification: how many pairs, and how many bytes in all,
+// may be on their way from the disk while one pair is hashed.
+constexpr qsizetype coppieAnticipate = 16;
+constexpr qint64 byteAnticipoMassimo = qint64(96) << 20;
+} // namespace
+
+CopieInArchivio::CopieInArchivio(const QString &archivio, Esito esito)
+    : m_archivio(archivio), m_esito(std::move(esito)), m_archiviati(archivio)
+{
+    m_lotto.creaCartelle(false);
+}
+
+CopieInArchivio::~CopieInArchivio()
+{
+    // The batch behind writes into members that go before the batch itself.
+    m_lotto.attendiDietro();
+}
+
+void CopieInArchivio::aggiungi(const QString &file, qint64 dimensione)
+{
+    const QString piano = dentro(m_archivio, nomeDi(file));
+    // A file of the same name still on its way must be in place before this
+    // one can be found already archived.
+    if (m_nomiInAttesa.contains(piano) || m_nomiDietro.contains(piano)) {
+        consegna();
+        raccogli();
+    }
+    if (!m_archiviati.trova(file, dimensione).isEmpty()) {
+        m_esito({FileArchiviato::Esito::giaPresente, file});
+        return;
+    }
+    const EsitoCopiaFile r = m_lotto.aggiungi(file, piano);
+    if (!r.ok) {
+        m_esito({FileArchiviato::Esito::nonCopiato, file, {}, r.motivo});
+        return;
+    }
+    m_inAttesa.append({file, piano, dimensione});
+    m_nomiInAttesa.insert(piano);
+    if (m_lotto.pieno())
+        consegna();
+}
+
+// The batch goes behind: flushed and proven by a thread of its own while
+// the next one is written, so the disk reads one back while it writes the
+// other. One batch at a time is behind: the memory and the open files stay
+// those of two batches.
+void CopieInArchivio::consegna()
+{
+    raccogli();
+    m_nomiDietro = std::exchange(m_nomiInAttesa, {});
+    m_lotto.completaDietro([this, inAttesa = std::exchange(m_inAttesa, {})](QList<EsitoCopiaFile> risultati) {
+        const QList<Coppia> coppie = collocate(inAttesa, risultati, &m_esitiDietro);
+        verifica(coppie, 0, [this](const FileArchiviato &f) { m_esitiDietro.append(f); }, {});
+        m_verificateDietro += coppie.size();
+    });
+}
+
+// What the batch behind found, told on this thread once it is done.
+void CopieInArchivio::raccogli()
+{
+    m_lotto.attendiDietro();
+    for (const FileArchiviato &f : std::exchange(m_esitiDietro, {})) {
+        if (f.esito == FileArchiviato::Esito::collocato)
+            m_archiviati.aggiungi(f.destinazione);
+        m_esito(f);
+    }
+    m_nomiDietro.clear();
+}
+
+void CopieInArchivio::completa(const Riferisci &avanzamento)
+{
+    raccogli();
+    QList<FileArchiviato> esiti;
+    const QList<Coppia> ultime = collocate(m_inAttesa, m_lotto.completa(), &esiti);
+    m_inAttesa.clear();
+    m_nomiInAttesa.clear();
+    for (const FileArchiviato &f : std::as_const(esiti)) {
+        if (f.esito == FileArchiviato::Esito::collocato)
+            m_archiviati.aggiungi(f.destinazione);
+        m_esito(f);
+    }
+    const qsizetype m = m_verificateDietro + ultime.size();
+    if (m > 0 && avanzamento)
+        avanzamento({.frazione = double(m_verificateDietro) / double(m),
+                     .titolo = QStringLiteral("Verifica copia…")});
+    verifica(ultime, m_verificateDietro, m_esito, avanzamento);
+}
+
+QList<CopieInArchivio::Coppia> CopieInArchivio::collocate(const QList<Coppia> &inAttesa,
+                                                          const QList<EsitoCopiaFile> &risultati,
+                                                          QList<FileArchiviato> *esiti)
+{
+    using enum FileArchiviato::Esito;
+    QList<Coppia> coppie;
+    for (qsizetype k = 0; k < risultati.size() && k < inAttesa.size(); ++k) {
+        const EsitoCopiaFile &r = risultati.at(k);
+        const Coppia &c = inAttesa.at(k);
+        if (!r.ok) {
+            esiti->append({nonCopiato, c.sorgente, {}, r.motivo});
+        } else if (r.giaPresente) {
+            esiti->append({giaPresente, c.sorgente, r.destinazione});
+        } else {
+            esiti->append({collocato, c.sorgente, r.destinazione, {}, r.destinazione != c.destinazione});
+            coppie.append({c.sorgente, r.destinazione, c.dimensione});
+        }
+    }
+    return coppie;
+}
+
+// Proves each copy by hashing both sides as read back from the media. The
+// disk fetches a few pairs ahead while one pair is hashed.
+void CopieInArchivio::verifica(const QList<Coppia> &coppie, qsizetype giaVerificate,
+                               const std::function<void(const FileArchiviato &)> &esito,
+                               const Riferisci &avanzamento)
+{
+    const qsizetype m = giaVerificate + coppie.size();
+    qsizetype anticipate = 0;
+    qint64 inArrivo = 0;
+    for (qsizetype j = 0; j < coppie.size(); ++j) {
+        const Coppia &c = coppie.at(j);
+        while (anticipate < coppie.size() &&
+               (anticipate == j || (anticipate - j < coppieAnticipate && inArrivo < byteAnticipoMassimo))) {
+            const Coppia &prossima = coppie.at(anticipate++);
+            anticipaLettura(prossima.sorgente);
+            anticipaLettura(prossima.destinazione);
+            inArrivo += qMin(prossima.dimensione, byteAnticipati) * 2;
+        }
+        if (avanzamento)
+            avanzamento({.frazione = double(giaVerificate + j) / double(m),
+                         .dettaglio = QStringLiteral("Verifica ") +
+                                      dettaglioAvanzamento(giaVerificate + j + 1, m, nomeDi(c.sorgente))});
+        const std::optional<QString> a = hashSHA256Anticipato(c.sorgente);
+        const std::optional<QString> b = a ? hashSHA256Anticipato(c.destinazione) : std::nullopt;
+        if (a && b && *a == *b)
+            esito({FileArchiviato::Esito::verificato, c.sorgente, c.destinazione, {}, false, *a});
+        else
+            esito({FileArchiviato::Esito::nonVerificato, c.sorgente, c.destinazione});
+        inArrivo -= qMin(c.dimensione, byteAnticipati) * 2;
+    }
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "operations/Avanzamento.h"
+#include "transfer/GiaInArchivio.h"
+#include "transfer/LottoCopie.h"
+
+#include <functional>
+#include <QList>
+#include <QSet>
+#include <QString>
+
+// What became of one file of a run into the archive.
+struct FileArchiviato {
+    enum class Esito {
+        giaPresente,   // the archive holds its bytes already (GiaInArchivio): not copied
+        nonCopiato,    // `motivo` says why
+        collocato,     // copied to `destinazione`, to be proven
+        verificato,    // both sides read back give `sha256`
+        nonVerificato, // the two digests differ, or a side could not be read; the copy stays
+    };
+    Esito esito = Esito::giaPresente;
+    QString sorgente;        // on the stick
+    QString destinazione;    // in the archive: where the copy landed
+    QString motivo;          // nonCopiato
+    bool rinominato = false; // collocato under a timestamped name: the plain one was taken
+    QString sha256;          // verificato
+};
+
+// The copies of one run into the flat archive folder, for the copy and the
+// automatic import. A file whose bytes the archive holds already is left out;
+// the others go into a batch (LottoCopie), and each full batch is flushed and
+// its copies proven, both sides read back from the media, behind the caller
+// while the next batch is being written. What became of each file is told to
+// the caller's `esito`, on the caller's thread, as soon as it is known here:
+// a file left out at once, a batch's files once the caller hands over the next
+// batch or completes the run. Blocking; one thread.
+class CopieInArchivio {
+public:
+    using Esito = std::function<void(const FileArchiviato &)>;
+
+    // The archive folder is not made again if it goes away meanwhile.
+    CopieInArchivio(const QString &archivio, Esito esito);
+    ~CopieInArchivio();
+    CopieInArchivio(const CopieInArchivio &) = delete;
+    CopieInArchivio &operator=(const CopieInArchivio &) = delete;
+
+    // Copies `file` (`dimensione` bytes) under its own name, or the next
+    // timestamped one when that is taken.
+    void aggiungi(const QString &file, qint64 dimensione);
+    // Flushes the last batch and proves its copies here, in front of the user:
+    // `avanzamento` hears of that phase and of each pair (counting those proven
+    // behind), when anything is left to prove. Every outcome is told by then.
+    void completa(const Riferisci &avanzamento = {});
+
+private:
+    // A copy placed by a batch: where from, where it landed, how big.
+    struct Coppia {
+        QString sorgente;
+        QString destinazione;
+        qint64 dimensione = 0;
+    };
+    void consegna();
+    void raccogli();
+    static QList<Coppia> collocate(const QList<Coppia> &inAttesa, const QList<EsitoCopiaFile> &risultati,
+                                   QList<FileArchiviato> *esiti);
+    static void verifica(const QList<Coppia> &coppie, qsizetype giaVerificate,
+                         const std::function<void(const FileArchiviato &)> &esito,
+                         const Riferisci &avanzamento);
+
+    QString m_archivio;
+    Esito m_esito;
+    GiaInArchivio m_archiviati;
+    LottoCopie m_lotto;
+    QList<Coppia> m_inAttesa;            // in the batch being written
+    QSet<QString> m_nomiInAttesa;        // their plain targets
+    QSet<QString> m_nomiDietro;          // and those of the batch behind
+    QList<FileArchiviato> m_esitiDietro; // written by the batch behind until it is done
+    qsizetype m_verificateDietro = 0;    // likewise
+};
