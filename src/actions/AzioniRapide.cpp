@@ -1,7 +1,7 @@
-#include "actions/AzioniRapide.h"
-
-#include "actions/EjectDriveAction.h"
+#include "actions/ComandiAzioni.h"
+#include "actions/Espulsione.h"
 #include "comune/ElencoChiavette.h"
+#include "comune/NomiFile.h"
 #include "operations/AlertPresenter.h"
 #include "operations/Orologio.h"
 #include "platform/Appunti.h"
@@ -17,15 +17,6 @@
 #include <sys/stat.h>
 
 namespace {
-std::optional<USBDrive> ultimaOAvviso(const ElencoChiavette *chiavette, const Servizi &servizi)
-{
-    std::optional<USBDrive> drive = chiavette ? chiavette->lastDrive() : std::nullopt;
-    if (!drive)
-        servizi.avvisi->mostraAvviso(QStringLiteral("Nessuna USB"),
-                                     QStringLiteral("Non ci sono USB inserite."), StileAvviso::informativo);
-    return drive;
-}
-
 struct NotaScritta {
     QString nome;   // the name it took on the stick
     QString errore; // empty on success, else the system's reason
@@ -47,7 +38,7 @@ NotaScritta scrivi(const QString &cartella, const QString &ext, const QByteArray
         QFile posto(percorso);
         if (!posto.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
             struct stat st;
-            if (::lstat(QFile::encodeName(percorso).constData(), &st) == 0)
+            if (::lstat(codificaNome(percorso).constData(), &st) == 0)
                 continue;
             return {nome, posto.errorString()};
         }
@@ -69,9 +60,8 @@ NotaScritta scrivi(const QString &cartella, const QString &ext, const QByteArray
     return {QString(), QStringLiteral("troppe note con lo stesso orario")};
 }
 
-// The write runs on a worker: a slow stick must not freeze the panel. (Awaits
-// here take named values only: GCC 12 can destroy temporaries of a co_await
-// expression twice.)
+// The write runs on a worker: a slow stick must not freeze the panel. The
+// future is named (README, "GCC 12 and coroutines").
 QCoro::Task<NotaScritta> scriviNota(QString cartella, QString ext, QByteArray dati)
 {
     const NotaScritta esito = co_await QtConcurrent::run(scrivi, cartella, ext, dati);
@@ -82,19 +72,34 @@ void avvisoErrore(const Servizi &servizi, const QString &testo)
 {
     servizi.avvisi->mostraAvviso(QStringLiteral("Errore"), testo, StileAvviso::avvertenza);
 }
+// Ejects `drive` after the note `nomeFile` was saved on it; a refusal is told
+// with both names, since the note is there and the stick is not free yet.
+QCoro::Task<> espelliDopoNota(Servizi servizi, USBDrive drive, QString nomeFile)
+{
+    const EsitoEspulsione esito = co_await espelliEAnnuncia(servizi, drive);
+    if (esito.ok)
+        co_return;
+    const QChar virgolette = QLatin1Char('"');
+    servizi.avvisi->mostraAvviso(
+        QStringLiteral("Nota salvata, ma espulsione non riuscita"),
+        QStringLiteral("Il file ") + virgolette + nomeFile + virgolette +
+            QStringLiteral(" è stato salvato su ") + virgolette + drive.name + virgolette +
+            testoPiattaforma(TestoPiattaforma::espulsioneDopoNotaNonRiuscita) + esito.descrizione,
+        StileAvviso::avvertenza);
+}
 } // namespace
 
-QCoro::Task<> apriUltimaUSB(const ElencoChiavette *chiavette, Servizi servizi)
+QCoro::Task<> apriUltimaUSB(Servizi servizi, const ElencoChiavette *chiavette)
 {
-    const auto drive = ultimaOAvviso(chiavette, servizi);
+    const auto drive = ultimaChiavettaOAvviso(chiavette, servizi);
     if (drive)
         servizi.apritore->apri(drive->url);
     co_return;
 }
 
-QCoro::Task<> apriUltimaUSBConNota(const ElencoChiavette *chiavette, Servizi servizi)
+QCoro::Task<> apriUltimaUSBConNota(Servizi servizi, const ElencoChiavette *chiavette)
 {
-    const auto drive = ultimaOAvviso(chiavette, servizi);
+    const auto drive = ultimaChiavettaOAvviso(chiavette, servizi);
     if (!drive)
         co_return;
     // An empty clipboard still gives a note: the user asked for a page to write on.
@@ -109,9 +114,9 @@ QCoro::Task<> apriUltimaUSBConNota(const ElencoChiavette *chiavette, Servizi ser
     servizi.apritore->apri(QUrl::fromLocalFile(QDir(drive->path()).filePath(nota.nome)));
 }
 
-QCoro::Task<> salvaNotaTestoEdEspelli(const ElencoChiavette *chiavette, Servizi servizi)
+QCoro::Task<> salvaNotaTestoEdEspelli(Servizi servizi, const ElencoChiavette *chiavette)
 {
-    const auto drive = ultimaOAvviso(chiavette, servizi);
+    const auto drive = ultimaChiavettaOAvviso(chiavette, servizi);
     if (!drive)
         co_return;
     const QString testo = servizi.appunti->testo().value_or(QString());
@@ -131,9 +136,9 @@ QCoro::Task<> salvaNotaTestoEdEspelli(const ElencoChiavette *chiavette, Servizi 
     co_await espelliDopoNota(servizi, stick, nota.nome);
 }
 
-QCoro::Task<> salvaNotaFormattataEdEspelli(const ElencoChiavette *chiavette, Servizi servizi)
+QCoro::Task<> salvaNotaFormattataEdEspelli(Servizi servizi, const ElencoChiavette *chiavette)
 {
-    const auto drive = ultimaOAvviso(chiavette, servizi);
+    const auto drive = ultimaChiavettaOAvviso(chiavette, servizi);
     if (!drive)
         co_return;
     QString ext;
@@ -160,18 +165,4 @@ QCoro::Task<> salvaNotaFormattataEdEspelli(const ElencoChiavette *chiavette, Ser
     }
     const USBDrive stick = *drive;
     co_await espelliDopoNota(servizi, stick, nota.nome);
-}
-
-QCoro::Task<> espelliDopoNota(Servizi servizi, USBDrive drive, QString nomeFile)
-{
-    const EsitoEspulsione esito = co_await espelliEAnnuncia(servizi, drive);
-    if (esito.ok)
-        co_return;
-    const QChar virgolette = QLatin1Char('"');
-    servizi.avvisi->mostraAvviso(
-        QStringLiteral("Nota salvata, ma espulsione non riuscita"),
-        QStringLiteral("Il file ") + virgolette + nomeFile + virgolette +
-            QStringLiteral(" è stato salvato su ") + virgolette + drive.name + virgolette +
-            testoPiattaforma(TestoPiattaforma::espulsioneDopoNotaNonRiuscita) + esito.descrizione,
-        StileAvviso::avvertenza);
 }

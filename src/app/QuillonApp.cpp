@@ -1,33 +1,29 @@
 #include "app/QuillonApp.h"
 
-#include "actions/AzioniRapide.h"
-#include "actions/CloneUSBAction.h"
-#include "actions/EjectDriveAction.h"
+#include "actions/ComandiAzioni.h"
 #include "app/ImportazioniInAttesa.h"
 #include "app/MenuBarView.h"
 #include "app/ShellRules.h"
 #include "app/TrayIconPainter.h"
 #include "app/USBMonitor.h"
 #include "diagnostics/DiagnosticaView.h"
+#include "disk/ComandiDisco.h"
 #include "disk/EsecutoreProcessi.h"
-#include "disk/QuickFormatUSBAction.h"
-#include "disk/SecureEraseUSBAction.h"
 #include "help/AiutoStato.h"
 #include "help/AiutoView.h"
 #include "operations/AvvioFlussi.h"
 #include "operations/CentroOperazioni.h"
 #include "operations/DiagnosticaManager.h"
-#include "operations/MessageBoxPresenter.h"
 #include "operations/SecureEraseManager.h"
 #include "platform/DesktopOpener.h"
 #include "platform/Piattaforma.h"
 #include "platform/VolumeSource.h"
 #include "settings/AppSettings.h"
 #include "settings/SettingsView.h"
-#include "transfer/ComandiCopia.h"
-#include "transfer/FileCopyService.h"
+#include "transfer/ComandiTrasferimento.h"
 #include "transfer/IndiceArchivio.h"
 #include "ui/Icone.h"
+#include "ui/MessageBoxPresenter.h"
 #include "update/ControlloAggiornamenti.h"
 
 #include <cstdio>
@@ -88,7 +84,7 @@ QuillonApp::QuillonApp()
     m_servizi.centro = &CentroOperazioni::shared();
     m_servizi.erase = &SecureEraseManager::shared();
     m_servizi.settings = &AppSettings::shared();
-    m_servizi.diag = &DiagnosticaManager::shared();
+    m_servizi.diag = new DiagnosticaManager(this);
     // Never freed: a worker may still be waiting on a tool while the application quits.
     m_servizi.disco = new EsecutoreProcessi(m_piattaforma.strumenti.diskutil);
     m_servizi.appunti = m_piattaforma.appunti.get();
@@ -108,10 +104,7 @@ QuillonApp::QuillonApp()
     // that holds the way; nothing waits for the import.
     m_importazioni = new ImportazioniInAttesa(
         m_servizi, m_monitor,
-        [this](const USBDrive &drive) {
-            avviaFlusso(FileCopyService::importaAutomaticamente(drive, m_servizi), this);
-        },
-        this);
+        [this](const USBDrive &drive) { avviaFlusso(importaAutomaticamente(m_servizi, drive), this); }, this);
     m_monitor->setAutoImportHandler([this](const USBDrive &drive) { m_importazioni->arrivata(drive); });
 
     ascoltaAltreIstanze();
@@ -165,29 +158,27 @@ void QuillonApp::creaVassoio()
     comandi.apriChiavetta = [this](const USBDrive &drive) { m_servizi.apritore->apri(drive.url); };
     // Each command starts its flow and returns at once; the flows take the
     // services by value, so they outlive nothing they use.
-    comandi.copiaTutto = [this] { avviaFlusso(copiaTutto(*m_monitor, m_servizi), this); };
+    comandi.copiaTutto = [this] { avviaFlusso(copiaTutto(m_servizi, m_monitor), this); };
     comandi.copiaFiltrato = [this](CategoriaFile categoria) {
-        avviaFlusso(copiaFiltrato(*m_monitor, categoria, m_servizi), this);
+        avviaFlusso(copiaFiltrato(m_servizi, m_monitor, categoria), this);
     };
-    comandi.apriUltimaUSB = [this] { avviaFlusso(apriUltimaUSB(m_monitor, m_servizi), this); };
-    comandi.apriUltimaUSBConNota = [this] { avviaFlusso(apriUltimaUSBConNota(m_monitor, m_servizi), this); };
+    comandi.apriUltimaUSB = [this] { avviaFlusso(apriUltimaUSB(m_servizi, m_monitor), this); };
+    comandi.apriUltimaUSBConNota = [this] { avviaFlusso(apriUltimaUSBConNota(m_servizi, m_monitor), this); };
     comandi.salvaNotaTestoEdEspelli = [this] {
-        avviaFlusso(salvaNotaTestoEdEspelli(m_monitor, m_servizi), this);
+        avviaFlusso(salvaNotaTestoEdEspelli(m_servizi, m_monitor), this);
     };
     comandi.salvaNotaFormattataEdEspelli = [this] {
-        avviaFlusso(salvaNotaFormattataEdEspelli(m_monitor, m_servizi), this);
+        avviaFlusso(salvaNotaFormattataEdEspelli(m_servizi, m_monitor), this);
     };
     comandi.sincronizza = [this](const USBDrive &a, const USBDrive &b) {
-        avviaFlusso(std::make_shared<CloneUSBAction>(m_servizi, m_monitor, a, b), this);
+        avviaFlusso(sincronizzaChiavette(m_servizi, m_monitor, a, b), this);
     };
-    comandi.espelli = [this](const USBDrive &drive) {
-        avviaFlusso(std::make_shared<EjectDriveAction>(m_servizi, drive), this);
-    };
+    comandi.espelli = [this](const USBDrive &drive) { avviaFlusso(espelli(m_servizi, drive), this); };
     comandi.formattaRapida = [this](const USBDrive &drive) {
-        avviaFlusso(std::make_shared<QuickFormatUSBAction>(drive, m_servizi), this);
+        avviaFlusso(formattaRapida(m_servizi, drive), this);
     };
     comandi.cancellaSicura = [this](const USBDrive &drive) {
-        avviaFlusso(std::make_shared<SecureEraseUSBAction>(drive, m_servizi), this);
+        avviaFlusso(cancellaSicura(m_servizi, drive), this);
     };
     comandi.esci = [this] {
         if (regolaUscita(m_servizi.erase->fase()).abilitata)

@@ -2,7 +2,7 @@
 
 #include "comune/Colori.h"
 #include "comune/ElencoChiavette.h"
-#include "diagnostics/DiagnosticaUSB.h"
+#include "diagnostics/ComandiDiagnostica.h"
 #include "operations/AvvioFlussi.h"
 #include "operations/DiagnosticaManager.h"
 #include "operations/StoricoChiavette.h"
@@ -340,26 +340,26 @@ void DiagnosticaView::avvia(Scheda scheda)
     const std::optional<USBDrive> drive = chiavetta();
     if (!drive)
         return;
-    std::shared_ptr<QuickAction> azione;
+    using Comando = QCoro::Task<> (*)(Servizi, USBDrive);
+    Comando comando = diagnosticaInfo;
     switch (scheda) {
     case Scheda::info:
-        azione = std::make_shared<InfoUSBDiagAction>(*drive, m_servizi);
         break;
     case Scheda::verifica:
-        azione = std::make_shared<VerifyUSBAction>(*drive, m_servizi);
+        comando = diagnosticaVerifica;
         break;
     case Scheda::ripara:
-        azione = std::make_shared<RepairUSBAction>(*drive, m_servizi);
+        comando = diagnosticaRiparazione;
         break;
     case Scheda::velocita:
-        azione = std::make_shared<SpeedTestUSBAction>(*drive, m_servizi);
+        comando = diagnosticaVelocita;
         break;
     case Scheda::capacita:
-        azione = std::make_shared<VerificaCapacitaUSBAction>(*drive, m_servizi);
+        comando = diagnosticaCapacita;
         break;
     }
-    // The manager refuses a second check by itself.
-    avviaFlusso(std::move(azione), m_diag);
+    // A second check while one runs is refused by the check itself.
+    avviaFlusso(comando(m_servizi, *drive), m_diag);
 }
 
 void DiagnosticaView::aggiornaChiavette()

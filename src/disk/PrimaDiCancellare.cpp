@@ -55,8 +55,7 @@ QList<VolumeDaControllare> daControllare(const USBDrive &drive, const QList<Volu
 } // namespace
 
 // Each wait is on a task named at function scope, and a step not taken awaits
-// a task that is already done: GCC 12 mishandles temporaries inside a
-// co_await expression and objects of a nested block across a suspension.
+// a task that is already done (README, "GCC 12 and coroutines").
 QCoro::Task<Scelta> controllaEChiedi(USBDrive drive, Servizi s, std::function<bool()> bloccata,
                                      std::function<Scelta(const PremessaArchivio &)> chiedi,
                                      std::function<QCoro::Task<>(QString)> nonRiuscita)
@@ -98,7 +97,7 @@ QCoro::Task<Scelta> controllaEChiedi(USBDrive drive, Servizi s, std::function<bo
     const Scelta scelta = chiedi(premessaArchivio(*controllo, cartella));
     const bool copiaPrima = scelta == Scelta::copiaPrima;
     QCoro::Task<> copia =
-        copiaPrima ? FileCopyService::copia(drive.path(), archivio, std::nullopt, s, controllo->daCopiare)
+        copiaPrima ? FileCopyService::copia(s, drive.path(), archivio, std::nullopt, controllo->daCopiare)
                    : nulla();
     co_await copia;
     QCoro::Task<Scelta> ancora =

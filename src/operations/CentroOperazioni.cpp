@@ -82,18 +82,3 @@ Riferisci versoCentro(CentroOperazioni *centro)
             centro->aggiornaDaLavoro(avanzamento);
     };
 }
-
-SchedaTenuta::SchedaTenuta(CentroOperazioni *centro, CentroOperazioni::Operazione operazione)
-    : m_centro(centro)
-{
-    if (m_centro)
-        m_centro->setAttuale(std::move(operazione));
-}
-
-void SchedaTenuta::rilascia()
-{
-    // Once: by then another flow may hold the card.
-    if (m_centro)
-        m_centro->setAttuale(std::nullopt);
-    m_centro = nullptr;
-}

@@ -13,7 +13,8 @@
 
 // The one long operation that is running (copy, import, sync, quick format)
 // and the card the panel shows for it. Holding an operation is the busy flag:
-// a starting point tests `attuale()` and claims it in the same main-thread turn.
+// a starting point tests `attuale()` and claims it (ImpegnoTenuto) in the same
+// main-thread turn.
 class CentroOperazioni : public QObject {
     Q_OBJECT
 public:
@@ -66,20 +67,3 @@ private:
 // The one way work reports to the card: from any thread, through
 // aggiornaDaLavoro(); nothing once the centre is gone.
 Riferisci versoCentro(CentroOperazioni *centro);
-
-// A flow's hold on the centre's card: set when made, dropped by rilascia() or
-// on any way out of the flow, whichever comes first. A flow drops it before
-// its final alert, log line or notification, so they never see it busy.
-class SchedaTenuta {
-public:
-    SchedaTenuta(CentroOperazioni *centro, CentroOperazioni::Operazione operazione);
-    ~SchedaTenuta() { rilascia(); }
-    SchedaTenuta(const SchedaTenuta &) = delete;
-    SchedaTenuta &operator=(const SchedaTenuta &) = delete;
-
-    void rilascia();
-
-private:
-    // Guards only the tests' short-lived centres; the application's lives to the end.
-    QPointer<CentroOperazioni> m_centro;
-};

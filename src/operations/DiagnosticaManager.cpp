@@ -1,39 +1,8 @@
 #include "operations/DiagnosticaManager.h"
 
-#include "operations/Impegni.h"
 #include "operations/Percentuale.h"
-#include "operations/SecureEraseManager.h"
 
-DiagnosticaManager &DiagnosticaManager::shared()
-{
-    static DiagnosticaManager *instance = new DiagnosticaManager(&SecureEraseManager::shared());
-    return *instance;
-}
-
-DiagnosticaManager::DiagnosticaManager(SecureEraseManager *erase, QObject *parent)
-    : QObject(parent), m_erase(erase ? erase : &SecureEraseManager::shared())
-{
-}
-
-namespace {
-Avvio avvioDi(DiagnosticaManager::Operazione op)
-{
-    switch (op) {
-    case DiagnosticaManager::Operazione::verifica:
-        return Avvio::verificaDiagnostica;
-    case DiagnosticaManager::Operazione::riparazione:
-        return Avvio::riparazioneDiagnostica;
-    case DiagnosticaManager::Operazione::testVelocita:
-        return Avvio::testVelocita;
-    case DiagnosticaManager::Operazione::capacita:
-        return Avvio::verificaCapacita;
-    case DiagnosticaManager::Operazione::info:
-    case DiagnosticaManager::Operazione::nessuna:
-        break;
-    }
-    return Avvio::infoDiagnostica;
-}
-} // namespace
+DiagnosticaManager::DiagnosticaManager(QObject *parent) : QObject(parent) {}
 
 QString DiagnosticaManager::descrizione() const
 {
@@ -54,13 +23,10 @@ QString DiagnosticaManager::descrizione() const
     return QString();
 }
 
-bool DiagnosticaManager::inizia(Operazione op)
+void DiagnosticaManager::inizia(Operazione op)
 {
-    if (impegnoBloccante(avvioDi(op), {.cancellazione = m_erase->inCorso(), .diagnostica = inCorso()}))
-        return false;
     setOperazione(op);
     setPercentuale(std::nullopt);
-    return true;
 }
 
 void DiagnosticaManager::aggiungi(RigaRapporto::Tipo tipo, const QString &testo)

@@ -9,8 +9,6 @@
 #include <QString>
 #include <QUuid>
 
-class SecureEraseManager;
-
 // One finding of the diagnostics report.
 struct RigaRapporto {
     enum class Tipo { ok, avviso, errore, info };
@@ -24,16 +22,15 @@ struct RigaRapporto {
 
 // Which diagnostic check runs (one at a time), its percentage and the growing
 // report the diagnostics window shows. Main thread only. Holding an operation
-// is the busy flag that the quick format and the secure erase respect.
+// is the busy flag that the quick format and the secure erase respect; a check
+// tests the flags its start respects and claims this one through ImpegnoTenuto.
 class DiagnosticaManager : public QObject {
     Q_OBJECT
 public:
     enum class Operazione { nessuna, info, verifica, riparazione, testVelocita, capacita };
     Q_ENUM(Operazione)
 
-    static DiagnosticaManager &shared();
-    // `erase` is the secure erase the checks give way to; tests hand in their own.
-    explicit DiagnosticaManager(SecureEraseManager *erase = nullptr, QObject *parent = nullptr);
+    explicit DiagnosticaManager(QObject *parent = nullptr);
 
     Operazione operazione() const { return m_operazione; }
     bool inCorso() const { return m_operazione != Operazione::nessuna; }
@@ -46,11 +43,10 @@ public:
     // Whether the running check can be stopped, leaving the stick as it was.
     bool annullabile() const { return bool(m_annulla); }
 
-    // Claims the manager for `op`; false, changing nothing, while another check
-    // or a secure erase runs.
-    bool inizia(Operazione op);
-    void aggiungi(RigaRapporto::Tipo tipo, const QString &testo);
+    // `op` runs from now until termina(): the busy flag itself.
+    void inizia(Operazione op);
     void termina();
+    void aggiungi(RigaRapporto::Tipo tipo, const QString &testo);
     void pulisci();
     // Accepted only when it neither goes back nor passes 100.
     void registraPercentuale(double p);
@@ -72,7 +68,6 @@ private:
     void setOperazione(Operazione op);
     void setPercentuale(std::optional<double> p);
 
-    SecureEraseManager *m_erase;
     Operazione m_operazione = Operazione::nessuna;
     std::optional<double> m_percentuale;
     std::optional<QString> m_dettaglio;

@@ -1,5 +1,7 @@
 #include "operations/Servizi.h"
 
+#include "comune/ElencoChiavette.h"
+#include "operations/AlertPresenter.h"
 #include "operations/CentroOperazioni.h"
 #include "operations/DiagnosticaManager.h"
 #include "operations/SecureEraseManager.h"
@@ -8,4 +10,13 @@ StatoImpegni statoImpegni(const Servizi &servizi)
 {
     return {servizi.erase && servizi.erase->inCorso(), servizi.diag && servizi.diag->inCorso(),
             servizi.centro && servizi.centro->occupato()};
+}
+
+std::optional<USBDrive> ultimaChiavettaOAvviso(const ElencoChiavette *chiavette, const Servizi &servizi)
+{
+    std::optional<USBDrive> drive = chiavette ? chiavette->lastDrive() : std::nullopt;
+    if (!drive)
+        servizi.avvisi->mostraAvviso(QStringLiteral("Nessuna USB"),
+                                     QStringLiteral("Non ci sono USB inserite."), StileAvviso::informativo);
+    return drive;
 }

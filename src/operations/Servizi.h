@@ -1,6 +1,9 @@
 #pragma once
 
+#include "comune/USBDrive.h"
 #include "operations/Impegni.h"
+
+#include <optional>
 
 class AlertPresenter;
 class Appunti;
@@ -8,6 +11,7 @@ class AppSettings;
 class CentroOperazioni;
 class DesktopOpener;
 class DiagnosticaManager;
+class ElencoChiavette;
 class EsecutoreDisco;
 class Espulsore;
 class Notifier;
@@ -30,3 +34,7 @@ struct Servizi {
 
 // Which busy flags are set; a missing service counts as idle.
 StatoImpegni statoImpegni(const Servizi &servizi);
+
+// The stick inserted last, which the panel's commands act on; none, with the
+// alert "Nessuna USB", when no stick is inserted.
+std::optional<USBDrive> ultimaChiavettaOAvviso(const ElencoChiavette *chiavette, const Servizi &servizi);

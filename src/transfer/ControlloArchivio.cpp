@@ -4,6 +4,7 @@
 #include "comune/NomiFile.h"
 #include "operations/Avanzamento.h"
 #include "operations/CentroOperazioni.h"
+#include "operations/ImpegnoTenuto.h"
 #include "operations/PrioritaLavoro.h"
 #include "platform/InfoVolume.h"
 #include "platform/OperazioniFile.h"
@@ -158,205 +159,263 @@ Istante adesso()
     return {qint64(t.tv_sec), qint64(t.tv_nsec)};
 }
 
+// One check, phase by phase; each returns false when the check is to end
+// there, told or stopped.
+class Controllo {
+public:
+    Controllo(const QString &archivio, const QString &fileIndice, std::stop_token stop,
+              const Riferisci &riferisci)
+        : m_archivio(archivio), m_fileIndice(fileIndice), m_radiceArchivio(codificaNome(conBarra(archivio))),
+          m_avanzamento(std::move(stop), riferisci), m_inizio(adesso())
+    {
+    }
+
+    EsitoControlloArchivio esegui(const QList<VolumeDaControllare> &volumi)
+    {
+        scegliRadici(volumi);
+        if (!elencaChiavetta() || !elencaArchivio() || !leggiChiavetta() || !leggiArchivio())
+            return std::move(m_esito);
+        concludi();
+        return std::move(m_esito);
+    }
+
+private:
+    QString descrivi(const QString &nome, const QString &motivo) const
+    {
+        return nomeLeggibile(QStringLiteral("“%1”: %2").arg(nome, motivo));
+    }
+    // Named as the user sees the stick: from its top, after the volume's name
+    // when there are several.
+    QString nomeVisto(const Radice &r, const QByteArray &percorso) const
+    {
+        if (!percorso.startsWith(r.byte))
+            return r.nome;
+        const QString relativo = decodificaNome(percorso.mid(r.byte.size()));
+        return m_radici.size() > 1 ? r.nome + QLatin1Char('/') + relativo : relativo;
+    }
+    bool annullato()
+    {
+        m_esito = EsitoControlloArchivio();
+        m_esito.annullato = true;
+        return false;
+    }
+    void scegliRadici(const QList<VolumeDaControllare> &volumi);
+    bool elencaChiavetta();
+    bool elencaArchivio();
+    bool leggiChiavetta();
+    bool leggiArchivio();
+    void concludi();
+
+    QString m_archivio, m_fileIndice;
+    QByteArray m_radiceArchivio; // with a final "/"
+    Conteggio m_avanzamento;
+    Istante m_inizio;
+    EsitoControlloArchivio m_esito;
+    std::vector<Radice> m_radici;
+    QSet<dev_t> m_dispositivi; // of the volumes that are mounts
+    std::vector<VoceChiavetta> m_suChiavetta;
+    QSet<QByteArray> m_presenti; // relative paths of every archive file
+    IndiceArchivio m_indice;
+    QSet<QByteArray> m_inArchivio;     // digests of readable archive files
+    QSet<qint64> m_dimensioniArchivio; // sizes some archive file has
+    std::vector<VoceArchivio> m_daLeggere;
+    std::vector<std::optional<QByteArray>> m_digest; // of each stick file read
+    // Digests still looked for, with how many of each size.
+    QHash<QByteArray, qint64> m_cercati;
+    QHash<qint64, qsizetype> m_cercatiPerDimensione;
+};
+
+// Each volume once: one mounted twice (a bind mount) has one device.
+void Controllo::scegliRadici(const QList<VolumeDaControllare> &volumi)
+{
+    for (const VolumeDaControllare &v : volumi) {
+        if (v.puntoMontaggio.isEmpty()) {
+            m_esito.volumiNonControllati.append(
+                descrivi(v.nome, QStringLiteral("non è montato, quindi non si può controllare")));
+            continue;
+        }
+        const std::optional<RadiceVolume> info = radiceVolume(v.puntoMontaggio);
+        if (!info) {
+            m_esito.volumiNonControllati.append(descrivi(v.nome, descrizioneErrore(errno)));
+            continue;
+        }
+        if (info->puntoDiMontaggio && m_dispositivi.contains(info->dispositivo))
+            continue;
+        m_radici.push_back({v.puntoMontaggio, codificaNome(conBarra(v.puntoMontaggio)), v.nome,
+                            info->dispositivo, info->puntoDiMontaggio});
+        if (info->puntoDiMontaggio)
+            m_dispositivi.insert(info->dispositivo);
+    }
+}
+
+bool Controllo::elencaChiavetta()
+{
+    for (const Radice &r : m_radici) {
+        QList<CartellaNonLetta> nonLette;
+        percorriFile(
+            r.percorso,
+            [&](const QByteArray &p, const struct stat &info) {
+                m_suChiavetta.push_back({p, qint64(info.st_size), &r});
+            },
+            &nonLette, &m_esito.nascosti);
+        for (const CartellaNonLetta &c : std::as_const(nonLette))
+            m_esito.nonLetti.append(descrivi(nomeVisto(r, codificaNome(c.percorso)), c.motivo));
+        if (m_avanzamento.fermato())
+            return annullato();
+    }
+    m_esito.file = qint64(m_suChiavetta.size());
+    if (m_suChiavetta.empty())
+        return false;
+    m_esito.archivioInutilizzabile =
+        archivioInutilizzabile(m_archivio, m_radici, &m_esito.archivioSullaChiavetta);
+    if (m_esito.archivioInutilizzabile.isEmpty())
+        return true;
+    // Nothing is known to be safe, so everything is to copy, unless the copy
+    // would land on the stick itself.
+    for (const VoceChiavetta &v : m_suChiavetta) {
+        if (!m_esito.archivioSullaChiavetta)
+            m_esito.daCopiare.append(decodificaNome(v.percorso));
+    }
+    return false;
+}
+
+// Only an archive file of the same size as some file of the stick can hold
+// the same contents: the others are never read. Files on the stick itself
+// (the stick mounted inside the archive folder) go with it.
+bool Controllo::elencaArchivio()
+{
+    QSet<qint64> dimensioni;
+    for (const VoceChiavetta &v : m_suChiavetta)
+        dimensioni.insert(v.dimensione);
+    std::vector<VoceArchivio> candidati;
+    QList<CartellaNonLetta> nonLette;
+    percorriFile(
+        m_archivio,
+        [&](const QByteArray &p, const struct stat &info) {
+            if (m_dispositivi.contains(info.st_dev))
+                return;
+            m_presenti.insert(p.mid(m_radiceArchivio.size()));
+            if (dimensioni.contains(qint64(info.st_size)))
+                candidati.push_back({p, ChiaveFile::da(info)});
+        },
+        &nonLette);
+    m_esito.cartelleArchivioNonLette = nonLette.size();
+
+    m_indice = IndiceArchivio::leggi(m_fileIndice, m_archivio);
+    qint64 byteArchivio = 0;
+    for (const VoceArchivio &v : candidati) {
+        m_dimensioniArchivio.insert(v.chiave.dimensione);
+        const QByteArray relativo = v.percorso.mid(m_radiceArchivio.size());
+        if (const std::optional<QByteArray> d = m_indice.digest(relativo, v.chiave)) {
+            m_inArchivio.insert(*d);
+            continue;
+        }
+        m_daLeggere.push_back(v);
+        byteArchivio += v.chiave.dimensione;
+    }
+    // A stick file whose size no archive file has is missing without reading it.
+    qint64 byteChiavetta = 0;
+    qsizetype fileChiavetta = 0;
+    for (const VoceChiavetta &v : m_suChiavetta) {
+        if (m_dimensioniArchivio.contains(v.dimensione)) {
+            byteChiavetta += v.dimensione;
+            ++fileChiavetta;
+        }
+    }
+    m_avanzamento.prevedi(byteChiavetta + byteArchivio, fileChiavetta + qsizetype(m_daLeggere.size()));
+    return true;
+}
+
+// The stick's files that may be in the archive.
+bool Controllo::leggiChiavetta()
+{
+    m_digest.resize(m_suChiavetta.size());
+    for (size_t i = 0; i < m_suChiavetta.size(); ++i) {
+        const VoceChiavetta &v = m_suChiavetta[i];
+        if (!m_dimensioniArchivio.contains(v.dimensione))
+            continue;
+        const QString nome = nomeVisto(*v.radice, v.percorso);
+        m_avanzamento.nuovoFile(nome);
+        const LetturaFermabile l = leggi(v.percorso, m_avanzamento);
+        if (m_avanzamento.fermato())
+            return annullato();
+        if (!l.digest) {
+            m_esito.nonLetti.append(descrivi(nome, l.motivo));
+            m_esito.daCopiare.append(decodificaNome(v.percorso));
+            continue;
+        }
+        m_digest[i] = l.digest;
+        if (!m_inArchivio.contains(*l.digest) && !m_cercati.contains(*l.digest)) {
+            m_cercati.insert(*l.digest, l.chiave.dimensione);
+            ++m_cercatiPerDimensione[l.chiave.dimensione];
+        }
+    }
+    return true;
+}
+
+// The archive files not in the index, while some content of their size is still missing.
+bool Controllo::leggiArchivio()
+{
+    const Istante limiteRecenti{m_inizio.secondi - recenteS, m_inizio.nanosecondi};
+    for (const VoceArchivio &f : m_daLeggere) {
+        const QByteArray relativo = f.percorso.mid(m_radiceArchivio.size());
+        if (m_cercatiPerDimensione.value(f.chiave.dimensione) == 0) {
+            m_avanzamento.salta(f.chiave.dimensione);
+            continue;
+        }
+        m_avanzamento.nuovoFile(decodificaNome(relativo));
+        const LetturaFermabile l = leggi(f.percorso, m_avanzamento);
+        if (m_avanzamento.fermato())
+            return annullato();
+        ++m_esito.fileArchivioLetti;
+        if (!l.digest)
+            continue; // cannot vouch for anything
+        if (l.chiave.cambio < limiteRecenti && l.chiave.modifica < limiteRecenti)
+            m_indice.imposta(relativo, l.chiave, *l.digest);
+        m_inArchivio.insert(*l.digest);
+        const auto trovato = m_cercati.constFind(*l.digest);
+        if (trovato != m_cercati.cend()) {
+            --m_cercatiPerDimensione[*trovato];
+            m_cercati.erase(trovato);
+        }
+    }
+    return true;
+}
+
+void Controllo::concludi()
+{
+    for (size_t i = 0; i < m_suChiavetta.size(); ++i) {
+        const VoceChiavetta &v = m_suChiavetta[i];
+        const bool letto = m_dimensioniArchivio.contains(v.dimensione);
+        if (letto && (!m_digest[i] || m_inArchivio.contains(*m_digest[i])))
+            continue; // unreadable, told above, or safe
+        m_esito.mancanti.append(nomeLeggibile(nomeVisto(*v.radice, v.percorso)));
+        m_esito.daCopiare.append(decodificaNome(v.percorso));
+    }
+    if (m_avanzamento.fermato()) {
+        annullato();
+        return;
+    }
+    m_indice.tieniSolo(m_presenti);
+    if (m_indice.modificato())
+        m_indice.scrivi(m_fileIndice); // best effort: a missing index only costs time
+}
+
 } // namespace
 
 EsitoControlloArchivio controllaArchivio(const QString &chiavetta, const QString &archivio,
                                          const QString &fileIndice, std::stop_token stop,
                                          const Riferisci &riferisci)
 {
-    return controllaArchivio(
-        {VolumeDaControllare{chiavetta, QFileInfo(QDir::cleanPath(chiavetta)).fileName()}}, archivio,
-        fileIndice, std::move(stop), riferisci);
+    return controllaArchivio({VolumeDaControllare{chiavetta, nomeDi(QDir::cleanPath(chiavetta))}}, archivio,
+                             fileIndice, std::move(stop), riferisci);
 }
 
 EsitoControlloArchivio controllaArchivio(const QList<VolumeDaControllare> &volumi, const QString &archivio,
                                          const QString &fileIndice, std::stop_token stop,
                                          const Riferisci &riferisci)
 {
-    EsitoControlloArchivio esito;
-    Conteggio avanzamento(stop, riferisci);
-    const Istante inizio = adesso();
-    const auto annullato = [&] {
-        EsitoControlloArchivio a;
-        a.annullato = true;
-        return a;
-    };
-    const auto descrivi = [](const QString &nome, const QString &motivo) {
-        return nomeLeggibile(QStringLiteral("“%1”: %2").arg(nome, motivo));
-    };
-
-    // Each volume once: one mounted twice (a bind mount) has one device.
-    std::vector<Radice> radici;
-    QSet<dev_t> dispositivi; // of the volumes that are mounts
-    for (const VolumeDaControllare &v : volumi) {
-        if (v.puntoMontaggio.isEmpty()) {
-            esito.volumiNonControllati.append(
-                descrivi(v.nome, QStringLiteral("non è montato, quindi non si può controllare")));
-            continue;
-        }
-        const std::optional<RadiceVolume> info = radiceVolume(v.puntoMontaggio);
-        if (!info) {
-            esito.volumiNonControllati.append(descrivi(v.nome, descrizioneErrore(errno)));
-            continue;
-        }
-        const dev_t dispositivo = info->dispositivo;
-        const bool montaggio = info->puntoDiMontaggio;
-        if (montaggio && dispositivi.contains(dispositivo))
-            continue;
-        radici.push_back(
-            {v.puntoMontaggio, codificaNome(conBarra(v.puntoMontaggio)), v.nome, dispositivo, montaggio});
-        if (montaggio)
-            dispositivi.insert(dispositivo);
-    }
-    // Named as the user sees the stick: from its top, after the volume's name
-    // when there are several.
-    const auto nomeDi = [&](const Radice &r, const QByteArray &percorso) {
-        if (!percorso.startsWith(r.byte))
-            return r.nome;
-        const QString relativo = decodificaNome(percorso.mid(r.byte.size()));
-        return radici.size() > 1 ? r.nome + QLatin1Char('/') + relativo : relativo;
-    };
-
-    std::vector<VoceChiavetta> suChiavetta;
-    for (const Radice &r : radici) {
-        QList<CartellaNonLetta> nonLette;
-        percorriFile(
-            r.percorso,
-            [&](const QByteArray &p, const struct stat &info) {
-                suChiavetta.push_back({p, qint64(info.st_size), &r});
-            },
-            &nonLette, &esito.nascosti);
-        for (const CartellaNonLetta &c : std::as_const(nonLette))
-            esito.nonLetti.append(descrivi(nomeDi(r, codificaNome(c.percorso)), c.motivo));
-        if (avanzamento.fermato())
-            return annullato();
-    }
-    esito.file = qint64(suChiavetta.size());
-    if (suChiavetta.empty())
-        return esito;
-    esito.archivioInutilizzabile = archivioInutilizzabile(archivio, radici, &esito.archivioSullaChiavetta);
-    if (!esito.archivioInutilizzabile.isEmpty()) {
-        // Nothing is known to be safe, so everything is to copy, unless the
-        // copy would land on the stick itself.
-        for (const VoceChiavetta &v : suChiavetta) {
-            if (!esito.archivioSullaChiavetta)
-                esito.daCopiare.append(decodificaNome(v.percorso));
-        }
-        return esito;
-    }
-
-    // Only an archive file of the same size as some file of the stick can
-    // hold the same contents: the others are never read. Files on the stick
-    // itself (the stick mounted inside the archive folder) go with it.
-    QSet<qint64> dimensioni;
-    for (const VoceChiavetta &v : suChiavetta)
-        dimensioni.insert(v.dimensione);
-    const QByteArray radice = codificaNome(conBarra(archivio));
-    QSet<QByteArray> presenti; // relative paths of every archive file
-    std::vector<VoceArchivio> candidati;
-    QList<CartellaNonLetta> nonLetteArchivio;
-    percorriFile(
-        archivio,
-        [&](const QByteArray &p, const struct stat &info) {
-            if (dispositivi.contains(info.st_dev))
-                return;
-            presenti.insert(p.mid(radice.size()));
-            if (dimensioni.contains(qint64(info.st_size)))
-                candidati.push_back({p, ChiaveFile::da(info)});
-        },
-        &nonLetteArchivio);
-    esito.cartelleArchivioNonLette = nonLetteArchivio.size();
-
-    IndiceArchivio indice = IndiceArchivio::leggi(fileIndice, archivio);
-    QSet<QByteArray> inArchivio;     // digests of readable archive files
-    QSet<qint64> dimensioniArchivio; // sizes some archive file has
-    std::vector<VoceArchivio> daLeggere;
-    qint64 byteArchivio = 0;
-    for (const VoceArchivio &v : candidati) {
-        dimensioniArchivio.insert(v.chiave.dimensione);
-        if (const std::optional<QByteArray> d = indice.digest(v.percorso.mid(radice.size()), v.chiave)) {
-            inArchivio.insert(*d);
-            continue;
-        }
-        daLeggere.push_back(v);
-        byteArchivio += v.chiave.dimensione;
-    }
-    // A stick file whose size no archive file has is missing without reading it.
-    qint64 byteChiavetta = 0;
-    qsizetype fileChiavetta = 0;
-    for (const VoceChiavetta &v : suChiavetta) {
-        if (dimensioniArchivio.contains(v.dimensione)) {
-            byteChiavetta += v.dimensione;
-            ++fileChiavetta;
-        }
-    }
-    avanzamento.prevedi(byteChiavetta + byteArchivio, fileChiavetta + qsizetype(daLeggere.size()));
-
-    // The stick's files that may be in the archive. Digests still looked for,
-    // with how many of each size.
-    QHash<QByteArray, qint64> cercati;
-    QHash<qint64, qsizetype> cercatiPerDimensione;
-    std::vector<std::optional<QByteArray>> digest(suChiavetta.size());
-    for (size_t i = 0; i < suChiavetta.size(); ++i) {
-        const VoceChiavetta &v = suChiavetta[i];
-        if (!dimensioniArchivio.contains(v.dimensione))
-            continue;
-        const QString nome = nomeDi(*v.radice, v.percorso);
-        avanzamento.nuovoFile(nome);
-        const LetturaFermabile l = leggi(v.percorso, avanzamento);
-        if (avanzamento.fermato())
-            return annullato();
-        if (!l.digest) {
-            esito.nonLetti.append(descrivi(nome, l.motivo));
-            esito.daCopiare.append(decodificaNome(v.percorso));
-            continue;
-        }
-        digest[i] = l.digest;
-        if (!inArchivio.contains(*l.digest) && !cercati.contains(*l.digest)) {
-            cercati.insert(*l.digest, l.chiave.dimensione);
-            ++cercatiPerDimensione[l.chiave.dimensione];
-        }
-    }
-
-    // The archive files not in the index, while some content of their size is still missing.
-    const Istante limiteRecenti{inizio.secondi - recenteS, inizio.nanosecondi};
-    for (const VoceArchivio &f : daLeggere) {
-        const QByteArray relativo = f.percorso.mid(radice.size());
-        if (cercatiPerDimensione.value(f.chiave.dimensione) == 0) {
-            avanzamento.salta(f.chiave.dimensione);
-            continue;
-        }
-        avanzamento.nuovoFile(decodificaNome(relativo));
-        const LetturaFermabile l = leggi(f.percorso, avanzamento);
-        if (avanzamento.fermato())
-            return annullato();
-        ++esito.fileArchivioLetti;
-        if (!l.digest)
-            continue; // cannot vouch for anything
-        if (l.chiave.cambio < limiteRecenti && l.chiave.modifica < limiteRecenti)
-            indice.imposta(relativo, l.chiave, *l.digest);
-        inArchivio.insert(*l.digest);
-        const auto trovato = cercati.constFind(*l.digest);
-        if (trovato != cercati.cend()) {
-            --cercatiPerDimensione[*trovato];
-            cercati.erase(trovato);
-        }
-    }
-
-    for (size_t i = 0; i < suChiavetta.size(); ++i) {
-        const VoceChiavetta &v = suChiavetta[i];
-        const bool letto = dimensioniArchivio.contains(v.dimensione);
-        if (letto && (!digest[i] || inArchivio.contains(*digest[i])))
-            continue; // unreadable, told above, or safe
-        esito.mancanti.append(nomeLeggibile(nomeDi(*v.radice, v.percorso)));
-        esito.daCopiare.append(decodificaNome(v.percorso));
-    }
-    if (avanzamento.fermato())
-        return annullato();
-    indice.tieniSolo(presenti);
-    if (indice.modificato())
-        indice.scrivi(fileIndice); // best effort: a missing index only costs time
-    return esito;
+    return Controllo(archivio, fileIndice, std::move(stop), riferisci).esegui(volumi);
 }
 
 QCoro::Task<std::optional<EsitoControlloArchivio>>
@@ -368,7 +427,7 @@ controllaArchivioConScheda(QString nomeChiavetta, QList<VolumeDaControllare> vol
         QStringLiteral("Controllo di \"%1\" in %2…").arg(nomeChiavetta, AppSettings::folderName(archivio)),
         std::nullopt, 0.0, QStringLiteral("magnifyingglass"), Colori::coloreMarchio()};
     scheda.annulla = std::make_shared<const std::function<void()>>([stop]() mutable { stop.request_stop(); });
-    SchedaTenuta tenuta(servizi.centro, scheda);
+    ImpegnoTenuto tenuta(servizi.centro, scheda);
 
     const Riferisci avanzamento = versoCentro(servizi.centro);
     const QString indice = IndiceArchivio::percorsoPredefinito();

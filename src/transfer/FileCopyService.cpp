@@ -4,13 +4,11 @@
 #include "comune/NomiFile.h"
 #include "operations/AlertPresenter.h"
 #include "operations/CentroOperazioni.h"
-#include "operations/Impegni.h"
+#include "operations/ImpegnoTenuto.h"
 #include "operations/PrioritaLavoro.h"
 #include "operations/Registro.h"
-#include "platform/Notifier.h"
 #include "platform/OperazioniFile.h"
 #include "settings/AppSettings.h"
-#include "transfer/CategoriaFile.h"
 #include "transfer/CopieInArchivio.h"
 #include "transfer/VisitaCartelle.h"
 
@@ -32,25 +30,6 @@ QString rigaFallito(const QString &sorgente, const QString &file, const QString 
 }
 
 const QString nonCorrisponde = QStringLiteral("la copia non corrisponde all'originale (verifica SHA-256)");
-
-// Why the archive folder cannot be used, for the user; empty when it is there
-// or is the default one, which is made on first use. A folder the user chose
-// that is gone is a disk unplugged or a network share not mounted: one made
-// in its place on this computer would take the copies where the practice does
-// not look, and a later mount would hide them.
-QString archivioNonRaggiungibile(const QString &cartella, const AppSettings *settings)
-{
-    struct stat info;
-    const int errore = ::stat(codificaNome(cartella).constData(), &info) == 0 ? 0 : errno;
-    const bool predefinita = settings && settings->isDefaultDestination() &&
-                             QDir::cleanPath(cartella) == QDir::cleanPath(settings->destinationPath());
-    if (errore == 0 || predefinita)
-        return {};
-    const QString perche =
-        errore == ENOENT ? QStringLiteral("la cartella non esiste") : descrizioneErrore(errore);
-    return QStringLiteral("%1 non è raggiungibile: %2. Collega il disco o la cartella di rete e riprova.")
-        .arg(AppSettings::folderName(cartella), perche);
-}
 
 // Only the files whose extension (any case) is one of `estensioni`.
 void tieniEstensioni(QStringList &file, const QSet<QString> &estensioni)
@@ -120,8 +99,22 @@ void conta(EsitoImportazione &esito, const FileArchiviato &f, const QString &sor
 
 } // namespace
 
-QCoro::Task<> FileCopyService::copia(QString sorgente, QString destinazione,
-                                     std::optional<QSet<QString>> estensioni, Servizi servizi,
+QString FileCopyService::archivioNonRaggiungibile(const QString &cartella, const AppSettings *settings)
+{
+    struct stat info;
+    const int errore = ::stat(codificaNome(cartella).constData(), &info) == 0 ? 0 : errno;
+    const bool predefinita = settings && settings->isDefaultDestination() &&
+                             QDir::cleanPath(cartella) == QDir::cleanPath(settings->destinationPath());
+    if (errore == 0 || predefinita)
+        return {};
+    const QString perche =
+        errore == ENOENT ? QStringLiteral("la cartella non esiste") : descrizioneErrore(errore);
+    return QStringLiteral("%1 non è raggiungibile: %2. Collega il disco o la cartella di rete e riprova.")
+        .arg(AppSettings::folderName(cartella), perche);
+}
+
+QCoro::Task<> FileCopyService::copia(Servizi servizi, QString sorgente, QString destinazione,
+                                     std::optional<QSet<QString>> estensioni,
                                      std::optional<QStringList> soloFile)
 {
     const QString nonRaggiungibile = archivioNonRaggiungibile(destinazione, servizi.settings);
@@ -147,12 +140,11 @@ QCoro::Task<> FileCopyService::copia(QString sorgente, QString destinazione,
     }
 
     const QString cartella = AppSettings::folderName(destinazione);
-    SchedaTenuta scheda(servizi.centro, {QStringLiteral("Copia in %1…").arg(cartella), std::nullopt,
-                                         std::nullopt, QStringLiteral("doc.on.doc.fill"), Colori::green()});
+    ImpegnoTenuto scheda(servizi.centro, {QStringLiteral("Copia in %1…").arg(cartella), std::nullopt,
+                                          std::nullopt, QStringLiteral("doc.on.doc.fill"), Colori::green()});
     const Riferisci avanzamento = versoCentro(servizi.centro);
-    // Named, not a temporary inside the co_await: GCC 12 mishandles the
-    // destruction of such temporaries in coroutines.
-    // The stick's mount point carries its name.
+    // The stick's mount point carries its name. The work is a named future
+    // (README, "GCC 12 and coroutines").
     const QString chiavetta = nomeDi(QDir::cleanPath(sorgente));
     QFuture<EsitoCopia> lavoro =
         QtConcurrent::task([sorgente, estensioni, destinazione, avanzamento, chiavetta, soloFile] {
@@ -223,59 +215,6 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
     // The last batch, and what is still to verify, in front of the user.
     copie.completa(riferisci);
     return esito;
-}
-
-QCoro::Task<> FileCopyService::importaAutomaticamente(USBDrive drive, Servizi servizi)
-{
-    const QString nome = drive.name;
-    if (impegnoBloccante(Avvio::importazioneAutomatica, statoImpegni(servizi))) {
-        registra(QStringLiteral("Auto-importazione da %1 saltata: altra operazione in corso").arg(nome));
-        co_return;
-    }
-    const QString destinazione = servizi.settings->destinationPath();
-    const QString nonRaggiungibile = archivioNonRaggiungibile(destinazione, servizi.settings);
-    if (!nonRaggiungibile.isEmpty()) {
-        registra(QStringLiteral("Auto-importazione da %1 fallita: %2").arg(nome, nonRaggiungibile));
-        const QString titolo = QStringLiteral("Importazione automatica non riuscita");
-        co_await servizi.notifiche->notifica(titolo, nonRaggiungibile, Urgenza::critica);
-        co_return;
-    }
-    if (!creaCartella(destinazione)) {
-        registra(QStringLiteral("Auto-importazione da %1 fallita: destinazione non accessibile").arg(nome));
-        co_return;
-    }
-
-    SchedaTenuta scheda(servizi.centro,
-                        {QStringLiteral("Importazione automatica da %1…").arg(nome), std::nullopt,
-                         std::nullopt, QStringLiteral("tray.and.arrow.down.fill"), Colori::coloreMarchio()});
-    const QString sorgente = drive.path();
-    const QSet<QString> immagini = insiemeEstensioni(CategoriaFile::immagini);
-    const Riferisci avanzamento = versoCentro(servizi.centro);
-    QFuture<EsitoImportazione> lavoro =
-        QtConcurrent::task([sorgente, destinazione, immagini, avanzamento, nome] {
-            const PrioritaLavoro sottofondo;
-            QList<VoceManifesto> verificati;
-            EsitoImportazione esito =
-                eseguiImportazione(sorgente, destinazione, immagini, avanzamento, &verificati);
-            esito.manifesto = scriviManifesto(destinazione, nome, verificati);
-            return esito;
-        })
-            .withPriority(prioritaImportazione)
-            .spawn();
-    const EsitoImportazione esito = co_await lavoro;
-    scheda.rilascia();
-
-    registra(rigaRegistroImportazione(nome, esito));
-    const bool fallito = esito.errori > 0 || esito.corrotti > 0;
-    if (esito.nuovi == 0 && !fallito)
-        co_return;
-    // The same rule as the copy's summary: a failure is never told as a success.
-    const QString titolo = !fallito ? QStringLiteral("Importazione automatica")
-                           : esito.nuovi + esito.saltati == 0
-                               ? QStringLiteral("Importazione automatica non riuscita")
-                               : QStringLiteral("Importazione automatica con errori");
-    const QString corpo = corpoNotifica(nome, esito);
-    co_await servizi.notifiche->notifica(titolo, corpo, fallito ? Urgenza::critica : Urgenza::normale);
 }
 
 EsitoImportazione FileCopyService::eseguiImportazione(const QString &sorgente, const QString &destinazione,

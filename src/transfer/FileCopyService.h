@@ -12,6 +12,8 @@
 #include <QString>
 #include <QStringList>
 
+class AppSettings;
+
 // The result of one copy run. Every file listed is counted once: in copiati,
 // errori or giaPresenti.
 struct EsitoCopia {
@@ -53,9 +55,11 @@ namespace FileCopyService {
 // stick's folder, then shows the summary and logs one line. Returns after the
 // summary alert is dismissed, or at once when it refuses to start.
 // `soloFile`, when given, are the files to copy (any of the stick's volumes)
-// instead of every file under `sorgente`.
-QCoro::Task<> copia(QString sorgente, QString destinazione, std::optional<QSet<QString>> estensioni,
-                    Servizi servizi, std::optional<QStringList> soloFile = std::nullopt);
+// instead of every file under `sorgente`. The panel's copy commands and the
+// wipe's "Copia prima" start it.
+QCoro::Task<> copia(Servizi servizi, QString sorgente, QString destinazione,
+                    std::optional<QSet<QString>> estensioni = std::nullopt,
+                    std::optional<QStringList> soloFile = std::nullopt);
 
 // Any thread but the main one: the copy and verification themselves.
 // `estensioni`: lower-case, no dot; absent = every file. `verificati`, when
@@ -65,14 +69,9 @@ EsitoCopia eseguiCopia(const QString &sorgente, const std::optional<QSet<QString
                        QList<VoceManifesto> *verificati = nullptr,
                        const std::optional<QStringList> &soloFile = std::nullopt);
 
-// Main thread. The images of a stick that just arrived go to the archive
-// folder unless another operation or an erase is running, or the archive
-// folder is not reachable; the new images go into a manifest, then one log
-// line, and one notification when anything was imported or went wrong.
-QCoro::Task<> importaAutomaticamente(USBDrive drive, Servizi servizi);
-
-// Any thread but the main one. Each image is verified right after its copy;
-// `verificati` as for eseguiCopia.
+// Any thread but the main one: the automatic import's copies
+// (importaAutomaticamente). Each batch of images is verified right after it is
+// flushed; `verificati` as for eseguiCopia.
 EsitoImportazione eseguiImportazione(const QString &sorgente, const QString &destinazione,
                                      const QSet<QString> &estensioni, const Riferisci &riferisci = {},
                                      QList<VoceManifesto> *verificati = nullptr);
@@ -82,6 +81,13 @@ QString testoRiepilogo(const EsitoCopia &esito, const QString &cartella = QStrin
 QString rigaRegistro(const QString &destinazione, const EsitoCopia &esito);
 QString rigaRegistroImportazione(const QString &nome, const EsitoImportazione &esito);
 QString corpoNotifica(const QString &nome, const EsitoImportazione &esito);
+
+// Why the archive folder cannot be used, for the user; empty when it is there
+// or is the default one, which is made on first use. A folder the user chose
+// that is gone is a disk unplugged or a network share not mounted: one made
+// in its place on this computer would take the copies where the practice does
+// not look, and a later mount would hide them.
+QString archivioNonRaggiungibile(const QString &cartella, const AppSettings *settings);
 
 // Thread-pool queue priorities: a copy the user asked for goes before an
 // import nobody is waiting for.

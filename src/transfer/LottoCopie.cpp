@@ -37,6 +37,17 @@ EsitoCopiaFile nonRiuscita(const QString &errore, const QString &motivo)
     return r;
 }
 
+// A copy written but not flushed to the medium.
+EsitoCopiaFile scritturaNonRiuscita(const QString &destinazione, int e)
+{
+    EsitoCopiaFile r =
+        nonRiuscita(QStringLiteral("Scrittura di “%1” sul disco non riuscita: %2.")
+                        .arg(nomeDi(destinazione), descrizioneErrore(e)),
+                    QStringLiteral("scrittura sul disco non riuscita: ") + descrizioneErrore(e));
+    r.destinazione = destinazione;
+    return r;
+}
+
 // Whether the file `nome` of the folder holds the bytes of `temporaneo`,
 // beside it: then placing ours would only make a duplicate.
 bool stessiByte(int cartella, const QString &percorsoCartella, const QByteArray &temporaneo,
@@ -260,22 +271,15 @@ QList<EsitoCopiaFile> LottoCopie::completa()
     return completaParte(m_attesa);
 }
 
-QList<EsitoCopiaFile> LottoCopie::completaParte(Parte &parte)
+// The data reach the medium before any of them gets a real name. All the
+// writing was started in aggiungi(); once it has landed, each file is
+// fdatasync'd. One after another, every fdatasync would wait for a device
+// cache flush of its own (milliseconds each); issued from a few threads at
+// once, the block layer merges the flushes, and a batch costs about what one
+// whole-file-system flush (syncfs) would, without waiting for every other
+// program's unwritten data on a disk shared with the computer.
+void LottoCopie::scarica(std::vector<Voce> &voci)
 {
-    std::vector<Voce> &voci = parte.voci;
-    QHash<QString, int> &cartelle = parte.cartelle;
-    const auto erroreScrittura = [](const Voce &v, int e) {
-        return QStringLiteral("Scrittura di “%1” sul disco non riuscita: %2.")
-            .arg(nomeDi(v.destinazione), descrizioneErrore(e));
-    };
-
-    // 1. The data reach the medium before any of them gets a real name. All
-    // the writing was started in aggiungi(); once it has landed, each file is
-    // fdatasync'd. One after another, every fdatasync would wait for a device
-    // cache flush of its own (milliseconds each); issued from a few threads at
-    // once, the block layer merges the flushes, and a batch costs about what
-    // one whole-file-system flush (syncfs) would, without waiting for every
-    // other program's unwritten data on a disk shared with the computer.
     for (const Voce &v : voci)
         attendiScrittura(v.fd);
     std::vector<int> esiti(voci.size(), 0);
@@ -292,88 +296,81 @@ QList<EsitoCopiaFile> LottoCopie::completaParte(Parte &parte)
         t.join();
     for (size_t i = 0; i < voci.size(); ++i) {
         if (esiti[i] != 0) {
-            voci[i].errore = erroreScrittura(voci[i], esiti[i]);
-            voci[i].motivo =
-                QStringLiteral("scrittura sul disco non riuscita: ") + descrizioneErrore(esiti[i]);
+            const EsitoCopiaFile r = scritturaNonRiuscita(voci[i].destinazione, esiti[i]);
+            voci[i].errore = r.errore;
+            voci[i].motivo = r.motivo;
         }
     }
+}
 
-    // 2. Each takes its name, never replacing one that exists.
-    QList<EsitoCopiaFile> risultati;
-    QList<int> cartelleRisultati;
-    for (Voce &v : voci) {
-        ::close(v.fd);
-        v.fd = -1;
-        if (!v.errore.isEmpty()) {
-            scarta(v);
-            risultati.append(nonRiuscita(v.errore, v.motivo));
-            cartelleRisultati.append(-1);
-            continue;
-        }
-        const QString cartella = QFileInfo(v.destinazione).absolutePath();
-        QString candidato = v.destinazione;
-        int e = EEXIST;
-        bool giaPresente = false;
-        for (int tentativo = 0; tentativo < 1000 && e == EEXIST; ++tentativo) {
-            if (tentativo > 0)
-                candidato = urlConTimestamp(v.destinazione, cartella);
-            const QByteArray nome = codificaNome(nomeDi(candidato));
-            e = collocaSenzaSostituire(v.cartellaFd, v.temporaneo, nome);
-            // Taken by the very same bytes (the other computer sharing the
-            // archive copied this stick too): one copy is enough.
-            if (e == EEXIST && tentativo == 0 && stessiByte(v.cartellaFd, cartella, v.temporaneo, nome)) {
-                giaPresente = true;
-                break;
-            }
-        }
-        if (giaPresente) {
+// The file takes its name, never replacing one that exists, or the next
+// timestamped one.
+EsitoCopiaFile LottoCopie::nomina(Voce &v)
+{
+    ::close(v.fd);
+    v.fd = -1;
+    if (!v.errore.isEmpty()) {
+        scarta(v);
+        return nonRiuscita(v.errore, v.motivo);
+    }
+    const QString cartella = QFileInfo(v.destinazione).absolutePath();
+    QString candidato = v.destinazione;
+    int e = EEXIST;
+    for (int tentativo = 0; tentativo < 1000 && e == EEXIST; ++tentativo) {
+        if (tentativo > 0)
+            candidato = urlConTimestamp(v.destinazione, cartella);
+        const QByteArray nome = codificaNome(nomeDi(candidato));
+        e = collocaSenzaSostituire(v.cartellaFd, v.temporaneo, nome);
+        // Taken by the very same bytes (the other computer sharing the
+        // archive copied this stick too): one copy is enough.
+        if (e == EEXIST && tentativo == 0 && stessiByte(v.cartellaFd, cartella, v.temporaneo, nome)) {
             scarta(v);
             EsitoCopiaFile r;
             r.ok = r.giaPresente = true;
             r.destinazione = candidato;
-            risultati.append(r);
-            cartelleRisultati.append(-1);
-            continue;
+            return r;
         }
-        if (e != 0) {
-            scarta(v);
-            risultati.append(
-                nonRiuscita(QStringLiteral("Impossibile salvare “%1”: %2.")
-                                .arg(nomeDi(v.destinazione), descrizioneErrore(e)),
-                            QStringLiteral("impossibile salvarlo con il suo nome: ") + descrizioneErrore(e)));
-            cartelleRisultati.append(-1);
-            continue;
-        }
-        v.temporaneo.clear();
-        EsitoCopiaFile r;
-        r.ok = true;
-        r.destinazione = candidato;
-        risultati.append(r);
-        cartelleRisultati.append(v.cartellaFd);
+    }
+    if (e != 0) {
+        scarta(v);
+        return nonRiuscita(
+            QStringLiteral("Impossibile salvare “%1”: %2.").arg(nomeDi(v.destinazione), descrizioneErrore(e)),
+            QStringLiteral("impossibile salvarlo con il suo nome: ") + descrizioneErrore(e));
+    }
+    v.temporaneo.clear();
+    EsitoCopiaFile r;
+    r.ok = true;
+    r.destinazione = candidato;
+    return r;
+}
+
+QList<EsitoCopiaFile> LottoCopie::completaParte(Parte &parte)
+{
+    scarica(parte.voci);
+    QList<EsitoCopiaFile> risultati;
+    QList<int> cartelleNominate; // for each result, the folder its new name is in; -1 for none
+    for (Voce &v : parte.voci) {
+        risultati.append(nomina(v));
+        cartelleNominate.append(risultati.last().ok && !risultati.last().giaPresente ? v.cartellaFd : -1);
     }
 
-    // 3. The new names reach the medium too; until they do, a copy could vanish
+    // The new names reach the medium too; until they do, a copy could vanish
     // in a power cut while the user was told it was safe. A failure here leaves
     // the complete copy in place but does not call it done.
-    for (int fd : std::as_const(cartelle)) {
-        if (!cartelleRisultati.contains(fd) || ::fsync(fd) == 0)
+    for (int fd : std::as_const(parte.cartelle)) {
+        if (!cartelleNominate.contains(fd) || ::fsync(fd) == 0)
             continue;
         const int e = errno;
         for (qsizetype i = 0; i < risultati.size(); ++i) {
-            if (cartelleRisultati.at(i) == fd) {
-                risultati[i].ok = false;
-                risultati[i].errore = QStringLiteral("Scrittura di “%1” sul disco non riuscita: %2.")
-                                          .arg(nomeDi(risultati.at(i).destinazione), descrizioneErrore(e));
-                risultati[i].motivo =
-                    QStringLiteral("scrittura sul disco non riuscita: ") + descrizioneErrore(e);
-            }
+            if (cartelleNominate.at(i) == fd)
+                risultati[i] = scritturaNonRiuscita(risultati.at(i).destinazione, e);
         }
     }
 
-    voci.clear();
-    for (int fd : std::as_const(cartelle))
+    parte.voci.clear();
+    for (int fd : std::as_const(parte.cartelle))
         ::close(fd);
-    cartelle.clear();
+    parte.cartelle.clear();
     return risultati;
 }
 

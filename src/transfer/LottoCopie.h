@@ -106,6 +106,8 @@ private:
 
     int apriCartella(const QString &cartella, QString *errore, QString *motivo);
     static void scarta(Voce &voce);
+    static void scarica(std::vector<Voce> &voci);
+    static EsitoCopiaFile nomina(Voce &voce);
     static QList<EsitoCopiaFile> completaParte(Parte &parte);
 
     Parte m_attesa;

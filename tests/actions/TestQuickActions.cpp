@@ -1,4 +1,4 @@
-#include "actions/AzioniRapide.h"
+#include "actions/ComandiAzioni.h"
 #include "app/USBMonitor.h"
 #include "operations/Orologio.h"
 #include "platform/QtAppunti.h"
@@ -19,7 +19,7 @@ namespace {
 const QString notaTxt = QStringLiteral("appunti_2024-05-02_10-20-30.txt");
 const QString notaRtf = QStringLiteral("appunti_2024-05-02_10-20-30.rtf");
 
-using Azione = QCoro::Task<> (*)(const ElencoChiavette *, Servizi);
+using Azione = QCoro::Task<> (*)(Servizi, const ElencoChiavette *);
 enum { apri, conNota, testoEdEspelli, formattataEdEspelli };
 const Azione azioni[] = {apriUltimaUSB, apriUltimaUSBConNota, salvaNotaTestoEdEspelli,
                          salvaNotaFormattataEdEspelli};
@@ -58,7 +58,7 @@ struct Banco {
         env.servizi.espulsore = &espulsore;
     }
     ~Banco() { Orologio::imposta({}); }
-    void esegui(int azione) { QCoro::waitFor(azioni[azione](monitor.get(), env.servizi)); }
+    void esegui(int azione) { QCoro::waitFor(azioni[azione](env.servizi, monitor.get())); }
     QString stick() const { return env.path(QStringLiteral("CLINICA")); }
     QStringList fileSulloStick() const { return QDir(stick()).entryList(QDir::Files | QDir::Hidden); }
     QString avviso(int i = 0) const

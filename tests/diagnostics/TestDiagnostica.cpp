@@ -1,6 +1,6 @@
 #include "app/USBMonitor.h"
 #include "comune/Colori.h"
-#include "diagnostics/DiagnosticaUSB.h"
+#include "diagnostics/ComandiDiagnostica.h"
 #include "diagnostics/DiagnosticaView.h"
 #include "diagnostics/MisuraVelocita.h"
 #include "operations/StoricoChiavette.h"
@@ -33,12 +33,10 @@ const QString poco =
     QStringLiteral("Spazio insufficiente sulla chiavetta per il test (servono almeno 64 MB liberi).");
 
 // Runs one check on the ECO stick to its end and returns the whole report so far.
-template <typename A> Righe esegui(TestEnv &env)
+Righe esegui(QCoro::Task<> (*comando)(Servizi, USBDrive), TestEnv &env)
 {
-    A azione(
-        USBDrive{QUuid::createUuid(), QUrl::fromLocalFile(percorso), "ECO", QDateTime::currentDateTime()},
-        env.servizi);
-    QCoro::waitFor(azione.perform());
+    QCoro::waitFor(comando(env.servizi, USBDrive{QUuid::createUuid(), QUrl::fromLocalFile(percorso), "ECO",
+                                                 QDateTime::currentDateTime()}));
     Righe righe;
     for (const RigaRapporto &r : env.diag.rapporto())
         righe.append({r.tipo, r.testo});
@@ -236,9 +234,10 @@ private Q_SLOTS:
         TestEnv env;
         env.disco.rispondi({azione == 'i' ? "info" : azione == 'v' ? "verifyVolume" : "repairVolume"}, esito);
         env.disco.rispondi({percorsiStrumenti().systemProfiler, "SPUSBDataType", "-json"}, profilo);
-        QCOMPARE(azione == 'i'   ? esegui<InfoUSBDiagAction>(env)
-                 : azione == 'v' ? esegui<VerifyUSBAction>(env)
-                                 : esegui<RepairUSBAction>(env),
+        QCOMPARE(esegui(azione == 'i'   ? diagnosticaInfo
+                        : azione == 'v' ? diagnosticaVerifica
+                                        : diagnosticaRiparazione,
+                        env),
                  righe);
         QVERIFY(!env.diag.inCorso());
         QCOMPARE(env.disco.chiamate().first().argomenti.last(), percorso);
@@ -250,11 +249,11 @@ private Q_SLOTS:
     {
         TestEnv env;
         env.disco.rispondi({}, QStringLiteral("appears to be OK"));
-        QVERIFY(env.diag.inizia(Op::verifica));
-        esegui<VerifyUSBAction>(env);
-        esegui<RepairUSBAction>(env);
-        esegui<InfoUSBDiagAction>(env);
-        QVERIFY(esegui<SpeedTestUSBAction>(env).isEmpty());
+        env.diag.inizia(Op::verifica);
+        esegui(diagnosticaVerifica, env);
+        esegui(diagnosticaRiparazione, env);
+        esegui(diagnosticaInfo, env);
+        QVERIFY(esegui(diagnosticaVelocita, env).isEmpty());
         QVERIFY(env.disco.chiamate().isEmpty());
         QCOMPARE(env.diag.operazione(), Op::verifica);
     }

@@ -1,5 +1,5 @@
+#include "disk/ComandiDisco.h"
 #include "disk/EsecutoreProcessi.h"
-#include "disk/QuickFormatUSBAction.h"
 #include "support/TestEnv.h"
 #include "SysfsFinto.h"
 
@@ -112,7 +112,7 @@ private Q_SLOTS:
         env.servizi.disco = &m_esecutore;
         TestSupport::writeFile(env.path("Archivio/copia.txt"), "dati"); // the stick's file is archived
         const USBDrive drive{QUuid::createUuid(), QUrl::fromLocalFile(mnt()), "Referti 2024", QDateTime()};
-        QCoro::waitFor(QuickFormatUSBAction(drive, env.servizi).perform());
+        QCoro::waitFor(formattaRapida(env.servizi, drive));
 
         if (discoUsb) { // refused before anything is asked
             QCOMPARE(env.avvisi.mostrati.value(0).titolo, QString("Operazione rifiutata"));
@@ -166,7 +166,7 @@ private Q_SLOTS:
         env.avvisi.rispondi(1); // "Annulla": the third volume still cannot be looked at
 
         const USBDrive drive{QUuid::createUuid(), QUrl::fromLocalFile(punti[0]), "ECO", QDateTime()};
-        QCoro::waitFor(QuickFormatUSBAction(drive, env.servizi).perform());
+        QCoro::waitFor(formattaRapida(env.servizi, drive));
 
         const auto &m = env.avvisi.mostrati;
         QVERIFY2(m.size() == 3 &&

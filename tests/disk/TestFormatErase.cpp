@@ -1,6 +1,5 @@
+#include "disk/ComandiDisco.h"
 #include "disk/DialoghiDisco.h"
-#include "disk/QuickFormatUSBAction.h"
-#include "disk/SecureEraseUSBAction.h"
 #include "support/TestEnv.h"
 
 #include <QCoro/QCoroTask>
@@ -60,9 +59,9 @@ void esegui(TestEnv &env, bool cancella, const QString &percorso = stick)
     const USBDrive drive{QUuid::createUuid(), QUrl::fromLocalFile(percorso), "STUDIO",
                          QDateTime::currentDateTime()};
     if (cancella)
-        QCoro::waitFor(SecureEraseUSBAction(drive, env.servizi).perform());
+        QCoro::waitFor(cancellaSicura(env.servizi, drive));
     else
-        QCoro::waitFor(QuickFormatUSBAction(drive, env.servizi).perform());
+        QCoro::waitFor(formattaRapida(env.servizi, drive));
 }
 
 class NotificheConIntervallo : public FakeNotifier {
@@ -142,7 +141,7 @@ private Q_SLOTS:
             env.erase.avvia("ALTRA");
             env.erase.impostaFase(SecureEraseManager::Fase::formattazione);
         } else if (occupato == diagnosi) {
-            QVERIFY(env.diag.inizia(DiagnosticaManager::Operazione::verifica));
+            env.diag.inizia(DiagnosticaManager::Operazione::verifica);
         } else if (occupato == copia) {
             env.centro.setAttuale(CentroOperazioni::Operazione{"Copia in Ecografie…"});
         } else if (occupato == duranteIlPermesso) {

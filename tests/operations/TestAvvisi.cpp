@@ -1,4 +1,4 @@
-#include "operations/MessageBoxPresenter.h"
+#include "ui/MessageBoxPresenter.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>

@@ -1,5 +1,6 @@
 #include "operations/CentroOperazioni.h"
 #include "operations/Impegni.h"
+#include "operations/ImpegnoTenuto.h"
 
 #include <cmath>
 #include <QSignalSpy>
@@ -82,11 +83,11 @@ private Q_SLOTS:
     {
         CentroOperazioni centro;
         {
-            SchedaTenuta scheda(&centro, copia());
+            ImpegnoTenuto scheda(&centro, copia());
             QCOMPARE(centro.attuale(), std::optional(copia()));
         }
         QVERIFY(!centro.occupato());
-        SchedaTenuta prima(&centro, copia());
+        ImpegnoTenuto prima(&centro, copia());
         prima.rilascia();
         centro.setAttuale(copia(0.5, {}, "Importazione…"));
         prima.rilascia();

@@ -1,4 +1,4 @@
-#include "actions/EjectDriveAction.h"
+#include "actions/ComandiAzioni.h"
 #include "app/USBMonitor.h"
 #include "disk/SysfsFinto.h"
 #include "platform/linux/LinuxVolumeSource.h"
@@ -172,7 +172,7 @@ private Q_SLOTS:
         UDisksEspulsore espulsore(QDBusConnection::connectToBus("unix:path=/nonexistent/bus", "nessun-bus"));
         env.servizi.espulsore = &espulsore;
         const USBDrive drive = monitor.drives().at(0);
-        QCoro::waitFor(EjectDriveAction(env.servizi, drive).perform());
+        QCoro::waitFor(espelli(env.servizi, drive));
         QStringList chi{"sleep", nomeDiQuestoTest()}; // the message names them sorted
         chi.sort();
         QCOMPARE(env.avvisi.mostrati.size(), 1);
@@ -188,7 +188,7 @@ private Q_SLOTS:
             p->kill();
             p->waitForFinished();
         }
-        QCoro::waitFor(EjectDriveAction(env.servizi, drive).perform());
+        QCoro::waitFor(espelli(env.servizi, drive));
         QCOMPARE(env.avvisi.mostrati.size(), 1);
         QVERIFY(!montato(punto));
         QTRY_VERIFY_WITH_TIMEOUT(monitor.drives().isEmpty(), 10000);

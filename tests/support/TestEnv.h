@@ -33,7 +33,7 @@ struct TestEnv {
     RecordingOpener apritore;
     CentroOperazioni centro;
     SecureEraseManager erase;
-    DiagnosticaManager diag{&erase};
+    DiagnosticaManager diag;
     FakeEsecutoreDisco disco;
     std::unique_ptr<AppSettings> settings;
     Servizi servizi;

@@ -10,7 +10,7 @@
 #include "support/TestEnv.h"
 #include "transfer/CategoriaFile.h"
 #include "transfer/CloneUSBService.h"
-#include "transfer/ComandiCopia.h"
+#include "transfer/ComandiTrasferimento.h"
 #include "transfer/Digest.h"
 #include "transfer/FileCopyService.h"
 #include "transfer/LottoCopie.h"
@@ -350,7 +350,7 @@ private Q_SLOTS:
             if (env.centro.attuale())
                 schede << *env.centro.attuale();
         });
-        QCoro::waitFor(FileCopyService::copia(stick.path(), archivio, std::nullopt, env.servizi));
+        QCoro::waitFor(FileCopyService::copia(env.servizi, stick.path(), archivio));
 
         QMap<QString, QByteArray> attesi{{"README", "archiviato"},
                                          {"README_" + stamp, "README"},
@@ -452,7 +452,7 @@ private Q_SLOTS:
         }
         int cambiScheda = 0;
         connect(&env.centro, &CentroOperazioni::attualeChanged, this, [&] { ++cambiScheda; });
-        QCoro::waitFor(copiaTutto(monitor, env.servizi));
+        QCoro::waitFor(copiaTutto(env.servizi, &monitor));
 
         QCOMPARE(env.avvisi.mostrati.size(), 1);
         const RichiestaAvviso &a = env.avvisi.mostrati.first();
@@ -510,9 +510,9 @@ private Q_SLOTS:
         QVERIFY(writeFile(stick.filePath("c.jpg"), QByteArray(100 << 10, 'c')));
         for (int i = 0; solaLettura && i < 60; ++i)
             QVERIFY(writeFile(stick.filePath(QString("esame/altre/%1.jpg").arg(i, 2, 10, QChar('0'))), "x"));
-        QCoro::waitFor(FileCopyService::copia(stick.path(), archivio, std::nullopt, env.servizi));
+        QCoro::waitFor(FileCopyService::copia(env.servizi, stick.path(), archivio));
         const USBDrive drive{QUuid::createUuid(), QUrl::fromLocalFile(stick.path()), "ECO", {}};
-        QCoro::waitFor(FileCopyService::importaAutomaticamente(drive, env.servizi));
+        QCoro::waitFor(importaAutomaticamente(env.servizi, drive));
 
         const QString pieno = "“esame/b.jpg”: copia interrotta: spazio esaurito sul disco";
         const QString chiuso =
@@ -616,8 +616,8 @@ private Q_SLOTS:
         };
         QVERIFY(QDir().mkpath(env.path("copiate")));
         const ControlloCiclo ciclo;
-        QCoro::waitFor(FileCopyService::copia(a.path(), env.path("copiate"), std::nullopt, env.servizi));
-        QCoro::waitFor(FileCopyService::importaAutomaticamente(chiavetta(a.path(), "ECO"), env.servizi));
+        QCoro::waitFor(FileCopyService::copia(env.servizi, a.path(), env.path("copiate")));
+        QCoro::waitFor(importaAutomaticamente(env.servizi, chiavetta(a.path(), "ECO")));
         QCoro::waitFor(CloneUSBService::sincronizza(env.servizi, chiavetta(a.path(), "ECO"),
                                                     chiavetta(b.path(), "ALTRA")));
         // Time the loop only waited for a processor (another program, or the
@@ -828,7 +828,7 @@ private Q_SLOTS:
         FakeVolumeSource volumi;
         USBMonitor monitor(&volumi, env.settings.get());
         monitor.setAutoImportHandler(
-            [&](const USBDrive &drive) { FileCopyService::importaAutomaticamente(drive, env.servizi); });
+            [&](const USBDrive &drive) { importaAutomaticamente(env.servizi, drive); });
         QList<CentroOperazioni::Operazione> schede;
         connect(&env.centro, &CentroOperazioni::attualeChanged, this, [&] {
             if (env.centro.attuale())
@@ -846,7 +846,7 @@ private Q_SLOTS:
                      {"Importazione automatica", "3 nuove immagini importate e verificate da \"ECO\"."}}));
         // The same stick again: all already there, a log line and no notification.
         const USBDrive ancora{QUuid::createUuid(), QUrl::fromLocalFile(c.filePath("ECO")), "ECO", {}};
-        QCoro::waitFor(FileCopyService::importaAutomaticamente(ancora, env.servizi));
+        QCoro::waitFor(importaAutomaticamente(env.servizi, ancora));
         QCOMPARE(env.logLines().size(), 3);
         QVERIFY(writeFile(env.path("file"), "x"));
         env.settings->setDestinationPath(env.path("file"));

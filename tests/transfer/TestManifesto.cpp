@@ -2,6 +2,7 @@
 #include "MontaggioTmpfs.h"
 #include "operations/Orologio.h"
 #include "support/TestEnv.h"
+#include "transfer/ComandiTrasferimento.h"
 #include "transfer/FileCopyService.h"
 #include "transfer/Manifesto.h"
 
@@ -91,7 +92,7 @@ private Q_SLOTS:
         QVERIFY(writeFile(altra + "/IMG_9.JPG", "nuova") &&
                 writeFile(altra + "/IMG 0001.JPG", "z/IMG 0001.JPG"));
 
-        QCoro::waitFor(FileCopyService::copia(eco, archivio, std::nullopt, env.servizi));
+        QCoro::waitFor(FileCopyService::copia(env.servizi, eco, archivio));
         const QString manifestoCopia = ".tessera-manifest/" + stamp + "_ECO_A.sha256";
         const auto [rc, atteso] =
             shell(archivio, "find . -maxdepth 1 -type f ! -name README -printf './%P\\0' "
@@ -102,8 +103,8 @@ private Q_SLOTS:
         QVERIFY(env.avvisi.mostrati.first().testo.endsWith(
             "\n\nManifesto SHA-256 per ricontrollare l'archivio: " + manifestoCopia));
 
-        QCoro::waitFor(FileCopyService::importaAutomaticamente(chiavetta(altra, "ECO_B"), env.servizi));
-        QCoro::waitFor(FileCopyService::importaAutomaticamente(chiavetta(altra, "ECO_B"), env.servizi));
+        QCoro::waitFor(importaAutomaticamente(env.servizi, chiavetta(altra, "ECO_B")));
+        QCoro::waitFor(importaAutomaticamente(env.servizi, chiavetta(altra, "ECO_B")));
         const QString manifestoImportazione = ".tessera-manifest/" + stamp + "_ECO_B.sha256";
         QCOMPARE(readFile(archivio + "/" + manifestoImportazione),
                  shell(archivio, "sha256sum IMG_9.JPG").second); // the image already there is not listed
@@ -227,7 +228,7 @@ private Q_SLOTS:
         QTemporaryDir stick;
         for (const char *n : {"a.jpg", "b.jpg"}) // together they fill the 64k disk
             QVERIFY(writeFile(stick.filePath(n), QByteArray(32 << 10, n[0])));
-        QCoro::waitFor(FileCopyService::copia(stick.path(), archivio, std::nullopt, env.servizi));
+        QCoro::waitFor(FileCopyService::copia(env.servizi, stick.path(), archivio));
         if (tmpfs.isEmpty())
             ::umount2(QFile::encodeName(manifesti), MNT_DETACH);
 

@@ -1,4 +1,3 @@
-#include "actions/CloneUSBAction.h"
 #include "app/USBMonitor.h"
 #include "ChiavettaFat.h"
 #include "comune/Colori.h"
@@ -7,6 +6,7 @@
 #include "support/FakeVolumeSource.h"
 #include "support/TestEnv.h"
 #include "transfer/CloneUSBService.h"
+#include "transfer/ComandiTrasferimento.h"
 
 #include <QCoro/QCoroTask>
 #include <QDirIterator>
@@ -468,10 +468,10 @@ private Q_SLOTS:
         QVERIFY(t.env.logLines().last().contains("0 conflitti risolti, 1 errori; non sincronizzati: “"));
     }
 
-    void cloneUSBAction_data()
+    void sincronizzaChiavette_data()
     {
         QTest::addColumn<int>("inseriti");
-        QTest::addColumn<int>("dati"); // how many of driveA, driveB the action was built with
+        QTest::addColumn<int>("dati"); // how many of driveA, driveB the command was given
         QTest::addColumn<QString>("avviso");
         const QString servono("Servono 2 USB|Per clonare servono due USB collegate contemporaneamente. "
                               "Attualmente ne sono collegate %1.");
@@ -483,7 +483,7 @@ private Q_SLOTS:
         QTest::newRow("given") << 3 << 2
                                << "Conferma sincronizzazione|" + testoConferma("TRE", "UNO", {0, 0, 0, 0});
     }
-    void cloneUSBAction()
+    void sincronizzaChiavette()
     {
         QFETCH(int, inseriti);
         QFETCH(int, dati);
@@ -502,7 +502,7 @@ private Q_SLOTS:
             b = inseriti == 1 ? a : monitor.drives().first();
         }
         env.avvisi.rispondi(1);
-        QCoro::waitFor(CloneUSBAction(env.servizi, &monitor, a, b).perform());
+        QCoro::waitFor(::sincronizzaChiavette(env.servizi, &monitor, a, b));
         QCOMPARE(env.avvisi.mostrati.size(), 1);
         QCOMPARE(env.avvisi.mostrati[0].titolo + "|" + env.avvisi.mostrati[0].testo, avviso);
     }

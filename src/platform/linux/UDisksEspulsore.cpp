@@ -173,8 +173,8 @@ UDisksEspulsore::UDisksEspulsore(QDBusConnection bus)
 
 QCoro::Task<EsitoEspulsione> UDisksEspulsore::espelli(QString puntoMontaggio)
 {
-    // GCC 12 mishandles temporaries in some co_await expressions (double
-    // destruction): every await below is a plain statement on named values.
+    // Every await below is a plain statement on named values (README, "GCC 12
+    // and coroutines").
     const QString punto = QDir::cleanPath(puntoMontaggio);
     QString senzaUDisks; // why UDisks2 cannot do it, the system's own words
     if (m_bus.isConnected()) {

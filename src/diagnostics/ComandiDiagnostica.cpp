@@ -1,11 +1,13 @@
-#include "diagnostics/DiagnosticaUSB.h"
+#include "diagnostics/ComandiDiagnostica.h"
 
 #include "comune/Dimensioni.h"
+#include "comune/Marchio.h"
 #include "diagnostics/MisuraVelocita.h"
 #include "diagnostics/StrumentiDiagnostica.h"
 #include "diagnostics/VerificaCapacita.h"
 #include "operations/AlertPresenter.h"
 #include "operations/DiagnosticaManager.h"
+#include "operations/ImpegnoTenuto.h"
 #include "operations/Registro.h"
 #include "operations/StoricoChiavette.h"
 
@@ -34,33 +36,37 @@ QCoro::Task<> annota(IdentitaChiavetta chiavetta, EventoChiavetta evento)
 }
 
 using Lavoro = Risultato<QString> (*)(EsecutoreDisco &, const QString &, Riferisci);
+
+// Another check or an erase keeps a check from starting, without a word: the
+// window shows what runs.
+bool libera(Avvio avvio, const Servizi &servizi)
+{
+    return servizi.diag && !impegnoBloccante(avvio, statoImpegni(servizi));
+}
 } // namespace
 
-// Every action copies what it needs before its first suspension: the action
-// value may be gone by the time the background work answers.
+// The futures are named before each co_await, and pairs are taken apart only
+// after it (README, "GCC 12 and coroutines"). The manager may be gone after a
+// wait only in the tests.
 
-QCoro::Task<> InfoUSBDiagAction::perform()
+QCoro::Task<> diagnosticaInfo(Servizi servizi, USBDrive drive)
 {
-    QPointer<DiagnosticaManager> diag = m_servizi.diag;
-    EsecutoreDisco *disco = m_servizi.disco;
-    const USBDrive drive = m_drive;
-    if (!diag || !diag->inizia(Op::info))
+    QPointer<DiagnosticaManager> diag = servizi.diag;
+    EsecutoreDisco *disco = servizi.disco;
+    if (!libera(Avvio::infoDiagnostica, servizi))
         co_return;
+    ImpegnoTenuto controllo(diag, Op::info);
     diag->aggiungi(Tipo::info, QStringLiteral("— Info su \"%1\" —").arg(drive.name));
 
     const QString percorso = drive.path();
-    // Futures are named before co_await: GCC 12 destroys a lambda's captures
-    // twice when the lambda is a temporary inside the co_await expression.
     QFuture<Risultato<DettagliVolume>> lettura =
         QtConcurrent::run([disco, percorso] { return leggiDettagliVolume(*disco, percorso); });
     const Risultato<DettagliVolume> dettagli = co_await lettura;
     if (!diag)
         co_return;
     aggiungiTutte(diag, righeDettagli(dettagli));
-    if (!dettagli) {
-        diag->termina();
+    if (!dettagli)
         co_return;
-    }
 
     const QString discoIntero = dettagli->discoIntero;
     QFuture<std::optional<QString>> ricerca =
@@ -69,15 +75,16 @@ QCoro::Task<> InfoUSBDiagAction::perform()
     if (!diag)
         co_return;
     aggiungiTutte(diag, righeConnessione(etichetta));
-    diag->termina();
 }
 
 namespace {
-QCoro::Task<> verificaORipara(QPointer<DiagnosticaManager> diag, EsecutoreDisco *disco, USBDrive drive,
-                              bool ripara)
+QCoro::Task<> verificaORipara(Servizi servizi, USBDrive drive, bool ripara)
 {
-    if (!diag || !diag->inizia(ripara ? Op::riparazione : Op::verifica))
+    QPointer<DiagnosticaManager> diag = servizi.diag;
+    EsecutoreDisco *disco = servizi.disco;
+    if (!libera(ripara ? Avvio::riparazioneDiagnostica : Avvio::verificaDiagnostica, servizi))
         co_return;
+    ImpegnoTenuto controllo(diag, ripara ? Op::riparazione : Op::verifica);
     if (ripara) {
         diag->aggiungi(Tipo::info, QStringLiteral("— Riparazione di \"%1\" —").arg(drive.name));
         diag->aggiungi(Tipo::info, QStringLiteral("Durante la riparazione la chiavetta viene smontata e "
@@ -95,7 +102,6 @@ QCoro::Task<> verificaORipara(QPointer<DiagnosticaManager> diag, EsecutoreDisco 
         const IdentitaChiavetta chiavetta = leggiIdentitaChiavetta(drive);
         return std::pair(chiavetta, lavoro(*disco, percorso, progresso));
     });
-    // No structured bindings across co_await: GCC 12 mishandles them in coroutines.
     const std::pair<IdentitaChiavetta, Risultato<QString>> fatto = co_await corsa;
     const IdentitaChiavetta &chiavetta = fatto.first;
     const Risultato<QString> &esito = fatto.second;
@@ -105,27 +111,25 @@ QCoro::Task<> verificaORipara(QPointer<DiagnosticaManager> diag, EsecutoreDisco 
     co_await annota(chiavetta,
                     {.tipo = ripara ? EventoChiavetta::Tipo::riparazione : EventoChiavetta::Tipo::verifica,
                      .riuscito = bool(esito)});
-    if (diag)
-        diag->termina();
 }
 } // namespace
 
-QCoro::Task<> VerifyUSBAction::perform()
+QCoro::Task<> diagnosticaVerifica(Servizi servizi, USBDrive drive)
 {
-    return verificaORipara(m_servizi.diag, m_servizi.disco, m_drive, false);
+    return verificaORipara(servizi, drive, false);
 }
 
-QCoro::Task<> RepairUSBAction::perform()
+QCoro::Task<> diagnosticaRiparazione(Servizi servizi, USBDrive drive)
 {
-    return verificaORipara(m_servizi.diag, m_servizi.disco, m_drive, true);
+    return verificaORipara(servizi, drive, true);
 }
 
-QCoro::Task<> SpeedTestUSBAction::perform()
+QCoro::Task<> diagnosticaVelocita(Servizi servizi, USBDrive drive)
 {
-    QPointer<DiagnosticaManager> diag = m_servizi.diag;
-    const USBDrive drive = m_drive;
-    if (!diag || !diag->inizia(Op::testVelocita))
+    QPointer<DiagnosticaManager> diag = servizi.diag;
+    if (!libera(Avvio::testVelocita, servizi))
         co_return;
+    ImpegnoTenuto controllo(diag, Op::testVelocita);
     diag->aggiungi(Tipo::info,
                    QStringLiteral("— Test velocità di \"%1\" (32 MB di prova) —").arg(drive.name));
 
@@ -138,15 +142,12 @@ QCoro::Task<> SpeedTestUSBAction::perform()
         co_return;
     if (!esito.velocita) {
         diag->aggiungi(Tipo::errore, QStringLiteral("Test non riuscito: ") + esito.errore);
-        diag->termina();
         co_return;
     }
     aggiungiTutte(diag, righeVelocita(*esito.velocita));
     co_await annota(chiavetta, {.tipo = EventoChiavetta::Tipo::testVelocita,
                                 .scrittura = esito.velocita->scrittura,
                                 .lettura = esito.velocita->lettura});
-    if (diag)
-        diag->termina();
 }
 
 namespace {
@@ -161,11 +162,10 @@ RichiestaAvviso domandaCapacita(const QString &nome, const PreparazioneCapacita 
             QStringLiteral("Durata stimata: %1 (scrittura %2 MB/s, lettura %3 MB/s, appena misurate).")
                 .arg(durataStimata(mb / w + mb / r), locale.toString(w, 'f', 1), locale.toString(r, 'f', 1));
     }
-    QString testo =
-        QStringLiteral("Tessera riempirà lo spazio libero (%1) con file di prova, li rileggerà dalla "
-                       "chiavetta e poi li toglierà. %2\n\nNon rimuovere la chiavetta finché la "
-                       "verifica non è finita. Puoi fermarla in ogni momento con \"Annulla\".")
-            .arg(formattaByte(p.libero, locale), durata);
+    QString testo = QStringLiteral("%1 riempirà lo spazio libero (%2) con file di prova, li rileggerà dalla "
+                                   "chiavetta e poi li toglierà. %3\n\nNon rimuovere la chiavetta finché la "
+                                   "verifica non è finita. Puoi fermarla in ogni momento con \"Annulla\".")
+                        .arg(Marchio::nomeProdotto, formattaByte(p.libero, locale), durata);
     if (p.contieneFile)
         testo += QStringLiteral("\n\nI file già presenti non vengono toccati, ma se la chiavetta è falsa "
                                 "potrebbero rovinarsi: prima copiali nell'archivio.");
@@ -177,17 +177,16 @@ RichiestaAvviso domandaCapacita(const QString &nome, const PreparazioneCapacita 
 }
 } // namespace
 
-QCoro::Task<> VerificaCapacitaUSBAction::perform()
+QCoro::Task<> diagnosticaCapacita(Servizi servizi, USBDrive drive)
 {
-    QPointer<DiagnosticaManager> diag = m_servizi.diag;
-    AlertPresenter *avvisi = m_servizi.avvisi;
-    const USBDrive drive = m_drive;
+    QPointer<DiagnosticaManager> diag = servizi.diag;
+    AlertPresenter *avvisi = servizi.avvisi;
     if (!diag)
         co_return;
     // Another check or an erase refuses it silently, as every check. A copy
     // or a sync shows its card in the panel, not here: the window says why
     // nothing started.
-    const std::optional<Impegno> impegno = impegnoBloccante(Avvio::verificaCapacita, statoImpegni(m_servizi));
+    const std::optional<Impegno> impegno = impegnoBloccante(Avvio::verificaCapacita, statoImpegni(servizi));
     if (impegno == Impegno::operazione) {
         diag->aggiungi(Tipo::avviso,
                        QStringLiteral("La verifica della capacità di \"%1\" non è partita: aspetta "
@@ -195,8 +194,9 @@ QCoro::Task<> VerificaCapacitaUSBAction::perform()
                            .arg(drive.name));
         co_return;
     }
-    if (impegno || !diag->inizia(Op::capacita))
+    if (impegno)
         co_return;
+    ImpegnoTenuto controllo(diag, Op::capacita);
     diag->aggiungi(Tipo::info, QStringLiteral("— Verifica capacità reale di \"%1\" —").arg(drive.name));
 
     const QString percorso = drive.path();
@@ -209,7 +209,6 @@ QCoro::Task<> VerificaCapacitaUSBAction::perform()
         co_return;
     if (!prep.errore.isEmpty()) {
         diag->aggiungi(Tipo::errore, QStringLiteral("Verifica non riuscita: ") + prep.errore);
-        diag->termina();
         co_return;
     }
     // With too little room the check itself says so, without asking first.
@@ -220,7 +219,6 @@ QCoro::Task<> VerificaCapacitaUSBAction::perform()
             co_return;
         if (risposta.pulsante != 0) {
             diag->aggiungi(Tipo::info, QStringLiteral("Verifica annullata prima di cominciare."));
-            diag->termina();
             co_return;
         }
     }
@@ -253,6 +251,4 @@ QCoro::Task<> VerificaCapacitaUSBAction::perform()
                                     .verificati = esito.scritti,
                                     .persi = esito.persi(),
                                     .utilizzabili = esito.utilizzabili()});
-    if (diag)
-        diag->termina();
 }

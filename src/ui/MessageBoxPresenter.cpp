@@ -1,4 +1,6 @@
-#include "operations/MessageBoxPresenter.h"
+#include "ui/MessageBoxPresenter.h"
+
+#include "comune/Marchio.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -50,7 +52,7 @@ RispostaAvviso MessageBoxPresenter::presenta(const RichiestaAvviso &richiesta)
 {
     QMessageBox box;
     box.setIcon(icona(richiesta.stile));
-    box.setWindowTitle(QStringLiteral("Tessera"));
+    box.setWindowTitle(Marchio::nomeProdotto);
     // File and stick names end up in these texts; a name like "<b>.jpg" must
     // not turn into markup.
     box.setTextFormat(Qt::PlainText);

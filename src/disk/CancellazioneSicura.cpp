@@ -1,12 +1,11 @@
-#include "disk/SecureEraseUSBAction.h"
-
+#include "disk/ComandiDisco.h"
 #include "disk/ControlloDisco.h"
 #include "disk/DialoghiDisco.h"
 #include "disk/DopoGliEventiInCoda.h"
 #include "disk/PrimaDiCancellare.h"
 #include "operations/AlertPresenter.h"
 #include "operations/CentroOperazioni.h"
-#include "operations/Impegni.h"
+#include "operations/ImpegnoTenuto.h"
 #include "operations/Registro.h"
 #include "operations/SecureEraseManager.h"
 #include "platform/Notifier.h"
@@ -46,13 +45,13 @@ void avvisaBloccata(AlertPresenter &avvisi, Impegno impegno)
     }
 }
 
-// The action value may be gone by the time the disk utility answers, so the
-// flow owns copies of what it needs. Each piece of background work is a named
-// future awaited at function scope: GCC 12 mishandles captures and temporaries
-// that live inside a co_await expression or a nested block across a suspension.
-// A step that is not run because an earlier one failed awaits a ready future
-// carrying that failure, so the flow reads straight down.
-QCoro::Task<> cancellaSicura(USBDrive drive, Servizi s)
+} // namespace
+
+// Each piece of background work is a named future awaited at function scope
+// (README, "GCC 12 and coroutines"). A step that is not run because an earlier
+// one failed awaits a ready future carrying that failure, so the flow reads
+// straight down.
+QCoro::Task<> cancellaSicura(Servizi s, USBDrive drive)
 {
     SecureEraseManager *erase = s.erase;
     const auto bloccata = [s] {
@@ -80,7 +79,7 @@ QCoro::Task<> cancellaSicura(USBDrive drive, Servizi s)
         avvisaGiaInCorso(*s.avvisi);
         co_return;
     }
-    erase->avvia(drive.name);
+    ImpegnoTenuto cancellazione(erase, drive.name);
     const QString nome = nomeVolumeValido(drive.name);
 
     const QString archivio = s.settings ? s.settings->destinationPath() : QString();
@@ -88,7 +87,7 @@ QCoro::Task<> cancellaSicura(USBDrive drive, Servizi s)
         controllaDiscoInSottofondo(s.disco, drive.path(), archivio);
     const Risultato<EsitoControllo> controllo = co_await lavoroControllo;
     if (controllo && !controllo->ammesso()) {
-        erase->azzera();
+        cancellazione.rilascia();
         avvisaDiscoRifiutato(*s.avvisi, drive, *controllo, AppSettings::folderName(archivio));
         co_return;
     }
@@ -114,7 +113,7 @@ QCoro::Task<> cancellaSicura(USBDrive drive, Servizi s)
             : QtFuture::makeReadyFuture(sovrascritta);
     const Risultato<QString> esito = co_await formattazione;
 
-    erase->azzera();
+    cancellazione.rilascia();
     if (!esito) {
         QCoro::Task<> avviso = nonRiuscita(esito.descrizioneErrore());
         co_await avviso;
@@ -128,11 +127,4 @@ QCoro::Task<> cancellaSicura(USBDrive drive, Servizi s)
         QStringLiteral("\"%1\" è stata sovrascritta e riformattata come %2 (FAT32). I dati "
                        "non sono più recuperabili via software.")
             .arg(drive.name, nome));
-}
-
-} // namespace
-
-QCoro::Task<> SecureEraseUSBAction::perform()
-{
-    return cancellaSicura(m_drive, m_servizi);
 }

@@ -1,5 +1,6 @@
-#include "actions/EjectDriveAction.h"
+#include "actions/Espulsione.h"
 
+#include "actions/ComandiAzioni.h"
 #include "operations/AlertPresenter.h"
 #include "operations/Registro.h"
 #include "platform/Notifier.h"
@@ -16,7 +17,6 @@ QCoro::Task<EsitoEspulsione> espelliEAnnuncia(Servizi servizi, USBDrive drive)
     co_return esito;
 }
 
-namespace {
 QCoro::Task<> espelli(Servizi servizi, USBDrive drive)
 {
     const EsitoEspulsione esito = co_await espelliEAnnuncia(servizi, drive);
@@ -26,10 +26,4 @@ QCoro::Task<> espelli(Servizi servizi, USBDrive drive)
                                  testoPiattaforma(TestoPiattaforma::espulsioneNonRiuscita) +
                                      esito.descrizione,
                                  StileAvviso::avvertenza);
-}
-} // namespace
-
-QCoro::Task<> EjectDriveAction::perform()
-{
-    return espelli(m_servizi, drive);
 }

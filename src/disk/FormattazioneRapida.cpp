@@ -1,26 +1,21 @@
-#include "disk/QuickFormatUSBAction.h"
-
 #include "comune/Colori.h"
+#include "disk/ComandiDisco.h"
 #include "disk/ControlloDisco.h"
 #include "disk/DialoghiDisco.h"
 #include "disk/DopoGliEventiInCoda.h"
 #include "disk/PrimaDiCancellare.h"
 #include "operations/AlertPresenter.h"
 #include "operations/CentroOperazioni.h"
-#include "operations/Impegni.h"
+#include "operations/ImpegnoTenuto.h"
 #include "operations/Registro.h"
 #include "platform/Notifier.h"
 #include "settings/AppSettings.h"
 
 #include <QCoro/QCoroFuture>
 
-namespace {
-
-// The action value may be gone by the time the disk utility answers, so the
-// flow owns copies of what it needs. Each piece of background work is a named
-// future awaited at function scope: GCC 12 mishandles captures and temporaries
-// that live inside a co_await expression or a nested block across a suspension.
-QCoro::Task<> formattaRapida(USBDrive drive, Servizi s)
+// Each piece of background work is a named future awaited at function scope
+// (README, "GCC 12 and coroutines").
+QCoro::Task<> formattaRapida(Servizi s, USBDrive drive)
 {
     const auto bloccata = [s] {
         if (!impegnoBloccante(Avvio::formattazioneRapida, statoImpegni(s)))
@@ -47,8 +42,8 @@ QCoro::Task<> formattaRapida(USBDrive drive, Servizi s)
         co_return;
     const QString nome = *scelto;
 
-    SchedaTenuta scheda(s.centro, {QStringLiteral("Preparazione di \"%1\"…").arg(drive.name), std::nullopt,
-                                   std::nullopt, QStringLiteral("sparkles"), Colori::orange()});
+    ImpegnoTenuto scheda(s.centro, {QStringLiteral("Preparazione di \"%1\"…").arg(drive.name), std::nullopt,
+                                    std::nullopt, QStringLiteral("sparkles"), Colori::orange()});
 
     const QString archivio = s.settings ? s.settings->destinationPath() : QString();
     QFuture<Risultato<EsitoControllo>> lavoroControllo =
@@ -81,11 +76,4 @@ QCoro::Task<> formattaRapida(USBDrive drive, Servizi s)
         QStringLiteral("Chiavetta pronta"),
         QStringLiteral("\"%1\" è stata formattata come %2 (FAT32) ed è pronta all'uso.")
             .arg(drive.name, nome));
-}
-
-} // namespace
-
-QCoro::Task<> QuickFormatUSBAction::perform()
-{
-    return formattaRapida(m_drive, m_servizi);
 }

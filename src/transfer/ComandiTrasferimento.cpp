@@ -1,0 +1,122 @@
+#include "transfer/ComandiTrasferimento.h"
+
+#include "comune/Colori.h"
+#include "comune/ElencoChiavette.h"
+#include "operations/AlertPresenter.h"
+#include "operations/CentroOperazioni.h"
+#include "operations/ImpegnoTenuto.h"
+#include "operations/PrioritaLavoro.h"
+#include "operations/Registro.h"
+#include "platform/Notifier.h"
+#include "platform/OperazioniFile.h"
+#include "settings/AppSettings.h"
+#include "transfer/CloneUSBService.h"
+#include "transfer/FileCopyService.h"
+
+#include <QCoro/QCoroFuture>
+#include <QtConcurrent/qtconcurrenttask.h>
+
+namespace {
+QCoro::Task<> copiaUltima(Servizi servizi, const ElencoChiavette *chiavette,
+                          std::optional<QSet<QString>> estensioni)
+{
+    const std::optional<USBDrive> drive = ultimaChiavettaOAvviso(chiavette, servizi);
+    if (!drive)
+        co_return;
+    const QString sorgente = drive->path();
+    const QString destinazione = servizi.settings->destinationPath();
+    co_await FileCopyService::copia(servizi, sorgente, destinazione, std::move(estensioni));
+}
+} // namespace
+
+QCoro::Task<> copiaTutto(Servizi servizi, const ElencoChiavette *chiavette)
+{
+    return copiaUltima(servizi, chiavette, std::nullopt);
+}
+
+QCoro::Task<> copiaFiltrato(Servizi servizi, const ElencoChiavette *chiavette, CategoriaFile categoria)
+{
+    return copiaUltima(servizi, chiavette, insiemeEstensioni(categoria));
+}
+
+QCoro::Task<> importaAutomaticamente(Servizi servizi, USBDrive drive)
+{
+    const QString nome = drive.name;
+    if (impegnoBloccante(Avvio::importazioneAutomatica, statoImpegni(servizi))) {
+        registra(QStringLiteral("Auto-importazione da %1 saltata: altra operazione in corso").arg(nome));
+        co_return;
+    }
+    const QString destinazione = servizi.settings->destinationPath();
+    const QString nonRaggiungibile =
+        FileCopyService::archivioNonRaggiungibile(destinazione, servizi.settings);
+    if (!nonRaggiungibile.isEmpty()) {
+        registra(QStringLiteral("Auto-importazione da %1 fallita: %2").arg(nome, nonRaggiungibile));
+        const QString titolo = QStringLiteral("Importazione automatica non riuscita");
+        co_await servizi.notifiche->notifica(titolo, nonRaggiungibile, Urgenza::critica);
+        co_return;
+    }
+    if (!creaCartella(destinazione)) {
+        registra(QStringLiteral("Auto-importazione da %1 fallita: destinazione non accessibile").arg(nome));
+        co_return;
+    }
+
+    ImpegnoTenuto scheda(servizi.centro,
+                         {QStringLiteral("Importazione automatica da %1…").arg(nome), std::nullopt,
+                          std::nullopt, QStringLiteral("tray.and.arrow.down.fill"), Colori::coloreMarchio()});
+    const QString sorgente = drive.path();
+    const QSet<QString> immagini = insiemeEstensioni(CategoriaFile::immagini);
+    const Riferisci avanzamento = versoCentro(servizi.centro);
+    QFuture<EsitoImportazione> lavoro =
+        QtConcurrent::task([sorgente, destinazione, immagini, avanzamento, nome] {
+            const PrioritaLavoro sottofondo;
+            QList<VoceManifesto> verificati;
+            EsitoImportazione esito = FileCopyService::eseguiImportazione(sorgente, destinazione, immagini,
+                                                                          avanzamento, &verificati);
+            esito.manifesto = scriviManifesto(destinazione, nome, verificati);
+            return esito;
+        })
+            .withPriority(FileCopyService::prioritaImportazione)
+            .spawn();
+    const EsitoImportazione esito = co_await lavoro;
+    scheda.rilascia();
+
+    registra(FileCopyService::rigaRegistroImportazione(nome, esito));
+    const bool fallito = esito.errori > 0 || esito.corrotti > 0;
+    if (esito.nuovi == 0 && !fallito)
+        co_return;
+    // The same rule as the copy's summary: a failure is never told as a success.
+    const QString titolo = !fallito ? QStringLiteral("Importazione automatica")
+                           : esito.nuovi + esito.saltati == 0
+                               ? QStringLiteral("Importazione automatica non riuscita")
+                               : QStringLiteral("Importazione automatica con errori");
+    const QString corpo = FileCopyService::corpoNotifica(nome, esito);
+    co_await servizi.notifiche->notifica(titolo, corpo, fallito ? Urgenza::critica : Urgenza::normale);
+}
+
+QCoro::Task<> sincronizzaChiavette(Servizi servizi, const ElencoChiavette *chiavette,
+                                   std::optional<USBDrive> a, std::optional<USBDrive> b)
+{
+    const QList<USBDrive> drives = chiavette ? chiavette->drives() : QList<USBDrive>();
+    if (!a && !drives.isEmpty())
+        a = drives.at(0);
+    if (!b && drives.size() >= 2)
+        b = drives.at(1);
+    if (!a || !b) {
+        servizi.avvisi->mostraAvviso(
+            QStringLiteral("Servono 2 USB"),
+            QStringLiteral("Per clonare servono due USB collegate contemporaneamente. "
+                           "Attualmente ne sono collegate %1.")
+                .arg(drives.size()),
+            StileAvviso::informativo);
+        co_return;
+    }
+    if (a->url == b->url) {
+        servizi.avvisi->mostraAvviso(QStringLiteral("Errore"),
+                                     QStringLiteral("Non puoi clonare una USB con se stessa."),
+                                     StileAvviso::informativo);
+        co_return;
+    }
+    const USBDrive primo = *a;
+    const USBDrive secondo = *b;
+    co_await CloneUSBService::sincronizza(servizi, primo, secondo);
+}
