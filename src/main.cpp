@@ -1,4 +1,5 @@
 #include "app/QuillonApp.h"
+#include "comune/Marchio.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -8,10 +9,10 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Tessera"));
-    QApplication::setOrganizationName(QStringLiteral("Orvala"));
+    QApplication::setApplicationName(Marchio::nomeProdotto);
+    QApplication::setOrganizationName(Marchio::produttore);
     // Qt adds it to every window title: "Impostazioni — Tessera".
-    QApplication::setApplicationDisplayName(QStringLiteral("Tessera"));
+    QApplication::setApplicationDisplayName(Marchio::nomeProdotto);
     QApplication::setDesktopFileName(QStringLiteral("tessera"));
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -15,9 +15,9 @@ ImportazioniInAttesa::ImportazioniInAttesa(const Servizi &servizi, const ElencoC
     if (m_servizi.centro)
         connect(m_servizi.centro, &CentroOperazioni::attualeChanged, this, &ImportazioniInAttesa::riprova,
                 Qt::QueuedConnection);
-    if (m_servizi.erase)
-        connect(m_servizi.erase, &SecureEraseManager::faseChanged, this, &ImportazioniInAttesa::riprova,
-                Qt::QueuedConnection);
+    if (m_servizi.cancellazione)
+        connect(m_servizi.cancellazione, &SecureEraseManager::faseChanged, this,
+                &ImportazioniInAttesa::riprova, Qt::QueuedConnection);
 }
 
 void ImportazioniInAttesa::arrivata(const USBDrive &drive)
@@ -42,7 +42,7 @@ void ImportazioniInAttesa::riprova()
         if (!inserita)
             registra(
                 QStringLiteral("Auto-importazione da %1 annullata: chiavetta rimossa prima").arg(drive.name));
-        else if (m_servizi.settings && !m_servizi.settings->autoImport())
+        else if (m_servizi.impostazioni && !m_servizi.impostazioni->autoImport())
             registra(QStringLiteral("Auto-importazione da %1 annullata: importazione automatica spenta")
                          .arg(drive.name));
         else

@@ -134,17 +134,20 @@ MenuBarView::MenuBarView(USBMonitor *monitor, const Servizi &servizi, ComandiPan
     connect(m_esci, &QAction::triggered, this, [this] {
         // The entry is disabled during an erase; the rule is checked again in
         // case the shortcut raced a phase change.
-        if (regolaUscita(m_servizi.erase->fase()).abilitata)
+        if (regolaUscita(m_servizi.cancellazione->fase()).abilitata)
             esegui(m_comandi.esci);
     });
 
     connect(m_monitor, &USBMonitor::drivesChanged, this, &MenuBarView::pianificaRicostruzione);
-    connect(m_servizi.settings, &AppSettings::destinationPathChanged, this,
+    connect(m_servizi.impostazioni, &AppSettings::destinationPathChanged, this,
             &MenuBarView::pianificaRicostruzione);
-    connect(m_servizi.erase, &SecureEraseManager::faseChanged, this, &MenuBarView::pianificaRicostruzione);
-    connect(m_servizi.erase, &SecureEraseManager::faseChanged, this, &MenuBarView::aggiornaSchede);
-    connect(m_servizi.erase, &SecureEraseManager::percentualeChanged, this, &MenuBarView::aggiornaSchede);
-    connect(m_servizi.erase, &SecureEraseManager::nomeVolumeChanged, this, &MenuBarView::aggiornaSchede);
+    connect(m_servizi.cancellazione, &SecureEraseManager::faseChanged, this,
+            &MenuBarView::pianificaRicostruzione);
+    connect(m_servizi.cancellazione, &SecureEraseManager::faseChanged, this, &MenuBarView::aggiornaSchede);
+    connect(m_servizi.cancellazione, &SecureEraseManager::percentualeChanged, this,
+            &MenuBarView::aggiornaSchede);
+    connect(m_servizi.cancellazione, &SecureEraseManager::nomeVolumeChanged, this,
+            &MenuBarView::aggiornaSchede);
     connect(m_servizi.centro, &CentroOperazioni::attualeChanged, this, &MenuBarView::aggiornaSchede);
 
     aggiornaSchede();
@@ -173,7 +176,7 @@ void MenuBarView::pianificaRicostruzione()
 
 void MenuBarView::aggiornaSchede()
 {
-    const SecureEraseManager *erase = m_servizi.erase;
+    const SecureEraseManager *erase = m_servizi.cancellazione;
     if (erase->inCorso()) {
         std::optional<double> frazione;
         if (erase->fase() == SecureEraseManager::Fase::cancellazione && erase->percentuale())
@@ -326,7 +329,7 @@ void MenuBarView::ricostruisci()
     }
     delete m_piede.data();
 
-    const bool cancellazione = m_servizi.erase->inCorso();
+    const bool cancellazione = m_servizi.cancellazione->inCorso();
     const bool conChiavetta = m_monitor->lastDrive().has_value();
 
     m_corpo = new QWidget;
@@ -389,7 +392,8 @@ QWidget *MenuBarView::sezioneChiavette()
     }
     for (int i = 0; i < drives.size(); ++i) {
         auto *riga = new USBRow(
-            i, drives[i], m_servizi.erase, [this](const USBDrive &d) { esegui(m_comandi.apriChiavetta, d); },
+            i, drives[i], m_servizi.cancellazione,
+            [this](const USBDrive &d) { esegui(m_comandi.apriChiavetta, d); },
             [this](const USBDrive &d) { esegui(m_comandi.espelli, d); });
         riga->setObjectName(drives[i].id.toString(QUuid::WithoutBraces));
         v->addWidget(riga);
@@ -417,7 +421,7 @@ QWidget *MenuBarView::sezioneAzioniRapide(bool abilitata)
     auto *azioni = new QWidget;
     azioni->setObjectName(QStringLiteral("azioniRapide"));
     QVBoxLayout *c = colonna(azioni, 6);
-    const QString cartella = AppSettings::folderName(m_servizi.settings->destinationPath());
+    const QString cartella = AppSettings::folderName(m_servizi.impostazioni->destinationPath());
 
     struct Semplice {
         const char *nome;
@@ -572,7 +576,7 @@ QWidget *MenuBarView::sezioneFinale()
     aiuto->setMenuVoci(menu);
     v->addWidget(aiuto);
 
-    const RegolaUscita regola = regolaUscita(m_servizi.erase->fase());
+    const RegolaUscita regola = regolaUscita(m_servizi.cancellazione->fase());
     m_esci->setEnabled(regola.abilitata);
     auto *esci = nuovaVoce(QStringLiteral("esci"), QStringLiteral("Esci"), QString(), QColor());
     esci->setToolTip(regola.tooltip);

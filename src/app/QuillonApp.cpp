@@ -6,6 +6,7 @@
 #include "app/ShellRules.h"
 #include "app/TrayIconPainter.h"
 #include "app/USBMonitor.h"
+#include "comune/Marchio.h"
 #include "diagnostics/DiagnosticaView.h"
 #include "disk/ComandiDisco.h"
 #include "disk/EsecutoreProcessi.h"
@@ -82,9 +83,9 @@ QuillonApp::QuillonApp()
     m_servizi.notifiche = m_piattaforma.notifiche.get();
     m_servizi.apritore = m_piattaforma.apritore.get();
     m_servizi.centro = &CentroOperazioni::shared();
-    m_servizi.erase = &SecureEraseManager::shared();
-    m_servizi.settings = &AppSettings::shared();
-    m_servizi.diag = new DiagnosticaManager(this);
+    m_servizi.cancellazione = &SecureEraseManager::shared();
+    m_servizi.impostazioni = &AppSettings::shared();
+    m_servizi.diagnostica = new DiagnosticaManager(this);
     // Never freed: a worker may still be waiting on a tool while the application quits.
     m_servizi.disco = new EsecutoreProcessi(m_piattaforma.strumenti.diskutil);
     m_servizi.appunti = m_piattaforma.appunti.get();
@@ -99,7 +100,7 @@ QuillonApp::QuillonApp()
 
     spostaIndiceArchivio();
 
-    m_monitor = new USBMonitor(m_piattaforma.volumi.get(), m_servizi.settings, this);
+    m_monitor = new USBMonitor(m_piattaforma.volumi.get(), m_servizi.impostazioni, this);
     // Each stick that arrives starts its own import, or waits for the work
     // that holds the way; nothing waits for the import.
     m_importazioni = new ImportazioniInAttesa(
@@ -181,14 +182,14 @@ void QuillonApp::creaVassoio()
         avviaFlusso(cancellaSicura(m_servizi, drive), this);
     };
     comandi.esci = [this] {
-        if (regolaUscita(m_servizi.erase->fase()).abilitata)
+        if (regolaUscita(m_servizi.cancellazione->fase()).abilitata)
             QApplication::quit();
     };
     m_pannello = new MenuBarView(m_monitor, m_servizi, std::move(comandi));
 
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        std::fprintf(stderr,
-                     "Tessera: nessuna area di notifica disponibile; il pannello si apre come finestra.\n");
+        std::fprintf(stderr, "%s: nessuna area di notifica disponibile; il pannello si apre come finestra.\n",
+                     qPrintable(Marchio::nomeProdotto));
         m_pannelloComeFinestra = true;
         mostraPannello();
         return;
@@ -212,12 +213,15 @@ void QuillonApp::creaVassoio()
             mostraPannello();
     });
     // Every long operation shows on the icon, not only the erase.
-    connect(m_servizi.erase, &SecureEraseManager::faseChanged, this, &QuillonApp::aggiornaIconaVassoio);
-    connect(m_servizi.erase, &SecureEraseManager::percentualeChanged, this,
+    connect(m_servizi.cancellazione, &SecureEraseManager::faseChanged, this,
+            &QuillonApp::aggiornaIconaVassoio);
+    connect(m_servizi.cancellazione, &SecureEraseManager::percentualeChanged, this,
             &QuillonApp::aggiornaIconaVassoio);
     connect(m_servizi.centro, &CentroOperazioni::attualeChanged, this, &QuillonApp::aggiornaIconaVassoio);
-    connect(m_servizi.diag, &DiagnosticaManager::operazioneChanged, this, &QuillonApp::aggiornaIconaVassoio);
-    connect(m_servizi.diag, &DiagnosticaManager::percentualeChanged, this, &QuillonApp::aggiornaIconaVassoio);
+    connect(m_servizi.diagnostica, &DiagnosticaManager::operazioneChanged, this,
+            &QuillonApp::aggiornaIconaVassoio);
+    connect(m_servizi.diagnostica, &DiagnosticaManager::percentualeChanged, this,
+            &QuillonApp::aggiornaIconaVassoio);
     aggiornaIconaVassoio();
     m_tray->show();
 }
@@ -227,10 +231,11 @@ void QuillonApp::aggiornaIconaVassoio()
     if (!m_tray)
         return;
     const std::optional<LavoroInCorso> lavoro =
-        lavoroInCorso(*m_servizi.erase, *m_servizi.centro, *m_servizi.diag);
+        lavoroInCorso(*m_servizi.cancellazione, *m_servizi.centro, *m_servizi.diagnostica);
     const QString testo = testoIconaVassoio(lavoro);
-    m_tray->setToolTip(lavoro ? QStringLiteral("Tessera — %1 %2").arg(lavoro->descrizione, testo).trimmed()
-                              : QStringLiteral("Tessera"));
+    m_tray->setToolTip(
+        lavoro ? QStringLiteral("%1 — %2 %3").arg(Marchio::nomeProdotto, lavoro->descrizione, testo).trimmed()
+               : Marchio::nomeProdotto);
     // Drawn again only when what it shows changes, not at every file of a copy.
     if (testo == m_testoVassoio && !m_tray->icon().isNull())
         return;

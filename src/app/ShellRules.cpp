@@ -1,5 +1,6 @@
 #include "app/ShellRules.h"
 
+#include "comune/Marchio.h"
 #include "operations/CentroOperazioni.h"
 #include "operations/DiagnosticaManager.h"
 #include "operations/Impegni.h"
@@ -52,7 +53,7 @@ QRect posizionePannello(const QRect &area, const QRect &icona, const QPoint &pun
 RegolaUscita regolaUscita(SecureEraseManager::Fase fase)
 {
     if (!impegnoBloccante(Avvio::uscita, {.cancellazione = fase != SecureEraseManager::Fase::inattivo}))
-        return {true, QStringLiteral("Esci da Orvala – Tessera")};
+        return {true, QStringLiteral("Esci da ") + Marchio::nomeCompleto};
     return {false, QStringLiteral("Non puoi uscire durante la cancellazione sicura")};
 }
 

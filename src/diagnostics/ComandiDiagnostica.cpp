@@ -41,7 +41,7 @@ using Lavoro = Risultato<QString> (*)(EsecutoreDisco &, const QString &, Riferis
 // window shows what runs.
 bool libera(Avvio avvio, const Servizi &servizi)
 {
-    return servizi.diag && !impegnoBloccante(avvio, statoImpegni(servizi));
+    return servizi.diagnostica && !impegnoBloccante(avvio, statoImpegni(servizi));
 }
 } // namespace
 
@@ -51,7 +51,7 @@ bool libera(Avvio avvio, const Servizi &servizi)
 
 QCoro::Task<> diagnosticaInfo(Servizi servizi, USBDrive drive)
 {
-    QPointer<DiagnosticaManager> diag = servizi.diag;
+    QPointer<DiagnosticaManager> diag = servizi.diagnostica;
     EsecutoreDisco *disco = servizi.disco;
     if (!libera(Avvio::infoDiagnostica, servizi))
         co_return;
@@ -80,7 +80,7 @@ QCoro::Task<> diagnosticaInfo(Servizi servizi, USBDrive drive)
 namespace {
 QCoro::Task<> verificaORipara(Servizi servizi, USBDrive drive, bool ripara)
 {
-    QPointer<DiagnosticaManager> diag = servizi.diag;
+    QPointer<DiagnosticaManager> diag = servizi.diagnostica;
     EsecutoreDisco *disco = servizi.disco;
     if (!libera(ripara ? Avvio::riparazioneDiagnostica : Avvio::verificaDiagnostica, servizi))
         co_return;
@@ -126,7 +126,7 @@ QCoro::Task<> diagnosticaRiparazione(Servizi servizi, USBDrive drive)
 
 QCoro::Task<> diagnosticaVelocita(Servizi servizi, USBDrive drive)
 {
-    QPointer<DiagnosticaManager> diag = servizi.diag;
+    QPointer<DiagnosticaManager> diag = servizi.diagnostica;
     if (!libera(Avvio::testVelocita, servizi))
         co_return;
     ImpegnoTenuto controllo(diag, Op::testVelocita);
@@ -179,7 +179,7 @@ RichiestaAvviso domandaCapacita(const QString &nome, const PreparazioneCapacita 
 
 QCoro::Task<> diagnosticaCapacita(Servizi servizi, USBDrive drive)
 {
-    QPointer<DiagnosticaManager> diag = servizi.diag;
+    QPointer<DiagnosticaManager> diag = servizi.diagnostica;
     AlertPresenter *avvisi = servizi.avvisi;
     if (!diag)
         co_return;

@@ -175,7 +175,7 @@ std::optional<USBDrive> chiavettaScelta(const QList<USBDrive> &drives,
 }
 
 DiagnosticaView::DiagnosticaView(ElencoChiavette *chiavette, const Servizi &servizi, QWidget *parent)
-    : QWidget(parent), m_chiavette(chiavette), m_servizi(servizi), m_diag(servizi.diag)
+    : QWidget(parent), m_chiavette(chiavette), m_servizi(servizi), m_diag(servizi.diagnostica)
 {
     Aspetto::applicaTemaChiaro(this);
     // Tall enough for the page tabs and a card with its "Annulla" without

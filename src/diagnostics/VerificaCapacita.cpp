@@ -1,6 +1,7 @@
 #include "diagnostics/VerificaCapacita.h"
 
 #include "comune/Dimensioni.h"
+#include "comune/Marchio.h"
 #include "comune/NomiFile.h"
 #include "platform/InfoVolume.h"
 #include "platform/OperazioniFile.h"
@@ -462,9 +463,9 @@ Righe righeCapacita(const EsitoCapacita &e)
     if (!e.pulita)
         righe.append({T::avviso,
                       QStringLiteral("Non è stato possibile togliere i file di prova (cartella nascosta %1): "
-                                     "Tessera li toglierà alla prossima verifica della capacità su questa "
+                                     "%2 li toglierà alla prossima verifica della capacità su questa "
                                      "chiavetta.")
-                          .arg(cartellaVerificaCapacita)});
+                          .arg(cartellaVerificaCapacita, Marchio::nomeProdotto)});
     else if (e.fine != Fine::pocoSpazio)
         righe.append({T::info, QStringLiteral("I file di prova sono stati tolti dalla chiavetta.")});
     return righe;

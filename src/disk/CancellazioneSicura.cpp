@@ -53,7 +53,7 @@ void avvisaBloccata(AlertPresenter &avvisi, Impegno impegno)
 // straight down.
 QCoro::Task<> cancellaSicura(Servizi s, USBDrive drive)
 {
-    SecureEraseManager *erase = s.erase;
+    SecureEraseManager *erase = s.cancellazione;
     const auto bloccata = [s] {
         const std::optional<Impegno> impegno = impegnoBloccante(Avvio::cancellazioneSicura, statoImpegni(s));
         if (impegno)
@@ -82,7 +82,7 @@ QCoro::Task<> cancellaSicura(Servizi s, USBDrive drive)
     ImpegnoTenuto cancellazione(erase, drive.name);
     const QString nome = nomeVolumeValido(drive.name);
 
-    const QString archivio = s.settings ? s.settings->destinationPath() : QString();
+    const QString archivio = s.impostazioni ? s.impostazioni->destinationPath() : QString();
     QFuture<Risultato<EsitoControllo>> lavoroControllo =
         controllaDiscoInSottofondo(s.disco, drive.path(), archivio);
     const Risultato<EsitoControllo> controllo = co_await lavoroControllo;

@@ -45,7 +45,7 @@ QCoro::Task<> formattaRapida(Servizi s, USBDrive drive)
     ImpegnoTenuto scheda(s.centro, {QStringLiteral("Preparazione di \"%1\"…").arg(drive.name), std::nullopt,
                                     std::nullopt, QStringLiteral("sparkles"), Colori::orange()});
 
-    const QString archivio = s.settings ? s.settings->destinationPath() : QString();
+    const QString archivio = s.impostazioni ? s.impostazioni->destinationPath() : QString();
     QFuture<Risultato<EsitoControllo>> lavoroControllo =
         controllaDiscoInSottofondo(s.disco, drive.path(), archivio);
     const Risultato<EsitoControllo> controllo = co_await lavoroControllo;

@@ -62,7 +62,7 @@ QCoro::Task<Scelta> controllaEChiedi(USBDrive drive, Servizi s, std::function<bo
 {
     if (bloccata())
         co_return Scelta::annulla;
-    const QString archivio = s.settings ? s.settings->destinationPath() : QString();
+    const QString archivio = s.impostazioni ? s.impostazioni->destinationPath() : QString();
     const QString cartella = AppSettings::folderName(archivio);
     EsecutoreDisco *esecutore = s.disco;
     const QString volume = drive.path();

@@ -20,15 +20,6 @@ QString etichetta(SezioneAiuto sezione)
     return QString();
 }
 
-std::optional<SezioneAiuto> sezioneDaEtichetta(const QString &testo)
-{
-    for (SezioneAiuto s : tutteLeSezioni()) {
-        if (etichetta(s) == testo)
-            return s;
-    }
-    return std::nullopt;
-}
-
 AiutoStato &AiutoStato::shared()
 {
     static AiutoStato *istanza = new AiutoStato;

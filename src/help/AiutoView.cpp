@@ -50,7 +50,7 @@ QVBoxLayout *layoutPagina(QWidget *pagina)
 
 const QString testoChiSiamo = QStringLiteral(
     "%1 sviluppa piccoli strumenti digitali per gli studi medici, pensati per chi lavora ogni giorno tra "
-    "pazienti, referti e apparecchiature. Tessera è nato in uno studio ecografico, dall'esigenza di gestire "
+    "pazienti, referti e apparecchiature. %2 è nato in uno studio ecografico, dall'esigenza di gestire "
     "le chiavette USB delle immagini in modo rapido e sicuro: copiarle nell'archivio dello studio, "
     "verificare "
     "che ogni file sia arrivato integro, sincronizzare due chiavette e cancellarle in modo irrecuperabile "
@@ -110,8 +110,9 @@ AiutoView::AiutoView(AiutoStato &stato, DesktopOpener *apritore, QWidget *parent
     auto *testata = new QHBoxLayout;
     testata->setSpacing(8);
     testata->addWidget(immagineLogo(22), 0, Qt::AlignVCenter);
-    testata->addWidget(new TestoGradiente(QStringLiteral("Tessera — Aiuto"), Aspetto::headline()), 0,
-                       Qt::AlignVCenter);
+    testata->addWidget(
+        new TestoGradiente(QStringLiteral("%1 — Aiuto").arg(Marchio::nomeProdotto), Aspetto::headline()), 0,
+        Qt::AlignVCenter);
     testata->addStretch();
     v->addLayout(testata);
 
@@ -200,7 +201,8 @@ QWidget *AiutoView::paginaChiSiamo()
     v->addLayout(logo);
     v->addWidget(new TestoGradiente(QStringLiteral("%1 — %2").arg(Marchio::produttore, Marchio::motto),
                                     Aspetto::title3(), Qt::AlignHCenter));
-    v->addWidget(paragrafo(testoChiSiamo.arg(Marchio::produttore), Aspetto::callout(), Aspetto::testo()));
+    v->addWidget(paragrafo(testoChiSiamo.arg(Marchio::produttore, Marchio::nomeProdotto), Aspetto::callout(),
+                           Aspetto::testo()));
 
     auto *visita = new QPushButton(Icone::icona(QStringLiteral("globe"), Colori::coloreMarchioScuro()),
                                    QStringLiteral("Visita %1").arg(Marchio::sito));
@@ -236,10 +238,10 @@ QWidget *AiutoView::paginaAvvertenze()
     titolo->addStretch();
     v->addLayout(titolo);
 
-    QString html =
-        QStringLiteral("<p>Tessera è uno strumento di supporto e, come ogni software, può commettere "
-                       "errori: verifica sempre di persona l'esito di ogni operazione.</p>"
-                       "<p>In particolare:</p>");
+    QString html = QStringLiteral("<p>%1 è uno strumento di supporto e, come ogni software, può commettere "
+                                  "errori: verifica sempre di persona l'esito di ogni operazione.</p>"
+                                  "<p>In particolare:</p>")
+                       .arg(Marchio::nomeProdotto.toHtmlEscaped());
     for (const Avvertenza &a : avvertenze())
         html += QStringLiteral("<p>•&nbsp;<b>%1</b> — %2</p>")
                     .arg(a.titolo.toHtmlEscaped(), a.testo.toHtmlEscaped());
@@ -274,15 +276,7 @@ BadgeSimbolo::BadgeSimbolo(const QString &simbolo, const QColor &colore, int dia
 void BadgeSimbolo::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    QColor tinta = m_colore;
-    tinta.setAlphaF(0.15f);
-    p.setPen(Qt::NoPen);
-    p.setBrush(tinta);
-    p.drawEllipse(QRectF(rect()));
-    const QPointF c = QRectF(rect()).center();
-    const qreal m = m_latoSimbolo / 2.0;
-    Icone::disegna(p, m_simbolo, m_colore, QRectF(c.x() - m, c.y() - m, m_latoSimbolo, m_latoSimbolo));
+    Icone::disegnaDistintivo(p, QRectF(rect()), m_simbolo, m_colore, m_latoSimbolo);
 }
 
 BarraSezioni::BarraSezioni(QWidget *parent) : QTabBar(parent)

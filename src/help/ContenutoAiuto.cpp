@@ -1,11 +1,15 @@
 #include "help/ContenutoAiuto.h"
 
 #include "comune/Colori.h"
+#include "comune/Marchio.h"
 #include "platform/TestiPiattaforma.h"
 
+namespace {
 // The folder name "Ecografie" in the guide is the default archive folder's
 // name, written as fixed text: the guide does not follow the user's choice.
-QList<VoceGuida> vociGuida()
+
+// The panel's everyday commands.
+QList<VoceGuida> vociGiornaliere()
 {
     return {
         {QStringLiteral("externaldrive.fill"), Colori::coloreMarchio(), QStringLiteral("Lista USB inserite"),
@@ -38,6 +42,13 @@ QList<VoceGuida> vociGuida()
              "Allinea il contenuto di due chiavette in entrambe le direzioni. I file identici (verificati "
              "con hash) vengono saltati; in caso di conflitto vengono mantenute entrambe le versioni, con "
              "la data e l'ora nel nome. Prima di scrivere ti mostra il riepilogo e chiede conferma.")},
+    };
+}
+
+// Looking after the sticks and the archive.
+QList<VoceGuida> vociCura()
+{
+    return {
         {QStringLiteral("stethoscope"), Colori::teal(), QStringLiteral("Diagnostica USB"),
          QStringLiteral(
              "La 'visita medica' della chiavetta: Info (file system, capacità e tipo di connessione USB "
@@ -57,7 +68,7 @@ QList<VoceGuida> vociGuida()
              "ma su una chiavetta falsa possono rovinarsi: copiali prima nell'archivio.")},
         {QStringLiteral("list.bullet.rectangle"), Colori::teal(), QStringLiteral("Storico delle chiavette"),
          QStringLiteral(
-             "Tessera ricorda per ogni chiavetta (riconosciuta dal numero di serie, o altrimenti dal file "
+             "%1 ricorda per ogni chiavetta (riconosciuta dal numero di serie, o altrimenti dal file "
              "system, o dal nome e dalla dimensione) i risultati nel tempo: test di velocità, verifiche "
              "della "
              "capacità, verifiche e riparazioni del file system, errori di lettura durante copie e "
@@ -65,10 +76,10 @@ QList<VoceGuida> vociGuida()
              "della "
              "chiavetta\". Se una chiavetta ha dato errori di lettura nell'ultimo uso, ha perso dati nella "
              "verifica della capacità o legge a meno di metà della sua velocità iniziale, la sua riga nel "
-             "pannello lo dice in arancione. Lo storico è un piccolo file leggibile solo da te, %1; non "
+             "pannello lo dice in arancione. Lo storico è un piccolo file leggibile solo da te, %2; non "
              "contiene nomi di file né di pazienti.")
-             .arg(testoPiattaforma(TestoPiattaforma::cartellaDati) +
-                  QStringLiteral("/storico_chiavette.tsv"))},
+             .arg(Marchio::nomeProdotto, testoPiattaforma(TestoPiattaforma::cartellaDati) +
+                                             QStringLiteral("/storico_chiavette.tsv"))},
         {QStringLiteral("sparkles"), Colori::orange(), QStringLiteral("Prepara chiavetta (formatta rapida)"),
          QStringLiteral("Formattazione FAT32 veloce (~10 secondi) con il nome che scegli tu: la chiavetta "
                         "risulta vuota e pronta per l'ecografo. NON sovrascrive i dati: per le chiavette con "
@@ -93,6 +104,12 @@ QList<VoceGuida> vociGuida()
          testoPiattaforma(TestoPiattaforma::guidaManifesto)},
     };
 }
+} // namespace
+
+QList<VoceGuida> vociGuida()
+{
+    return vociGiornaliere() + vociCura();
+}
 
 QList<VoceGuida> vociProblemi()
 {
@@ -114,11 +131,12 @@ QList<VoceGuida> vociProblemi()
          testoPiattaforma(TestoPiattaforma::problemaChiavettaAssente)},
         {QStringLiteral("exclamationmark.triangle.fill"), Colori::orange(),
          QStringLiteral("Una chiavetta ha una riga arancione nel pannello"),
-         QStringLiteral("Tessera ricorda che ha dato errori di lettura, ha perso dati nella verifica della "
+         QStringLiteral("%1 ricorda che ha dato errori di lettura, ha perso dati nella verifica della "
                         "capacità o legge molto più lentamente di un tempo: segni di una memoria che si sta "
                         "rovinando. Copia subito il contenuto nell'archivio, controlla che le immagini si "
                         "aprano e sostituisci la chiavetta. I dettagli sono in Diagnostica USB, scheda "
-                        "\"Storico della chiavetta\".")},
+                        "\"Storico della chiavetta\".")
+             .arg(Marchio::nomeProdotto)},
         {QStringLiteral("tortoise.fill"), Colori::green(), QStringLiteral("La copia è molto lenta"),
          QStringLiteral("Apri Diagnostica USB → Info e Velocità: se la connessione è USB 2.0 o la scrittura "
                         "è sotto i 5 MB/s, il collo di bottiglia è la chiavetta o la porta, non l'app. Le "

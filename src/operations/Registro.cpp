@@ -1,5 +1,6 @@
 #include "operations/Registro.h"
 
+#include "comune/Marchio.h"
 #include "operations/Orologio.h"
 #include "platform/DesktopOpener.h"
 
@@ -36,7 +37,8 @@ QString cartellaDatiProgramma()
     }
     if (base.isEmpty())
         base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    const QString cartella = QDir(base).filePath(QStringLiteral("Orvala Tessera"));
+    const QString cartella =
+        QDir(base).filePath(QStringLiteral("%1 %2").arg(Marchio::produttore, Marchio::nomeProdotto));
     QDir().mkpath(cartella);
     return cartella;
 }

@@ -8,7 +8,8 @@
 
 StatoImpegni statoImpegni(const Servizi &servizi)
 {
-    return {servizi.erase && servizi.erase->inCorso(), servizi.diag && servizi.diag->inCorso(),
+    return {servizi.cancellazione && servizi.cancellazione->inCorso(),
+            servizi.diagnostica && servizi.diagnostica->inCorso(),
             servizi.centro && servizi.centro->occupato()};
 }
 

@@ -24,12 +24,12 @@ struct Servizi {
     Notifier *notifiche = nullptr;
     DesktopOpener *apritore = nullptr;
     CentroOperazioni *centro = nullptr;
-    SecureEraseManager *erase = nullptr;
-    AppSettings *settings = nullptr;
-    DiagnosticaManager *diag = nullptr; // diagnostics state (disk issue)
-    EsecutoreDisco *disco = nullptr;    // runs the disk utility and other system tools
-    Appunti *appunti = nullptr;         // the clipboard
-    Espulsore *espulsore = nullptr;     // unmounts and powers off a stick
+    SecureEraseManager *cancellazione = nullptr; // the secure erase's state
+    AppSettings *impostazioni = nullptr;
+    DiagnosticaManager *diagnostica = nullptr; // the diagnostic checks' state
+    EsecutoreDisco *disco = nullptr;           // runs the disk utility and other system tools
+    Appunti *appunti = nullptr;                // the clipboard
+    Espulsore *espulsore = nullptr;            // unmounts and powers off a stick
 };
 
 // Which busy flags are set; a missing service counts as idle.

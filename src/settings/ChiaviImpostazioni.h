@@ -1,14 +1,17 @@
 #pragma once
 
+#include "comune/Marchio.h"
+
 #include <QString>
 #include <QVariant>
 
 // Where the settings keep the user's choices. The disk utility's stand-in
 // reads the archive folder from the same store to keep it from being erased,
-// so both take the names and the fallback from here.
+// so both take the names and the fallback from here. The store is named after
+// the maker and the program.
 namespace ChiaviImpostazioni {
-inline const QString organizzazione = QStringLiteral("Orvala");
-inline const QString programma = QStringLiteral("Tessera");
+inline const QString &organizzazione = Marchio::produttore;
+inline const QString &programma = Marchio::nomeProdotto;
 
 inline const QString cartellaArchivio = QStringLiteral("destinationFolderPath");
 inline const QString importazioneAutomatica = QStringLiteral("autoImportEnabled");

@@ -177,7 +177,7 @@ private:
 } // namespace
 
 SettingsView::SettingsView(const Servizi &servizi, ControlloAggiornamenti *aggiornamenti, QWidget *parent)
-    : QWidget(parent), m_servizi(servizi), m_settings(*servizi.settings), m_aggiornamenti(aggiornamenti)
+    : QWidget(parent), m_servizi(servizi), m_settings(*servizi.impostazioni), m_aggiornamenti(aggiornamenti)
 {
     setObjectName(QStringLiteral("SettingsView"));
     setFixedWidth(larghezzaFinestra);
@@ -323,9 +323,10 @@ std::optional<QString> SettingsView::problemaCartella(const QString &percorso)
                               "disponibile.");
     // access() also answers for a read-only disk or share, which the mode bits do not show.
     if (::access(QFile::encodeName(percorso).constData(), W_OK | X_OK) != 0)
-        return QStringLiteral("Tessera non può scrivere in questa cartella: copie e importazioni non "
+        return QStringLiteral("%1 non può scrivere in questa cartella: copie e importazioni non "
                               "riusciranno. Scegli un'altra cartella, o chiedi a chi gestisce il computer il "
-                              "permesso di scrivervi.");
+                              "permesso di scrivervi.")
+            .arg(Marchio::nomeProdotto);
     return std::nullopt;
 }
 
@@ -335,9 +336,10 @@ QString SettingsView::notaCartella(const QString &percorso, bool predefinita)
     if (predefinita)
         nota = QStringLiteral("È la cartella predefinita, in «%1» su questo computer. ")
                    .arg(QFileInfo(QFileInfo(percorso).absolutePath()).fileName());
-    return nota + QStringLiteral("Tessera non la copia altrove: ne esiste una seconda copia solo se si trova "
+    return nota + QStringLiteral("%1 non la copia altrove: ne esiste una seconda copia solo se si trova "
                                  "in una cartella di rete o sincronizzata, o se il backup dello studio la "
-                                 "comprende.");
+                                 "comprende.")
+                      .arg(Marchio::nomeProdotto);
 }
 
 void SettingsView::mostraPercorso(const QString &percorso)

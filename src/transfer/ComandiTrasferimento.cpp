@@ -24,7 +24,7 @@ QCoro::Task<> copiaUltima(Servizi servizi, const ElencoChiavette *chiavette,
     if (!drive)
         co_return;
     const QString sorgente = drive->path();
-    const QString destinazione = servizi.settings->destinationPath();
+    const QString destinazione = servizi.impostazioni->destinationPath();
     co_await FileCopyService::copia(servizi, sorgente, destinazione, std::move(estensioni));
 }
 } // namespace
@@ -46,9 +46,9 @@ QCoro::Task<> importaAutomaticamente(Servizi servizi, USBDrive drive)
         registra(QStringLiteral("Auto-importazione da %1 saltata: altra operazione in corso").arg(nome));
         co_return;
     }
-    const QString destinazione = servizi.settings->destinationPath();
+    const QString destinazione = servizi.impostazioni->destinationPath();
     const QString nonRaggiungibile =
-        FileCopyService::archivioNonRaggiungibile(destinazione, servizi.settings);
+        FileCopyService::archivioNonRaggiungibile(destinazione, servizi.impostazioni);
     if (!nonRaggiungibile.isEmpty()) {
         registra(QStringLiteral("Auto-importazione da %1 fallita: %2").arg(nome, nonRaggiungibile));
         const QString titolo = QStringLiteral("Importazione automatica non riuscita");

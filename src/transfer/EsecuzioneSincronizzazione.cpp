@@ -124,20 +124,34 @@ qint64 byteDaCopiare(const PianoSincronizzazione &piano)
 
 // The items of a plan being carried out: an item counts once all of its
 // copies are flushed, or one of them has failed. Each failed copy is named,
-// with the stick it was going to and why.
+// with the stick it was going to and why. Progress is told item by item.
 class Voci {
 public:
     enum class Tipo : char { versoB, versoA, conflitto };
 
-    Voci(const PianoSincronizzazione &piano, EsitoSincronizzazione &esito) : m_piano(piano), m_esito(esito)
+    Voci(const PianoSincronizzazione &piano, EsitoSincronizzazione &esito, const Riferisci &riferisci)
+        : m_piano(piano), m_esito(esito), m_riferisci(riferisci),
+          m_totale(piano.copyAtoB.size() + piano.copyBtoA.size() + piano.conflicts.size()),
+          m_byteTotali(byteDaCopiare(piano))
     {
-        m_stati.reserve(size_t(piano.copyAtoB.size() + piano.copyBtoA.size() + piano.conflicts.size()));
+        m_stati.reserve(size_t(m_totale));
     }
     // `indice` in copyAtoB's list (elencoA), copyBtoA's (elencoB), or conflicts.
     qsizetype apri(Tipo tipo, int copie, quint32 indice)
     {
         m_stati.push_back({tipo, char(copie), indice});
         return qsizetype(m_stati.size()) - 1;
+    }
+    // The item named `nome`, `byte` long in all, is on its way.
+    void avanza(const QString &nome, qint64 byte)
+    {
+        ++m_fatti;
+        m_byteFatti += byte;
+        if (m_riferisci)
+            m_riferisci({.frazione = double(m_fatti) / double(std::max<qint64>(m_totale, 1)),
+                         .dettaglio = dettaglioAvanzamento(m_fatti, m_totale, nome),
+                         .byteFatti = m_byteFatti,
+                         .byteTotali = m_byteTotali});
     }
     // One copy of `voce` done, or failed (`motivo` not empty), on its way to the stick `verso`.
     void chiusa(qsizetype voce, const QString &motivo, const QString &verso)
@@ -169,6 +183,9 @@ private:
     };
     const PianoSincronizzazione &m_piano;
     EsitoSincronizzazione &m_esito;
+    const Riferisci &m_riferisci;
+    const qint64 m_totale, m_byteTotali;
+    qint64 m_fatti = 0, m_byteFatti = 0;
     std::vector<Stato> m_stati;
 };
 } // namespace
@@ -183,21 +200,9 @@ EsitoSincronizzazione CloneUSBService::eseguiPiano(const PianoSincronizzazione &
     const ElencoFile &elencoB = piano.elencoB;
     EsitoSincronizzazione esito;
     esito.errors = piano.nonSincronizzati.size();
-    const qint64 totale = piano.copyAtoB.size() + piano.copyBtoA.size() + piano.conflicts.size();
-    qint64 fatti = 0, byteFatti = 0;
-    const qint64 byteTotali = byteDaCopiare(piano);
-    const auto avanza = [&](const QString &voce, qint64 byte) {
-        ++fatti;
-        byteFatti += byte;
-        if (riferisci)
-            riferisci({.frazione = double(fatti) / double(std::max<qint64>(totale, 1)),
-                       .dettaglio = dettaglioAvanzamento(fatti, totale, voce),
-                       .byteFatti = byteFatti,
-                       .byteTotali = byteTotali});
-    };
 
     // The copies wait in each receiving stick's batch until it is flushed.
-    Voci voci(piano, esito);
+    Voci voci(piano, esito, riferisci);
     using Tipo = Voci::Tipo;
     const Radice::Fatta fattaA = [&](qsizetype voce, const QString &motivo) {
         voci.chiusa(voce, motivo, nomeA);
@@ -227,13 +232,13 @@ EsitoSincronizzazione CloneUSBService::eseguiPiano(const PianoSincronizzazione &
     for (const quint32 i : piano.copyAtoB) {
         const QString file = elencoA.relativo(i);
         copia(b, voci.apri(Tipo::versoB, 1, i), prefissoA + file, file, elencoA.dimensione(i));
-        avanza(nomeDi(file), elencoA.dimensione(i));
+        voci.avanza(nomeDi(file), elencoA.dimensione(i));
         svuotaSePieno(false);
     }
     for (const quint32 i : piano.copyBtoA) {
         const QString file = elencoB.relativo(i);
         copia(a, voci.apri(Tipo::versoA, 1, i), prefissoB + file, file, elencoB.dimensione(i));
-        avanza(nomeDi(file), elencoB.dimensione(i));
+        voci.avanza(nomeDi(file), elencoB.dimensione(i));
         svuotaSePieno(false);
     }
 
@@ -251,8 +256,8 @@ EsitoSincronizzazione CloneUSBService::eseguiPiano(const PianoSincronizzazione &
             copia(b, voce, prefissoA + fileA, nomeConSuffisso(fileB, suffissoA), elencoA.dimensione(c.a));
         if (c.versoA)
             copia(a, voce, prefissoB + fileB, nomeConSuffisso(fileA, suffissoB), elencoB.dimensione(c.b));
-        avanza(elencoA.chiave(c.a),
-               (c.versoB ? elencoA.dimensione(c.a) : 0) + (c.versoA ? elencoB.dimensione(c.b) : 0));
+        voci.avanza(elencoA.chiave(c.a),
+                    (c.versoB ? elencoA.dimensione(c.a) : 0) + (c.versoA ? elencoB.dimensione(c.b) : 0));
         svuotaSePieno(false);
     }
     svuotaSePieno(true);

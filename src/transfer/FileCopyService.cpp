@@ -117,7 +117,7 @@ QCoro::Task<> FileCopyService::copia(Servizi servizi, QString sorgente, QString 
                                      std::optional<QSet<QString>> estensioni,
                                      std::optional<QStringList> soloFile)
 {
-    const QString nonRaggiungibile = archivioNonRaggiungibile(destinazione, servizi.settings);
+    const QString nonRaggiungibile = archivioNonRaggiungibile(destinazione, servizi.impostazioni);
     if (!nonRaggiungibile.isEmpty()) {
         servizi.avvisi->mostraAvviso(QStringLiteral("Copia non riuscita"), nonRaggiungibile,
                                      StileAvviso::critico);

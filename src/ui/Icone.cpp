@@ -105,13 +105,6 @@ QString file(const QString &simbolo)
     return QStringLiteral(":/icone/%1.svg").arg(*it);
 }
 
-QStringList simboli()
-{
-    QStringList l = tabella().keys();
-    l.sort();
-    return l;
-}
-
 QPixmap pixmap(const QString &simbolo, const QColor &colore, int lato, qreal dpr)
 {
     const QString chiave =
@@ -152,6 +145,21 @@ void disegna(QPainter &p, const QString &simbolo, const QColor &colore, const QR
     const QPixmap pm = pixmap(simbolo, colore, lato, dpr);
     const QRectF dest(area.center().x() - lato / 2.0, area.center().y() - lato / 2.0, lato, lato);
     p.drawPixmap(dest, pm, QRectF(QPointF(0, 0), pm.size()));
+}
+
+void disegnaDistintivo(QPainter &p, const QRectF &cerchio, const QString &simbolo, const QColor &colore,
+                       qreal latoSimbolo)
+{
+    QColor tinta = colore;
+    tinta.setAlphaF(0.15f);
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(tinta);
+    p.drawEllipse(cerchio);
+    p.restore();
+    const qreal m = latoSimbolo / 2.0;
+    disegna(p, simbolo, colore, QRectF(cerchio.center() - QPointF(m, m), QSizeF(latoSimbolo, latoSimbolo)));
 }
 
 QString fileLogo()

@@ -338,14 +338,7 @@ void SchedaProgresso::paintEvent(QPaintEvent *)
     p.setBrush(Qt::NoBrush);
     p.drawRoundedRect(fuori.adjusted(0.5, 0.5, -0.5, -0.5), 9.5, 9.5);
 
-    // Badge.
-    const QRectF cerchio(margine, margine, badge, badge);
-    QColor tinta = m_colore;
-    tinta.setAlphaF(0.15f);
-    p.setPen(Qt::NoPen);
-    p.setBrush(tinta);
-    p.drawEllipse(cerchio);
-    Icone::disegna(p, m_icona, m_colore, QRectF(cerchio.center() - QPointF(8, 8), QSizeF(16, 16)));
+    Icone::disegnaDistintivo(p, QRectF(margine, margine, badge, badge), m_icona, m_colore, 16);
 
     // Title, percentage.
     const int x = margine + badge + spazioBadge;

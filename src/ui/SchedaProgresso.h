@@ -44,10 +44,6 @@ public:
     QStringList righeTitolo() const;
     QStringList righeDettaglio() const;
 
-    // The small "Annulla" at the bottom, shown only for an operation that can
-    // be stopped (null until one is shown).
-    QPushButton *pulsanteAnnulla() const { return m_pulsanteAnnulla; }
-
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int w) const override;
     QSize sizeHint() const override;

@@ -66,9 +66,10 @@ bool erroreDiTrasporto(const QNetworkReply &reply)
 } // namespace
 
 ControlloAggiornamenti::ControlloAggiornamenti(const Servizi &servizi, QObject *parent)
-    : ControlloAggiornamenti(servizi,
-                             std::make_unique<QSettings>(QStringLiteral("Orvala"), QStringLiteral("Tessera")),
-                             Configurazione{}, parent)
+    : ControlloAggiornamenti(
+          servizi,
+          std::make_unique<QSettings>(Marchio::produttore, Marchio::nomeProdotto),
+          Configurazione{}, parent)
 {
 }
 

@@ -2,10 +2,10 @@
 #include "app/USBMonitor.h"
 #include "operations/Orologio.h"
 #include "platform/QtAppunti.h"
-#include "support/FakeAppunti.h"
-#include "support/FakeEspulsore.h"
-#include "support/FakeVolumeSource.h"
+#include "support/AppuntiDiProva.h"
+#include "support/EspulsoreDiProva.h"
 #include "support/TestEnv.h"
+#include "support/VolumiDiProva.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -53,7 +53,7 @@ struct Banco {
         QDir().mkpath(stick());
         if (conStick)
             sorgente.add({stick(), true, QStringLiteral("CLINICA")});
-        monitor = std::make_unique<USBMonitor>(&sorgente, env.settings.get());
+        monitor = std::make_unique<USBMonitor>(&sorgente, env.impostazioni.get());
         env.servizi.appunti = &appunti;
         env.servizi.espulsore = &espulsore;
     }
@@ -67,9 +67,9 @@ struct Banco {
     }
 
     TestEnv env;
-    FakeVolumeSource sorgente;
-    FakeAppunti appunti;
-    FakeEspulsore espulsore;
+    VolumiDiProva sorgente;
+    AppuntiDiProva appunti;
+    EspulsoreDiProva espulsore;
     std::unique_ptr<USBMonitor> monitor;
 };
 } // namespace

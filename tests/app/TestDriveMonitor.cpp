@@ -1,7 +1,7 @@
 #include "app/ImportazioniInAttesa.h"
 #include "app/USBMonitor.h"
-#include "support/FakeVolumeSource.h"
 #include "support/TestEnv.h"
+#include "support/VolumiDiProva.h"
 
 #include <QTest>
 
@@ -22,14 +22,14 @@ private Q_SLOTS:
     void startupAndArrivals()
     {
         TestEnv env;
-        env.settings->setAutoImport(true);
-        FakeVolumeSource src;
+        env.impostazioni->setAutoImport(true);
+        VolumiDiProva src;
         src.add({"/media/A", true, QString("ALFA")});
         src.add({"/", false, QString("root")});
         src.add({"/media/B", std::nullopt, QString("unreadable")}); // unknown counts as not removable
         src.add({"/media/C", true, std::nullopt});                  // no name: last path component
         src.add({"/media/H", true, QString("HIDDEN"), true});
-        USBMonitor m(&src, env.settings.get());
+        USBMonitor m(&src, env.impostazioni.get());
         QList<USBDrive> imported;
         m.setAutoImportHandler([&](const USBDrive &d) { imported << d; });
         QCOMPARE(names(m), (QStringList{"ALFA", "C"}));
@@ -46,7 +46,7 @@ private Q_SLOTS:
         src.mount({"/media/.prep", true, QString("PREP"), true});
         src.mount({"/mnt/nfs", false, QString("nfs")});
         src.mount({"/mnt/odd", std::nullopt, QString("odd")});
-        env.settings->setAutoImport(false);
+        env.impostazioni->setAutoImport(false);
         src.mount({"/media/E", true, QString("E")});
         QTRY_COMPARE(names(m), (QStringList{"ALFA", "C", "D", "E"}));
         QCoreApplication::processEvents();
@@ -57,10 +57,10 @@ private Q_SLOTS:
     void unmountRechecksAndReinsertionIsANewStick()
     {
         TestEnv env;
-        FakeVolumeSource src;
+        VolumiDiProva src;
         for (const char *n : {"A", "B", "C"})
             src.add({QStringLiteral("/media/%1").arg(n), true, QString(n)});
-        USBMonitor m(&src, env.settings.get());
+        USBMonitor m(&src, env.impostazioni.get());
         const USBDrive b = m.drives()[1];
 
         src.unmount("/media/B");
@@ -83,9 +83,9 @@ private Q_SLOTS:
     void importWaitsForTheWorkUnderWay()
     {
         TestEnv env;
-        env.settings->setAutoImport(true);
-        FakeVolumeSource src;
-        USBMonitor m(&src, env.settings.get());
+        env.impostazioni->setAutoImport(true);
+        VolumiDiProva src;
+        USBMonitor m(&src, env.impostazioni.get());
         QStringList importate;
         ImportazioniInAttesa attesa(env.servizi, &m, [&](const USBDrive &d) { importate << d.name; });
         m.setAutoImportHandler([&](const USBDrive &d) { attesa.arrivata(d); });

@@ -7,8 +7,8 @@
 #include "app/USBRow.h"
 #include "comune/Colori.h"
 #include "help/AiutoView.h"
-#include "support/FakeVolumeSource.h"
 #include "support/TestEnv.h"
+#include "support/VolumiDiProva.h"
 
 #include <QAction>
 #include <QApplication>
@@ -31,7 +31,7 @@ struct Banco {
             QDir().mkpath(mp);
             volumi.add({mp, true, nome});
         }
-        monitor = std::make_unique<USBMonitor>(&volumi, env.settings.get());
+        monitor = std::make_unique<USBMonitor>(&volumi, env.impostazioni.get());
         // Each command records its name and arguments, "name:arg:arg".
         auto reg = [this](const char *nome) {
             return [this, nome](const auto &...a) { chiamate << QStringList{nome, testo(a)...}.join(':'); };
@@ -65,11 +65,11 @@ struct Banco {
     void gira() { QCoreApplication::processEvents(); }
     void cancella(Fase fase, double percentuale = -1)
     {
-        env.erase.avvia(QStringLiteral("ECO_A"));
+        env.cancellazione.avvia(QStringLiteral("ECO_A"));
         if (fase != Fase::verifica)
-            env.erase.impostaFase(fase);
+            env.cancellazione.impostaFase(fase);
         if (percentuale >= 0)
-            env.erase.registraPercentuale(percentuale);
+            env.cancellazione.registraPercentuale(percentuale);
         gira();
     }
     void salva(const QString &nome)
@@ -80,7 +80,7 @@ struct Banco {
     }
 
     TestEnv env;
-    FakeVolumeSource volumi;
+    VolumiDiProva volumi;
     std::unique_ptr<USBMonitor> monitor;
     QStringList chiamate;
     std::unique_ptr<MenuBarView> pannello;
@@ -166,7 +166,7 @@ private Q_SLOTS:
         SchedaProgresso *scheda = b.pannello->schedaCancellazione();
         QCOMPARE(scheda != nullptr, !libero);
         if (scheda) {
-            QCOMPARE(scheda->titolo(), b.env.erase.descrizione());
+            QCOMPARE(scheda->titolo(), b.env.cancellazione.descrizione());
             QVERIFY(scheda->dettaglio()->startsWith(QStringLiteral("Non scollegare la chiavetta.")));
             // Only the overwrite has a filling bar.
             QCOMPARE(SchedaProgresso::testoPercentuale(scheda->frazione()), percentuale > 0 ? "37%" : "");
@@ -178,7 +178,7 @@ private Q_SLOTS:
     void everyEntryCallsItsCommand()
     {
         Banco b({"P", "Q", "R"});
-        b.env.settings->setDestinationPath("/home/studio/Archivio Ecografie//");
+        b.env.impostazioni->setDestinationPath("/home/studio/Archivio Ecografie//");
         b.pannello->show();
         b.gira();
         QCOMPARE(b.voce("copiaTutto")->titolo(), QStringLiteral("Copia tutto in Archivio Ecografie"));
@@ -232,8 +232,8 @@ private Q_SLOTS:
         QFETCH(bool, rossa);
         QFETCH(QString, testo);
         TestEnv env;
-        USBRow riga(0, {QUuid::createUuid(), QUrl::fromLocalFile("/media/ECO"), "ECO", {}}, &env.erase, {},
-                    {});
+        USBRow riga(0, {QUuid::createUuid(), QUrl::fromLocalFile("/media/ECO"), "ECO", {}},
+                    &env.cancellazione, {}, {});
         riga.setLettoreCapacita([&](const QString &) { return CapacitaVolume{totale, disponibile}; });
         riga.resize(292, riga.sizeHint().height());
         riga.aggiornaSpazio();
@@ -289,17 +289,20 @@ private Q_SLOTS:
     void trayIconShowsLongWork()
     {
         TestEnv env;
-        const auto testo = [&] { return testoIconaVassoio(lavoroInCorso(env.erase, env.centro, env.diag)); };
+        const auto testo = [&] {
+            return testoIconaVassoio(lavoroInCorso(env.cancellazione, env.centro, env.diagnostica));
+        };
         QCOMPARE(testo(), QString());
-        env.diag.inizia(DiagnosticaManager::Operazione::testVelocita);
+        env.diagnostica.inizia(DiagnosticaManager::Operazione::testVelocita);
         QCOMPARE(testo(), QStringLiteral("…"));
         env.centro.setAttuale(
             CentroOperazioni::Operazione{"Copia in Ecografie…", {}, 0.29, "doc.on.doc.fill", {}});
         QCOMPARE(testo(), QStringLiteral("29%"));
-        QCOMPARE(lavoroInCorso(env.erase, env.centro, env.diag)->descrizione, "Copia in Ecografie…");
-        env.erase.avvia(QStringLiteral("ECO_A"));
-        env.erase.impostaFase(Fase::cancellazione);
-        env.erase.registraPercentuale(37.9);
+        QCOMPARE(lavoroInCorso(env.cancellazione, env.centro, env.diagnostica)->descrizione,
+                 "Copia in Ecografie…");
+        env.cancellazione.avvia(QStringLiteral("ECO_A"));
+        env.cancellazione.impostaFase(Fase::cancellazione);
+        env.cancellazione.registraPercentuale(37.9);
         QCOMPARE(testo(), QStringLiteral("37%"));
         QVERIFY(disegnaIconaVassoio("37%") != disegnaIconaVassoio("")); // the text is in the image
         for (const auto &[t, file] :

@@ -4,8 +4,8 @@
 #include "diagnostics/VerificaCapacita.h"
 #include "operations/StoricoChiavette.h"
 #include "support/ControlloCiclo.h"
-#include "support/FakeVolumeSource.h"
 #include "support/TestEnv.h"
+#include "support/VolumiDiProva.h"
 
 #include <csignal>
 #include <QLabel>
@@ -150,9 +150,9 @@ private Q_SLOTS:
         TestEnv env;
         Chiavetta falsa("48 16 wrap"), lenta("48 48 wrap 0.02");
         QVERIFY(falsa.montata() && lenta.montata());
-        FakeVolumeSource volumi;
+        VolumiDiProva volumi;
         volumi.add({falsa.p(), true, "FALSA"});
-        USBMonitor monitor(&volumi, env.settings.get());
+        USBMonitor monitor(&volumi, env.impostazioni.get());
         DiagnosticaView view(&monitor, env.servizi);
         view.show();
         const auto premi = [&] {
@@ -160,19 +160,19 @@ private Q_SLOTS:
         };
         ControlloCiclo ciclo;
         premi();
-        QTRY_VERIFY_WITH_TIMEOUT(!env.diag.inCorso(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!env.diagnostica.inCorso(), 60000);
         QVERIFY(ciclo.pausaPropriaMassimaMs() < 500); // the window never froze
         QCOMPARE(env.avvisi.mostrati.size(), 1);
         QVERIFY(env.avvisi.mostrati[0].testo.contains(
             "Non rimuovere la chiavetta finché la verifica non è finita"));
-        QCOMPARE(env.diag.rapporto().at(1).testo.left(16), "Capacità falsa o");
+        QCOMPARE(env.diagnostica.rapporto().at(1).testo.left(16), "Capacità falsa o");
         QVERIFY(env.logLines().last().contains("Verifica capacità \"FALSA\": CAPACITÀ FALSA, persi "));
         QVERIFY(view.grab().save(TestSupport::artifactsDir() + "/diagnostica_capacita_falsa.png"));
         view.findChild<QTabBar *>("pagine")->setCurrentIndex(1);
         QCOMPARE(view.findChild<QWidget *>("scorrimentoStorico")->findChildren<QLabel *>("testo").size(), 1);
         QVERIFY(view.grab().save(TestSupport::artifactsDir() + "/diagnostica_storico.png"));
 
-        USBRow riga(0, monitor.drives().first(), &env.erase, {}, {});
+        USBRow riga(0, monitor.drives().first(), &env.cancellazione, {}, {});
         riga.resize(292, riga.heightForWidth(292));
         riga.show();
         QVERIFY(riga.avvertenza()->text().startsWith("Ha perso dati nella verifica della capacità del "));
@@ -181,7 +181,7 @@ private Q_SLOTS:
 
         env.centro.setAttuale(CentroOperazioni::Operazione{"Copia in Ecografie…", {}, {}, {}, {}});
         premi();
-        QVERIFY(env.diag.rapporto().last().testo.contains("non è partita: aspetta che finisca"));
+        QVERIFY(env.diagnostica.rapporto().last().testo.contains("non è partita: aspetta che finisca"));
         env.centro.setAttuale(std::nullopt);
 
         volumi.mount({lenta.p(), true, "LENTA"});
@@ -189,11 +189,12 @@ private Q_SLOTS:
         premi();
         QPushButton *annulla = nullptr;
         QTRY_VERIFY((annulla = view.findChild<QPushButton *>("annullaScheda")) && annulla->isVisible());
-        QTRY_VERIFY(env.diag.dettaglio().value_or("").startsWith("Scrittura "));
+        QTRY_VERIFY(env.diagnostica.dettaglio().value_or("").startsWith("Scrittura "));
         QVERIFY(view.grab().save(TestSupport::artifactsDir() + "/diagnostica_capacita_in_corso.png"));
         QTest::mouseClick(annulla, Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(!env.diag.inCorso(), 30000);
-        QCOMPARE(env.diag.rapporto().at(env.diag.rapporto().size() - 2).testo, "Verifica annullata.");
+        QTRY_VERIFY_WITH_TIMEOUT(!env.diagnostica.inCorso(), 30000);
+        QCOMPARE(env.diagnostica.rapporto().at(env.diagnostica.rapporto().size() - 2).testo,
+                 "Verifica annullata.");
         QVERIFY(lenta.resti().isEmpty());
     }
 };

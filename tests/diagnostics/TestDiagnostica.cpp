@@ -5,8 +5,8 @@
 #include "diagnostics/MisuraVelocita.h"
 #include "operations/StoricoChiavette.h"
 #include "platform/PercorsiStrumenti.h"
-#include "support/FakeVolumeSource.h"
 #include "support/TestEnv.h"
+#include "support/VolumiDiProva.h"
 #include "ui/SchedaProgresso.h"
 
 #include <QComboBox>
@@ -27,7 +27,7 @@ Q_DECLARE_METATYPE(Risultato<QString>)
 
 namespace {
 const QString percorso = QStringLiteral("/media/anna/ECO");
-const QString fat = FakeEsecutoreDisco::reportInfo(
+const QString fat = EsecutoreDiscoDiProva::reportInfo(
     {{"ParentWholeDisk", "sdb"}, {"FilesystemName", "MS-DOS FAT32"}, {"TotalSize", 15938355200LL}});
 const QString poco =
     QStringLiteral("Spazio insufficiente sulla chiavetta per il test (servono almeno 64 MB liberi).");
@@ -38,7 +38,7 @@ Righe esegui(QCoro::Task<> (*comando)(Servizi, USBDrive), TestEnv &env)
     QCoro::waitFor(comando(env.servizi, USBDrive{QUuid::createUuid(), QUrl::fromLocalFile(percorso), "ECO",
                                                  QDateTime::currentDateTime()}));
     Righe righe;
-    for (const RigaRapporto &r : env.diag.rapporto())
+    for (const RigaRapporto &r : env.diagnostica.rapporto())
         righe.append({r.tipo, r.testo});
     return righe;
 }
@@ -56,7 +56,7 @@ struct Finestra {
     {
         for (const QString &c : chiavette)
             volumi.add({base + '/' + c, true, c});
-        monitor = std::make_unique<USBMonitor>(&volumi, env.settings.get());
+        monitor = std::make_unique<USBMonitor>(&volumi, env.impostazioni.get());
         view = std::make_unique<DiagnosticaView>(monitor.get(), env.servizi);
         view->show();
     }
@@ -65,11 +65,11 @@ struct Finestra {
     void premi(const char *scheda)
     {
         QTest::mouseClick(trova(scheda), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(!env.diag.inCorso(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!env.diagnostica.inCorso(), 30000);
     }
 
     TestEnv env;
-    FakeVolumeSource volumi;
+    VolumiDiProva volumi;
     std::unique_ptr<USBMonitor> monitor;
     std::unique_ptr<DiagnosticaView> view;
 };
@@ -115,7 +115,7 @@ private Q_SLOTS:
         QVERIFY(avviato.tryAcquire(1, 10000));
         QCOMPARE(f.inCorso()->titolo(), "Verifica integrità in corso…");
         QVERIFY(f.inCorso()->isVisible() && f.inCorso()->indeterminato());
-        f.env.diag.registraPercentuale(63);
+        f.env.diagnostica.registraPercentuale(63);
         QTest::qWait(50); // the bar slides to its place
         QVERIFY(f.view->grab().save(TestSupport::artifactsDir() + "/diagnostica_in_corso_barra.png"));
         // The checker's percentages reach the bar, which never goes back (40 after 80).
@@ -137,7 +137,7 @@ private Q_SLOTS:
         f.premi("schedaInfo");
         f.premi("schedaVerifica");
         f.premi("schedaVelocita");
-        const QList<RigaRapporto> righe = f.env.diag.rapporto();
+        const QList<RigaRapporto> righe = f.env.diagnostica.rapporto();
         QVERIFY(righe.size() == 9 || righe.size() == 10);
         QCOMPARE(righe.at(2).testo, "Connessione: USB 1.1 — 12 Mb/s (lenta)");
         QCOMPARE(righe.at(7).testo, "— Test velocità di \"ECO\" (32 MB di prova) —");
@@ -162,7 +162,7 @@ private Q_SLOTS:
         QVERIFY(storico[0].second.contains(" · Velocità: scrittura "));
         QCOMPARE(storico[1].first, Tipo::avviso);
         for (int i = 0; i < 4; ++i) // more than the area holds
-            f.env.diag.aggiungi(Tipo::info, "riga in più");
+            f.env.diagnostica.aggiungi(Tipo::info, "riga in più");
         QScrollBar *barra = f.trova<QScrollArea>("scorrimentoRapporto")->verticalScrollBar();
         QTRY_VERIFY(barra->maximum() > 0);
         QTRY_COMPARE(barra->value(), barra->maximum()); // the newest line is in view
@@ -170,7 +170,7 @@ private Q_SLOTS:
 
         QTest::mouseClick(f.trova("pulisci"), Qt::LeftButton);
         QVERIFY(f.trova<QLabel>("rapportoVuoto")->isVisible());
-        f.env.diag.aggiungi(Tipo::ok, "dopo");
+        f.env.diagnostica.aggiungi(Tipo::ok, "dopo");
         QCOMPARE(f.trova<QScrollArea>("scorrimentoRapporto")->findChildren<QLabel *>("testo").size(), 1);
     }
 
@@ -239,7 +239,7 @@ private Q_SLOTS:
                                         : diagnosticaRiparazione,
                         env),
                  righe);
-        QVERIFY(!env.diag.inCorso());
+        QVERIFY(!env.diagnostica.inCorso());
         QCOMPARE(env.disco.chiamate().first().argomenti.last(), percorso);
         QCOMPARE(env.disco.chiamate().first().conProgresso, azione != 'i');
     }
@@ -249,13 +249,13 @@ private Q_SLOTS:
     {
         TestEnv env;
         env.disco.rispondi({}, QStringLiteral("appears to be OK"));
-        env.diag.inizia(Op::verifica);
+        env.diagnostica.inizia(Op::verifica);
         esegui(diagnosticaVerifica, env);
         esegui(diagnosticaRiparazione, env);
         esegui(diagnosticaInfo, env);
         QVERIFY(esegui(diagnosticaVelocita, env).isEmpty());
         QVERIFY(env.disco.chiamate().isEmpty());
-        QCOMPARE(env.diag.operazione(), Op::verifica);
+        QCOMPARE(env.diagnostica.operazione(), Op::verifica);
     }
 
     // The measurement on a real folder, or why there is none; as root, on a tmpfs of its

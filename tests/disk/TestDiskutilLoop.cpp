@@ -1,7 +1,7 @@
 #include "disk/ComandiDisco.h"
 #include "disk/EsecutoreProcessi.h"
 #include "support/TestEnv.h"
-#include "SysfsFinto.h"
+#include "SysfsDiProva.h"
 
 #include <QCoro/QCoroTask>
 #include <QScopeGuard>
@@ -26,7 +26,7 @@ class TestDiskutilLoop : public QObject {
 
     QTemporaryDir m_dir;
     QString m_nodo, m_numero;
-    std::unique_ptr<SysfsFinto> m_vista;
+    std::unique_ptr<SysfsDiProva> m_vista;
     EsecutoreProcessi m_esecutore{TESSERA_DISKUTIL_PROVA, m_dir.filePath("traccia.log")};
 
     QString mnt() const { return m_dir.filePath("mnt"); }
@@ -74,7 +74,7 @@ private Q_SLOTS:
         QVERIFY2(m_nodo.startsWith("/dev/loop") && ::stat(m_nodo.toUtf8().constData(), &st) == 0,
                  "no loop device");
         m_numero = QStringLiteral("%1:%2").arg(major(st.st_rdev)).arg(minor(st.st_rdev));
-        m_vista = std::make_unique<SysfsFinto>();
+        m_vista = std::make_unique<SysfsDiProva>();
         m_vista->disco(nome(), m_numero, true, false, dimensione / 512);
         qputenv("PROVA_DISKUTIL_SYSFS", m_vista->sys().toUtf8());
         qunsetenv("PROVA_DISKUTIL_PROCFS");
@@ -103,7 +103,7 @@ private Q_SLOTS:
     void quickFormatLeavesOneFat32PartitionWithTheLabel()
     {
         QFETCH(bool, discoUsb);
-        SysfsFinto usb;
+        SysfsDiProva usb;
         usb.disco(nome(), m_numero, false, true, dimensione / 512);
         if (discoUsb)
             qputenv("PROVA_DISKUTIL_SYSFS", usb.sys().toUtf8());
@@ -204,7 +204,7 @@ private Q_SLOTS:
         QFETCH(QString, caso);
         QFETCH(QString, comando);
         QFETCH(QString, detto);
-        SysfsFinto altra;
+        SysfsDiProva altra;
         EsecutoreProcessi installato(TESSERA_BUILD_TOOLS_DIR "/tessera-diskutil",
                                      m_dir.filePath("traccia.log"));
         if (caso == "fisso" || caso == "altroNumero") {

@@ -1,8 +1,8 @@
 #include "Comandi.h"
 #include "Salvaguardia.h"
-#include "support/DBusMockFixture.h"
+#include "support/BusDiProva.h"
 #include "support/TestEnv.h"
-#include "SysfsFinto.h"
+#include "SysfsDiProva.h"
 
 #include <QProcess>
 #include <QTest>
@@ -34,7 +34,7 @@ private Q_SLOTS:
         QFETCH(QString, disco);
         QFETCH(QString, motivo);
         QDir().mkpath(m_dir.filePath("mnt"));
-        SysfsFinto f;
+        SysfsDiProva f;
         f.disco("sdu", "8:16", false, true);
         f.disco("sdr", "8:32", true);
         f.disco("sdl", "8:64", true);
@@ -84,7 +84,7 @@ private Q_SLOTS:
         QFETCH(QStringList, argomenti);
         QFETCH(int, codice);
         QFETCH(QString, detto);
-        SysfsFinto f;
+        SysfsDiProva f;
         f.disco("sda", "8:0", false);
         f.disco("sdu", "8:16", false, true);
         f.partizione("sdu", "sdu1", "8:17", 2048);
@@ -128,11 +128,11 @@ private Q_SLOTS:
         const QString registro = m_dir.filePath("chiamate.log"), modello = m_dir.filePath("udisks2_finto.py");
         QFile::remove(registro);
         TestSupport::writeFile(modello, modelloUDisks2.arg(registro, fallisce ? "True" : "False").toUtf8());
-        DBusMockFixture bus; // the tool takes it for the system bus
+        BusDiProva bus; // the tool takes it for the system bus
         QVERIFY2(bus.start(), qPrintable(bus.error()));
         QVERIFY2(bus.startMock("org.freedesktop.UDisks2", {"--system", "-t", modello}),
                  qPrintable(bus.error()));
-        SysfsFinto f;
+        SysfsDiProva f;
         f.disco("sdm", "8:192", true, true);
         f.partizione("sdm", "sdm1", "8:193");
         f.montaggi({{"254:0", "/", "/dev/vda"}, {"8:193", "/media/u/STICK", "/dev/sdm1"}});

@@ -41,17 +41,18 @@ void preparaSicuro(TestEnv &env, const QString &percorso = stick,
                    const QList<std::pair<QString, QString>> &altri = {},
                    const QString &archivio = "/proc/tessera-archivio/Ecografie")
 {
-    env.settings->setDestinationPath(archivio);
-    env.disco.rispondi({"info", "-plist", percorso}, FakeEsecutoreDisco::reportInfo("sdb", false, true));
+    env.impostazioni->setDestinationPath(archivio);
+    env.disco.rispondi({"info", "-plist", percorso}, EsecutoreDiscoDiProva::reportInfo("sdb", false, true));
     env.disco.rispondi({"list", "-plist", "sdb"},
-                       FakeEsecutoreDisco::reportVolumi(
+                       EsecutoreDiscoDiProva::reportVolumi(
                            "sdb", QList<std::pair<QString, QString>>{{"sdb1", percorso}} + altri));
-    env.disco.rispondi({"info", "-plist", volumeDi("/")}, FakeEsecutoreDisco::reportInfo("vda", true, false));
+    env.disco.rispondi({"info", "-plist", volumeDi("/")},
+                       EsecutoreDiscoDiProva::reportInfo("vda", true, false));
     QString esistente = archivio;
     while (!QFileInfo::exists(esistente))
         esistente = QFileInfo(esistente).path();
     env.disco.rispondi({"info", "-plist", volumeDi(esistente)},
-                       FakeEsecutoreDisco::reportInfo("vdb", true, false));
+                       EsecutoreDiscoDiProva::reportInfo("vdb", true, false));
 }
 
 void esegui(TestEnv &env, bool cancella, const QString &percorso = stick)
@@ -64,13 +65,13 @@ void esegui(TestEnv &env, bool cancella, const QString &percorso = stick)
         QCoro::waitFor(formattaRapida(env.servizi, drive));
 }
 
-class NotificheConIntervallo : public FakeNotifier {
+class NotificheConIntervallo : public NotificheDiProva {
 public:
     std::function<void()> intanto = [] {};
     QCoro::Task<> richiediPermessoNotifiche() override
     {
         intanto();
-        co_await FakeNotifier::richiediPermessoNotifiche();
+        co_await NotificheDiProva::richiediPermessoNotifiche();
     }
 };
 } // namespace
@@ -138,14 +139,14 @@ private Q_SLOTS:
         NotificheConIntervallo notifiche;
         env.servizi.notifiche = &notifiche;
         if (occupato == cancellazione) {
-            env.erase.avvia("ALTRA");
-            env.erase.impostaFase(SecureEraseManager::Fase::formattazione);
+            env.cancellazione.avvia("ALTRA");
+            env.cancellazione.impostaFase(SecureEraseManager::Fase::formattazione);
         } else if (occupato == diagnosi) {
-            env.diag.inizia(DiagnosticaManager::Operazione::verifica);
+            env.diagnostica.inizia(DiagnosticaManager::Operazione::verifica);
         } else if (occupato == copia) {
             env.centro.setAttuale(CentroOperazioni::Operazione{"Copia in Ecografie…"});
         } else if (occupato == duranteIlPermesso) {
-            notifiche.intanto = [&] { env.erase.avvia(QStringLiteral("ALTRA")); };
+            notifiche.intanto = [&] { env.cancellazione.avvia(QStringLiteral("ALTRA")); };
         }
         env.avvisi.rispondi(risposta.isEmpty() ? 1 : 0, risposta);
 
@@ -158,7 +159,7 @@ private Q_SLOTS:
         QVERIFY(occupato == libero || occupato == duranteIlPermesso || env.avvisi.mostrati.size() == 1);
         QVERIFY(distruttivi(env).isEmpty());
         QVERIFY(!env.centro.occupato() || occupato == copia);
-        QCOMPARE(env.erase.nomeVolume(),
+        QCOMPARE(env.cancellazione.nomeVolume(),
                  occupato == cancellazione || occupato == duranteIlPermesso ? "ALTRA" : QString());
         QCOMPARE(notifiche.permessiRichiesti, occupato == duranteIlPermesso ? 1 : 0);
         QVERIFY(env.logLines().isEmpty() && notifiche.inviate.isEmpty());
@@ -183,7 +184,7 @@ private Q_SLOTS:
         const QString illeggibile =
             "Impossibile leggere le informazioni del disco: la risposta dello strumento "
             "dei dischi non è comprensibile.";
-        const auto r = [](const QVariantMap &m) { return FakeEsecutoreDisco::reportInfo(m); };
+        const auto r = [](const QVariantMap &m) { return EsecutoreDiscoDiProva::reportInfo(m); };
         const QString ok = "ok", noto = "!\"STUDIO\" non risulta un disco esterno e rimovibile.";
         for (bool c : {false, true}) {
             const auto riga = [c](const char *nome, const QStringList &chiamata,
@@ -195,7 +196,7 @@ private Q_SLOTS:
             const QList<QStringList> tutti =
                 c ? QList<QStringList>{sicuro, formatta} : QList<QStringList>{formatta};
             riga("succeeds", {}, QString(), ok, tutti);
-            riga("internal", infoStick, FakeEsecutoreDisco::reportInfo("sdb", true, true), noto);
+            riga("internal", infoStick, EsecutoreDiscoDiProva::reportInfo("sdb", true, true), noto);
             riga("RemovableMedia false", infoStick,
                  r({{"ParentWholeDisk", "sdb"},
                     {"Internal", false},
@@ -204,10 +205,10 @@ private Q_SLOTS:
                  noto);
             riga("no Internal key", infoStick, r({{"ParentWholeDisk", "sdb"}, {"RemovableMedia", true}}),
                  noto);
-            riga("disk holding /", infoStick, FakeEsecutoreDisco::reportInfo("vda", false, true),
+            riga("disk holding /", infoStick, EsecutoreDiscoDiProva::reportInfo("vda", false, true),
                  "!\"STUDIO\" si trova sullo stesso disco del sistema in uso.");
             riga("disk holding the archive", {"info", "-plist", volumeDi("/proc")},
-                 FakeEsecutoreDisco::reportInfo("sdb", false, true),
+                 EsecutoreDiscoDiProva::reportInfo("sdb", false, true),
                  "!La cartella Ecografie, dove vengono archiviate le copie, si trova sullo stesso disco");
             riga("disk of / unknown", {"info", "-plist", volumeDi("/")}, ko({"info"}),
                  "!su quale disco si trova il sistema, quindi non si può escludere che sia quello di "
@@ -245,11 +246,11 @@ private Q_SLOTS:
             const auto scheda = env.centro.attuale();
             visti.append(scheda ? scheda->titolo + QString::number(scheda->frazione.value_or(-1)) : "-");
         });
-        connect(&env.erase, &SecureEraseManager::faseChanged, this,
-                [&] { visti.append(env.erase.descrizione()); });
-        connect(&env.erase, &SecureEraseManager::percentualeChanged, this,
-                [&] { visti.append(QString::number(env.erase.percentuale().value_or(-1))); });
-        const auto occupato = [&] { return env.centro.occupato() || env.erase.inCorso(); };
+        connect(&env.cancellazione, &SecureEraseManager::faseChanged, this,
+                [&] { visti.append(env.cancellazione.descrizione()); });
+        connect(&env.cancellazione, &SecureEraseManager::percentualeChanged, this,
+                [&] { visti.append(QString::number(env.cancellazione.percentuale().value_or(-1))); });
+        const auto occupato = [&] { return env.centro.occupato() || env.cancellazione.inCorso(); };
         bool occupatoDuranteAvviso = false;
         env.avvisi.duranteAvviso = [&](const RichiestaAvviso &) {
             occupatoDuranteAvviso |= occupato();
@@ -265,7 +266,7 @@ private Q_SLOTS:
         const bool rifiutato = errore.startsWith('!');
         const bool primaDellaDomanda = rifiutato || chiamata == infoStick || chiamata.value(0) == "list";
         QCOMPARE(visti.isEmpty(), primaDellaDomanda);
-        QVERIFY(!occupato() && !env.erase.percentuale());
+        QVERIFY(!occupato() && !env.cancellazione.percentuale());
         QCOMPARE(distruttivi(env), comandi);
         const auto &mostrati = env.avvisi.mostrati;
         QCOMPARE(mostrati.size(), primaDellaDomanda && !rifiutato ? 0 : 1);
@@ -364,7 +365,7 @@ private Q_SLOTS:
 
         esegui(env, cancella, studio);
 
-        QVERIFY(!occupatoDuranteAvviso && !env.centro.occupato() && !env.erase.inCorso());
+        QVERIFY(!occupatoDuranteAvviso && !env.centro.occupato() && !env.cancellazione.inCorso());
         QVERIFY(distruttivi(env).isEmpty() && env.notifiche.permessiRichiesti == 0);
         const auto &m = env.avvisi.mostrati;
         QStringList titoli;

@@ -1,10 +1,10 @@
 #include "actions/ComandiAzioni.h"
 #include "app/USBMonitor.h"
-#include "disk/SysfsFinto.h"
+#include "disk/SysfsDiProva.h"
 #include "platform/linux/LinuxVolumeSource.h"
 #include "platform/linux/ProcessiAperti.h"
 #include "platform/linux/UDisksEspulsore.h"
-#include "support/DBusMockFixture.h"
+#include "support/BusDiProva.h"
 #include "support/TestEnv.h"
 
 #include <QDBusArgument>
@@ -91,7 +91,7 @@ private Q_SLOTS:
                                     {"mounts", QJsonObject{{"sdb1", media.filePath("DATI")},
                                                            {"sdb2", media.filePath("ECO GRAFIE")},
                                                            {"sdc1", media.filePath("ALTRA")}}}};
-        DBusMockFixture bus;
+        BusDiProva bus;
         QVERIFY2(bus.start(), qPrintable(bus.error()));
         QVERIFY2(bus.startMock(
                      servizioUDisks,
@@ -118,7 +118,7 @@ private Q_SLOTS:
     // A desktop user with no UDisks2 reads the bus's own reason.
     void senzaUDisks()
     {
-        DBusMockFixture bus;
+        BusDiProva bus;
         QVERIFY2(bus.start(), qPrintable(bus.error()));
         UDisksEspulsore espulsore(bus.connection());
         espulsore.setSmontaggioDiretto(false);
@@ -151,11 +151,11 @@ private Q_SLOTS:
             esegui("losetup", {"-d", loop});
         });
         QVERIFY(esegui("lsblk", {"-dno", "MAJ:MIN", loop}, &majmin));
-        SysfsFinto vista;
+        SysfsDiProva vista;
         vista.disco(QFileInfo(loop).fileName(), majmin, true);
         TestEnv env;
         LinuxVolumeSource volumi("/proc", vista.sys(), radice.filePath("run"));
-        USBMonitor monitor(&volumi, env.settings.get());
+        USBMonitor monitor(&volumi, env.impostazioni.get());
         QVERIFY(esegui("mount", {loop, punto}));
         QTRY_COMPARE_WITH_TIMEOUT(monitor.drives().size(), 1, 10000);
         QCOMPARE(monitor.drives().at(0).name, QString("ECOGRAFIE"));

@@ -83,7 +83,7 @@ private Q_SLOTS:
         QCOMPARE(src.volumeName("/tmp/qt-xyz/a\\b\tc"), std::nullopt);
 
         TestEnv env;
-        USBMonitor monitor(&src, env.settings.get());
+        USBMonitor monitor(&src, env.impostazioni.get());
         QCOMPARE(monitor.drives().size(), 1); // the hidden SD card is not listed at start-up
         QCOMPARE(monitor.drives().at(0).name, QString("PRAXIS 01"));
     }
@@ -126,8 +126,8 @@ private Q_SLOTS:
                                        radice + "40 22 8:17 / /media/S rw - vfat /dev/sdb1 rw\n"));
         LinuxVolumeSource src(proc, sys, run);
         TestEnv env;
-        env.settings->setAutoImport(true);
-        USBMonitor monitor(&src, env.settings.get());
+        env.impostazioni->setAutoImport(true);
+        USBMonitor monitor(&src, env.impostazioni.get());
         QList<USBDrive> importati;
         monitor.setAutoImportHandler([&](const USBDrive &d) { importati << d; });
         const QUuid primo = monitor.drives().at(0).id;

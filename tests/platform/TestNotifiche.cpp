@@ -1,6 +1,6 @@
 #include "platform/linux/FreedesktopNotifier.h"
+#include "support/BusDiProva.h"
 #include "support/ControlloCiclo.h"
-#include "support/DBusMockFixture.h"
 #include "support/TestEnv.h"
 
 #include <QCoro/QCoroTask>
@@ -13,7 +13,7 @@ const QString nome = "org.freedesktop.Notifications", percorso = "/org/freedeskt
 
 // A notification server on a private bus; `capacita`, when given, replaces
 // the template's capabilities (which include body-markup).
-bool avvia(DBusMockFixture &bus, const QString &capacita = QString())
+bool avvia(BusDiProva &bus, const QString &capacita = QString())
 {
     QStringList args{"--template", "notification_daemon"};
     if (!capacita.isNull())
@@ -22,7 +22,7 @@ bool avvia(DBusMockFixture &bus, const QString &capacita = QString())
 }
 
 // The arguments of each Notify the server received, as its log writes them.
-QStringList notify(DBusMockFixture &bus)
+QStringList notify(BusDiProva &bus)
 {
     QStringList out;
     for (const QString &riga : QString::fromUtf8(TestSupport::readFile(bus.mockLog(nome))).split('\n'))
@@ -52,7 +52,7 @@ private Q_SLOTS:
         QFETCH(QString, capacita);
         QFETCH(QString, corpo);
         QFETCH(bool, rifiuta);
-        DBusMockFixture bus;
+        BusDiProva bus;
         QVERIFY2(avvia(bus, capacita), qPrintable(bus.error()));
         if (rifiuta)
             QVERIFY2(
@@ -94,7 +94,7 @@ private Q_SLOTS:
     void withoutAnsweringServerTheAlertCarriesTheSameTexts()
     {
         QFETCH(bool, conServer);
-        DBusMockFixture bus;
+        BusDiProva bus;
         QVERIFY2(conServer ? avvia(bus) : bus.start(), qPrintable(bus.error()));
         if (conServer)
             QVERIFY2(bus.addMethod(nome, percorso, nome, "GetServerInformation", "", "ssss",

@@ -125,7 +125,7 @@ private Q_SLOTS:
     {
         premi("importaAutomatico");
         QCOMPARE(salvato(AppSettings::keyAutoImport), QVariant(true));
-        m_env->settings->setAutoImport(false); // the panel shares the same settings
+        m_env->impostazioni->setAutoImport(false); // the panel shares the same settings
         QVERIFY(!m_view->findChild<Interruttore *>("importaAutomatico")->isChecked());
         premi("ripristina");
         QCOMPARE(testoPercorso(), predefinita);
@@ -144,11 +144,11 @@ private Q_SLOTS:
     {
         auto *avviso = m_view->findChild<QWidget *>("avvisoCartella");
         QVERIFY(!avviso->isVisible());
-        m_env->settings->setDestinationPath(m_env->path("non/montata"));
+        m_env->impostazioni->setDestinationPath(m_env->path("non/montata"));
         QVERIFY(avviso->isVisible() && !QDir(m_env->path("non")).exists());
         QVERIFY(QDir().mkpath(m_env->path("sola lettura")));
         QFile::setPermissions(m_env->path("sola lettura"), QFile::ReadOwner | QFile::ExeOwner);
-        m_env->settings->setDestinationPath(m_env->path("sola lettura"));
+        m_env->impostazioni->setDestinationPath(m_env->path("sola lettura"));
         QCOMPARE(avviso->isVisible(), !TestSupport::isRoot()); // permissions do not stop root
     }
 
@@ -198,7 +198,7 @@ private Q_SLOTS:
         const QString lungo =
             m_env->path("Studio Medico Associato/Ecografie ambulatoriali/Archivio digitale/"
                         "pazienti_esterni_convenzionati_primo_trimestre_duemilaventiquattro");
-        m_env->settings->setDestinationPath(lungo);
+        m_env->impostazioni->setDestinationPath(lungo);
         QCOMPARE(testoPercorso(), lungo);
         auto *casella = m_view->findChild<QTextEdit *>("percorso");
         QVERIFY2(m_view->height() > altezzaBreve, "the window grows with the wrapped path");

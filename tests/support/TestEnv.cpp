@@ -15,9 +15,10 @@ TestEnv::TestEnv()
     auto store = std::make_unique<QSettings>(settingsFile(), QSettings::IniFormat);
     store->setValue(AppSettings::key, path("Archivio"));
     store->sync();
-    settings = std::make_unique<AppSettings>(std::move(store));
+    impostazioni = std::make_unique<AppSettings>(std::move(store));
     // In declaration order; every field has its own type, so a change there fails to compile.
-    servizi = {&avvisi, &notifiche, &apritore, &centro, &erase, settings.get(), &diag, &disco};
+    servizi = {&avvisi,        &notifiche,         &apritore,    &centro,
+               &cancellazione, impostazioni.get(), &diagnostica, &disco};
 }
 
 TestEnv::~TestEnv()

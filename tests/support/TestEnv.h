@@ -5,10 +5,10 @@
 #include "operations/SecureEraseManager.h"
 #include "operations/Servizi.h"
 #include "settings/AppSettings.h"
-#include "support/FakeEsecutoreDisco.h"
-#include "support/FakeNotifier.h"
-#include "support/RecordingAlertPresenter.h"
-#include "support/RecordingOpener.h"
+#include "support/ApritoreDiProva.h"
+#include "support/AvvisiDiProva.h"
+#include "support/EsecutoreDiscoDiProva.h"
+#include "support/NotificheDiProva.h"
 
 #include <memory>
 #include <QTemporaryDir>
@@ -28,14 +28,14 @@ struct TestEnv {
     QStringList logLines() const;
 
     QTemporaryDir dir;
-    RecordingAlertPresenter avvisi;
-    FakeNotifier notifiche;
-    RecordingOpener apritore;
+    AvvisiDiProva avvisi;
+    NotificheDiProva notifiche;
+    ApritoreDiProva apritore;
     CentroOperazioni centro;
-    SecureEraseManager erase;
-    DiagnosticaManager diag;
-    FakeEsecutoreDisco disco;
-    std::unique_ptr<AppSettings> settings;
+    SecureEraseManager cancellazione;
+    DiagnosticaManager diagnostica;
+    EsecutoreDiscoDiProva disco;
+    std::unique_ptr<AppSettings> impostazioni;
     Servizi servizi;
 };
 

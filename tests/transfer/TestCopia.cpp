@@ -6,8 +6,8 @@
 #include "MontaggioTmpfs.h"
 #include "operations/Orologio.h"
 #include "support/ControlloCiclo.h"
-#include "support/FakeVolumeSource.h"
 #include "support/TestEnv.h"
+#include "support/VolumiDiProva.h"
 #include "transfer/CategoriaFile.h"
 #include "transfer/CloneUSBService.h"
 #include "transfer/ComandiTrasferimento.h"
@@ -343,7 +343,7 @@ private Q_SLOTS:
         piantaSpeciali(stick.path(), altrove.path());
         for (const char *n : {"tubo.jpg", "presa.jpg", "zero.jpg", "giro1", "enorme.jpg"})
             QVERIFY(!hashSHA256(stick.filePath(n)) && !DigestInFila(stick.path()).digest(n)); // nor hangs
-        const QString archivio = env.settings->destinationPath();
+        const QString archivio = env.impostazioni->destinationPath();
         QVERIFY(writeFile(archivio + "/README", "archiviato"));
         QList<CentroOperazioni::Operazione> schede;
         connect(&env.centro, &CentroOperazioni::attualeChanged, this, [&] {
@@ -436,16 +436,16 @@ private Q_SLOTS:
         TestEnv env;
         QTemporaryDir stick;
         QVERIFY(writeFile(stick.filePath("a.jpg"), "a") && writeFile(env.path("occupato"), "un file"));
-        FakeVolumeSource volumi;
+        VolumiDiProva volumi;
         if (!caso.isEmpty())
             volumi.add({stick.path(), true, QString("A")});
-        USBMonitor monitor(&volumi, env.settings.get());
+        USBMonitor monitor(&volumi, env.impostazioni.get());
         const CentroOperazioni::Operazione altra{"Sincronizzazione…", std::nullopt, 0.5,
                                                  "arrow.triangle.2.circlepath", Colori::blue()};
         if (caso == "busy")
             env.centro.setAttuale(altra);
         else if (!caso.isEmpty())
-            env.settings->setDestinationPath(env.path(caso));
+            env.impostazioni->setDestinationPath(env.path(caso));
         if (caso.startsWith("NAS")) { // unplugged after it was chosen, even before a restart
             QVERIFY(QDir(env.path("NAS")).removeRecursively());
             AppSettings(std::make_unique<QSettings>(env.settingsFile(), QSettings::IniFormat));
@@ -463,7 +463,7 @@ private Q_SLOTS:
         QCOMPARE(cambiScheda, 0);
         QVERIFY(env.logLines().isEmpty());
         QCOMPARE(readFile(env.path("occupato")), QByteArray("un file"));
-        QVERIFY(!QFileInfo::exists(env.settings->destinationPath() + "/a.jpg"));
+        QVERIFY(!QFileInfo::exists(env.impostazioni->destinationPath() + "/a.jpg"));
         QVERIFY(!QFileInfo::exists(env.path("NAS")));
         if (caso == "busy")
             QCOMPARE(env.centro.attuale(), std::optional(altra));
@@ -503,7 +503,7 @@ private Q_SLOTS:
         if (solaLettura)
             QCOMPARE(::mount(nullptr, QFile::encodeName(archivio), nullptr, MS_REMOUNT | MS_RDONLY, nullptr),
                      0);
-        env.settings->setDestinationPath(archivio);
+        env.impostazioni->setDestinationPath(archivio);
         QTemporaryDir stick;
         QVERIFY(writeFile(stick.filePath("a.jpg"), QByteArray(300 << 10, 'a')));
         QVERIFY(writeFile(stick.filePath("esame/b.jpg"), QByteArray(900 << 10, 'b'))); // no longer fits
@@ -636,7 +636,7 @@ private Q_SLOTS:
                            "|Sincronizzazione ECO ↔ ALTRA: 2801+0 file copiati, 0 "
                            "conflitti risolti, 0 errori");
         QCOMPARE(env.logLines().join('|').remove(prefisso), riga);
-        QCOMPARE(tuttoIn(env.settings->destinationPath()).size(), 3001);
+        QCOMPARE(tuttoIn(env.impostazioni->destinationPath()).size(), 3001);
         QCOMPARE(elencaFile(b.path()).size(), 3001);
     }
 
@@ -815,8 +815,8 @@ private Q_SLOTS:
     void autoImport()
     {
         TestEnv env;
-        env.settings->setAutoImport(true);
-        const QString archivio = env.settings->destinationPath();
+        env.impostazioni->setAutoImport(true);
+        const QString archivio = env.impostazioni->destinationPath();
         QTemporaryDir c;
         for (const char *n :
              {"ECO/DCIM/IMG_1.JPG", "ECO/esame/IMG_2.jpeg", "ECO/video.mp4", "ECO/referto.pdf", "ECO/jpg",
@@ -825,8 +825,8 @@ private Q_SLOTS:
         QVERIFY(
             writeFile(c.filePath("ECO/IMG_3.png"), QByteArray(4 << 20, '3'))); // still busy when DUE comes
         QVERIFY(QFile::link(c.filePath("ECO/DCIM/IMG_1.JPG"), c.filePath("ECO/link.jpg")));
-        FakeVolumeSource volumi;
-        USBMonitor monitor(&volumi, env.settings.get());
+        VolumiDiProva volumi;
+        USBMonitor monitor(&volumi, env.impostazioni.get());
         monitor.setAutoImportHandler(
             [&](const USBDrive &drive) { importaAutomaticamente(env.servizi, drive); });
         QList<CentroOperazioni::Operazione> schede;
@@ -849,7 +849,7 @@ private Q_SLOTS:
         QCoro::waitFor(importaAutomaticamente(env.servizi, ancora));
         QCOMPARE(env.logLines().size(), 3);
         QVERIFY(writeFile(env.path("file"), "x"));
-        env.settings->setDestinationPath(env.path("file"));
+        env.impostazioni->setDestinationPath(env.path("file"));
         inserisci("QUATTRO");
         QTRY_COMPARE(env.logLines().size(), 4);
         const QString eco(

@@ -77,7 +77,7 @@ private Q_SLOTS:
     void sha256sumReadsCopyAndImportManifests()
     {
         TestEnv env;
-        const QString archivio = env.settings->destinationPath();
+        const QString archivio = env.impostazioni->destinationPath();
         QTemporaryDir base;
         const QString eco = base.filePath("ECO_A"), altra = base.filePath("ECO_B");
         for (const char *n :

@@ -3,8 +3,8 @@
 #include "comune/Colori.h"
 #include "MontaggioTmpfs.h"
 #include "operations/Orologio.h"
-#include "support/FakeVolumeSource.h"
 #include "support/TestEnv.h"
+#include "support/VolumiDiProva.h"
 #include "transfer/CloneUSBService.h"
 #include "transfer/ComandiTrasferimento.h"
 
@@ -489,13 +489,13 @@ private Q_SLOTS:
         QFETCH(int, dati);
         QFETCH(QString, avviso);
         TestEnv env;
-        FakeVolumeSource volumi;
+        VolumiDiProva volumi;
         const QStringList nomi{"UNO", "DUE", "TRE"};
         for (int i = 0; i < inseriti; ++i) {
             QDir().mkpath(env.path(nomi[i]));
             volumi.add({env.path(nomi[i]), true, nomi[i]});
         }
-        USBMonitor monitor(&volumi, env.settings.get());
+        USBMonitor monitor(&volumi, env.impostazioni.get());
         std::optional<USBDrive> a, b;
         if (dati == 2) {
             a = monitor.drives().last();

@@ -1,7 +1,7 @@
 #include "comune/Marchio.h"
 #include "operations/Orologio.h"
 #include "support/ControlloCiclo.h"
-#include "support/ServerHttpProva.h"
+#include "support/ServerHttpDiProva.h"
 #include "support/TestEnv.h"
 #include "update/ControlloAggiornamenti.h"
 
@@ -23,7 +23,7 @@ QByteArray documento(const QString &versione, const QString &resto = QString())
 class TestControlloAggiornamenti : public QObject {
     Q_OBJECT
     std::unique_ptr<TestEnv> m_env;
-    std::unique_ptr<ServerHttpProva> m_server;
+    std::unique_ptr<ServerHttpDiProva> m_server;
 
     QSettings preferenze() const { return QSettings(m_env->settingsFile(), QSettings::IniFormat); }
     QVariant ultimo() const { return preferenze().value(ControlloAggiornamenti::chiaveUltimoControllo); }
@@ -47,7 +47,7 @@ private Q_SLOTS:
     {
         Orologio::imposta([] { return adesso; });
         m_env = std::make_unique<TestEnv>();
-        m_server = std::make_unique<ServerHttpProva>();
+        m_server = std::make_unique<ServerHttpDiProva>();
         QVERIFY(m_server->avvia());
     }
     void cleanup()
@@ -137,7 +137,7 @@ private Q_SLOTS:
                            stato == -2 ? 100ms : 0ms});
         std::optional<QUrl> indirizzo;
         if (stato == 0)
-            indirizzo = ServerHttpProva::urlSenzaServer();
+            indirizzo = ServerHttpDiProva::urlSenzaServer();
 
         const ControlloCiclo ciclo(10ms);
         QVERIFY(controlla(true, indirizzo, 500ms));

@@ -1,5 +1,7 @@
 #include "platform/linux/FreedesktopNotifier.h"
 
+#include "comune/Marchio.h"
+
 #include <QCoro/QCoroDBus>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
@@ -83,7 +85,7 @@ QCoro::Task<> FreedesktopNotifier::notifica(QString titolo, QString corpo, Urgen
     QDBusMessage notify = chiamata(QStringLiteral("Notify"));
     // replaces_id 0: every outcome is a notification of its own, never an
     // update of an earlier one.
-    notify << QStringLiteral("Tessera") << quint32(0) << QStringLiteral("tessera") << titolo << corpo
+    notify << Marchio::nomeProdotto << quint32(0) << QStringLiteral("tessera") << titolo << corpo
            << QStringList() << suggerimenti << qint32(-1);
     const QDBusPendingCall attesa = m_bus.asyncCall(notify, attesaNotify);
     // An error is dropped on purpose: the alert fallback is for a desktop that

@@ -9,7 +9,7 @@
 // Answers disk-utility calls from a script, records them, and reports the
 // scripted percentages to the caller before answering. Called
 // from worker threads.
-class FakeEsecutoreDisco : public EsecutoreDisco {
+class EsecutoreDiscoDiProva : public EsecutoreDisco {
 public:
     struct Chiamata {
         QStringList argomenti;

@@ -1,19 +1,19 @@
-#include "support/FakeEsecutoreDisco.h"
+#include "support/EsecutoreDiscoDiProva.h"
 
-void FakeEsecutoreDisco::rispondi(const QStringList &prefisso, Risultato<QString> esito,
-                                  QList<double> percentuali)
+void EsecutoreDiscoDiProva::rispondi(const QStringList &prefisso, Risultato<QString> esito,
+                                     QList<double> percentuali)
 {
     QMutexLocker lock(&m_mutex);
     m_regole.append(Regola{prefisso, std::move(esito), std::move(percentuali)});
 }
 
-QList<FakeEsecutoreDisco::Chiamata> FakeEsecutoreDisco::chiamate() const
+QList<EsecutoreDiscoDiProva::Chiamata> EsecutoreDiscoDiProva::chiamate() const
 {
     QMutexLocker lock(&m_mutex);
     return m_chiamate;
 }
 
-QList<QStringList> FakeEsecutoreDisco::argomentiChiamate() const
+QList<QStringList> EsecutoreDiscoDiProva::argomentiChiamate() const
 {
     QList<QStringList> tutti;
     for (const Chiamata &c : chiamate())
@@ -21,7 +21,7 @@ QList<QStringList> FakeEsecutoreDisco::argomentiChiamate() const
     return tutti;
 }
 
-Risultato<QString> FakeEsecutoreDisco::eseguiDiskutil(const QStringList &argomenti, Riferisci riferisci)
+Risultato<QString> EsecutoreDiscoDiProva::eseguiDiskutil(const QStringList &argomenti, Riferisci riferisci)
 {
     std::optional<Regola> regola;
     {
@@ -41,7 +41,7 @@ Risultato<QString> FakeEsecutoreDisco::eseguiDiskutil(const QStringList &argomen
     return regola->esito;
 }
 
-QString FakeEsecutoreDisco::reportInfo(const QVariantMap &chiavi)
+QString EsecutoreDiscoDiProva::reportInfo(const QVariantMap &chiavi)
 {
     QString xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n";
     for (auto it = chiavi.cbegin(); it != chiavi.cend(); ++it) {
@@ -56,13 +56,13 @@ QString FakeEsecutoreDisco::reportInfo(const QVariantMap &chiavi)
     return xml + "</dict>\n</plist>\n";
 }
 
-QString FakeEsecutoreDisco::reportInfo(const QString &disco, bool interno, bool rimovibile)
+QString EsecutoreDiscoDiProva::reportInfo(const QString &disco, bool interno, bool rimovibile)
 {
     return reportInfo({{"ParentWholeDisk", disco}, {"Internal", interno}, {"RemovableMedia", rimovibile}});
 }
 
-QString FakeEsecutoreDisco::reportVolumi(const QString &disco,
-                                         const QList<std::pair<QString, QString>> &partizioni)
+QString EsecutoreDiscoDiProva::reportVolumi(const QString &disco,
+                                            const QList<std::pair<QString, QString>> &partizioni)
 {
     QString voci;
     for (const auto &[id, punto] : partizioni) {

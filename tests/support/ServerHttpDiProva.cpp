@@ -1,10 +1,10 @@
-#include "support/ServerHttpProva.h"
+#include "support/ServerHttpDiProva.h"
 
 #include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 
-ServerHttpProva::ServerHttpProva(QObject *parent) : QObject(parent)
+ServerHttpDiProva::ServerHttpDiProva(QObject *parent) : QObject(parent)
 {
     connect(&m_server, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket *s = m_server.nextPendingConnection()) {
@@ -50,12 +50,12 @@ ServerHttpProva::ServerHttpProva(QObject *parent) : QObject(parent)
     });
 }
 
-QUrl ServerHttpProva::url(const QString &percorso) const
+QUrl ServerHttpDiProva::url(const QString &percorso) const
 {
     return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(percorso));
 }
 
-QUrl ServerHttpProva::urlSenzaServer()
+QUrl ServerHttpDiProva::urlSenzaServer()
 {
     QTcpServer libero;
     libero.listen(QHostAddress::LocalHost);

@@ -5,7 +5,7 @@
 #include <QList>
 #include <QPair>
 
-class FakeNotifier : public Notifier {
+class NotificheDiProva : public Notifier {
 public:
     QCoro::Task<> notifica(QString titolo, QString corpo, Urgenza urgenza = Urgenza::normale) override
     {

@@ -4,7 +4,7 @@
 
 #include <QList>
 
-class RecordingOpener : public DesktopOpener {
+class ApritoreDiProva : public DesktopOpener {
 public:
     bool apri(const QUrl &url) override
     {

@@ -6,7 +6,7 @@
 
 // A sysfs and procfs of the test's own making, so the disk utility can be
 // shown disks that are removable, on USB, or hold the system.
-class SysfsFinto {
+class SysfsDiProva {
 public:
     QString sys() const { return m_dir.filePath("sys"); }
     QString proc() const { return m_dir.filePath("proc"); }

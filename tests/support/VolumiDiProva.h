@@ -6,7 +6,7 @@
 
 // An in-memory mount table. mount()/unmount() change it and emit the events
 // the way the system source does.
-class FakeVolumeSource : public VolumeSource {
+class VolumiDiProva : public VolumeSource {
     Q_OBJECT
 public:
     struct Volume {

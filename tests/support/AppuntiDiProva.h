@@ -2,7 +2,7 @@
 
 #include "platform/Appunti.h"
 
-class FakeAppunti : public Appunti {
+class AppuntiDiProva : public Appunti {
 public:
     std::optional<QString> testo() const override { return testoPresente; }
     std::optional<QByteArray> rtf() const override { return rtfPresente; }

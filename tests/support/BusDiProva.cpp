@@ -1,11 +1,11 @@
-#include "support/DBusMockFixture.h"
+#include "support/BusDiProva.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QTest>
 #include <QUuid>
 
-DBusMockFixture::~DBusMockFixture()
+BusDiProva::~BusDiProva()
 {
     for (QProcess &p : m_mocks) {
         p.kill();
@@ -17,7 +17,7 @@ DBusMockFixture::~DBusMockFixture()
     m_daemon.waitForFinished();
 }
 
-bool DBusMockFixture::start()
+bool BusDiProva::start()
 {
     // The session bus's rules without its service folders, so that a call
     // that should find nobody never starts a real desktop service.
@@ -51,7 +51,7 @@ bool DBusMockFixture::start()
     return true;
 }
 
-bool DBusMockFixture::startMock(const QString &busName, const QStringList &args)
+bool BusDiProva::startMock(const QString &busName, const QStringList &args)
 {
     QProcess &mock = m_mocks.emplace_back();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -73,9 +73,9 @@ bool DBusMockFixture::startMock(const QString &busName, const QStringList &args)
     return false;
 }
 
-bool DBusMockFixture::addMethod(const QString &busName, const QString &path, const QString &interface,
-                                const QString &name, const QString &inSig, const QString &outSig,
-                                const QString &code)
+bool BusDiProva::addMethod(const QString &busName, const QString &path, const QString &interface,
+                           const QString &name, const QString &inSig, const QString &outSig,
+                           const QString &code)
 {
     QDBusMessage call =
         QDBusMessage::createMethodCall(busName, path, "org.freedesktop.DBus.Mock", "AddMethod");

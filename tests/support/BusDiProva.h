@@ -9,9 +9,9 @@
 // code that talks to desktop services (notifications, UDisks2, ...). It stands
 // in for both the session and the system bus, never touches the real ones and
 // activates nothing: a name is there only while a mock started here owns it.
-class DBusMockFixture {
+class BusDiProva {
 public:
-    ~DBusMockFixture();
+    ~BusDiProva();
 
     bool start();
     QString error() const { return m_error; }

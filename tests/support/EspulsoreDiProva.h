@@ -8,7 +8,7 @@
 
 // Answers every eject with `esito`, one event-loop turn later (like the real
 // one, which waits for the system), and records what it was asked.
-class FakeEspulsore : public Espulsore {
+class EspulsoreDiProva : public Espulsore {
 public:
     QCoro::Task<EsitoEspulsione> espelli(QString puntoMontaggio) override
     {

@@ -7,7 +7,7 @@
 
 // Records every alert and answers with scripted replies, in order; with no
 // script left it presses the first (default) button with the field unchanged.
-class RecordingAlertPresenter : public AlertPresenter {
+class AvvisiDiProva : public AlertPresenter {
 public:
     RispostaAvviso presenta(const RichiestaAvviso &richiesta) override
     {

@@ -8,7 +8,7 @@
 // A tiny HTTP/1.1 server on 127.0.0.1 for tests: every request gets the same
 // scripted answer, optionally after a delay, or no answer at all. It runs on
 // the test's own event loop, so the code under test must not block it.
-class ServerHttpProva : public QObject {
+class ServerHttpDiProva : public QObject {
 public:
     struct Risposta {
         int stato = 200;
@@ -20,7 +20,7 @@ public:
         std::chrono::milliseconds goccia{0};
     };
 
-    explicit ServerHttpProva(QObject *parent = nullptr);
+    explicit ServerHttpDiProva(QObject *parent = nullptr);
 
     bool avvia() { return m_server.listen(QHostAddress::LocalHost); }
     QUrl url(const QString &percorso = QStringLiteral("/tessera/versione.json")) const;
