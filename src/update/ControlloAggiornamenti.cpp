@@ -66,10 +66,8 @@ bool erroreDiTrasporto(const QNetworkReply &reply)
 } // namespace
 
 ControlloAggiornamenti::ControlloAggiornamenti(const Servizi &servizi, QObject *parent)
-    : ControlloAggiornamenti(
-          servizi,
-          std::make_unique<QSettings>(Marchio::produttore, Marchio::nomeProdotto),
-          Configurazione{}, parent)
+    : ControlloAggiornamenti(servizi, std::make_unique<QSettings>(Marchio::produttore, Marchio::nomeProdotto),
+                             Configurazione{}, parent)
 {
 }
 
