@@ -63,11 +63,9 @@ QCoro::Task<> cancellaSicura(Servizi s, USBDrive drive)
     const auto chiedi = [s, drive](const PremessaArchivio &premessa) {
         return confermaCancellazione(*s.avvisi, drive, premessa);
     };
-    const auto nonRiuscita = [s, nome = drive.name](QString errore) {
-        return segnalaNonRiuscita(QStringLiteral("Cancellazione sicura"),
-                                  QStringLiteral("Cancellazione non riuscita"), nome, s, errore);
-    };
-    QCoro::Task<Scelta> domanda = controllaEChiedi(drive, s, bloccata, chiedi, nonRiuscita);
+    const NomeCancellazione parole{QStringLiteral("Cancellazione sicura"),
+                                   QStringLiteral("Cancellazione non riuscita")};
+    QCoro::Task<Scelta> domanda = controllaEChiedi(s, drive, parole, bloccata, chiedi);
     const Scelta risposta = co_await domanda;
     if (risposta != Scelta::procedi)
         co_return;
@@ -115,7 +113,7 @@ QCoro::Task<> cancellaSicura(Servizi s, USBDrive drive)
 
     cancellazione.rilascia();
     if (!esito) {
-        QCoro::Task<> avviso = nonRiuscita(esito.descrizioneErrore());
+        QCoro::Task<> avviso = segnalaNonRiuscita(s, parole, drive.name, esito.descrizioneErrore());
         co_await avviso;
         co_return;
     }

@@ -32,11 +32,9 @@ QCoro::Task<> formattaRapida(Servizi s, USBDrive drive)
         *scelto = risposta.nome;
         return risposta.scelta;
     };
-    const auto nonRiuscita = [s, nome = drive.name](QString errore) {
-        return segnalaNonRiuscita(QStringLiteral("Formattazione rapida"),
-                                  QStringLiteral("Formattazione non riuscita"), nome, s, errore);
-    };
-    QCoro::Task<Scelta> domanda = controllaEChiedi(drive, s, bloccata, chiedi, nonRiuscita);
+    const NomeCancellazione parole{QStringLiteral("Formattazione rapida"),
+                                   QStringLiteral("Formattazione non riuscita")};
+    QCoro::Task<Scelta> domanda = controllaEChiedi(s, drive, parole, bloccata, chiedi);
     const Scelta risposta = co_await domanda;
     if (risposta != Scelta::procedi)
         co_return;
@@ -66,7 +64,7 @@ QCoro::Task<> formattaRapida(Servizi s, USBDrive drive)
 
     scheda.rilascia();
     if (!esito) {
-        QCoro::Task<> avviso = nonRiuscita(esito.descrizioneErrore());
+        QCoro::Task<> avviso = segnalaNonRiuscita(s, parole, drive.name, esito.descrizioneErrore());
         co_await avviso;
         co_return;
     }

@@ -56,9 +56,9 @@ QList<VolumeDaControllare> daControllare(const USBDrive &drive, const QList<Volu
 
 // Each wait is on a task named at function scope, and a step not taken awaits
 // a task that is already done (README, "GCC 12 and coroutines").
-QCoro::Task<Scelta> controllaEChiedi(USBDrive drive, Servizi s, std::function<bool()> bloccata,
-                                     std::function<Scelta(const PremessaArchivio &)> chiedi,
-                                     std::function<QCoro::Task<>(QString)> nonRiuscita)
+QCoro::Task<Scelta> controllaEChiedi(Servizi s, USBDrive drive, NomeCancellazione nome,
+                                     std::function<bool()> bloccata,
+                                     std::function<Scelta(const PremessaArchivio &)> chiedi)
 {
     if (bloccata())
         co_return Scelta::annulla;
@@ -69,7 +69,8 @@ QCoro::Task<Scelta> controllaEChiedi(USBDrive drive, Servizi s, std::function<bo
     QFuture<Risultato<Disco>> esame = QtConcurrent::run(
         [esecutore, volume, archivio] { return esaminaDisco(*esecutore, volume, archivio); });
     const Risultato<Disco> disco = co_await esame;
-    QCoro::Task<> avviso = disco ? nulla() : nonRiuscita(disco.descrizioneErrore());
+    QCoro::Task<> avviso =
+        disco ? nulla() : segnalaNonRiuscita(s, nome, drive.name, disco.descrizioneErrore());
     co_await avviso;
     if (!disco)
         co_return Scelta::annulla;
@@ -101,12 +102,13 @@ QCoro::Task<Scelta> controllaEChiedi(USBDrive drive, Servizi s, std::function<bo
                    : nulla();
     co_await copia;
     QCoro::Task<Scelta> ancora =
-        copiaPrima ? controllaEChiedi(drive, s, bloccata, chiedi, nonRiuscita) : subito(scelta);
+        copiaPrima ? controllaEChiedi(s, drive, nome, bloccata, chiedi) : subito(scelta);
     co_return co_await ancora;
 }
 
-QCoro::Task<> segnalaNonRiuscita(QString operazione, QString titolo, QString nome, Servizi s, QString errore)
+QCoro::Task<> segnalaNonRiuscita(Servizi s, NomeCancellazione nome, QString chiavetta, QString errore)
 {
-    registra(QStringLiteral("%1 di \"%2\" NON riuscita: %3").arg(operazione, nome, errore));
-    co_await s.notifiche->notifica(titolo, QStringLiteral("Errore su \"%1\": %2").arg(nome, errore));
+    registra(QStringLiteral("%1 di \"%2\" NON riuscita: %3").arg(nome.operazione, chiavetta, errore));
+    co_await s.notifiche->notifica(nome.titoloNonRiuscita,
+                                   QStringLiteral("Errore su \"%1\": %2").arg(chiavetta, errore));
 }

@@ -7,9 +7,16 @@
 #include <functional>
 #include <QCoro/QCoroTask>
 
+// How a wipe names itself when it fails: "Formattazione rapida" in the log,
+// "Formattazione non riuscita" as the notification's title.
+struct NomeCancellazione {
+    QString operazione;
+    QString titoloNonRiuscita;
+};
+
 // Before a stick is wiped. First the disk: one the safety rule refuses is
 // refused at once, with the reason, before anything is read, and one that
-// cannot be identified at all goes to `nonRiuscita` with the reason. Then,
+// cannot be identified at all is reported with segnalaNonRiuscita(). Then,
 // under a card the user may cancel, whether the files of every volume of that
 // disk are already in the archive folder; then the wipe's question, with the
 // answer on top. "Copia prima" copies into the archive the files the check
@@ -17,11 +24,10 @@
 // whether other work keeps the wipe from starting, and says so; it is asked
 // before each check and again after it. Main thread; the answer is annulla
 // when the user cancelled anywhere or the wipe may not start.
-QCoro::Task<Scelta> controllaEChiedi(USBDrive drive, Servizi servizi, std::function<bool()> bloccata,
-                                     std::function<Scelta(const PremessaArchivio &)> chiedi,
-                                     std::function<QCoro::Task<>(QString)> nonRiuscita);
+QCoro::Task<Scelta> controllaEChiedi(Servizi servizi, USBDrive drive, NomeCancellazione nome,
+                                     std::function<bool()> bloccata,
+                                     std::function<Scelta(const PremessaArchivio &)> chiedi);
 
-// A wipe that failed: one log line "{operazione} di "{nome}" NON riuscita: {errore}"
-// and one notification titled `titolo`.
-QCoro::Task<> segnalaNonRiuscita(QString operazione, QString titolo, QString nome, Servizi servizi,
-                                 QString errore);
+// A wipe that failed: one log line "{operazione} di "{chiavetta}" NON
+// riuscita: {errore}" and one notification.
+QCoro::Task<> segnalaNonRiuscita(Servizi servizi, NomeCancellazione nome, QString chiavetta, QString errore);

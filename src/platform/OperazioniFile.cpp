@@ -52,7 +52,11 @@ std::optional<QByteArray> leggiTutto(int fd)
 
 int apriFileRegolare(const QString &file, struct stat *info)
 {
-    const int fd = apriPercorso(file, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    return soloFileRegolare(apriPercorso(file, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY), info);
+}
+
+int soloFileRegolare(int fd, struct stat *info)
+{
     if (fd < 0)
         return -1;
     if (::fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
@@ -123,72 +127,44 @@ bool creaCartella(const QString &cartella, QString *errore)
 }
 
 namespace {
-// On a stick the user knows what to do about these: unlock it, empty it,
-// plug it in again.
-std::optional<QString> sullaChiavetta(int codice)
-{
-    switch (codice) {
-    case EROFS:
-        return QStringLiteral("la chiavetta è in sola lettura (protetta da scrittura)");
-    case ENOSPC:
-    case EDQUOT:
-        return QStringLiteral("spazio esaurito sulla chiavetta");
-    case EIO:
-        return QStringLiteral(
-            "errore di lettura o scrittura del dispositivo (chiavetta rimossa o danneggiata?)");
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-    case ENOTCONN: // a FUSE file system whose program is gone
-        return QStringLiteral("la chiavetta non è più disponibile");
-    default:
-        return std::nullopt;
-    }
-}
+// Each code in words, said of the archive's disk and, where the user can do
+// something about it there (unlock it, empty it, plug it in again), of a stick.
+struct TestoErrore {
+    int codice;
+    const char *disco;
+    const char *chiavetta; // null: as for the disk
+};
+const TestoErrore testiErrore[] = {
+    {ENOENT, "file o cartella inesistente", "la chiavetta non è più disponibile"},
+    {EACCES, "permesso negato", nullptr},
+    {EPERM, "permesso negato", nullptr},
+    {ENOSPC, "spazio esaurito sul disco", "spazio esaurito sulla chiavetta"},
+    {EDQUOT, "spazio esaurito sul disco", "spazio esaurito sulla chiavetta"},
+    {EROFS, "il disco è in sola lettura", "la chiavetta è in sola lettura (protetta da scrittura)"},
+    {EIO, "errore di lettura o scrittura sul dispositivo",
+     "errore di lettura o scrittura del dispositivo (chiavetta rimossa o danneggiata?)"},
+    {ENOTDIR, "una parte del percorso non è una cartella", nullptr},
+    {EISDIR, "è una cartella", nullptr},
+    {EEXIST, "esiste già", nullptr},
+    {ENAMETOOLONG, "nome troppo lungo", nullptr},
+    {ELOOP, "è un collegamento, non un file", nullptr},
+    {EINVAL, "nome o operazione non ammessi da questo disco", nullptr},
+    {EFBIG, "file troppo grande per questo disco", nullptr},
+    {EMFILE, "troppe cartelle annidate o troppi file aperti", nullptr},
+    {ENFILE, "troppe cartelle annidate o troppi file aperti", nullptr},
+    // ENOTCONN: a FUSE file system whose program is gone.
+    {ENXIO, "il dispositivo non è più disponibile", "la chiavetta non è più disponibile"},
+    {ENODEV, "il dispositivo non è più disponibile", "la chiavetta non è più disponibile"},
+    {ENOTCONN, "il dispositivo non è più disponibile", "la chiavetta non è più disponibile"},
+    {ESTALE, "il dispositivo non è più disponibile", nullptr},
+};
 } // namespace
 
 QString descrizioneErrore(int codice, Supporto supporto)
 {
-    if (supporto == Supporto::chiavetta) {
-        if (const std::optional<QString> testo = sullaChiavetta(codice))
-            return *testo;
+    for (const TestoErrore &t : testiErrore) {
+        if (t.codice == codice)
+            return QString::fromUtf8(supporto == Supporto::chiavetta && t.chiavetta ? t.chiavetta : t.disco);
     }
-    switch (codice) {
-    case ENOENT:
-        return QStringLiteral("file o cartella inesistente");
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("permesso negato");
-    case ENOSPC:
-    case EDQUOT:
-        return QStringLiteral("spazio esaurito sul disco");
-    case EROFS:
-        return QStringLiteral("il disco è in sola lettura");
-    case EIO:
-        return QStringLiteral("errore di lettura o scrittura sul dispositivo");
-    case ENOTDIR:
-        return QStringLiteral("una parte del percorso non è una cartella");
-    case EISDIR:
-        return QStringLiteral("è una cartella");
-    case EEXIST:
-        return QStringLiteral("esiste già");
-    case ENAMETOOLONG:
-        return QStringLiteral("nome troppo lungo");
-    case ELOOP:
-        return QStringLiteral("è un collegamento, non un file");
-    case EINVAL:
-        return QStringLiteral("nome o operazione non ammessi da questo disco");
-    case EFBIG:
-        return QStringLiteral("file troppo grande per questo disco");
-    case EMFILE:
-    case ENFILE:
-        return QStringLiteral("troppe cartelle annidate o troppi file aperti");
-    case ENXIO:
-    case ENODEV:
-    case ENOTCONN:
-    case ESTALE:
-        return QStringLiteral("il dispositivo non è più disponibile");
-    default:
-        return testoErroreSistema(codice);
-    }
+    return testoErroreSistema(codice);
 }

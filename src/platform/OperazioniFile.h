@@ -39,6 +39,9 @@ std::optional<QByteArray> leggiTutto(int fd);
 // cannot be opened or is anything else. A link is not followed, and a FIFO put
 // where a file was does not hang the caller.
 int apriFileRegolare(const QString &file, struct stat *info);
+// `fd` when it is a regular file, with `info` filled; else -1 with `fd`
+// closed (and -1 for -1).
+int soloFileRegolare(int fd, struct stat *info);
 
 // The size of the file itself (a link is not followed); none when it cannot be looked at.
 std::optional<qint64> dimensione(const QString &file);

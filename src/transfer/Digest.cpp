@@ -277,13 +277,7 @@ int DigestInFila::apriFile(QByteArrayView relativo, struct stat *info) const
     const int fd = m_radice >= 0 && nome.size() < PATH_MAX
                        ? apriIn(m_radice, nome, flag)
                        : apriPercorso(decodificaNome(m_prefisso + nome), flag);
-    if (fd < 0)
-        return -1;
-    if (::fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    return soloFileRegolare(fd, info);
 }
 
 std::optional<DigestInFila::Valore> DigestInFila::digest(QByteArrayView relativo, QByteArrayView prossimo)

@@ -40,61 +40,47 @@ void tieniEstensioni(QStringList &file, const QSet<QString> &estensioni)
     });
 }
 
-// A copy's counters, file by file. The archive is flat: a copy's name
-// relative to it, for the manifest, is its file name.
+// What the copy and the import note alike: a file left out, named with
+// where it is on the stick and why; a proven copy, in the manifest (the
+// archive is flat: a copy's name relative to it is its file name).
+void annota(const FileArchiviato &f, const QString &sorgente, QStringList &falliti,
+            QList<VoceManifesto> *verificati)
+{
+    if (f.esito == FileArchiviato::Esito::nonCopiato)
+        falliti.append(rigaFallito(sorgente, f.sorgente, f.motivo));
+    else if (f.esito == FileArchiviato::Esito::verificato && verificati)
+        verificati->append({nomeDi(f.destinazione), f.sha256});
+}
+
 void conta(EsitoCopia &esito, const FileArchiviato &f, const QString &sorgente,
            QList<VoceManifesto> *verificati)
 {
-    switch (f.esito) {
-    case FileArchiviato::Esito::giaPresente:
-        ++esito.giaPresenti;
-        break;
-    case FileArchiviato::Esito::nonCopiato:
-        ++esito.errori;
-        esito.falliti.append(rigaFallito(sorgente, f.sorgente, f.motivo));
-        break;
-    case FileArchiviato::Esito::collocato:
-        ++esito.copiati;
-        if (f.rinominato) {
-            ++esito.rinominati;
-            esito.nomiRinominati.append(nomeDi(f.sorgente));
-        }
-        break;
-    case FileArchiviato::Esito::verificato:
-        ++esito.verificati;
-        if (verificati)
-            verificati->append({nomeDi(f.destinazione), f.sha256});
-        break;
-    case FileArchiviato::Esito::nonVerificato:
-        esito.nonVerificati.append(nomeDi(f.sorgente));
-        break;
+    using enum FileArchiviato::Esito;
+    annota(f, sorgente, esito.falliti, verificati);
+    esito.giaPresenti += f.esito == giaPresente;
+    esito.errori += f.esito == nonCopiato;
+    esito.copiati += f.esito == collocato;
+    esito.verificati += f.esito == verificato;
+    if (f.esito == collocato && f.rinominato) {
+        ++esito.rinominati;
+        esito.nomiRinominati.append(nomeDi(f.sorgente));
     }
+    if (f.esito == nonVerificato)
+        esito.nonVerificati.append(nomeDi(f.sorgente));
 }
 
-// An import's counters, likewise.
+// An import names an image that failed its proof among the failures too.
 void conta(EsitoImportazione &esito, const FileArchiviato &f, const QString &sorgente,
            QList<VoceManifesto> *verificati)
 {
-    switch (f.esito) {
-    case FileArchiviato::Esito::giaPresente:
-        ++esito.saltati;
-        break;
-    case FileArchiviato::Esito::nonCopiato:
-        ++esito.errori;
-        esito.falliti.append(rigaFallito(sorgente, f.sorgente, f.motivo));
-        break;
-    case FileArchiviato::Esito::collocato:
-        break;
-    case FileArchiviato::Esito::verificato:
-        ++esito.nuovi;
-        if (verificati)
-            verificati->append({nomeDi(f.destinazione), f.sha256});
-        break;
-    case FileArchiviato::Esito::nonVerificato:
-        ++esito.corrotti;
+    using enum FileArchiviato::Esito;
+    annota(f, sorgente, esito.falliti, verificati);
+    esito.saltati += f.esito == giaPresente;
+    esito.errori += f.esito == nonCopiato;
+    esito.nuovi += f.esito == verificato;
+    esito.corrotti += f.esito == nonVerificato;
+    if (f.esito == nonVerificato)
         esito.falliti.append(rigaFallito(sorgente, f.sorgente, nonCorrisponde));
-        break;
-    }
 }
 
 } // namespace
