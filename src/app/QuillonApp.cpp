@@ -27,6 +27,7 @@
 #include "transfer/ComandiCopia.h"
 #include "transfer/FileCopyService.h"
 #include "transfer/IndiceArchivio.h"
+#include "transfer/VerificaArchivio.h"
 #include "ui/Icone.h"
 #include "update/ControlloAggiornamenti.h"
 
@@ -189,6 +190,7 @@ void QuillonApp::creaVassoio()
     comandi.cancellaSicura = [this](const USBDrive &drive) {
         avviaFlusso(std::make_shared<SecureEraseUSBAction>(drive, m_servizi), this);
     };
+    comandi.verificaArchivio = [this] { avviaFlusso(verificaArchivioConScheda(m_servizi), this); };
     comandi.esci = [this] {
         if (regolaUscita(m_servizi.erase->fase()).abilitata)
             QApplication::quit();
@@ -288,7 +290,8 @@ QWidget *QuillonApp::creaFinestra(const QString &identificatore)
     if (identificatore == Finestre::aiuto)
         return new AiutoView(AiutoStato::shared(), m_servizi.apritore);
     if (identificatore == Finestre::settings)
-        return new SettingsView(m_servizi, m_aggiornamenti);
+        return new SettingsView(m_servizi, m_aggiornamenti,
+                                [this] { avviaFlusso(verificaArchivioConScheda(m_servizi), this); });
     auto *w = new QWidget;
     auto *layout = new QVBoxLayout(w);
     layout->addWidget(new QLabel(Finestre::titolo(identificatore)));

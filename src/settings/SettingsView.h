@@ -1,6 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <optional>
+#include <QDateTime>
 #include <QWidget>
 
 class AppSettings;
@@ -8,15 +10,18 @@ class ControlloAggiornamenti;
 class Interruttore;
 class QLabel;
 class QTextEdit;
+class SchedaProgresso;
 struct Servizi;
 
-// The settings window: archive folder, automatic import, the log and the
-// update check. Holds no state of its own; every change goes straight to
+// The settings window: archive folder (and its verification), automatic
+// import, the log and the update check. Holds no state of its own; every change goes straight to
 // AppSettings, and every change there shows here at once.
 class SettingsView : public QWidget {
     Q_OBJECT
 public:
-    SettingsView(const Servizi &servizi, ControlloAggiornamenti *aggiornamenti, QWidget *parent = nullptr);
+    // `verificaArchivio` starts "Verifica archivio"; the running operation's card shows here too.
+    SettingsView(const Servizi &servizi, ControlloAggiornamenti *aggiornamenti,
+                 std::function<void()> verificaArchivio = {}, QWidget *parent = nullptr);
 
     // The automatic-import explanation for the archive folder at `percorso`.
     static QString spiegazioneImport(const QString &percorso);
@@ -24,6 +29,8 @@ public:
     static std::optional<QString> problemaCartella(const QString &percorso);
     // Where the folder is, and that no copy of it is made elsewhere.
     static QString notaCartella(const QString &percorso, bool predefinita);
+    // When the archive was last verified against its manifests, in words.
+    static QString testoUltimaVerifica(const std::optional<QDateTime> &quando);
 
 protected:
     void showEvent(QShowEvent *evento) override;
@@ -32,6 +39,7 @@ private:
     void mostraPercorso(const QString &percorso);
     void controllaCartella();
     void adattaAltezza();
+    void mostraOperazione();
 
     const Servizi &m_servizi;
     AppSettings &m_settings;
@@ -40,6 +48,8 @@ private:
     QWidget *m_avvisoCartella;
     QLabel *m_testoAvviso;
     QLabel *m_notaCartella;
+    QLabel *m_ultimaVerifica;
+    SchedaProgresso *m_scheda;
     QLabel *m_spiegazioneImport;
     Interruttore *m_importa;
 };
