@@ -92,7 +92,7 @@ private:
         QString testo = QStringLiteral("%1 di %2").arg(m_indice + 1).arg(m_file);
         if (const double v = velocita(1.0); v > 0) {
             const QLocale locale;
-            testo += QStringLiteral(" · %1 MB/s · mancano %2")
+            testo += QStringLiteral(" · %1\u00A0MB/s · mancano %2")
                          .arg(locale.toString(v / byteInUnMB, 'f', 1),
                               tempoRimanente(double(qMax<qint64>(m_totale - fatti, 0)) / v));
         }
@@ -353,7 +353,8 @@ void classifica(const DaVerificare &f, const Lettura &l, const QHash<QByteArray,
 {
     const OrigineManifesto &o = letti.manifesti.at(f.manifesto).origine;
     const QString motivo = l.stato == Stato::nonLeggibile ? l.motivo : QString();
-    FileDaRecuperare d{nomeLeggibile(decodificaNome(f.nome)), descriviOrigine(o), motivo, nomeLeggibile(o.file)};
+    FileDaRecuperare d{nomeLeggibile(decodificaNome(f.nome)), descriviOrigine(o), motivo,
+                       nomeLeggibile(o.file)};
     if (const auto copia = integri.constFind(f.sha256); copia != integri.cend()) {
         d.motivo = nomeLeggibile(decodificaNome(*copia));
         esito->altrove.append(d);
@@ -378,11 +379,12 @@ QString tempoRimanente(double secondi)
 {
     const qint64 minuti = qint64(std::ceil(qMax(secondi, 0.0) / 60.0));
     if (secondi < 60)
-        return QStringLiteral("meno di 1 min");
+        return QStringLiteral("meno di 1\u00A0min");
+    // No-break spaces: a number is never parted from its unit on the card.
     if (minuti < 60)
-        return QStringLiteral("%1 min").arg(minuti);
-    return minuti % 60 ? QStringLiteral("%1 h %2 min").arg(minuti / 60).arg(minuti % 60)
-                       : QStringLiteral("%1 h").arg(minuti / 60);
+        return QStringLiteral("%1\u00A0min").arg(minuti);
+    return minuti % 60 ? QStringLiteral("%1\u00A0h %2\u00A0min").arg(minuti / 60).arg(minuti % 60)
+                       : QStringLiteral("%1\u00A0h").arg(minuti / 60);
 }
 
 EsitoVerificaArchivio verificaArchivio(const QString &archivio, std::stop_token stop,
