@@ -236,28 +236,15 @@ SettingsView::SettingsView(const Servizi &servizi, ControlloAggiornamenti *aggio
     auto *ripristina = pulsante(this, QStringLiteral("Ripristina"), QStringLiteral("arrow.counterclockwise"),
                                 QStringLiteral("ripristina"));
     ripristina->setToolTip(QStringLiteral("Torna alla cartella predefinita"));
-    auto *verifica = pulsante(this, QStringLiteral("Verifica archivio"),
-                              QStringLiteral("checkmark.circle.fill"), QStringLiteral("verificaArchivio"));
-    verifica->setToolTip(
-        QStringLiteral("Rilegge ogni file dell'archivio e lo confronta con l'impronta SHA-256 "
-                       "presa quando è stato copiato"));
-    verifica->setEnabled(bool(verificaArchivio));
     comandiCartella->addWidget(scegli);
     comandiCartella->addWidget(ripristina);
     comandiCartella->addStretch();
-    comandiCartella->addWidget(verifica);
     cartella->addLayout(comandiCartella);
-    m_scheda = new SchedaProgresso(QString(), std::nullopt, std::nullopt, QString(), QColor(), this);
-    m_scheda->setObjectName(QStringLiteral("schedaOperazione"));
-    cartella->addWidget(m_scheda);
+    aggiungiVerifica(comandiCartella, cartella, std::move(verificaArchivio));
     m_notaCartella = etichettaSecondaria(this, QString(), 0.85);
     m_notaCartella->setObjectName(QStringLiteral("notaCartella"));
     m_notaCartella->setWordWrap(true);
     cartella->addWidget(m_notaCartella);
-    m_ultimaVerifica = etichettaSecondaria(this, QString(), 0.85);
-    m_ultimaVerifica->setObjectName(QStringLiteral("ultimaVerifica"));
-    m_ultimaVerifica->setWordWrap(true);
-    cartella->addWidget(m_ultimaVerifica);
     pila->addLayout(cartella);
     pila->addWidget(divisore(this));
 
@@ -301,13 +288,6 @@ SettingsView::SettingsView(const Servizi &servizi, ControlloAggiornamenti *aggio
     fondo->addWidget(piede);
     pila->addLayout(fondo);
 
-    connect(verifica, &QPushButton::clicked, this, [verificaArchivio = std::move(verificaArchivio)] {
-        if (verificaArchivio)
-            verificaArchivio();
-    });
-    connect(&m_settings, &AppSettings::ultimaVerificaArchivioChanged, this,
-            [this] { mostraPercorso(m_settings.destinationPath()); });
-    connect(m_servizi.centro, &CentroOperazioni::attualeChanged, this, &SettingsView::mostraOperazione);
     connect(scegli, &QPushButton::clicked, this, [this] { scegliCartella(m_settings, this); });
     connect(ripristina, &QPushButton::clicked, this, [this] { m_settings.resetDestinationPath(); });
     connect(m_importa, &Interruttore::toggled, this, [this](bool on) {
@@ -330,6 +310,31 @@ SettingsView::SettingsView(const Servizi &servizi, ControlloAggiornamenti *aggio
     connect(&m_settings, &AppSettings::destinationPathChanged, this, &SettingsView::mostraPercorso);
     mostraPercorso(m_settings.destinationPath());
     mostraOperazione();
+}
+
+void SettingsView::aggiungiVerifica(QHBoxLayout *comandi, QVBoxLayout *cartella, std::function<void()> avvia)
+{
+    auto *verifica = pulsante(this, QStringLiteral("Verifica archivio"),
+                              QStringLiteral("checkmark.circle.fill"), QStringLiteral("verificaArchivio"));
+    verifica->setToolTip(
+        QStringLiteral("Rilegge ogni file dell'archivio e lo confronta con l'impronta SHA-256 "
+                       "presa quando è stato copiato"));
+    verifica->setEnabled(bool(avvia));
+    comandi->addWidget(verifica);
+    m_scheda = new SchedaProgresso(QString(), std::nullopt, std::nullopt, QString(), QColor(), this);
+    m_scheda->setObjectName(QStringLiteral("schedaOperazione"));
+    cartella->addWidget(m_scheda);
+    m_ultimaVerifica = etichettaSecondaria(this, QString(), 0.85);
+    m_ultimaVerifica->setObjectName(QStringLiteral("ultimaVerifica"));
+    m_ultimaVerifica->setWordWrap(true);
+    cartella->addWidget(m_ultimaVerifica);
+    connect(verifica, &QPushButton::clicked, this, [avvia = std::move(avvia)] {
+        if (avvia)
+            avvia();
+    });
+    connect(&m_settings, &AppSettings::ultimaVerificaArchivioChanged, this,
+            [this] { mostraPercorso(m_settings.destinationPath()); });
+    connect(m_servizi.centro, &CentroOperazioni::attualeChanged, this, &SettingsView::mostraOperazione);
 }
 
 QString SettingsView::spiegazioneImport(const QString &percorso)

@@ -8,8 +8,10 @@
 class AppSettings;
 class ControlloAggiornamenti;
 class Interruttore;
+class QHBoxLayout;
 class QLabel;
 class QTextEdit;
+class QVBoxLayout;
 class SchedaProgresso;
 struct Servizi;
 
@@ -40,6 +42,7 @@ private:
     void controllaCartella();
     void adattaAltezza();
     void mostraOperazione();
+    void aggiungiVerifica(QHBoxLayout *comandi, QVBoxLayout *cartella, std::function<void()> avvia);
 
     const Servizi &m_servizi;
     AppSettings &m_settings;
