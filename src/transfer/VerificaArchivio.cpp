@@ -160,6 +160,8 @@ public:
                 aperti.push_back(a.fd);
         // On a slow disk a close can wait for what was asked ahead: whoever
         // pressed "Annulla" does not wait with it.
+        if (aperti.empty())
+            return;
         std::thread([aperti] {
             for (int fd : aperti)
                 ::close(fd);
@@ -201,7 +203,7 @@ Aperto Lettore::apri(size_t indice, qint64 anticipo) const
         a.errore = {via ? Stato::mancante : Stato::nonLeggibile, descrizioneErrore(errno)};
         return a;
     }
-    struct stat info;
+    struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         a.errore = {Stato::nonLeggibile, S_ISDIR(info.st_mode)
                                              ? QStringLiteral("al suo posto c'è una cartella")
