@@ -4,7 +4,6 @@
 #include "operations/Impegni.h"
 #include "operations/Orologio.h"
 #include "operations/Registro.h"
-#include "platform/DesktopOpener.h"
 #include "settings/AppSettings.h"
 #include "transfer/ElencoFalliti.h"
 #include "transfer/FileCopyService.h"
@@ -100,7 +99,9 @@ QString testoEsitoVerifica(const EsitoVerificaArchivio &e, const QString &cartel
         testo += QStringLiteral("\n\n⚠️ Cartelle dell'archivio che non si sono potute leggere:\n") +
                  primeRighe(e.cartelleNonLette);
     if (e.problemi() || !e.nonCoperti.isEmpty() || !e.altrove.isEmpty())
-        testo += QStringLiteral("\n\nL'elenco completo è nel registro operazioni.");
+        testo +=
+            QStringLiteral("\n\nL'elenco completo è nel registro operazioni (Impostazioni → Apri registro "
+                           "operazioni).");
     return testo;
 }
 
@@ -176,21 +177,16 @@ QCoro::Task<> verificaArchivioConScheda(Servizi servizi)
     }
     if (esito.archivioInutilizzabile.isEmpty() && esito.manifesti > 0)
         servizi.settings->setUltimaVerificaArchivio(Orologio::adesso());
-    // Logged first, so that "Apri registro" in the alert shows this line.
+    // Logged before the alert: its lists are what the alert points to.
     registra(rigaRegistroVerifica(cartella, esito));
 
     const bool fallita = !esito.archivioInutilizzabile.isEmpty();
-    const bool elenchi = esito.problemi() || !esito.nonCoperti.isEmpty() || !esito.altrove.isEmpty();
-    const RispostaAvviso risposta = servizi.avvisi->presenta(
-        {fallita               ? QStringLiteral("Verifica dell'archivio non riuscita")
-         : daRecuperare(esito) ? QStringLiteral("Verifica dell'archivio: file da recuperare")
-                               : QStringLiteral("Verifica dell'archivio completata"),
-         testoEsitoVerifica(esito, cartella),
-         fallita            ? StileAvviso::critico
-         : esito.problemi() ? StileAvviso::avvertenza
-                            : StileAvviso::informativo,
-         elenchi ? QStringList{QStringLiteral("OK"), QStringLiteral("Apri registro")} : QStringList{},
-         std::nullopt});
-    if (elenchi && risposta.pulsante == 1 && servizi.apritore)
-        apriRegistro(*servizi.apritore);
+    servizi.avvisi->mostraAvviso(fallita ? QStringLiteral("Verifica dell'archivio non riuscita")
+                                 : daRecuperare(esito)
+                                     ? QStringLiteral("Verifica dell'archivio: file da recuperare")
+                                     : QStringLiteral("Verifica dell'archivio completata"),
+                                 testoEsitoVerifica(esito, cartella),
+                                 fallita            ? StileAvviso::critico
+                                 : esito.problemi() ? StileAvviso::avvertenza
+                                                    : StileAvviso::informativo);
 }
