@@ -24,5 +24,6 @@ struct ComandiPannello {
     std::function<void(const USBDrive &)> apriChiavetta; // a click on a drive row
     std::function<void(const QString &identificatore)> apriFinestra;
     std::function<void(SezioneAiuto)> apriAiuto;
+    std::function<void()> verificaArchivio; // the reminder's "Verifica ora"
     std::function<void()> esci;
 };

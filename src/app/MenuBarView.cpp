@@ -3,6 +3,7 @@
 #include "app/AccessibilitaPannello.h"
 #include "app/ColoredActionLabel.h"
 #include "app/ParticolariPannello.h"
+#include "app/PromemoriaVerifica.h"
 #include "app/ShellRules.h"
 #include "app/USBMonitor.h"
 #include "app/USBRow.h"
@@ -101,6 +102,10 @@ MenuBarView::MenuBarView(USBMonitor *monitor, const Servizi &servizi, ComandiPan
     m_scorrimento->viewport()->setAutoFillBackground(false);
     Aspetto::scorrimentoSottile(m_scorrimento);
     m_layout->addWidget(m_scorrimento, 1);
+    // Between the commands and the footer, which each rebuild adds after it.
+    m_promemoria = new PromemoriaVerifica(m_servizi, [this] { esegui(m_comandi.verificaArchivio); });
+    m_layout->addWidget(m_promemoria);
+    m_promemoria->installEventFilter(this);
     // A control reached with the keyboard is scrolled into view.
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *ora) {
         if (ora && m_corpo && m_corpo->isAncestorOf(ora))
@@ -240,6 +245,7 @@ void MenuBarView::ordinaFuoco()
     for (int i = 0; i < m_layoutSchede->count(); ++i)
         aggiungi(m_layoutSchede->itemAt(i)->widget());
     aggiungi(m_corpo);
+    aggiungi(m_promemoria);
     aggiungi(m_piede);
     for (qsizetype i = 1; i < catena.size(); ++i)
         QWidget::setTabOrder(catena[i - 1], catena[i]);
@@ -279,14 +285,17 @@ void MenuBarView::showEvent(QShowEvent *e)
 {
     // Else the window system's activation would light the first control.
     setFocus(Qt::OtherFocusReason);
+    m_promemoria->ricontrolla();
     QWidget::showEvent(e);
 }
 
 bool MenuBarView::eventFilter(QObject *oggetto, QEvent *e)
 {
-    // The body grew or shrank (a stick's free space read as its row shows):
-    // the panel follows once the body has laid itself out.
-    if (oggetto == m_corpo && e->type() == QEvent::LayoutRequest)
+    // The body grew or shrank (a stick's free space read as its row shows), or
+    // the reminder came or went: the panel follows once laid out again.
+    const bool promemoria =
+        oggetto == m_promemoria && (e->type() == QEvent::ShowToParent || e->type() == QEvent::HideToParent);
+    if ((oggetto == m_corpo && e->type() == QEvent::LayoutRequest) || promemoria)
         QMetaObject::invokeMethod(this, &MenuBarView::adattaAltezza, Qt::QueuedConnection);
     return QWidget::eventFilter(oggetto, e);
 }

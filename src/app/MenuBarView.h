@@ -10,6 +10,7 @@
 
 class QAction;
 class QScrollArea;
+class PromemoriaVerifica;
 class QVBoxLayout;
 class USBMonitor;
 class USBRow;
@@ -36,6 +37,7 @@ public:
     SchedaProgresso *schedaCancellazione() const { return m_schedaErase; }
     SchedaProgresso *schedaOperazione() const { return m_schedaOperazione; }
     QScrollArea *scorrimento() const { return m_scorrimento; }
+    PromemoriaVerifica *promemoriaVerifica() const { return m_promemoria; }
 
     // The most the panel may grow to (the room between its tray icon and the
     // screen's edge); it follows its content up to there.
@@ -86,6 +88,7 @@ private:
     QPointer<SchedaProgresso> m_schedaOperazione;
     QPointer<QWidget> m_divisoreOperazione;
     QScrollArea *m_scorrimento;
+    PromemoriaVerifica *m_promemoria;
     QPointer<QWidget> m_corpo;
     QPointer<QWidget> m_piede;
     QAction *m_esci;

@@ -181,6 +181,7 @@ void QuillonApp::creaVassoio()
     comandi.cancellaSicura = [this](const USBDrive &drive) {
         avviaFlusso(cancellaSicura(m_servizi, drive), this);
     };
+    comandi.verificaArchivio = [this] { avviaFlusso(verificaArchivioConScheda(m_servizi), this); };
     comandi.esci = [this] {
         if (regolaUscita(m_servizi.cancellazione->fase()).abilitata)
             QApplication::quit();
@@ -284,7 +285,8 @@ QWidget *QuillonApp::creaFinestra(const QString &identificatore)
     if (identificatore == Finestre::aiuto)
         return new AiutoView(AiutoStato::shared(), m_servizi.apritore);
     if (identificatore == Finestre::settings)
-        return new SettingsView(m_servizi, m_aggiornamenti);
+        return new SettingsView(m_servizi, m_aggiornamenti,
+                                [this] { avviaFlusso(verificaArchivioConScheda(m_servizi), this); });
     auto *w = new QWidget;
     auto *layout = new QVBoxLayout(w);
     layout->addWidget(new QLabel(Finestre::titolo(identificatore)));

@@ -4,8 +4,10 @@
 #include "comune/ElencoChiavette.h"
 #include "diagnostics/ComandiDiagnostica.h"
 #include "operations/AvvioFlussi.h"
+#include "operations/CentroOperazioni.h"
 #include "operations/DiagnosticaManager.h"
 #include "operations/StoricoChiavette.h"
+#include "transfer/ComandiTrasferimento.h"
 #include "ui/Aspetto.h"
 #include "ui/Icone.h"
 #include "ui/SchedaProgresso.h"
@@ -195,6 +197,17 @@ DiagnosticaView::DiagnosticaView(ElencoChiavette *chiavette, const Servizi &serv
     testata->addWidget(new SimboloGradiente(QStringLiteral("stethoscope"), 18));
     testata->addWidget(new TestoGradiente(QStringLiteral("Diagnostica USB"), Aspetto::headline()));
     testata->addStretch();
+    // The archive's own check: it needs no stick, so it sits apart from the stick's cards.
+    auto *verificaArchivio =
+        new QPushButton(Icone::icona(QStringLiteral("checkmark.circle.fill"), Colori::teal()),
+                        QStringLiteral("Verifica archivio"));
+    verificaArchivio->setObjectName(QStringLiteral("verificaArchivio"));
+    verificaArchivio->setToolTip(QStringLiteral("Rilegge ogni file dell'archivio e lo confronta con "
+                                                "l'impronta SHA-256 presa quando è stato copiato"));
+    verificaArchivio->setFont(Aspetto::caption());
+    connect(verificaArchivio, &QPushButton::clicked, this,
+            [this] { avviaFlusso(verificaArchivioConScheda(m_servizi), m_diag); });
+    testata->addWidget(verificaArchivio);
     v->addLayout(testata);
     v->addWidget(new Divisore);
 
@@ -322,6 +335,7 @@ DiagnosticaView::DiagnosticaView(ElencoChiavette *chiavette, const Servizi &serv
     connect(m_diag, &DiagnosticaManager::percentualeChanged, this, &DiagnosticaView::aggiornaInCorso);
     connect(m_diag, &DiagnosticaManager::dettaglioChanged, this, &DiagnosticaView::aggiornaInCorso);
     connect(m_diag, &DiagnosticaManager::rapportoChanged, this, &DiagnosticaView::aggiornaRapporto);
+    connect(m_servizi.centro, &CentroOperazioni::attualeChanged, this, &DiagnosticaView::aggiornaInCorso);
     // Recorded on a worker thread: the signal comes back queued.
     connect(&StoricoChiavette::shared(), &StoricoChiavette::cambiato, this,
             &DiagnosticaView::aggiornaStorico);
@@ -381,9 +395,15 @@ void DiagnosticaView::aggiornaChiavette()
 void DiagnosticaView::aggiornaInCorso()
 {
     const Op op = m_diag->operazione();
-    m_inCorso->setVisible(op != Op::nessuna);
-    if (op == Op::nessuna)
+    // Without a check of its own, the card follows the operation centre's
+    // work: an archive verification started here shows, with its "Annulla".
+    const std::optional<CentroOperazioni::Operazione> &centro = m_servizi.centro->attuale();
+    m_inCorso->setVisible(op != Op::nessuna || centro);
+    if (op == Op::nessuna) {
+        if (centro)
+            m_inCorso->imposta(*centro);
         return;
+    }
     const std::optional<double> p = m_diag->percentuale();
     m_inCorso->imposta({m_diag->descrizione(), m_diag->dettaglio(),
                         p ? std::optional<double>(*p / 100.0) : std::nullopt, QStringLiteral("stethoscope"),

@@ -1,6 +1,7 @@
 #include "diagnostics/MisuraVelocita.h"
 
 #include "comune/NomiFile.h"
+#include "operations/Orologio.h"
 #include "platform/OperazioniFile.h"
 #include "platform/PrimitiveFile.h"
 
@@ -102,15 +103,9 @@ SpazioLibero spazioLiberoDiSistema(const QString &cartella)
 }
 } // namespace
 
-double secondiMonotoni()
-{
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
 AmbienteMisura AmbienteMisura::sistema()
 {
-    return {spazioLiberoDiSistema, secondiMonotoni, true};
+    return {spazioLiberoDiSistema, Orologio::secondiMonotoni, true};
 }
 
 EsitoMisura misuraVelocita(const QString &volume, const AmbienteMisura &amb)

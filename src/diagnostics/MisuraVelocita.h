@@ -52,9 +52,6 @@ struct AmbienteMisura {
 // on a worker thread. The test file never outlives the call.
 EsitoMisura misuraVelocita(const QString &volume, const AmbienteMisura &ambiente = AmbienteMisura::sistema());
 
-// A clock that never goes back, in seconds.
-double secondiMonotoni();
-
 // Direct I/O wants the buffer, the length and the offset aligned to the
 // device's logical block; 4096 covers every stick and SD card.
 inline constexpr size_t allineamentoDiretto = 4096;

@@ -2,6 +2,7 @@
 
 #include "comune/Dimensioni.h"
 #include "comune/NomiFile.h"
+#include "operations/Orologio.h"
 #include "platform/InfoVolume.h"
 #include "platform/OperazioniFile.h"
 #include "platform/PrimitiveFile.h"
@@ -135,7 +136,7 @@ void Verifica::interrompi(int codice)
 
 void Verifica::riferisci(bool rilettura, qint64 fatti, double inizio)
 {
-    const double adesso = secondiMonotoni();
+    const double adesso = Orologio::secondiMonotoni();
     if (!m_avanzamento || adesso - m_ultimoRapporto < 0.25)
         return;
     m_ultimoRapporto = adesso;
@@ -195,7 +196,7 @@ bool Verifica::prepara()
 // estimate. What could not be synced is not counted as written.
 void Verifica::scrivi()
 {
-    const double inizio = secondiMonotoni();
+    const double inizio = Orologio::secondiMonotoni();
     qint64 posizione = 0;
     bool pieno = false;
     for (int indice = 0; posizione < m_piano && !pieno && !fermati(); ++indice) {
@@ -261,7 +262,8 @@ void Verifica::scrivi()
         m_file.last() = file;
     }
     m_esito.scritti = posizione;
-    m_esito.scrittura = posizione / byteInUnMB / std::max(secondiMonotoni() - inizio, durataMinimaTest);
+    m_esito.scrittura =
+        posizione / byteInUnMB / std::max(Orologio::secondiMonotoni() - inizio, durataMinimaTest);
 }
 
 // Direct when the file system allows it; else through the cache, emptied of
@@ -282,7 +284,7 @@ int Verifica::apriPerLeggere(const QString &nome)
 // there. A sector that cannot be read counts as lost, unless the stick is gone.
 void Verifica::rileggi()
 {
-    const double inizio = secondiMonotoni();
+    const double inizio = Orologio::secondiMonotoni();
     qint64 letti = 0;
     for (const FileProva &file : std::as_const(m_file)) {
         if (file.lunghezza == 0 || fermati())
@@ -325,7 +327,7 @@ void Verifica::rileggi()
         if (fd >= 0)
             ::close(fd);
     }
-    m_esito.lettura = letti / byteInUnMB / std::max(secondiMonotoni() - inizio, durataMinimaTest);
+    m_esito.lettura = letti / byteInUnMB / std::max(Orologio::secondiMonotoni() - inizio, durataMinimaTest);
 }
 
 EsitoCapacita Verifica::esegui()

@@ -99,6 +99,20 @@ QList<VoceGuida> vociCura()
          QStringLiteral("Ogni copia, importazione, sincronizzazione, formattazione e cancellazione viene "
                         "annotata con data e ora in un file di testo consultabile: utile per ricostruire "
                         "cosa è successo, anche ai fini privacy.")},
+        {QStringLiteral("checkmark.circle.fill"), Colori::teal(),
+         QStringLiteral("Verifica archivio (Impostazioni o Diagnostica)"),
+         QStringLiteral(
+             "Rilegge dal disco ogni file elencato nei manifesti dell'archivio e lo confronta con "
+             "l'impronta SHA-256 presa quando è stato copiato: dice quanti file sono identici, quali sono "
+             "cambiati (un disco che si sta rovinando), quali mancano e quanti file dell'archivio nessun "
+             "manifesto elenca. Non ripara e non tocca nulla: per ogni file cambiato o mancante dice da "
+             "quale "
+             "chiavetta e da quale copia viene, così puoi recuperarne una copia buona; l'elenco completo è "
+             "nel registro operazioni. Mostra velocità e tempo rimanente e si ferma con \"Annulla\". Se "
+             "l'archivio non viene verificato da più di 30 giorni, il pannello lo ricorda con una riga "
+             "discreta e il pulsante \"Verifica ora\". I manifesti sono nella cartella nascosta "
+             ".tessera-manifest dell'archivio: %1.")
+             .arg(testoPiattaforma(TestoPiattaforma::mostraNascosti))},
         {QStringLiteral("checkmark.circle.fill"), Colori::green(),
          QStringLiteral("Ricontrollare l'archivio (manifesto SHA-256)"),
          testoPiattaforma(TestoPiattaforma::guidaManifesto)},
@@ -137,6 +151,14 @@ QList<VoceGuida> vociProblemi()
                         "aprano e sostituisci la chiavetta. I dettagli sono in Diagnostica USB, scheda "
                         "\"Storico della chiavetta\".")
              .arg(Marchio::nomeProdotto)},
+        {QStringLiteral("checkmark.circle.fill"), Colori::red(),
+         QStringLiteral("La verifica dell'archivio segnala file cambiati o mancanti"),
+         QStringLiteral(
+             "Quel file nell'archivio non è più quello copiato: il disco si può rovinare, o il file è "
+             "stato modificato, spostato o cancellato. Non cancellare nulla. Prendi la chiavetta "
+             "indicata (o il backup dello studio) e copia di nuovo il file con \"Copia tutto\": arriva "
+             "accanto al vecchio, con un suo manifesto. Se ricapita, fai controllare il disco del "
+             "computer.")},
         {QStringLiteral("tortoise.fill"), Colori::green(), QStringLiteral("La copia è molto lenta"),
          QStringLiteral("Apri Diagnostica USB → Info e Velocità: se la connessione è USB 2.0 o la scrittura "
                         "è sotto i 5 MB/s, il collo di bottiglia è la chiavetta o la porta, non l'app. Le "

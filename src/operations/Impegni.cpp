@@ -21,6 +21,7 @@ std::span<const Impegno> controllati(Avvio avvio)
     case Avvio::copia:
     case Avvio::copiaFiltrata:
     case Avvio::sincronizzazione:
+    case Avvio::verificaArchivio:
         return soloScheda;
     case Avvio::importazioneAutomatica:
         return importazione;

@@ -26,6 +26,7 @@ enum class Avvio {
     riparazioneDiagnostica,
     testVelocita,
     verificaCapacita, // fills the stick: copies and syncs must not be meeting it
+    verificaArchivio, // reads the whole archive, which copies and imports write into
     uscita,           // quitting the program
 };
 

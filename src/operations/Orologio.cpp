@@ -1,5 +1,7 @@
 #include "operations/Orologio.h"
 
+#include <chrono>
+
 namespace {
 std::function<QDateTime()> &sorgente()
 {
@@ -17,6 +19,12 @@ QDateTime Orologio::adesso()
 void Orologio::imposta(std::function<QDateTime()> s)
 {
     sorgente() = std::move(s);
+}
+
+double Orologio::secondiMonotoni()
+{
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
 QString Orologio::timestamp()

@@ -10,6 +10,10 @@ namespace Orologio {
 QDateTime adesso();
 void imposta(std::function<QDateTime()> sorgente); // empty = the system clock
 
+// A clock that never goes back, in seconds, for speeds and times left; the
+// tests' fixed clock does not touch it.
+double secondiMonotoni();
+
 // Now as the stamp of every timestamped name: "yyyy-MM-dd_HH-mm-ss".
 QString timestamp();
 // That stamp as a regular expression, to recognise the names made with it.

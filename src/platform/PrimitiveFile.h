@@ -19,6 +19,10 @@ int apriPercorso(const QString &percorso, int flag, mode_t modo = 0666);
 // `diretto` the data bypass the page cache; a file system that cannot do that
 // refuses with EINVAL, at the open or at the first transfer.
 int apriIn(int cartella, const QByteArray &nome, int flag, mode_t modo = 0666, bool diretto = false);
+// `relativo` below the folder `cartella`, at any depth, never leaving it and
+// never through a link on the way; where the system cannot promise that, only
+// the last step is kept from links. -1 with errno as open(2) sets it.
+int apriSotto(int cartella, const QByteArray &relativo, int flag);
 
 // Renames `da` to `a` inside the folder `cartella` only when `a` does not
 // exist: 0, EEXIST when it does, EINVAL, ENOSYS or EOPNOTSUPP where the file

@@ -13,6 +13,7 @@ enum class TestoPiattaforma {
     guidaNotaAppunti,             // guide: the clipboard note
     guidaManifesto,               // guide: re-checking the archive with a manifest
     cartellaDati,                 // where Tessera keeps its own files, as the user would type it
+    mostraNascosti,               // how the file manager shows hidden folders such as the manifests'
     problemaEspulsione,           // troubleshooting: eject fails
     problemaAutorizzazioneTitolo, // troubleshooting: access to removable volumes
     problemaAutorizzazione,

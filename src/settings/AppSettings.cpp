@@ -124,6 +124,24 @@ void AppSettings::setAutoImport(bool on)
         Q_EMIT autoImportChanged(on);
 }
 
+std::optional<QDateTime> AppSettings::ultimaVerificaArchivio() const
+{
+    if (QDir::cleanPath(m_store->value(keyCartellaVerificata).toString()) !=
+        QDir::cleanPath(m_destinationPath))
+        return std::nullopt;
+    const QDateTime quando = QDateTime::fromString(m_store->value(keyUltimaVerifica).toString(), Qt::ISODate);
+    return quando.isValid() ? std::optional(quando) : std::nullopt;
+}
+
+void AppSettings::setUltimaVerificaArchivio(const QDateTime &quando)
+{
+    m_store->setValue(keyUltimaVerifica, quando.toString(Qt::ISODate));
+    m_store->setValue(keyCartellaVerificata, m_destinationPath);
+    keepPrivate(m_store->fileName());
+    m_store->sync();
+    Q_EMIT ultimaVerificaArchivioChanged();
+}
+
 QString AppSettings::folderName(const QString &path)
 {
     QString p = path;

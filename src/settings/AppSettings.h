@@ -3,6 +3,8 @@
 #include "settings/ChiaviImpostazioni.h"
 
 #include <memory>
+#include <optional>
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 
@@ -16,6 +18,8 @@ class AppSettings : public QObject {
 public:
     static inline const QString key = ChiaviImpostazioni::cartellaArchivio;
     static inline const QString keyAutoImport = ChiaviImpostazioni::importazioneAutomatica;
+    static inline const QString keyUltimaVerifica = QStringLiteral("ultimaVerificaArchivio");
+    static inline const QString keyCartellaVerificata = QStringLiteral("ultimaVerificaArchivioCartella");
 
     // The user's own preferences (QSettings in the user's config folder).
     static AppSettings &shared();
@@ -36,12 +40,18 @@ public:
     bool autoImport() const { return m_autoImport; }
     void setAutoImport(bool on);
 
+    // When the archive folder now chosen was last verified to the end against
+    // its manifests; none when never. A date kept for another folder does not count.
+    std::optional<QDateTime> ultimaVerificaArchivio() const;
+    void setUltimaVerificaArchivio(const QDateTime &quando);
+
     // The archive folder's display name: the last component of the path.
     static QString folderName(const QString &path);
 
 Q_SIGNALS:
     void destinationPathChanged(const QString &path);
     void autoImportChanged(bool on);
+    void ultimaVerificaArchivioChanged();
 
 private:
     std::unique_ptr<QSettings> m_store;

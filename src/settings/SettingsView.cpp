@@ -2,6 +2,7 @@
 
 #include "comune/Colori.h"
 #include "comune/Marchio.h"
+#include "operations/CentroOperazioni.h"
 #include "operations/Registro.h"
 #include "operations/Servizi.h"
 #include "settings/AppSettings.h"
@@ -9,6 +10,7 @@
 #include "ui/Aspetto.h"
 #include "ui/Icone.h"
 #include "ui/Interruttore.h"
+#include "ui/SchedaProgresso.h"
 #include "update/ControlloAggiornamenti.h"
 
 #include <cmath>
@@ -18,6 +20,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QPainter>
 #include <QPushButton>
 #include <QTextDocument>
@@ -176,7 +179,8 @@ private:
 };
 } // namespace
 
-SettingsView::SettingsView(const Servizi &servizi, ControlloAggiornamenti *aggiornamenti, QWidget *parent)
+SettingsView::SettingsView(const Servizi &servizi, ControlloAggiornamenti *aggiornamenti,
+                           std::function<void()> verificaArchivio, QWidget *parent)
     : QWidget(parent), m_servizi(servizi), m_settings(*servizi.impostazioni), m_aggiornamenti(aggiornamenti)
 {
     setObjectName(QStringLiteral("SettingsView"));
@@ -236,6 +240,7 @@ SettingsView::SettingsView(const Servizi &servizi, ControlloAggiornamenti *aggio
     comandiCartella->addWidget(ripristina);
     comandiCartella->addStretch();
     cartella->addLayout(comandiCartella);
+    aggiungiVerifica(comandiCartella, cartella, std::move(verificaArchivio));
     m_notaCartella = etichettaSecondaria(this, QString(), 0.85);
     m_notaCartella->setObjectName(QStringLiteral("notaCartella"));
     m_notaCartella->setWordWrap(true);
@@ -304,6 +309,32 @@ SettingsView::SettingsView(const Servizi &servizi, ControlloAggiornamenti *aggio
     aggiorna->setEnabled(m_aggiornamenti != nullptr);
     connect(&m_settings, &AppSettings::destinationPathChanged, this, &SettingsView::mostraPercorso);
     mostraPercorso(m_settings.destinationPath());
+    mostraOperazione();
+}
+
+void SettingsView::aggiungiVerifica(QHBoxLayout *comandi, QVBoxLayout *cartella, std::function<void()> avvia)
+{
+    auto *verifica = pulsante(this, QStringLiteral("Verifica archivio"),
+                              QStringLiteral("checkmark.circle.fill"), QStringLiteral("verificaArchivio"));
+    verifica->setToolTip(
+        QStringLiteral("Rilegge ogni file dell'archivio e lo confronta con l'impronta SHA-256 "
+                       "presa quando è stato copiato"));
+    verifica->setEnabled(bool(avvia));
+    comandi->addWidget(verifica);
+    m_scheda = new SchedaProgresso(QString(), std::nullopt, std::nullopt, QString(), QColor(), this);
+    m_scheda->setObjectName(QStringLiteral("schedaOperazione"));
+    cartella->addWidget(m_scheda);
+    m_ultimaVerifica = etichettaSecondaria(this, QString(), 0.85);
+    m_ultimaVerifica->setObjectName(QStringLiteral("ultimaVerifica"));
+    m_ultimaVerifica->setWordWrap(true);
+    cartella->addWidget(m_ultimaVerifica);
+    connect(verifica, &QPushButton::clicked, this, [avvia = std::move(avvia)] {
+        if (avvia)
+            avvia();
+    });
+    connect(&m_settings, &AppSettings::ultimaVerificaArchivioChanged, this,
+            [this] { mostraPercorso(m_settings.destinationPath()); });
+    connect(m_servizi.centro, &CentroOperazioni::attualeChanged, this, &SettingsView::mostraOperazione);
 }
 
 QString SettingsView::spiegazioneImport(const QString &percorso)
@@ -342,11 +373,32 @@ QString SettingsView::notaCartella(const QString &percorso, bool predefinita)
                       .arg(Marchio::nomeProdotto);
 }
 
+QString SettingsView::testoUltimaVerifica(const std::optional<QDateTime> &quando)
+{
+    if (!quando)
+        return QStringLiteral("Archivio non ancora verificato con i suoi manifesti.");
+    return QStringLiteral("Ultima verifica dell'archivio: %1.")
+        .arg(QLocale().toString(quando->date(), QLocale::LongFormat));
+}
+
+void SettingsView::mostraOperazione()
+{
+    // What runs, the verification started here included, with its "Annulla".
+    const auto &op = m_servizi.centro->attuale();
+    if (op)
+        m_scheda->imposta(*op);
+    if (m_scheda->isHidden() == op.has_value()) {
+        m_scheda->setVisible(op.has_value());
+        adattaAltezza();
+    }
+}
+
 void SettingsView::mostraPercorso(const QString &percorso)
 {
     m_percorso->setPlainText(percorso);
     m_percorso->updateGeometry(); // its height hint follows the text
     m_notaCartella->setText(notaCartella(percorso, m_settings.isDefaultDestination()));
+    m_ultimaVerifica->setText(testoUltimaVerifica(m_settings.ultimaVerificaArchivio()));
     m_spiegazioneImport->setText(spiegazioneImport(percorso));
     controllaCartella();
 }

@@ -24,6 +24,14 @@ QCoro::Task<> copiaFiltrato(Servizi servizi, const ElencoChiavette *chiavette, C
 // notification when anything was imported or went wrong.
 QCoro::Task<> importaAutomaticamente(Servizi servizi, USBDrive drive);
 
+// "Verifica archivio", from the settings, the diagnostics or the panel's
+// reminder: the archive folder of the settings re-read against its manifests
+// (verificaArchivio) under the operation card, with "Annulla"; one log line
+// naming every file that is not as archived, then the outcome. A run that went
+// to its end over at least one manifest is remembered as the archive's last
+// verification.
+QCoro::Task<> verificaArchivioConScheda(Servizi servizi);
+
 // "Clona USB": syncs two sticks (CloneUSBService::sincronizza). Missing ones
 // are the first two inserted.
 QCoro::Task<> sincronizzaChiavette(Servizi servizi, const ElencoChiavette *chiavette,

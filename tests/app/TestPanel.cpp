@@ -1,5 +1,6 @@
 #include "app/ColoredActionLabel.h"
 #include "app/MenuBarView.h"
+#include "app/PromemoriaVerifica.h"
 #include "app/QuillonApp.h"
 #include "app/ShellRules.h"
 #include "app/TrayIconPainter.h"
@@ -7,6 +8,7 @@
 #include "app/USBRow.h"
 #include "comune/Colori.h"
 #include "help/AiutoView.h"
+#include "operations/Orologio.h"
 #include "support/TestEnv.h"
 #include "support/VolumiDiProva.h"
 
@@ -15,6 +17,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -52,6 +55,7 @@ struct Banco {
                 .apriChiavetta = reg("apriChiavetta"),
                 .apriFinestra = reg("apriFinestra"),
                 .apriAiuto = reg("apriAiuto"),
+                .verificaArchivio = reg("verificaArchivio"),
                 .esci = reg("esci"),
             });
     }
@@ -283,6 +287,49 @@ private Q_SLOTS:
         // The warning not to unplug the stick is read whole.
         QCOMPARE(cancellazione.pannello->schedaCancellazione()->righeDettaglio().join(' '),
                  *cancellazione.pannello->schedaCancellazione()->dettaglio());
+    }
+
+    // The quiet line: none until the archive holds a manifest, then "never";
+    // none for a month after a verification, then the days; a date to come
+    // does not silence it; none while other work runs. "Verifica ora" starts it.
+    void archiveVerificationReminder()
+    {
+        Banco b({});
+        PromemoriaVerifica *promemoria = b.pannello->promemoriaVerifica();
+        const auto testo = [&] {
+            b.gira();
+            return promemoria->testoMostrato();
+        };
+        QTest::qWait(50);
+        QCOMPARE(testo(), QString());
+        QVERIFY(TestSupport::writeFile(
+            b.env.impostazioni->destinationPath() + "/.tessera-manifest/2024-03-07_09-05-31_ECO.sha256", ""));
+        const CentroOperazioni::Operazione copia{"Copia in Archivio…", std::nullopt, 0.5, "doc.on.doc.fill",
+                                                 Colori::green()};
+        b.env.centro.setAttuale(copia); // a copy that leaves the first manifest ends
+        QCOMPARE(testo(), QString());
+        b.env.centro.setAttuale(std::nullopt);
+        QTRY_COMPARE(testo(), QString("L'archivio non è mai stato verificato."));
+        b.salva("pannello-promemoria-verifica.png");
+        QCOMPARE(b.pannello->height(), b.pannello->altezzaDesiderata());
+        const QDateTime adesso = Orologio::adesso();
+        b.env.impostazioni->setUltimaVerificaArchivio(adesso.addDays(-30));
+        QCOMPARE(testo(), QString());
+        b.env.impostazioni->setUltimaVerificaArchivio(adesso.addDays(-45));
+        QCOMPARE(testo(), QString("Archivio non verificato da 45 giorni."));
+        b.env.impostazioni->setUltimaVerificaArchivio(adesso.addDays(3));
+        QVERIFY(!testo().isEmpty());
+        QTest::mouseClick(promemoria->pulsante(), Qt::LeftButton);
+        QCOMPARE(b.chiamate, QStringList{"verificaArchivio"});
+
+        CentroOperazioni::Operazione verifica{
+            "Verifica dell'archivio Ecografie…",
+            "1234 di 20000 · 84,6 MB/s · mancano 3 min — IMG_20240318_0042.jpg", 0.31,
+            "checkmark.circle.fill", Colori::teal()};
+        verifica.annulla = std::make_shared<const std::function<void()>>([] {});
+        b.env.centro.setAttuale(verifica);
+        QCOMPARE(testo(), QString());
+        b.salva("pannello-verifica-archivio.png");
     }
 
     // Every long operation shows on the icon, the erase first: it must not be cut short.

@@ -124,6 +124,27 @@ private Q_SLOTS:
         QTRY_VERIFY(!f.inCorso()->isVisible());
     }
 
+    // The archive's verification needs no stick: its button is there with
+    // none inserted and runs the real flow. The operation centre's card shows
+    // here, with its "Annulla", while no check of the window's own runs.
+    void verificaArchivio()
+    {
+        Finestra f({});
+        CentroOperazioni::Operazione op{"Verifica dell'archivio Archivio…", "3 di 40 — IMG_0042.jpg", 0.1,
+                                        "checkmark.circle.fill", Colori::teal()};
+        op.annulla = std::make_shared<const std::function<void()>>([] {});
+        f.env.centro.setAttuale(op);
+        QVERIFY(f.inCorso()->isVisible() &&
+                f.inCorso()->findChild<QPushButton *>("annullaScheda")->isVisible());
+        QTest::qWait(50); // laid out again for the taller card
+        QVERIFY(f.view->grab().save(TestSupport::artifactsDir() + "/diagnostica_verifica_archivio.png"));
+        f.env.centro.setAttuale(std::nullopt);
+        QVERIFY(!f.inCorso()->isVisible());
+        QTest::mouseClick(f.trova("verificaArchivio"), Qt::LeftButton);
+        QTRY_COMPARE(f.env.avvisi.mostrati.size(), 1);
+        QVERIFY(f.env.avvisi.mostrati[0].testo.startsWith("In Archivio non c'è ancora nessun manifesto"));
+    }
+
     // Three checks from the window's cards, the speed test for real on a folder of this machine.
     void rapportoMisto()
     {

@@ -111,6 +111,7 @@ private Q_SLOTS:
         QTest::newRow("repair") << Avvio::riparazioneDiagnostica << "dc";
         QTest::newRow("speed test") << Avvio::testVelocita << "dc";
         QTest::newRow("capacity check") << Avvio::verificaCapacita << "dco";
+        QTest::newRow("archive verification") << Avvio::verificaArchivio << "o";
         QTest::newRow("quit") << Avvio::uscita << "c";
     }
     void impegnoBloccante()

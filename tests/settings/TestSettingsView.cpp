@@ -1,9 +1,11 @@
 #include "settings/SettingsView.h"
 #include "support/TestEnv.h"
 #include "ui/Interruttore.h"
+#include "ui/SchedaProgresso.h"
 
 #include <QDir>
 #include <QLabel>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
@@ -137,6 +139,41 @@ private Q_SLOTS:
         QVERIFY(m_view->grab().save(QDir(TestSupport::artifactsDir()).filePath("settings-default.png")));
         premi("apriRegistro");
         QCOMPARE(m_env->apritore.aperti.value(0).toLocalFile(), m_env->logFile());
+    }
+
+    // "Verifica archivio" starts the verification and its card shows here,
+    // "Annulla" included. The day of the last one belongs to the folder it
+    // verified, and survives a restart.
+    void archiveVerification()
+    {
+        int avviate = 0;
+        m_view = std::make_unique<SettingsView>(m_env->servizi, nullptr, [&] { ++avviate; });
+        m_view->show();
+        premi("verificaArchivio");
+        QCOMPARE(avviate, 1);
+        auto *scheda = m_view->findChild<SchedaProgresso *>("schedaOperazione");
+        QVERIFY(scheda->isHidden());
+        const int altezza = m_view->height();
+        CentroOperazioni::Operazione op{"Verifica dell'archivio Archivio…", "12 di 480 — IMG_0042.jpg", 0.02,
+                                        "checkmark.circle.fill", QColor(Qt::darkCyan)};
+        op.annulla = std::make_shared<const std::function<void()>>([] {});
+        m_env->centro.setAttuale(op);
+        QVERIFY(!scheda->isHidden() && scheda->findChild<QPushButton *>("annullaScheda") &&
+                m_view->height() > altezza);
+        QVERIFY(m_view->grab().save(QDir(TestSupport::artifactsDir()).filePath("settings-verifica.png")));
+        m_env->centro.setAttuale(std::nullopt);
+        QVERIFY(scheda->isHidden() && m_view->height() == altezza);
+
+        const QString prima = m_view->findChild<QLabel *>("ultimaVerifica")->text();
+        const QDateTime quando(QDate(2024, 12, 1), QTime(8, 0));
+        m_env->impostazioni->setUltimaVerificaArchivio(quando);
+        QVERIFY(m_view->findChild<QLabel *>("ultimaVerifica")->text() != prima);
+        const QString archivio = m_env->impostazioni->destinationPath();
+        m_env->impostazioni->setDestinationPath(m_env->path("Altro"));
+        QCOMPARE(m_env->impostazioni->ultimaVerificaArchivio(), std::nullopt);
+        m_env->impostazioni->setDestinationPath(archivio);
+        AppSettings riaperte(std::make_unique<QSettings>(m_env->settingsFile(), QSettings::IniFormat));
+        QCOMPARE(riaperte.ultimaVerificaArchivio(), std::optional(quando));
     }
 
     // A folder copies cannot go into is said at once, under its path.

@@ -5,9 +5,11 @@
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <QList>
 #include <stdio.h>
 #include <string.h>
+#include <sys/syscall.h>
 #include <sys/uio.h>
 #include <unistd.h>
 #include <vector>
@@ -58,6 +60,20 @@ int apriPercorso(const QString &percorso, int flag, mode_t modo)
 int apriIn(int cartella, const QByteArray &nome, int flag, mode_t modo, bool diretto)
 {
     return apriUnaVolta(cartella, nome.constData(), flag | (diretto ? O_DIRECT : 0), modo);
+}
+
+int apriSotto(int cartella, const QByteArray &relativo, int flag)
+{
+    open_how come{};
+    come.flags = quint64(flag | O_CLOEXEC);
+    come.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    long fd;
+    do {
+        fd = ::syscall(SYS_openat2, cartella, relativo.constData(), &come, sizeof come);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0 && errno == ENOSYS) // kernels before 5.6
+        return apriUnaVolta(cartella, relativo.constData(), flag, 0);
+    return int(fd);
 }
 
 int rinominaSenzaSostituire(int cartella, const QByteArray &da, const QByteArray &a)

@@ -31,6 +31,7 @@ constexpr std::array testi{
         "Invio. OK accanto a un file: è identico a quando è stato copiato. NON RIUSCITO (o FAILED): "
         "il file è cambiato o rovinato; non cancellare gli originali e recuperane una copia buona."},
     VoceTestoPiattaforma{T::cartellaDati, "~/.local/share/Orvala Tessera"},
+    VoceTestoPiattaforma{T::mostraNascosti, "nel gestore file le cartelle nascoste compaiono con Ctrl+H"},
     VoceTestoPiattaforma{
         T::problemaEspulsione,
         "Quasi sempre ci sono file aperti sulla chiavetta (un'anteprima, l'editor di testo, il "

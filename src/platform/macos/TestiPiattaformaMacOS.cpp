@@ -28,6 +28,7 @@ constexpr std::array testi{
         "premi Invio. OK accanto a un file: è identico a quando è stato copiato. FAILED: il file è "
         "cambiato o rovinato; non cancellare gli originali e recuperane una copia buona."},
     VoceTestoPiattaforma{T::cartellaDati, "~/Library/Application Support/Orvala Tessera"},
+    VoceTestoPiattaforma{T::mostraNascosti, "nel Finder le cartelle nascoste compaiono con ⌘⇧."},
     VoceTestoPiattaforma{
         T::problemaEspulsione,
         "Quasi sempre ci sono file aperti sulla chiavetta (un'anteprima, TextEdit, il Finder "
