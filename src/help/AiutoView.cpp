@@ -258,7 +258,7 @@ RigaVoceGuida::RigaVoceGuida(const VoceGuida &voce, QWidget *parent) : QWidget(p
     auto *h = new QHBoxLayout(this);
     h->setContentsMargins(0, 0, 0, 0);
     h->setSpacing(10);
-    h->addWidget(new BadgeSimbolo(voce.icona, voce.colore, 28, 14), 0, Qt::AlignTop);
+    h->addWidget(new DistintivoSimbolo(voce.icona, voce.colore, 28, 14), 0, Qt::AlignTop);
     auto *v = new QVBoxLayout;
     v->setSpacing(3);
     v->addWidget(etichetta(voce.titolo, semibold(Aspetto::callout()), Aspetto::testo()));
@@ -266,14 +266,14 @@ RigaVoceGuida::RigaVoceGuida(const VoceGuida &voce, QWidget *parent) : QWidget(p
     h->addLayout(v, 1);
 }
 
-BadgeSimbolo::BadgeSimbolo(const QString &simbolo, const QColor &colore, int diametro, int latoSimbolo,
-                           QWidget *parent)
+DistintivoSimbolo::DistintivoSimbolo(const QString &simbolo, const QColor &colore, int diametro,
+                                     int latoSimbolo, QWidget *parent)
     : QWidget(parent), m_simbolo(simbolo), m_colore(colore), m_latoSimbolo(latoSimbolo)
 {
     setFixedSize(diametro, diametro);
 }
 
-void BadgeSimbolo::paintEvent(QPaintEvent *)
+void DistintivoSimbolo::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     Icone::disegnaDistintivo(p, QRectF(rect()), m_simbolo, m_colore, m_latoSimbolo);

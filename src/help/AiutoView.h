@@ -49,11 +49,11 @@ private:
 };
 
 // A round badge: a circle tinted at 15 % with the symbol on it.
-class BadgeSimbolo : public QWidget {
+class DistintivoSimbolo : public QWidget {
     Q_OBJECT
 public:
-    BadgeSimbolo(const QString &simbolo, const QColor &colore, int diametro, int latoSimbolo,
-                 QWidget *parent = nullptr);
+    DistintivoSimbolo(const QString &simbolo, const QColor &colore, int diametro, int latoSimbolo,
+                      QWidget *parent = nullptr);
 
 protected:
     void paintEvent(QPaintEvent *) override;

@@ -30,6 +30,11 @@ public:
           m_liberi(spazioLibero(m_percorso, &m_unita))
     {
     }
+    // The batch behind reports into this object: it is done before anything here goes.
+    ~Radice() { m_lotto.attendiDietro(); }
+    Radice(const Radice &) = delete;
+    Radice &operator=(const Radice &) = delete;
+
     bool ancoraMontata() const { return m_dispositivo && dispositivoDi(m_percorso) == m_dispositivo; }
     // Why the copy could not even start, or empty; `voce` is handed back by completa().
     QString aggiungi(const QString &sorgente, const QString &relativo, qint64 dimensione, qsizetype voce)
