@@ -4,6 +4,7 @@
 #include "platform/PrimitiveFile.h"
 
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <QFileInfo>
 #include <sys/stat.h>
@@ -74,6 +75,39 @@ std::optional<qint64> dimensione(const QString &file)
     return qint64(info.st_size);
 }
 
+std::optional<qint64> dimensioneFileRegolare(const QString &file)
+{
+    struct stat info;
+    if (::lstat(codificaNome(file).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return qint64(info.st_size);
+}
+
+std::optional<QList<QByteArray>> nomiIn(const QString &cartella)
+{
+    const int fd = apriPercorso(cartella, O_RDONLY | O_DIRECTORY);
+    if (fd < 0)
+        return std::nullopt;
+    DIR *dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    QList<QByteArray> nomi;
+    errno = 0;
+    while (const dirent *e = ::readdir(dir)) {
+        const QByteArray nome(e->d_name);
+        if (nome != "." && nome != "..")
+            nomi.append(nome);
+        errno = 0;
+    }
+    const int errore = errno;
+    ::closedir(dir);
+    if (errore != 0)
+        return std::nullopt;
+    return nomi;
+}
+
 std::optional<dev_t> dispositivoDi(const QString &percorso)
 {
     struct stat info;
@@ -124,6 +158,33 @@ bool creaCartella(const QString &cartella, QString *errore)
             return true;
         da = barra + 1;
     }
+}
+
+bool creaSotto(const QString &cartella, const QString &relativo, QString *errore)
+{
+    const auto fallisci = [&](const QString &dove, int codice) {
+        if (errore)
+            *errore = QStringLiteral("“%1”: %2.").arg(dove, descrizioneErrore(codice));
+        return false;
+    };
+    int fd = apriPercorso(cartella, O_RDONLY | O_DIRECTORY);
+    if (fd < 0)
+        return fallisci(cartella, errno);
+    QString fatto = cartella;
+    for (const QString &parte : relativo.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        fatto = fatto + QLatin1Char('/') + parte;
+        const QByteArray nome = codificaNome(parte);
+        int figlio = -1;
+        if (nome != "." && nome != ".." && (::mkdirat(fd, nome.constData(), 0777) == 0 || errno == EEXIST))
+            figlio = apriIn(fd, nome, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+        const int e = nome == "." || nome == ".." ? EINVAL : errno;
+        ::close(fd);
+        if (figlio < 0)
+            return fallisci(fatto, e);
+        fd = figlio;
+    }
+    ::close(fd);
+    return true;
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include <optional>
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 #include <sys/types.h>
 
@@ -45,6 +46,11 @@ int soloFileRegolare(int fd, struct stat *info);
 
 // The size of the file itself (a link is not followed); none when it cannot be looked at.
 std::optional<qint64> dimensione(const QString &file);
+// The same, only for a regular file: none for a folder, a link or a device.
+std::optional<qint64> dimensioneFileRegolare(const QString &file);
+// The names in the folder `cartella`, as on the medium, hidden ones included
+// ("." and ".." not); none when it cannot be opened or read to its end.
+std::optional<QList<QByteArray>> nomiIn(const QString &cartella);
 // The device that holds `percorso`; none when it cannot be looked at.
 std::optional<dev_t> dispositivoDi(const QString &percorso);
 
@@ -62,6 +68,11 @@ std::optional<SpazioVolume> spazioVolume(const QString &cartella);
 // Creates `cartella` with its missing parents; an existing folder is fine.
 // On failure `errore` (when given) receives a readable reason.
 bool creaCartella(const QString &cartella, QString *errore = nullptr);
+// Creates the folders of the relative path `relativo` below `cartella`, which
+// must exist: it is never made again (a share not mounted), and no link on the
+// way is followed. An existing folder is fine. On failure `errore` (when
+// given) receives a readable reason.
+bool creaSotto(const QString &cartella, const QString &relativo, QString *errore = nullptr);
 
 // Where the failing file was, for the wording of its error.
 enum class Supporto { disco, chiavetta };

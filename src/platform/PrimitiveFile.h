@@ -30,8 +30,10 @@ int apriSotto(int cartella, const QByteArray &relativo, int flag);
 int rinominaSenzaSostituire(int cartella, const QByteArray &da, const QByteArray &a);
 
 // Copies what `in` holds from its offset to its end into `out`, inside the
-// kernel where it can: 0, or the errno that stopped the copy.
-int copiaContenuto(int in, int out);
+// kernel where it can: 0, or the errno that stopped the copy. `lettura`, when
+// given, tells whether reading `in` failed rather than writing `out`: a
+// failing stick, not a full archive.
+int copiaContenuto(int in, int out, bool *lettura = nullptr);
 
 // Starts writing the file's unwritten pages to the medium, without waiting.
 void avviaScrittura(int fd);

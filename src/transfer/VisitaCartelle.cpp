@@ -30,7 +30,7 @@ void elenca(int fd, const QByteArray &cartella,
 {
     const auto nonLetta = [&](int errore) {
         if (nonLette)
-            nonLette->append({decodificaNome(cartella), descrizioneErrore(errore)});
+            nonLette->append({decodificaNome(cartella), descrizioneErrore(errore), errore});
     };
     DIR *dir = ::fdopendir(fd);
     if (!dir) {
@@ -84,8 +84,9 @@ void elenca(int fd, const QByteArray &cartella,
         // inode check.
         const int figlio = apriIn(::dirfd(dir), v.nome, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
         if (figlio < 0) {
-            if (errno != ENOENT && nonLette) // one deleted meanwhile held nothing to lose
-                nonLette->append({decodificaNome(percorso), descrizioneErrore(errno)});
+            const int e = errno;
+            if (e != ENOENT && nonLette) // one deleted meanwhile held nothing to lose
+                nonLette->append({decodificaNome(percorso), descrizioneErrore(e), e});
             continue;
         }
         struct stat ora;
@@ -136,8 +137,9 @@ void percorriFile(const QString &cartella,
         return;
     const int fd = apriPercorso(cartella, O_RDONLY | O_DIRECTORY);
     if (fd < 0) {
+        const int e = errno;
         if (nonLette)
-            nonLette->append({cartella, descrizioneErrore(errno)});
+            nonLette->append({cartella, descrizioneErrore(e), e});
         return;
     }
     elenca(fd, codificaNome(cartella), file, nonLette, nascosti);

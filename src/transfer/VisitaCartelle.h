@@ -15,6 +15,7 @@ struct stat;
 struct CartellaNonLetta {
     QString percorso;
     QString motivo;
+    int errore = 0; // the system's code, when the system gave one
 };
 
 // "“folder”: reason" for each, as the user reads it.

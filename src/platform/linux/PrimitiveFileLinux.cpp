@@ -81,8 +81,10 @@ int rinominaSenzaSostituire(int cartella, const QByteArray &da, const QByteArray
     return ::renameat2(cartella, da.constData(), cartella, a.constData(), RENAME_NOREPLACE) == 0 ? 0 : errno;
 }
 
-int copiaContenuto(int in, int out)
+int copiaContenuto(int in, int out, bool *lettura)
 {
+    if (lettura)
+        *lettura = false;
     bool inKernel = true;
     std::vector<char> buffer;
     for (;;) {
@@ -92,12 +94,11 @@ int copiaContenuto(int in, int out)
                 continue;
             if (n < 0 && errno == EINTR)
                 continue;
-            if (n < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP &&
-                errno != EBADF)
-                return errno;
-            // Across file systems, or a file system that cannot; and a 0 may
-            // be a file whose size says nothing (pseudo-files): the plain loop
-            // below goes on from the same offsets and finds the real end.
+            // Across file systems, or a file system that cannot; a 0 may be a
+            // file whose size says nothing (pseudo-files); and an error here
+            // does not say which side failed. The plain loop below goes on
+            // from the same offsets, finds the real end, and meets the same
+            // error on its own side.
             inKernel = false;
         }
         if (buffer.empty())
@@ -106,6 +107,8 @@ int copiaContenuto(int in, int out)
         if (letti < 0) {
             if (errno == EINTR)
                 continue;
+            if (lettura)
+                *lettura = true;
             return errno;
         }
         if (letti == 0)
