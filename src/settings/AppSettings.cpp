@@ -84,6 +84,7 @@ AppSettings::AppSettings(std::unique_ptr<QSettings> store, QObject *parent)
     const QVariant stored = m_store->value(key);
     m_destinationPath = ChiaviImpostazioni::cartellaArchivioDa(stored);
     m_autoImport = readSwitch(m_store->value(keyAutoImport), false);
+    m_ordine = ChiaviImpostazioni::ordineDa(m_store->value(keyOrdine));
     if (!QDir::isAbsolutePath(stored.toString()))
         settleUnchosenFolder(*m_store, m_destinationPath);
     createDefaultFolder(*this);
@@ -122,6 +123,17 @@ void AppSettings::setAutoImport(bool on)
     m_store->sync();
     if (changed)
         Q_EMIT autoImportChanged(on);
+}
+
+void AppSettings::setOrdineArchivio(OrdineArchivio ordine)
+{
+    const bool changed = ordine != m_ordine;
+    m_ordine = ordine;
+    m_store->setValue(keyOrdine, ChiaviImpostazioni::testoOrdine(ordine));
+    keepPrivate(m_store->fileName());
+    m_store->sync();
+    if (changed)
+        Q_EMIT ordineArchivioChanged(ordine);
 }
 
 std::optional<QDateTime> AppSettings::ultimaVerificaArchivio() const

@@ -10,14 +10,15 @@
 
 class QSettings;
 
-// The two user choices that survive a restart: the archive folder and the
-// automatic-import switch. Every assignment is written back at once. Of the
+// The user choices that survive a restart: the archive folder, how it is laid
+// out, and the automatic-import switch. Every assignment is written back at once. Of the
 // archive folders only the default one is created when missing.
 class AppSettings : public QObject {
     Q_OBJECT
 public:
     static inline const QString key = ChiaviImpostazioni::cartellaArchivio;
     static inline const QString keyAutoImport = ChiaviImpostazioni::importazioneAutomatica;
+    static inline const QString keyOrdine = ChiaviImpostazioni::ordineArchivio;
     static inline const QString keyUltimaVerifica = QStringLiteral("ultimaVerificaArchivio");
     static inline const QString keyCartellaVerificata = QStringLiteral("ultimaVerificaArchivioCartella");
 
@@ -40,6 +41,11 @@ public:
     bool autoImport() const { return m_autoImport; }
     void setAutoImport(bool on);
 
+    // How copies and imports lay the archive out. A change applies to the next
+    // copy: files already archived stay where they are.
+    OrdineArchivio ordineArchivio() const { return m_ordine; }
+    void setOrdineArchivio(OrdineArchivio ordine);
+
     // When the archive folder now chosen was last verified to the end against
     // its manifests; none when never. A date kept for another folder does not count.
     std::optional<QDateTime> ultimaVerificaArchivio() const;
@@ -51,10 +57,12 @@ public:
 Q_SIGNALS:
     void destinationPathChanged(const QString &path);
     void autoImportChanged(bool on);
+    void ordineArchivioChanged(OrdineArchivio ordine);
     void ultimaVerificaArchivioChanged();
 
 private:
     std::unique_ptr<QSettings> m_store;
     QString m_destinationPath;
     bool m_autoImport = false;
+    OrdineArchivio m_ordine = OrdineArchivio::unicaCartella;
 };

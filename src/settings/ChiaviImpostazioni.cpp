@@ -6,6 +6,19 @@
 
 namespace ChiaviImpostazioni {
 
+QString testoOrdine(OrdineArchivio ordine)
+{
+    return ordine == OrdineArchivio::perChiavettaEGiorno ? QStringLiteral("perChiavettaEGiorno")
+                                                         : QStringLiteral("tuttoInsieme");
+}
+
+OrdineArchivio ordineDa(const QVariant &salvato)
+{
+    return salvato.toString() == testoOrdine(OrdineArchivio::perChiavettaEGiorno)
+               ? OrdineArchivio::perChiavettaEGiorno
+               : OrdineArchivio::unicaCartella;
+}
+
 QString cartellaArchivioPredefinita()
 {
     return CartellaArchivioSistema::predefinita();

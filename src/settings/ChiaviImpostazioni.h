@@ -15,6 +15,17 @@ inline const QString &programma = Marchio::nomeProdotto;
 
 inline const QString cartellaArchivio = QStringLiteral("destinationFolderPath");
 inline const QString importazioneAutomatica = QStringLiteral("autoImportEnabled");
+inline const QString ordineArchivio = QStringLiteral("ordineArchivio");
+
+// How copies and imports lay the archive out, stored under `ordineArchivio`
+// by these names. Anything else stored (a file edited by hand, a later
+// version's choice) reads as the default, everything side by side.
+enum class OrdineArchivio {
+    unicaCartella,       // "tuttoInsieme": every file directly in the archive folder
+    perChiavettaEGiorno, // "perChiavettaEGiorno": "<day> <stick>/" with the stick's own folders
+};
+QString testoOrdine(OrdineArchivio ordine);
+OrdineArchivio ordineDa(const QVariant &salvato);
 
 // The folder used when none was chosen: on Linux "Ecografie" in the desktop's
 // pictures folder.
@@ -28,3 +39,5 @@ QString cartellaArchivioPrecedente();
 // practice finds its images stranded after an update; else the default.
 QString cartellaArchivioDa(const QVariant &salvato);
 } // namespace ChiaviImpostazioni
+
+using OrdineArchivio = ChiaviImpostazioni::OrdineArchivio;

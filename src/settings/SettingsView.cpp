@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <memory>
+#include <QButtonGroup>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFrame>
@@ -23,6 +24,7 @@
 #include <QLocale>
 #include <QPainter>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QVBoxLayout>
@@ -257,6 +259,8 @@ SettingsView::SettingsView(const Servizi &servizi, ControlloAggiornamenti *aggio
     usoCartella->setWordWrap(true);
     pila->addWidget(usoCartella);
     pila->addWidget(divisore(this));
+    aggiungiOrdine(pila);
+    pila->addWidget(divisore(this));
 
     auto *importa = new QVBoxLayout;
     importa->setSpacing(6);
@@ -335,6 +339,42 @@ void SettingsView::aggiungiVerifica(QHBoxLayout *comandi, QVBoxLayout *cartella,
     connect(&m_settings, &AppSettings::ultimaVerificaArchivioChanged, this,
             [this] { mostraPercorso(m_settings.destinationPath()); });
     connect(m_servizi.centro, &CentroOperazioni::attualeChanged, this, &SettingsView::mostraOperazione);
+}
+
+void SettingsView::aggiungiOrdine(QVBoxLayout *pila)
+{
+    auto *ordine = new QVBoxLayout;
+    ordine->setSpacing(6);
+    ordine->addWidget(etichettaSecondaria(this, QStringLiteral("Come ordinare l'archivio"), 0.92));
+    auto *scelte = new QButtonGroup(this);
+    const std::pair<OrdineArchivio, QString> voci[] = {
+        {OrdineArchivio::unicaCartella, QStringLiteral("Tutto in un'unica cartella")},
+        {OrdineArchivio::perChiavettaEGiorno,
+         QStringLiteral("Una cartella per chiavetta e giorno, con le sue sottocartelle")}};
+    for (const auto &[valore, testo] : voci) {
+        auto *scelta = new QRadioButton(testo, this);
+        scelta->setObjectName(valore == OrdineArchivio::unicaCartella ? QStringLiteral("ordineUnicaCartella")
+                                                                      : QStringLiteral("ordinePerChiavetta"));
+        scelta->setFont(carattere(this, 0.92));
+        scelta->setChecked(m_settings.ordineArchivio() == valore);
+        scelte->addButton(scelta, int(valore));
+        ordine->addWidget(scelta);
+    }
+    auto *spiegazione = etichettaSecondaria(
+        this,
+        QStringLiteral("Per esempio «2026-12-07 ECO 1/PAZ0001/IM01.dcm». Vale per le prossime copie e "
+                       "importazioni: i file già archiviati restano dove sono, e un file già presente in "
+                       "archivio con lo stesso contenuto non viene copiato di nuovo."),
+        0.85);
+    spiegazione->setWordWrap(true);
+    ordine->addWidget(spiegazione);
+    pila->addLayout(ordine);
+    connect(scelte, &QButtonGroup::idClicked, this,
+            [this](int id) { m_settings.setOrdineArchivio(OrdineArchivio(id)); });
+    connect(&m_settings, &AppSettings::ordineArchivioChanged, this, [scelte](OrdineArchivio valore) {
+        if (QAbstractButton *b = scelte->button(int(valore)))
+            b->setChecked(true);
+    });
 }
 
 QString SettingsView::spiegazioneImport(const QString &percorso)

@@ -15,9 +15,9 @@ class QVBoxLayout;
 class SchedaProgresso;
 struct Servizi;
 
-// The settings window: archive folder (and its verification), automatic
-// import, the log and the update check. Holds no state of its own; every change goes straight to
-// AppSettings, and every change there shows here at once.
+// The settings window: archive folder (its verification, how it is laid
+// out), automatic import, the log and the update check. Holds no state of its own; every change goes straight
+// to AppSettings, and every change there shows here at once.
 class SettingsView : public QWidget {
     Q_OBJECT
 public:
@@ -42,6 +42,7 @@ private:
     void controllaCartella();
     void adattaAltezza();
     void mostraOperazione();
+    void aggiungiOrdine(QVBoxLayout *pila);
     void aggiungiVerifica(QHBoxLayout *comandi, QVBoxLayout *cartella, std::function<void()> avvia);
 
     const Servizi &m_servizi;
