@@ -15,6 +15,7 @@
 #include <QMutex>
 #include <QSaveFile>
 #include <QSet>
+#include <QtConcurrent/QtConcurrentRun>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -185,6 +186,20 @@ bool scriviFile(const QString &file, const QList<Voce> &voci)
            f.write(dati) == dati.size() && f.commit();
 }
 
+// A copy or import that read everything tells something only after one that
+// did not: it takes the warning away. The others would only push the stick's
+// checks out of its bounded history, a practice copying every day.
+bool superfluo(const QList<Voce> &voci, const QString &chiave, const EventoChiavetta &evento)
+{
+    if ((evento.tipo != Tipo::copia && evento.tipo != Tipo::importazione) || evento.illeggibili > 0)
+        return false;
+    for (auto it = voci.crbegin(); it != voci.crend(); ++it) {
+        if (it->chiave == chiave && (it->evento.tipo == Tipo::copia || it->evento.tipo == Tipo::importazione))
+            return it->evento.illeggibili == 0;
+    }
+    return true;
+}
+
 const QLocale italiano(QLocale::Italian, QLocale::Italy);
 
 // "3 dic.", with the year when it is not this one.
@@ -248,6 +263,8 @@ bool StoricoChiavette::registra(const IdentitaChiavetta &chiavetta, EventoChiave
     {
         QMutexLocker lock(&mutexFile);
         QList<Voce> voci = leggiFile(percorso);
+        if (superfluo(voci, chiave, evento))
+            return true;
         voci.append({chiave, evento});
         scritto = scriviFile(percorso, sfoltisci(voci));
     }
@@ -276,6 +293,17 @@ QList<EventoChiavetta> StoricoChiavette::eventi(const IdentitaChiavetta &chiavet
         if (v.chiave == chiave)
             suoi.append(v.evento);
     return suoi;
+}
+
+QFuture<IdentitaChiavetta> identitaInSottofondo(const USBDrive &drive)
+{
+    return QtConcurrent::run([drive] { return leggiIdentitaChiavetta(drive); });
+}
+
+QFuture<bool> registraInSottofondo(const IdentitaChiavetta &chiavetta, const EventoChiavetta &evento)
+{
+    return QtConcurrent::run(
+        [chiavetta, evento] { return StoricoChiavette::shared().registra(chiavetta, evento); });
 }
 
 std::optional<QString> avvertenzaStorico(const QList<EventoChiavetta> &eventi)

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <QDateTime>
+#include <QFuture>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -55,7 +56,10 @@ public:
 
     // Adds `evento` to the stick's history. Callable from any thread, and
     // cheap enough for the end of a copy; false when the file could not be
-    // written (nothing else is said: a history is never worth an alert).
+    // written (nothing else is said: a history is never worth an alert). A
+    // copy or import that met no unreadable file is kept only when the stick's
+    // previous one did: it clears the warning, and daily copies do not crowd
+    // out the rest.
     bool registra(const IdentitaChiavetta &chiavetta, EventoChiavetta evento);
     // The same for the stick mounted at `drive` now (its identity read first).
     bool registra(const USBDrive &drive, const EventoChiavetta &evento);
@@ -70,6 +74,11 @@ Q_SIGNALS:
 private:
     QString m_file;
 };
+
+// For a main-thread flow to await: the stick's identity read, and an event
+// recorded, on the shared worker pool.
+QFuture<IdentitaChiavetta> identitaInSottofondo(const USBDrive &drive);
+QFuture<bool> registraInSottofondo(const IdentitaChiavetta &chiavetta, const EventoChiavetta &evento);
 
 // The quiet warning for a stick's row: when the latest capacity check lost
 // data, when its latest copy or import met files it could not read, or when

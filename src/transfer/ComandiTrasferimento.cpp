@@ -7,6 +7,7 @@
 #include "operations/ImpegnoTenuto.h"
 #include "operations/PrioritaLavoro.h"
 #include "operations/Registro.h"
+#include "operations/StoricoChiavette.h"
 #include "platform/Notifier.h"
 #include "platform/OperazioniFile.h"
 #include "settings/AppSettings.h"
@@ -66,13 +67,20 @@ QCoro::Task<> importaAutomaticamente(Servizi servizi, USBDrive drive)
     const QString sorgente = drive.path();
     const QSet<QString> immagini = insiemeEstensioni(CategoriaFile::immagini);
     const Riferisci avanzamento = versoCentro(servizi.centro);
+    const Collocazione dove =
+        FileCopyService::collocazione(servizi.impostazioni, destinazione, sorgente, nome);
     QFuture<EsitoImportazione> lavoro =
-        QtConcurrent::task([sorgente, destinazione, immagini, avanzamento, nome] {
+        QtConcurrent::task([drive, sorgente, dove, immagini, avanzamento, nome] {
             const PrioritaLavoro sottofondo;
+            // Read before the copies: a stick that fails may be gone by their end.
+            const IdentitaChiavetta identita = leggiIdentitaChiavetta(drive);
             QList<VoceManifesto> verificati;
-            EsitoImportazione esito = FileCopyService::eseguiImportazione(sorgente, destinazione, immagini,
-                                                                          avanzamento, &verificati);
-            esito.manifesto = scriviManifesto(destinazione, nome, verificati);
+            EsitoImportazione esito =
+                FileCopyService::eseguiImportazione(sorgente, dove, immagini, avanzamento, &verificati);
+            esito.manifesto = scriviManifesto(dove.archivio(), nome, verificati);
+            StoricoChiavette::shared().registra(identita, {.tipo = EventoChiavetta::Tipo::importazione,
+                                                           .riuscito = esito.illeggibili == 0,
+                                                           .illeggibili = int(esito.illeggibili)});
             return esito;
         })
             .withPriority(FileCopyService::prioritaImportazione)

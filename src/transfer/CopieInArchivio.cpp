@@ -1,8 +1,10 @@
 #include "transfer/CopieInArchivio.h"
 
 #include "comune/NomiFile.h"
+#include "platform/OperazioniFile.h"
 #include "transfer/Digest.h"
 
+#include <QFileInfo>
 #include <utility>
 
 namespace {
@@ -12,8 +14,8 @@ constexpr qsizetype coppieAnticipate = 16;
 constexpr qint64 byteAnticipoMassimo = qint64(96) << 20;
 } // namespace
 
-CopieInArchivio::CopieInArchivio(const QString &archivio, Esito esito)
-    : m_archivio(archivio), m_esito(std::move(esito)), m_archiviati(archivio)
+CopieInArchivio::CopieInArchivio(const Collocazione &collocazione, Esito esito)
+    : m_collocazione(collocazione), m_esito(std::move(esito)), m_archiviati(collocazione)
 {
     m_lotto.creaCartelle(false);
 }
@@ -24,9 +26,25 @@ CopieInArchivio::~CopieInArchivio()
     m_lotto.attendiDietro();
 }
 
+// The folders between the archive folder and `destinazione`, made once;
+// empty, or why they could not be.
+QString CopieInArchivio::preparaCartella(const QString &destinazione)
+{
+    const QString radice = conBarra(m_collocazione.archivio());
+    const QString cartella = QFileInfo(destinazione).path();
+    if (!destinazione.startsWith(radice) || conBarra(cartella) == radice ||
+        m_cartellePronte.contains(cartella))
+        return {};
+    QString errore;
+    if (!creaSotto(m_collocazione.archivio(), cartella.mid(radice.size()), &errore))
+        return QStringLiteral("cartella di destinazione non creata: ") + errore;
+    m_cartellePronte.insert(cartella);
+    return {};
+}
+
 void CopieInArchivio::aggiungi(const QString &file, qint64 dimensione)
 {
-    const QString piano = dentro(m_archivio, nomeDi(file));
+    const QString piano = m_collocazione.destinazione(file);
     // A file of the same name still on its way must be in place before this
     // one can be found already archived.
     if (m_nomiInAttesa.contains(piano) || m_nomiDietro.contains(piano)) {
@@ -37,9 +55,13 @@ void CopieInArchivio::aggiungi(const QString &file, qint64 dimensione)
         m_esito({FileArchiviato::Esito::giaPresente, file});
         return;
     }
+    if (const QString motivo = preparaCartella(piano); !motivo.isEmpty()) {
+        m_esito({FileArchiviato::Esito::nonCopiato, file, {}, motivo});
+        return;
+    }
     const EsitoCopiaFile r = m_lotto.aggiungi(file, piano);
     if (!r.ok) {
-        m_esito({FileArchiviato::Esito::nonCopiato, file, {}, r.motivo});
+        m_esito({FileArchiviato::Esito::nonCopiato, file, {}, r.motivo, false, {}, r.illeggibile});
         return;
     }
     m_inAttesa.append({file, piano, dimensione});
@@ -141,8 +163,14 @@ void CopieInArchivio::verifica(const QList<Coppia> &coppie, qsizetype giaVerific
         const std::optional<QString> b = a ? hashSHA256Anticipato(c.destinazione) : std::nullopt;
         if (a && b && *a == *b)
             esito({FileArchiviato::Esito::verificato, c.sorgente, c.destinazione, {}, false, *a});
-        else
-            esito({FileArchiviato::Esito::nonVerificato, c.sorgente, c.destinazione});
+        else // a source that is gone was on a stick pulled out, not an unreadable one
+            esito({FileArchiviato::Esito::nonVerificato,
+                   c.sorgente,
+                   c.destinazione,
+                   {},
+                   false,
+                   {},
+                   !a && dimensioneFileRegolare(c.sorgente).has_value()});
         inArrivo -= qMin(c.dimensione, byteAnticipati) * 2;
     }
 }

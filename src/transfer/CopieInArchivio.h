@@ -24,28 +24,31 @@ struct FileArchiviato {
     QString motivo;          // nonCopiato
     bool rinominato = false; // collocato under a timestamped name: the plain one was taken
     QString sha256;          // verificato
+    // nonCopiato or nonVerificato because the stick itself could not be read
+    // (an input/output error): a sign of a failing stick.
+    bool illeggibile = false;
 };
 
-// The copies of one run into the flat archive folder, for the copy and the
-// automatic import. A file whose bytes the archive holds already is left out;
-// the others go into a batch (LottoCopie), and each full batch is flushed and
-// its copies proven, both sides read back from the media, behind the caller
-// while the next batch is being written. What became of each file is told to
-// the caller's `esito`, on the caller's thread, as soon as it is known here:
+// The copies of one run into the archive folder, for the copy and the
+// automatic import, each where the layout puts it (Collocazione). A file whose bytes the archive holds
+// already is left out; the others go into a batch (LottoCopie), and each full batch is flushed and its copies
+// proven, both sides read back from the media, behind the caller while the next batch is being written. What
+// became of each file is told to the caller's `esito`, on the caller's thread, as soon as it is known here:
 // a file left out at once, a batch's files once the caller hands over the next
 // batch or completes the run. Blocking; one thread.
 class CopieInArchivio {
 public:
     using Esito = std::function<void(const FileArchiviato &)>;
 
-    // The archive folder is not made again if it goes away meanwhile.
-    CopieInArchivio(const QString &archivio, Esito esito);
+    // The archive folder is not made again if it goes away meanwhile; the
+    // folders below it are made as needed.
+    CopieInArchivio(const Collocazione &collocazione, Esito esito);
     ~CopieInArchivio();
     CopieInArchivio(const CopieInArchivio &) = delete;
     CopieInArchivio &operator=(const CopieInArchivio &) = delete;
 
-    // Copies `file` (`dimensione` bytes) under its own name, or the next
-    // timestamped one when that is taken.
+    // Copies `file` (`dimensione` bytes) where the layout puts it, under its
+    // own name, or the next timestamped one when that is taken.
     void aggiungi(const QString &file, qint64 dimensione);
     // Flushes the last batch and proves its copies here, in front of the user:
     // `avanzamento` hears of that phase and of each pair (counting those proven
@@ -59,6 +62,7 @@ private:
         QString destinazione;
         qint64 dimensione = 0;
     };
+    QString preparaCartella(const QString &destinazione);
     void consegna();
     void raccogli();
     static QList<Coppia> collocate(const QList<Coppia> &inAttesa, const QList<EsitoCopiaFile> &risultati,
@@ -67,7 +71,7 @@ private:
                          const std::function<void(const FileArchiviato &)> &esito,
                          const Riferisci &avanzamento);
 
-    QString m_archivio;
+    Collocazione m_collocazione;
     Esito m_esito;
     GiaInArchivio m_archiviati;
     LottoCopie m_lotto;
@@ -76,4 +80,5 @@ private:
     QSet<QString> m_nomiDietro;          // and those of the batch behind
     QList<FileArchiviato> m_esitiDietro; // written by the batch behind until it is done
     qsizetype m_verificateDietro = 0;    // likewise
+    QSet<QString> m_cartellePronte;      // folders below the archive made or found so far
 };

@@ -5,13 +5,17 @@
 #include "operations/AlertPresenter.h"
 #include "operations/CentroOperazioni.h"
 #include "operations/ImpegnoTenuto.h"
+#include "operations/Orologio.h"
 #include "operations/PrioritaLavoro.h"
 #include "operations/Registro.h"
+#include "operations/StoricoChiavette.h"
 #include "platform/OperazioniFile.h"
 #include "settings/AppSettings.h"
 #include "transfer/CopieInArchivio.h"
 #include "transfer/VisitaCartelle.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <QCoro/QCoroFuture>
 #include <QDir>
 #include <QFileInfo>
@@ -41,22 +45,34 @@ void tieniEstensioni(QStringList &file, const QSet<QString> &estensioni)
 }
 
 // What the copy and the import note alike: a file left out, named with
-// where it is on the stick and why; a proven copy, in the manifest (the
-// archive is flat: a copy's name relative to it is its file name).
-void annota(const FileArchiviato &f, const QString &sorgente, QStringList &falliti,
+// where it is on the stick and why; a proven copy, in the manifest, named
+// from the archive folder as `sha256sum -c` run there finds it.
+void annota(const FileArchiviato &f, const QString &sorgente, const QString &archivio, QStringList &falliti,
             QList<VoceManifesto> *verificati)
 {
+    const QString radice = conBarra(archivio);
     if (f.esito == FileArchiviato::Esito::nonCopiato)
         falliti.append(rigaFallito(sorgente, f.sorgente, f.motivo));
     else if (f.esito == FileArchiviato::Esito::verificato && verificati)
-        verificati->append({nomeDi(f.destinazione), f.sha256});
+        verificati->append(
+            {f.destinazione.startsWith(radice) ? f.destinazione.mid(radice.size()) : nomeDi(f.destinazione),
+             f.sha256});
 }
 
-void conta(EsitoCopia &esito, const FileArchiviato &f, const QString &sorgente,
+// The folders the stick answered with an input/output error count among
+// what it could not read.
+qint64 illeggibili(const QList<CartellaNonLetta> &nonLette)
+{
+    return std::count_if(nonLette.cbegin(), nonLette.cend(),
+                         [](const CartellaNonLetta &c) { return c.errore == EIO; });
+}
+
+void conta(EsitoCopia &esito, const FileArchiviato &f, const QString &sorgente, const QString &archivio,
            QList<VoceManifesto> *verificati)
 {
     using enum FileArchiviato::Esito;
-    annota(f, sorgente, esito.falliti, verificati);
+    annota(f, sorgente, archivio, esito.falliti, verificati);
+    esito.illeggibili += f.illeggibile;
     esito.giaPresenti += f.esito == giaPresente;
     esito.errori += f.esito == nonCopiato;
     esito.copiati += f.esito == collocato;
@@ -71,10 +87,11 @@ void conta(EsitoCopia &esito, const FileArchiviato &f, const QString &sorgente,
 
 // An import names an image that failed its proof among the failures too.
 void conta(EsitoImportazione &esito, const FileArchiviato &f, const QString &sorgente,
-           QList<VoceManifesto> *verificati)
+           const QString &archivio, QList<VoceManifesto> *verificati)
 {
     using enum FileArchiviato::Esito;
-    annota(f, sorgente, esito.falliti, verificati);
+    annota(f, sorgente, archivio, esito.falliti, verificati);
+    esito.illeggibili += f.illeggibile;
     esito.saltati += f.esito == giaPresente;
     esito.errori += f.esito == nonCopiato;
     esito.nuovi += f.esito == verificato;
@@ -84,6 +101,13 @@ void conta(EsitoImportazione &esito, const FileArchiviato &f, const QString &sor
 }
 
 } // namespace
+
+Collocazione FileCopyService::collocazione(const AppSettings *settings, const QString &archivio,
+                                           const QString &sorgente, const QString &chiavetta)
+{
+    const OrdineArchivio ordine = settings ? settings->ordineArchivio() : OrdineArchivio::unicaCartella;
+    return Collocazione(ordine, archivio, sorgente, chiavetta, Orologio::adesso().date());
+}
 
 QString FileCopyService::archivioNonRaggiungibile(const QString &cartella, const AppSettings *settings)
 {
@@ -132,14 +156,20 @@ QCoro::Task<> FileCopyService::copia(Servizi servizi, QString sorgente, QString 
     // The stick's mount point carries its name. The work is a named future
     // (README, "GCC 12 and coroutines").
     const QString chiavetta = nomeDi(QDir::cleanPath(sorgente));
+    const Collocazione dove = collocazione(servizi.impostazioni, destinazione, sorgente, chiavetta);
     QFuture<EsitoCopia> lavoro =
-        QtConcurrent::task([sorgente, estensioni, destinazione, avanzamento, chiavetta, soloFile] {
+        QtConcurrent::task([sorgente, estensioni, dove, avanzamento, chiavetta, soloFile] {
             const PrioritaLavoro sottofondo;
+            // Read before the copy: a stick that fails may be gone by its end.
+            const IdentitaChiavetta identita =
+                leggiIdentitaChiavetta({QUuid(), QUrl::fromLocalFile(sorgente), chiavetta, QDateTime()});
             QList<VoceManifesto> verificati;
-            EsitoCopia esito =
-                eseguiCopia(sorgente, estensioni, destinazione, avanzamento, &verificati, soloFile);
+            EsitoCopia esito = eseguiCopia(sorgente, estensioni, dove, avanzamento, &verificati, soloFile);
             // Whatever happens to it, the copies stand as they are.
-            esito.manifesto = scriviManifesto(destinazione, chiavetta, verificati);
+            esito.manifesto = scriviManifesto(dove.archivio(), chiavetta, verificati);
+            StoricoChiavette::shared().registra(identita, {.tipo = EventoChiavetta::Tipo::copia,
+                                                           .riuscito = esito.illeggibili == 0,
+                                                           .illeggibili = int(esito.illeggibili)});
             return esito;
         })
             .withPriority(prioritaCopia)
@@ -163,7 +193,7 @@ QCoro::Task<> FileCopyService::copia(Servizi servizi, QString sorgente, QString 
 
 EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
                                         const std::optional<QSet<QString>> &estensioni,
-                                        const QString &destinazione, const Riferisci &riferisci,
+                                        const Collocazione &destinazione, const Riferisci &riferisci,
                                         QList<VoceManifesto> *verificati,
                                         const std::optional<QStringList> &soloFile)
 {
@@ -182,11 +212,13 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
     // Whatever those folders hold was neither copied nor verified.
     esito.cartelleNonLette = descriviNonLette(nonLette);
     esito.errori = nonLette.size();
+    esito.illeggibili = illeggibili(nonLette);
     // The flow has already refused a chosen folder that is gone; one that goes
     // away from here on is not made again.
-    creaCartella(destinazione);
+    const QString &archivio = destinazione.archivio();
+    creaCartella(archivio);
     CopieInArchivio copie(destinazione,
-                          [&](const FileArchiviato &f) { conta(esito, f, sorgente, verificati); });
+                          [&](const FileArchiviato &f) { conta(esito, f, sorgente, archivio, verificati); });
     const qsizetype n = file.size();
     qint64 elaborati = 0;
     for (qsizetype i = 0; i < n; ++i) {
@@ -203,7 +235,8 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
     return esito;
 }
 
-EsitoImportazione FileCopyService::eseguiImportazione(const QString &sorgente, const QString &destinazione,
+EsitoImportazione FileCopyService::eseguiImportazione(const QString &sorgente,
+                                                      const Collocazione &destinazione,
                                                       const QSet<QString> &estensioni,
                                                       const Riferisci &riferisci,
                                                       QList<VoceManifesto> *verificati)
@@ -215,11 +248,13 @@ EsitoImportazione FileCopyService::eseguiImportazione(const QString &sorgente, c
     EsitoImportazione esito;
     esito.cartelleNonLette = descriviNonLette(nonLette);
     esito.errori = nonLette.size();
-    creaCartella(destinazione); // as in eseguiCopia
+    esito.illeggibili = illeggibili(nonLette);
+    const QString &archivio = destinazione.archivio();
+    creaCartella(archivio); // as in eseguiCopia
     // Each batch's images are proven right after it is flushed, while the
     // next batch is written.
     CopieInArchivio copie(destinazione,
-                          [&](const FileArchiviato &f) { conta(esito, f, sorgente, verificati); });
+                          [&](const FileArchiviato &f) { conta(esito, f, sorgente, archivio, verificati); });
     const qsizetype n = file.size();
     for (qsizetype i = 0; i < n; ++i) {
         if (riferisci)

@@ -3,6 +3,7 @@
 #include "comune/USBDrive.h"
 #include "operations/Avanzamento.h"
 #include "operations/Servizi.h"
+#include "transfer/Collocazione.h"
 #include "transfer/Manifesto.h"
 
 #include <functional>
@@ -27,6 +28,7 @@ struct EsitoCopia {
     EsitoManifesto manifesto;     // of the verified copies; written by copia(), not by eseguiCopia()
     qint64 giaPresenti = 0;       // the same bytes were already archived (GiaInArchivio): not copied
     QStringList falliti;          // "“path on the stick”: reason", each also counted in errori
+    qint64 illeggibili = 0;       // of errori and nonVerificati: files and folders the stick could not read
 
     friend bool operator==(const EsitoCopia &, const EsitoCopia &) = default;
 };
@@ -40,11 +42,13 @@ struct EsitoImportazione {
     QStringList cartelleNonLette; // "“folder”: reason", each also counted in errori
     EsitoManifesto manifesto;     // of the new images; written by importaAutomaticamente()
     QStringList falliti;          // "“path on the stick”: reason", for each of errori and corrotti
+    qint64 illeggibili = 0;       // of errori and corrotti: files and folders the stick could not read
 
     friend bool operator==(const EsitoImportazione &, const EsitoImportazione &) = default;
 };
 
-// Copies the files of a stick into the flat archive folder, never replacing
+// Copies the files of a stick into the archive folder, laid out as the
+// settings say (Collocazione), never replacing
 // anything, then proves each copy by comparing SHA-256 digests of both sides
 // read back from the media. Holds no state: plain functions. Of the archive
 // folders only the default one is created when missing: a chosen one that is
@@ -52,7 +56,8 @@ struct EsitoImportazione {
 namespace FileCopyService {
 // Main thread. Creates the folder, takes the operation card, copies on the
 // thread pool, lists the verified copies in a manifest named after the
-// stick's folder, then shows the summary and logs one line. Returns after the
+// stick's folder, notes in the stick's history the files it could not read,
+// then shows the summary and logs one line. Returns after the
 // summary alert is dismissed, or at once when it refuses to start.
 // `soloFile`, when given, are the files to copy (any of the stick's volumes)
 // instead of every file under `sorgente`. The panel's copy commands and the
@@ -65,14 +70,14 @@ QCoro::Task<> copia(Servizi servizi, QString sorgente, QString destinazione,
 // `estensioni`: lower-case, no dot; absent = every file. `verificati`, when
 // given, receives each copy that passed the verification, for the manifest.
 EsitoCopia eseguiCopia(const QString &sorgente, const std::optional<QSet<QString>> &estensioni,
-                       const QString &destinazione, const Riferisci &riferisci = {},
+                       const Collocazione &destinazione, const Riferisci &riferisci = {},
                        QList<VoceManifesto> *verificati = nullptr,
                        const std::optional<QStringList> &soloFile = std::nullopt);
 
 // Any thread but the main one: the automatic import's copies
 // (importaAutomaticamente). Each batch of images is verified right after it is
 // flushed; `verificati` as for eseguiCopia.
-EsitoImportazione eseguiImportazione(const QString &sorgente, const QString &destinazione,
+EsitoImportazione eseguiImportazione(const QString &sorgente, const Collocazione &destinazione,
                                      const QSet<QString> &estensioni, const Riferisci &riferisci = {},
                                      QList<VoceManifesto> *verificati = nullptr);
 
@@ -88,6 +93,11 @@ QString corpoNotifica(const QString &nome, const EsitoImportazione &esito);
 // in its place on this computer would take the copies where the practice does
 // not look, and a later mount would hide them.
 QString archivioNonRaggiungibile(const QString &cartella, const AppSettings *settings);
+
+// Where the files of the stick mounted at `sorgente`, named `chiavetta`, go
+// today in `archivio`, as the settings lay the archive out (main thread).
+Collocazione collocazione(const AppSettings *settings, const QString &archivio, const QString &sorgente,
+                          const QString &chiavetta);
 
 // Thread-pool queue priorities: a copy the user asked for goes before an
 // import nobody is waiting for.

@@ -48,6 +48,26 @@ EsitoCopiaFile scritturaNonRiuscita(const QString &destinazione, int e)
     return r;
 }
 
+// The stick's file could not be opened: an input/output error is the stick's own fault.
+EsitoCopiaFile sorgenteNonLetta(const QString &nome, int e)
+{
+    EsitoCopiaFile r =
+        nonRiuscita(QStringLiteral("Impossibile leggere “%1”: %2.").arg(nome, descrizioneErrore(e)),
+                    QStringLiteral("non leggibile: ") + descrizioneErrore(e));
+    r.illeggibile = e == EIO;
+    return r;
+}
+
+// The copy stopped: reading the stick, or writing the archive.
+EsitoCopiaFile copiaInterrotta(const QString &nome, int e, bool inLettura)
+{
+    EsitoCopiaFile r =
+        nonRiuscita(QStringLiteral("Copia di “%1” non riuscita: %2.").arg(nome, descrizioneErrore(e)),
+                    QStringLiteral("copia interrotta: ") + descrizioneErrore(e));
+    r.illeggibile = inLettura && e == EIO;
+    return r;
+}
+
 // Whether the file `nome` of the folder holds the bytes of `temporaneo`,
 // beside it: then placing ours would only make a duplicate.
 bool stessiByte(int cartella, const QString &percorsoCartella, const QByteArray &temporaneo,
@@ -204,11 +224,8 @@ EsitoCopiaFile LottoCopie::aggiungi(const QString &sorgente, const QString &dest
     // O_NOFOLLOW and O_NONBLOCK: a link or a FIFO put in the file's place after
     // it was listed is refused here instead of being followed or hanging.
     const int in = apriPercorso(sorgente, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
-    if (in < 0) {
-        const QString perche = descrizioneErrore(errno);
-        return nonRiuscita(QStringLiteral("Impossibile leggere “%1”: %2.").arg(nomeSorgente, perche),
-                           QStringLiteral("non leggibile: ") + perche);
-    }
+    if (in < 0)
+        return sorgenteNonLetta(nomeSorgente, errno);
     struct stat infoSorgente;
     if (::fstat(in, &infoSorgente) != 0 || !S_ISREG(infoSorgente.st_mode)) {
         ::close(in);
@@ -241,13 +258,12 @@ EsitoCopiaFile LottoCopie::aggiungi(const QString &sorgente, const QString &dest
             QStringLiteral("impossibile scrivere nella cartella di destinazione: ") + descrizioneErrore(e));
     }
 
-    const int errCopia = copiaContenuto(in, voce.fd);
+    bool inLettura = false;
+    const int errCopia = copiaContenuto(in, voce.fd, &inLettura);
     ::close(in);
     if (errCopia != 0) {
         scarta(voce);
-        return nonRiuscita(
-            QStringLiteral("Copia di “%1” non riuscita: %2.").arg(nomeSorgente, descrizioneErrore(errCopia)),
-            QStringLiteral("copia interrotta: ") + descrizioneErrore(errCopia));
+        return copiaInterrotta(nomeSorgente, errCopia, inLettura);
     }
 
     // The copy keeps the original's dates, as a file manager's copy does.

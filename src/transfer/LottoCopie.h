@@ -15,6 +15,8 @@ struct EsitoCopiaFile {
     // The name already held these very bytes (another computer placed the
     // same file meanwhile): nothing was placed, `destinazione` is that file.
     bool giaPresente = false;
+    // !ok because the source gave an input/output error: a failing stick, not a full archive.
+    bool illeggibile = false;
 };
 
 // Gives the file `temporaneo` of the folder `cartella` the name `nome`, never
