@@ -8,6 +8,7 @@
 #include "operations/ImpegnoTenuto.h"
 #include "operations/Registro.h"
 #include "operations/SecureEraseManager.h"
+#include "operations/StoricoChiavette.h"
 #include "platform/Notifier.h"
 #include "settings/AppSettings.h"
 
@@ -45,6 +46,15 @@ void avvisaBloccata(AlertPresenter &avvisi, Impegno impegno)
     }
 }
 
+// Whether other work keeps the erase from starting; the user is told which.
+bool avvisaSeBloccata(const Servizi &s)
+{
+    const std::optional<Impegno> impegno = impegnoBloccante(Avvio::cancellazioneSicura, statoImpegni(s));
+    if (impegno)
+        avvisaBloccata(*s.avvisi, *impegno);
+    return impegno.has_value();
+}
+
 } // namespace
 
 // Each piece of background work is a named future awaited at function scope
@@ -54,12 +64,7 @@ void avvisaBloccata(AlertPresenter &avvisi, Impegno impegno)
 QCoro::Task<> cancellaSicura(Servizi s, USBDrive drive)
 {
     SecureEraseManager *erase = s.cancellazione;
-    const auto bloccata = [s] {
-        const std::optional<Impegno> impegno = impegnoBloccante(Avvio::cancellazioneSicura, statoImpegni(s));
-        if (impegno)
-            avvisaBloccata(*s.avvisi, *impegno);
-        return impegno.has_value();
-    };
+    const auto bloccata = [s] { return avvisaSeBloccata(s); };
     const auto chiedi = [s, drive](const PremessaArchivio &premessa) {
         return confermaCancellazione(*s.avvisi, drive, premessa);
     };
@@ -79,6 +84,9 @@ QCoro::Task<> cancellaSicura(Servizi s, USBDrive drive)
     }
     ImpegnoTenuto cancellazione(erase, drive.name);
     const QString nome = nomeVolumeValido(drive.name);
+    // Who the stick is, before the disk work gives it a new volume.
+    QFuture<IdentitaChiavetta> lettura = identitaInSottofondo(drive);
+    const IdentitaChiavetta chiavetta = co_await lettura;
 
     const QString archivio = s.impostazioni ? s.impostazioni->destinationPath() : QString();
     QFuture<Risultato<EsitoControllo>> lavoroControllo =
@@ -110,6 +118,12 @@ QCoro::Task<> cancellaSicura(Servizi s, USBDrive drive)
                                                    QStringLiteral("MBR"), discoIntero})
             : QtFuture::makeReadyFuture(sovrascritta);
     const Risultato<QString> esito = co_await formattazione;
+    // Only a stick the disk work was run on has something to remember.
+    QFuture<bool> annotazione =
+        controllo ? registraInSottofondo(
+                        chiavetta, {.tipo = EventoChiavetta::Tipo::cancellazione, .riuscito = bool(esito)})
+                  : QtFuture::makeReadyFuture(false);
+    co_await annotazione;
 
     cancellazione.rilascia();
     if (!esito) {

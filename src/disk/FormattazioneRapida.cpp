@@ -8,6 +8,7 @@
 #include "operations/CentroOperazioni.h"
 #include "operations/ImpegnoTenuto.h"
 #include "operations/Registro.h"
+#include "operations/StoricoChiavette.h"
 #include "platform/Notifier.h"
 #include "settings/AppSettings.h"
 
@@ -42,6 +43,9 @@ QCoro::Task<> formattaRapida(Servizi s, USBDrive drive)
 
     ImpegnoTenuto scheda(s.centro, {QStringLiteral("Preparazione di \"%1\"…").arg(drive.name), std::nullopt,
                                     std::nullopt, QStringLiteral("sparkles"), Colori::orange()});
+    // Who the stick is, before the disk work gives it a new volume.
+    QFuture<IdentitaChiavetta> lettura = identitaInSottofondo(drive);
+    const IdentitaChiavetta chiavetta = co_await lettura;
 
     const QString archivio = s.impostazioni ? s.impostazioni->destinationPath() : QString();
     QFuture<Risultato<EsitoControllo>> lavoroControllo =
@@ -61,6 +65,12 @@ QCoro::Task<> formattaRapida(Servizi s, USBDrive drive)
                   : QtFuture::makeReadyFuture(Risultato<QString>(controllo.errore()));
     const Risultato<QString> esito = co_await lavoro;
     co_await DopoGliEventiInCoda{};
+    // Only a stick the disk work was run on has something to remember.
+    QFuture<bool> annotazione =
+        controllo ? registraInSottofondo(
+                        chiavetta, {.tipo = EventoChiavetta::Tipo::formattazione, .riuscito = bool(esito)})
+                  : QtFuture::makeReadyFuture(false);
+    co_await annotazione;
 
     scheda.rilascia();
     if (!esito) {
