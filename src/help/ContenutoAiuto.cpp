@@ -71,8 +71,10 @@ QList<VoceGuida> vociCura()
              "%1 ricorda per ogni chiavetta (riconosciuta dal numero di serie, o altrimenti dal file "
              "system, o dal nome e dalla dimensione) i risultati nel tempo: test di velocità, verifiche "
              "della "
-             "capacità, verifiche e riparazioni del file system, errori di lettura durante copie e "
-             "importazioni, formattazioni e cancellazioni. Li vedi in Diagnostica USB, scheda \"Storico "
+             "capacità, verifiche e riparazioni del file system, formattazioni e cancellazioni (riuscite "
+             "o no) e gli errori di lettura durante copie e importazioni, cioè quanti file della chiavetta "
+             "non si sono potuti leggere. Una copia senza errori viene annotata solo se la precedente ne "
+             "aveva, e toglie l'avviso. Li vedi in Diagnostica USB, scheda \"Storico "
              "della "
              "chiavetta\". Se una chiavetta ha dato errori di lettura nell'ultimo uso, ha perso dati nella "
              "verifica della capacità o legge a meno di metà della sua velocità iniziale, la sua riga nel "
@@ -94,6 +96,18 @@ QList<VoceGuida> vociCura()
          QStringLiteral("Se attivata, appena inserisci una chiavetta le immagini non ancora presenti in "
                         "Ecografie vengono copiate e verificate da sole, con notifica finale. Spenta di "
                         "default: attivala solo se vuoi che ogni chiavetta inserita venga importata.")},
+        {QStringLiteral("folder.fill"), Colori::blue(),
+         QStringLiteral("Come ordinare l'archivio (Impostazioni)"),
+         QStringLiteral(
+             "\"Tutto in un'unica cartella\" (la scelta iniziale) mette ogni file direttamente in "
+             "Ecografie: due IM01.dcm di pazienti diversi diventano IM01.dcm e IM01 con data e ora nel "
+             "nome. \"Una cartella per chiavetta e giorno, con le sue sottocartelle\" tiene le cartelle "
+             "della chiavetta dentro una cartella con la data e il nome della chiavetta, per esempio "
+             "Ecografie/2026-12-07 ECO 1/PAZ0001/IM01.dcm. Vale per copie, importazione automatica, "
+             "manifesti, Verifica archivio e controllo prima di cancellare. Cambiare scelta non sposta i "
+             "file già archiviati, e un file che l'archivio ha già con lo stesso nome e lo stesso "
+             "contenuto (nella cartella unica o in quella di un altro giorno della stessa chiavetta) non "
+             "viene copiato di nuovo.")},
         {QStringLiteral("list.bullet.rectangle"), Colori::gray(),
          QStringLiteral("Registro operazioni (Impostazioni)"),
          QStringLiteral("Ogni copia, importazione, sincronizzazione, formattazione e cancellazione viene "
@@ -157,7 +171,8 @@ QList<VoceGuida> vociProblemi()
              "Quel file nell'archivio non è più quello copiato: il disco si può rovinare, o il file è "
              "stato modificato, spostato o cancellato. Non cancellare nulla. Prendi la chiavetta "
              "indicata (o il backup dello studio) e copia di nuovo il file con \"Copia tutto\": arriva "
-             "accanto al vecchio, con un suo manifesto. Se ricapita, fai controllare il disco del "
+             "accanto al vecchio (o nella cartella di oggi, se l'archivio ha una cartella per chiavetta "
+             "e giorno), con un suo manifesto. Se ricapita, fai controllare il disco del "
              "computer.")},
         {QStringLiteral("tortoise.fill"), Colori::green(), QStringLiteral("La copia è molto lenta"),
          QStringLiteral("Apri Diagnostica USB → Info e Velocità: se la connessione è USB 2.0 o la scrittura "
