@@ -80,7 +80,7 @@ private Q_SLOTS:
         for (int t = 0; t < 8; ++t)
             lavori << QtConcurrent::run([&storico, t] {
                 for (int i = 0; i < 10; ++i)
-                    storico.registra(chiavetta(QString::number(t)), evento(Tipo::copia, 1 + i));
+                    storico.registra(chiavetta(QString::number(t)), evento(Tipo::copia, 1 + i, false, 0, 1));
             });
         for (QFuture<void> &f : lavori)
             f.waitForFinished();
@@ -114,8 +114,30 @@ private Q_SLOTS:
         // A FIFO in the file's place neither hangs the reader nor stops the next record.
         QVERIFY(QFile::remove(storico.file()) && ::mkfifo(QFile::encodeName(storico.file()), 0600) == 0);
         QVERIFY(storico.eventi(lenta).isEmpty());
-        QVERIFY(storico.registra(lenta, evento(Tipo::copia, 4)));
+        QVERIFY(storico.registra(lenta, evento(Tipo::riparazione, 4)));
         QCOMPARE(storico.eventi(lenta).size(), 1);
+    }
+
+    // A copy or import that read everything is kept only after one that did
+    // not: it takes the warning away, and daily copies do not crowd the rest out.
+    void copieSenzaErrori()
+    {
+        TestEnv env;
+        StoricoChiavette storico;
+        const IdentitaChiavetta eco = chiavetta("eco");
+        const auto tipi = [&] {
+            QStringList r;
+            for (const EventoChiavetta &e : storico.eventi(eco))
+                r << QString::number(int(e.tipo)) + ":" + QString::number(e.illeggibili);
+            return r.join(' ');
+        };
+        QVERIFY(storico.registra(eco, evento(Tipo::copia, 1)));
+        QVERIFY(storico.registra(eco, evento(Tipo::importazione, 2, false, 0, 3)));
+        QVERIFY(avvertenzaStorico(storico.eventi(eco)));
+        for (int giorno : {3, 4})
+            QVERIFY(storico.registra(eco, evento(Tipo::copia, giorno)));
+        QCOMPARE(tipi(), QString("5:3 4:0"));
+        QVERIFY(!avvertenzaStorico(storico.eventi(eco)));
     }
 
     // Who a stick is, from fixture trees like the system's: the serial wins and

@@ -1,5 +1,6 @@
 #include "disk/ComandiDisco.h"
 #include "disk/DialoghiDisco.h"
+#include "operations/StoricoChiavette.h"
 #include "support/TestEnv.h"
 
 #include <QCoro/QCoroTask>
@@ -260,6 +261,17 @@ private Q_SLOTS:
         env.avvisi.rispondi(0, QStringLiteral("STUDIO"));
 
         esegui(env, cancella);
+
+        // The stick's history keeps each format and erase that reached the
+        // disk, with its outcome, under the identity it had before.
+        const QList<EventoChiavetta> storia = StoricoChiavette::shared().eventi(
+            leggiIdentitaChiavetta({{}, QUrl::fromLocalFile(stick), "STUDIO", {}}));
+        QCOMPARE(storia.size(), comandi.isEmpty() ? 0 : 1);
+        if (!storia.isEmpty()) {
+            QCOMPARE(storia[0].tipo,
+                     cancella ? EventoChiavetta::Tipo::cancellazione : EventoChiavetta::Tipo::formattazione);
+            QCOMPARE(storia[0].riuscito, errore == "ok");
+        }
 
         // A disk that may not be wiped, or cannot be told, stops everything
         // before the question; the work is shown only once it is asked.

@@ -347,8 +347,27 @@ def run(proc):
     if find(contains=archive) is None:
         fail("Impostazioni does not show the archive folder " + archive)
     shot("settings")
+    # The archive's layout, chosen with the arrow keys, applies to the next copy.
+    tab_to("Tutto in un'unica cartella")
+    key(DOWN)
+    wait_for("the layout per stick and day", lambda: find(
+        role="radio button", name="Una cartella per chiavetta e giorno, con le sue sottocartelle",
+        state=pyatspi.STATE_CHECKED))
+    shot("settings-layout")
     key(ord("w"), CONTROL)
     wait_for("Ctrl+W to close Impostazioni", lambda: find(contains="È la cartella predefinita") is None)
+
+    open_panel()
+    tab_to("Copia tutto in Ecografie")
+    key(RETURN)
+    wait_for("the summary of the copy of ECO C", lambda: find(contains="Copia completata"))
+    key(RETURN)
+    wait_for("the summary to close", lambda: find(contains="Copia completata") is None)
+    day = time.strftime("%Y-%m-%d") + " ECO C"
+    copied = sorted(os.listdir(archive))
+    if copied != [".tessera-manifest", day, "IMG_0001.JPG", "IMG_0002.JPG", "referto.txt"] or \
+            os.listdir(os.path.join(archive, day, "DCIM")) != ["IMG_0200.JPG"]:
+        fail("ECO C is not in its own folder, with its folders: %r" % copied)
 
     print("E2E PASSED", flush=True)
 

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
@@ -58,13 +59,18 @@ private Q_SLOTS:
         auto s = apri();
         QCOMPARE(s->destinationPath(), predefinita);
         QVERIFY(!s->autoImport() && QSettings(file, QSettings::IniFormat).allKeys().isEmpty());
+        QCOMPARE(s->ordineArchivio(), OrdineArchivio::unicaCartella);
         s->setDestinationPath(archivio);
         s->setAutoImport(true);
+        s->setOrdineArchivio(OrdineArchivio::perChiavettaEGiorno);
         s.reset();
         QVERIFY(QDir(archivio).removeRecursively());
         s = apri();
         QCOMPARE(s->destinationPath(), archivio);
         QVERIFY(s->autoImport() && !QDir(archivio).exists() && !s->isDefaultDestination());
+        QCOMPARE(s->ordineArchivio(), OrdineArchivio::perChiavettaEGiorno);
+        QSettings(file, QSettings::IniFormat).setValue(AppSettings::keyOrdine, "perGiorno"); // not ours
+        QCOMPARE(apri()->ordineArchivio(), OrdineArchivio::unicaCartella);
 
         QSignalSpy percorso(s.get(), &AppSettings::destinationPathChanged);
         QSignalSpy importa(s.get(), &AppSettings::autoImportChanged);
@@ -139,6 +145,13 @@ private Q_SLOTS:
         QVERIFY(m_view->grab().save(QDir(TestSupport::artifactsDir()).filePath("settings-default.png")));
         premi("apriRegistro");
         QCOMPARE(m_env->apritore.aperti.value(0).toLocalFile(), m_env->logFile());
+
+        auto *unica = m_view->findChild<QRadioButton *>("ordineUnicaCartella");
+        QVERIFY(unica->isChecked());
+        premi("ordinePerChiavetta");
+        QCOMPARE(salvato(AppSettings::keyOrdine), QVariant("perChiavettaEGiorno"));
+        m_env->impostazioni->setOrdineArchivio(OrdineArchivio::unicaCartella);
+        QVERIFY(unica->isChecked());
     }
 
     // "Verifica archivio" starts the verification and its card shows here,

@@ -19,15 +19,21 @@ struct ChiavettaFat {
         using TestSupport::esegui;
         const QString immagine = cartella.filePath("immagine");
         QFile f(immagine);
-        const bool ok = TestSupport::isRoot() && f.open(QIODevice::WriteOnly) && f.resize(64 << 20) &&
-                        QDir().mkpath(punto) &&
-                        (tipo == Tipo::exfat ? esegui("mkfs.exfat", {"-L", etichetta, immagine}) &&
-                                                   esegui("losetup", {"-f", "--show", immagine}, &loop) &&
-                                                   esegui("mount.exfat-fuse", {loop, punto})
-                                             : esegui("mkfs.vfat", {"-F", "32", "-n", etichetta, immagine}) &&
-                                                   esegui("fusefat", {"-o", "rw+", immagine, punto}));
+        const bool ok =
+            TestSupport::isRoot() && f.open(QIODevice::WriteOnly) && f.resize(64 << 20) &&
+            QDir().mkpath(punto) &&
+            (tipo == Tipo::exfat ? esegui("mkfs.exfat", {"-L", etichetta, immagine}) &&
+                                       esegui("losetup", {"-f", "--show", immagine}, &loop) &&
+                                       esegui("mount.exfat-fuse", {loop, punto})
+                                 : esegui("mkfs.vfat", etichettaFat(etichetta) + QStringList{immagine}) &&
+                                       esegui("fusefat", {"-o", "rw+", immagine, punto}));
         if (!ok)
             perche = "a FAT or exFAT stick needs root, exfatprogs, exfat-fuse, dosfstools and fusefat";
+    }
+    // fusefat lists a FAT32 volume's label as an empty file: none, when `etichetta` is empty.
+    static QStringList etichettaFat(const QString &etichetta)
+    {
+        return etichetta.isEmpty() ? QStringList{"-F", "32"} : QStringList{"-F", "32", "-n", etichetta};
     }
     ~ChiavettaFat()
     {
