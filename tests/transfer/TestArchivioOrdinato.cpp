@@ -1,6 +1,7 @@
 #include "app/USBRow.h"
 #include "ChiavettaFat.h"
 #include "ChiavettaGuasta.h"
+#include "comune/NomiFile.h"
 #include "operations/Orologio.h"
 #include "operations/StoricoChiavette.h"
 #include "support/TestEnv.h"
@@ -127,6 +128,31 @@ private Q_SLOTS:
         QVERIFY2(prima.alSicuro() && prima.file == 3, qPrintable(prima.mancanti.join(", ")));
         QVERIFY(writeFile(stick + "/PAZ0003/IM01.dcm", "nuovo"));
         QCOMPARE(controllaArchivio(stick, a, {}).mancanti, QStringList{"PAZ0003/IM01.dcm"});
+    }
+
+    // A stick's label as a folder on any share: never hidden (every check
+    // would pass it by), never refused by a Windows share, never empty.
+    void nomeDellaCartella_data()
+    {
+        QTest::addColumn<QString>("etichetta");
+        QTest::addColumn<QString>("cartella");
+        QTest::newRow("plain") << "ECO 1"
+                               << "ECO 1";
+        QTest::newRow("leading dot") << ".ECO"
+                                     << "ECO";
+        QTest::newRow("share's forbidden characters") << "A:B\\C*?"
+                                                      << "A_B_C__";
+        QTest::newRow("final dot") << "ECO."
+                                   << "ECO";
+        QTest::newRow("nothing left") << " .. "
+                                      << "chiavetta";
+        QTest::newRow("stray byte") << decodificaNome("caf\xE9") << "caf_";
+    }
+    void nomeDellaCartella()
+    {
+        QFETCH(QString, etichetta);
+        QFETCH(QString, cartella);
+        QCOMPARE(nomeCartellaChiavetta(etichetta), cartella);
     }
 
     // What a practice expects after changing its mind: what is archived stays
