@@ -362,9 +362,10 @@ void SettingsView::aggiungiOrdine(QVBoxLayout *pila)
     }
     auto *spiegazione = etichettaSecondaria(
         this,
-        QStringLiteral("Per esempio «2026-12-07 ECO 1/PAZ0001/IM01.dcm». Vale per le prossime copie e "
-                       "importazioni: i file già archiviati restano dove sono, e un file già presente in "
-                       "archivio con lo stesso contenuto non viene copiato di nuovo."),
+        QStringLiteral(
+            "Per esempio «2026-12-07 ECO 1/PAZ0001/IM01.dcm». Vale per le prossime copie e "
+            "importazioni: i file già archiviati restano dove sono, e un file che l'archivio ha già, "
+            "con lo stesso nome e lo stesso contenuto, non viene copiato di nuovo."),
         0.85);
     spiegazione->setWordWrap(true);
     ordine->addWidget(spiegazione);
