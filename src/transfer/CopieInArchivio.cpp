@@ -163,14 +163,12 @@ void CopieInArchivio::verifica(const QList<Coppia> &coppie, qsizetype giaVerific
         const std::optional<QString> b = a ? hashSHA256Anticipato(c.destinazione) : std::nullopt;
         if (a && b && *a == *b)
             esito({FileArchiviato::Esito::verificato, c.sorgente, c.destinazione, {}, false, *a});
-        else // a source that is gone was on a stick pulled out, not an unreadable one
-            esito({FileArchiviato::Esito::nonVerificato,
-                   c.sorgente,
-                   c.destinazione,
-                   {},
-                   false,
-                   {},
-                   !a && dimensioneFileRegolare(c.sorgente).has_value()});
+        else {
+            FileArchiviato f{FileArchiviato::Esito::nonVerificato, c.sorgente, c.destinazione};
+            // A source that is gone was on a stick pulled out, not on an unreadable one.
+            f.illeggibile = !a && dimensioneFileRegolare(c.sorgente).has_value();
+            esito(f);
+        }
         inArrivo -= qMin(c.dimensione, byteAnticipati) * 2;
     }
 }
