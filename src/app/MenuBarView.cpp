@@ -177,6 +177,7 @@ void MenuBarView::aggiornaSchede()
         } else {
             m_schedaErase->setTitolo(erase->descrizione());
             m_schedaErase->setFrazione(frazione);
+            m_schedaErase->setRitmo(erase->ritmo());
         }
     } else {
         delete m_schedaErase.data();
