@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <QByteArray>
 #include <QString>
 #include <sys/types.h>
@@ -30,8 +31,11 @@ int apriSotto(int cartella, const QByteArray &relativo, int flag);
 int rinominaSenzaSostituire(int cartella, const QByteArray &da, const QByteArray &a);
 
 // Copies what `in` holds from its offset to its end into `out`, inside the
-// kernel where it can: 0, or the errno that stopped the copy.
-int copiaContenuto(int in, int out);
+// kernel where it can: 0, or the errno that stopped the copy. `passo`, when
+// given, hears the bytes copied so far after each piece, a few times a second
+// even from a slow stick; when it answers false the copy stops there with
+// ECANCELED.
+int copiaContenuto(int in, int out, const std::function<bool(qint64 copiati)> &passo = {});
 
 // Starts writing the file's unwritten pages to the medium, without waiting.
 void avviaScrittura(int fd);

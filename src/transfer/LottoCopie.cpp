@@ -185,7 +185,7 @@ void LottoCopie::scarta(Voce &voce)
     voce.temporaneo.clear();
 }
 
-EsitoCopiaFile LottoCopie::aggiungi(const QString &sorgente, const QString &destinazione)
+EsitoCopiaFile LottoCopie::aggiungi(const QString &sorgente, const QString &destinazione, const Passo &passo)
 {
     const QFileInfo infoDestinazione(destinazione);
     const QString cartella = infoDestinazione.absolutePath();
@@ -241,8 +241,15 @@ EsitoCopiaFile LottoCopie::aggiungi(const QString &sorgente, const QString &dest
             QStringLiteral("impossibile scrivere nella cartella di destinazione: ") + descrizioneErrore(e));
     }
 
-    const int errCopia = copiaContenuto(in, voce.fd);
+    const int errCopia = copiaContenuto(in, voce.fd, passo);
     ::close(in);
+    if (errCopia == ECANCELED) {
+        scarta(voce);
+        EsitoCopiaFile r = nonRiuscita(QStringLiteral("Copia di “%1” interrotta.").arg(nomeSorgente),
+                                       QStringLiteral("copia interrotta"));
+        r.interrotta = true;
+        return r;
+    }
     if (errCopia != 0) {
         scarta(voce);
         return nonRiuscita(

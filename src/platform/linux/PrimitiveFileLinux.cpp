@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <fcntl.h>
 #include <linux/openat2.h>
@@ -81,15 +82,31 @@ int rinominaSenzaSostituire(int cartella, const QByteArray &da, const QByteArray
     return ::renameat2(cartella, da.constData(), cartella, a.constData(), RENAME_NOREPLACE) == 0 ? 0 : errno;
 }
 
-int copiaContenuto(int in, int out)
+int copiaContenuto(int in, int out, const std::function<bool(qint64 copiati)> &passo)
 {
+    // Pieces inside the kernel grow while they take little time and shrink
+    // when the source is slow, so that `passo` is heard often enough to stop
+    // within a moment, without slowing a fast disk down with small calls.
+    size_t pezzo = size_t(1) << 20;
+    constexpr size_t pezzoMassimo = size_t(64) << 20, pezzoMinimo = size_t(256) << 10;
     bool inKernel = true;
     std::vector<char> buffer;
+    qint64 copiati = 0;
     for (;;) {
+        if (passo && !passo(copiati))
+            return ECANCELED;
         if (inKernel) {
-            const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, size_t(64) << 20, 0);
-            if (n > 0)
+            const auto prima = std::chrono::steady_clock::now();
+            const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, pezzo, 0);
+            if (n > 0) {
+                copiati += n;
+                const auto durata = std::chrono::steady_clock::now() - prima;
+                if (durata < std::chrono::milliseconds(100))
+                    pezzo = std::min(pezzo * 2, pezzoMassimo);
+                else if (durata > std::chrono::milliseconds(400))
+                    pezzo = std::max(pezzo / 2, pezzoMinimo);
                 continue;
+            }
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP &&
@@ -119,6 +136,7 @@ int copiaContenuto(int in, int out)
             }
             scritti += n;
         }
+        copiati += letti;
     }
 }
 
