@@ -225,8 +225,11 @@ void MenuBarView::adattaAltezza()
     const int altezza = qMin(altezzaDesiderata(), m_altezzaMassima);
     if (altezza == height())
         return;
+    const int prima = height();
     resize(width(), altezza);
-    if (isVisible())
+    // A height the window would not take (below what its layout needs) is
+    // not news: told anyway, the placing would ask for it again, forever.
+    if (isVisible() && height() != prima)
         Q_EMIT altezzaCambiata();
 }
 
