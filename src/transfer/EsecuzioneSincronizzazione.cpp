@@ -183,6 +183,14 @@ public:
         m_byteMostrati = m_byteFatti + copiati;
         m_riferisci({.byteFatti = m_byteMostrati, .byteTotali = m_byteTotali});
     }
+    // For each copy: its bytes to the card, and whether to go on.
+    LottoCopie::Passo passoFermabile(std::stop_token stop)
+    {
+        return [this, stop](qint64 copiati) {
+            passo(copiati);
+            return !stop.stop_requested();
+        };
+    }
     // A copy of `voce` dropped by the stop: the item is not synced, but not failed either.
     void interrotta(qsizetype voce)
     {
@@ -247,16 +255,9 @@ EsitoSincronizzazione CloneUSBService::eseguiPiano(const PianoSincronizzazione &
     // The copies wait in each receiving stick's batch until it is flushed.
     Voci voci(piano, esito, riferisci);
     using Tipo = Voci::Tipo;
-    const Radice::Fatta fattaA = [&](qsizetype voce, const QString &motivo) {
-        voci.chiusa(voce, motivo, nomeA);
-    };
-    const Radice::Fatta fattaB = [&](qsizetype voce, const QString &motivo) {
-        voci.chiusa(voce, motivo, nomeB);
-    };
-    const LottoCopie::Passo passo = [&](qint64 copiati) {
-        voci.passo(copiati);
-        return !stop.stop_requested();
-    };
+    const Radice::Fatta fattaA = [&](qsizetype v, const QString &m) { voci.chiusa(v, m, nomeA); };
+    const Radice::Fatta fattaB = [&](qsizetype v, const QString &m) { voci.chiusa(v, m, nomeB); };
+    const LottoCopie::Passo passo = voci.passoFermabile(stop);
     const auto copia = [&](Radice &verso, qsizetype voce, const QString &sorgente, const QString &relativo,
                            qint64 dimensione) {
         bool interrotta = false;
@@ -279,26 +280,22 @@ EsitoSincronizzazione CloneUSBService::eseguiPiano(const PianoSincronizzazione &
     };
 
     const QString prefissoA = conBarra(radiceA), prefissoB = conBarra(radiceB);
-    for (const quint32 i : piano.copyAtoB) {
-        if (stop.stop_requested())
-            break;
-        const QString file = elencoA.relativo(i);
-        copia(b, voci.apri(Tipo::versoB, 1, i), prefissoA + file, file, elencoA.dimensione(i));
-        voci.avanza(nomeDi(file), elencoA.dimensione(i));
-        svuotaSePieno(false);
-    }
-    for (const quint32 i : piano.copyBtoA) {
-        if (stop.stop_requested())
-            break;
-        const QString file = elencoB.relativo(i);
-        copia(a, voci.apri(Tipo::versoA, 1, i), prefissoB + file, file, elencoB.dimensione(i));
-        voci.avanza(nomeDi(file), elencoB.dimensione(i));
-        svuotaSePieno(false);
-    }
+    // The files on one stick only, to the other.
+    const auto soloDaUnaParte = [&](const QList<quint32> &indici, const ElencoFile &da,
+                                    const QString &prefisso, Radice &verso, Tipo tipo) {
+        for (qsizetype k = 0; k < indici.size() && !stop.stop_requested(); ++k) {
+            const QString file = da.relativo(indici.at(k));
+            copia(verso, voci.apri(tipo, 1, indici.at(k)), prefisso + file, file,
+                  da.dimensione(indici.at(k)));
+            voci.avanza(nomeDi(file), da.dimensione(indici.at(k)));
+            svuotaSePieno(false);
+        }
+    };
+    soloDaUnaParte(piano.copyAtoB, elencoA, prefissoA, b, Tipo::versoB);
+    soloDaUnaParte(piano.copyBtoA, elencoB, prefissoB, a, Tipo::versoA);
 
-    const QString stamp = Orologio::timestamp();
-    const QString suffissoA = QStringLiteral("_da_%1_%2").arg(nomeA, stamp);
-    const QString suffissoB = QStringLiteral("_da_%1_%2").arg(nomeB, stamp);
+    const QString stamp = Orologio::timestamp(), suffissoA = QStringLiteral("_da_%1_%2").arg(nomeA, stamp),
+                  suffissoB = QStringLiteral("_da_%1_%2").arg(nomeB, stamp);
     for (qsizetype k = 0; k < piano.conflicts.size() && !stop.stop_requested(); ++k) {
         // Each received copy goes next to the receiving stick's own version,
         // spelled as that stick spells its folders; a stick that received
@@ -315,9 +312,8 @@ EsitoSincronizzazione CloneUSBService::eseguiPiano(const PianoSincronizzazione &
         svuotaSePieno(false);
     }
     if (stop.stop_requested()) {
-        const auto persa = [&](qsizetype voce) { voci.interrotta(voce); };
-        a.interrompi(fattaA, persa);
-        b.interrompi(fattaB, persa);
+        for (Radice *r : {&a, &b})
+            r->interrompi(r == &a ? fattaA : fattaB, [&](qsizetype voce) { voci.interrotta(voce); });
         voci.nonRaggiunte();
     } else {
         svuotaSePieno(true);
