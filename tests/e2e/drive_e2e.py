@@ -293,23 +293,23 @@ def slow_copy_is_cancelled(archive):
     if any(n.startswith(".tessera-") for n in new) or "zz_video.mp4" in new:
         fail("the archive holds a half-written or unproven file: %r" % new)
     expected = "Copia interrotta: %d file copiati e verificati, %d non copiati" % (len(new), 131 - len(new))
+    if not new:
+        fail("the files proven before the stop were not kept")
     if expected not in said:
         fail("the alert does not say %r:\n%s" % (expected, said))
     key(RETURN)
     manifests = sorted(set(os.listdir(os.path.join(archive, ".tessera-manifest"))) - manifests_before)
-    if new:
-        if len(manifests) != 1:
-            fail("expected one new manifest, found %r" % manifests)
-        manifest = ".tessera-manifest/" + manifests[0]
-        check = subprocess.run(["sha256sum", "-c", "--strict", manifest], cwd=archive, capture_output=True,
-                               text=True)
-        listed = sorted(l.split(": OK")[0] for l in check.stdout.splitlines())
-        if check.returncode != 0 or listed != new:
-            fail("the manifest does not list exactly the copies kept:\n" + check.stdout + check.stderr)
-        for n in new:
-            with open(os.path.join(archive, n), "rb") as a, open(os.path.join(content, n), "rb") as b:
-                if a.read() != b.read():
-                    fail(n + " differs from the stick's")
+    if len(manifests) != 1:
+        fail("expected one new manifest, found %r" % manifests)
+    manifest = ".tessera-manifest/" + manifests[0]
+    check = subprocess.run(["sha256sum", "-c", "--strict", manifest], cwd=archive, capture_output=True, text=True)
+    listed = sorted(l.split(": OK")[0] for l in check.stdout.splitlines())
+    if check.returncode != 0 or listed != new:
+        fail("the manifest does not list exactly the copies kept:\n" + check.stdout + check.stderr)
+    for n in new:
+        with open(os.path.join(archive, n), "rb") as a, open(os.path.join(content, n), "rb") as b:
+            if a.read() != b.read():
+                fail(n + " differs from the stick's")
     wait_for("the line in the operations log", lambda: log_has_part("] Copia in Ecografie interrotta: "),
              timeout=10)
 

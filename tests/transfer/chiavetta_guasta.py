@@ -2,7 +2,8 @@
 # A failing stick: a read-only mirror of ROOT mounted on MOUNTPOINT (FUSE, in
 # the foreground) whose chosen folders and files answer EIO, as a worn-out
 # medium does, and which may be slow: each read waits SECONDS first, or only
-# each read of the files named with piano: when there are any.
+# each read of the files named with piano: when there are any, while the other
+# files answer at once.
 # Usage: chiavetta_guasta.py ROOT MOUNTPOINT opendir:/FOLDER readdir:/FOLDER read:/FILE lento:SECONDS
 #        piano:/FILE ...
 import errno
@@ -55,4 +56,6 @@ class Guasta(Operations):
 
 
 if __name__ == "__main__":
-    FUSE(Guasta(sys.argv[1], sys.argv[3:]), sys.argv[2], foreground=True, ro=True, nothreads=True)
+    guasta = Guasta(sys.argv[1], sys.argv[3:])
+    # With slow files named, the others answer at once meanwhile, from threads of their own.
+    FUSE(guasta, sys.argv[2], foreground=True, ro=True, nothreads=not guasta.piani)
