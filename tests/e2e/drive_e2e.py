@@ -220,7 +220,7 @@ def mount_slow_stick(name):
     content = os.path.join(WORK, "content", "lenta")
     os.makedirs(content, exist_ok=True)
     for i in range(130):
-        with open(os.path.join(content, "IMG_%04d.JPG" % i), "wb") as f:
+        with open(os.path.join(content, "ECO_LENTA_%04d.JPG" % i), "wb") as f:
             f.write(os.urandom(4000 + i))
     with open(os.path.join(content, "zz_video.mp4"), "wb") as f:
         f.write(os.urandom(40 << 20))
