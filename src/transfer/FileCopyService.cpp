@@ -118,7 +118,8 @@ qsizetype copiaInOrdine(CopieInArchivio &copie, const QStringList &file, const Q
             const double ora = Orologio::secondiMonotoni();
             if (riferisci && copiati > 0 && ora - ultimoRapporto >= 0.2) {
                 ultimoRapporto = ora;
-                riferisci(avanzamento(elaborati + copiati));
+                // A file that grew since it was listed must not run past the next one's start.
+                riferisci(avanzamento(elaborati + qMin(copiati, dimensioni.at(i))));
             }
             return !stop.stop_requested();
         };
