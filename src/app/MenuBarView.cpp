@@ -177,6 +177,7 @@ void MenuBarView::aggiornaSchede()
         } else {
             m_schedaErase->setTitolo(erase->descrizione());
             m_schedaErase->setFrazione(frazione);
+            m_schedaErase->setRitmo(erase->ritmo());
         }
     } else {
         delete m_schedaErase.data();
@@ -224,8 +225,11 @@ void MenuBarView::adattaAltezza()
     const int altezza = qMin(altezzaDesiderata(), m_altezzaMassima);
     if (altezza == height())
         return;
+    const int prima = height();
     resize(width(), altezza);
-    if (isVisible())
+    // A height the window would not take (below what its layout needs) is
+    // not news: told anyway, the placing would ask for it again, forever.
+    if (isVisible() && height() != prima)
         Q_EMIT altezzaCambiata();
 }
 

@@ -38,6 +38,7 @@
 #include <QLabel>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QSystemTrayIcon>
@@ -268,6 +269,10 @@ void QuillonApp::mostraPannello()
 
 void QuillonApp::posizionaPannello()
 {
+    // Placing may change the panel's height, which asks to place it again: once is enough.
+    if (m_posizionando)
+        return;
+    const QScopedValueRollback<bool> inCorso(m_posizionando, true);
     // Under the icon when the tray tells where it is, else by the pointer that clicked it.
     const QRect icona = m_tray ? m_tray->geometry() : QRect();
     QScreen *schermo = schermoDi(icona.isValid() ? icona.center() : m_puntoClic);

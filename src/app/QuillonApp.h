@@ -53,6 +53,7 @@ private:
     QPointer<MenuBarView> m_pannello;
     bool m_pannelloComeFinestra = false;
     QPoint m_puntoClic; // where the pointer was when the tray icon was clicked
+    bool m_posizionando = false;
     ImportazioniInAttesa *m_importazioni = nullptr;
     QHash<QString, QPointer<QWidget>> m_finestre;
     QLocalServer *m_server = nullptr;

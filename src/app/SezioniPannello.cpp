@@ -83,6 +83,11 @@ QWidget *MenuBarView::sezioneAzioniRapide(bool abilitata)
     azioni->setObjectName(QStringLiteral("azioniRapide"));
     QVBoxLayout *c = colonna(azioni, 6);
     const QString cartella = AppSettings::folderName(m_servizi.impostazioni->destinationPath());
+    // With two sticks or more, the copies say which one they take (the one
+    // inserted last), in their label and so in their accessible name.
+    const QList<USBDrive> &inserite = m_monitor->drives();
+    const QString da =
+        inserite.size() >= 2 ? QStringLiteral(" da «%1»").arg(inserite.last().name) : QString();
 
     struct Semplice {
         const char *nome;
@@ -100,8 +105,8 @@ QWidget *MenuBarView::sezioneAzioniRapide(bool abilitata)
          Colori::orange(), &ComandiPannello::salvaNotaTestoEdEspelli},
         {"salvaNotaFormattata", QStringLiteral("Copia appunti formattati ed espelli (.rtf)"), "textformat",
          Colori::purple(), &ComandiPannello::salvaNotaFormattataEdEspelli},
-        {"copiaTutto", QStringLiteral("Copia tutto in %1").arg(cartella), "doc.on.doc.fill", Colori::green(),
-         &ComandiPannello::copiaTutto},
+        {"copiaTutto", QStringLiteral("Copia tutto%1 in %2").arg(da, cartella), "doc.on.doc.fill",
+         Colori::green(), &ComandiPannello::copiaTutto},
     };
     for (const Semplice &s : semplici) {
         VoceAzione *voce =
@@ -112,7 +117,7 @@ QWidget *MenuBarView::sezioneAzioniRapide(bool abilitata)
     }
 
     VoceAzione *filtrato =
-        nuovaVoce(QStringLiteral("copiaFiltrato"), QStringLiteral("Copia filtrato in %1").arg(cartella),
+        nuovaVoce(QStringLiteral("copiaFiltrato"), QStringLiteral("Copia filtrato%1 in %2").arg(da, cartella),
                   QStringLiteral("line.3.horizontal.decrease.circle.fill"), Colori::mint());
     QMenu *menu = creaMenu(filtrato);
     const std::pair<CategoriaFile, const char *> categorie[] = {{CategoriaFile::video, "film"},

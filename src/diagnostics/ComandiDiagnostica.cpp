@@ -9,6 +9,7 @@
 #include "operations/DiagnosticaManager.h"
 #include "operations/ImpegnoTenuto.h"
 #include "operations/Registro.h"
+#include "operations/StimaTempo.h"
 #include "operations/StoricoChiavette.h"
 
 #include <QCoreApplication>
@@ -160,7 +161,7 @@ RichiestaAvviso domandaCapacita(const QString &nome, const PreparazioneCapacita 
         const double w = std::max(p.velocita->scrittura, 0.1), r = std::max(p.velocita->lettura, 0.1);
         durata =
             QStringLiteral("Durata stimata: %1 (scrittura %2 MB/s, lettura %3 MB/s, appena misurate).")
-                .arg(durataStimata(mb / w + mb / r), locale.toString(w, 'f', 1), locale.toString(r, 'f', 1));
+                .arg(testoDurata(mb / w + mb / r), locale.toString(w, 'f', 1), locale.toString(r, 'f', 1));
     }
     QString testo = QStringLiteral("%1 riempirà lo spazio libero (%2) con file di prova, li rileggerà dalla "
                                    "chiavetta e poi li toglierà. %3\n\nNon rimuovere la chiavetta finché la "

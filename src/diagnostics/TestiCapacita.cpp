@@ -2,7 +2,6 @@
 #include "comune/Marchio.h"
 #include "diagnostics/VerificaCapacita.h"
 
-#include <cmath>
 #include <QLocale>
 
 // What the capacity check says: in the report, in the log, and how long it will take.
@@ -17,20 +16,6 @@ QString quanto(qint64 byte)
     return formattaByte(byte, QLocale());
 }
 } // namespace
-
-QString durataStimata(double secondi)
-{
-    const qint64 minuti = qint64(std::ceil(secondi / 60.0));
-    if (minuti <= 1)
-        return secondi < 60 ? QStringLiteral("meno di un minuto") : QStringLiteral("circa 1 minuto");
-    if (minuti < 60)
-        return QStringLiteral("circa %1 minuti").arg(minuti);
-    const qint64 ore = minuti / 60, resto = minuti % 60;
-    const QString testoOre = ore == 1 ? QStringLiteral("1 ora") : QStringLiteral("%1 ore").arg(ore);
-    if (resto == 0)
-        return QStringLiteral("circa ") + testoOre;
-    return QStringLiteral("circa %1 e %2 minuti").arg(testoOre).arg(resto);
-}
 
 Righe righeCapacita(const EsitoCapacita &e)
 {

@@ -3,6 +3,7 @@
 #include "comune/Dimensioni.h"
 #include "comune/NomiFile.h"
 #include "operations/Orologio.h"
+#include "operations/StimaTempo.h"
 #include "platform/InfoVolume.h"
 #include "platform/OperazioniFile.h"
 #include "platform/PrimitiveFile.h"
@@ -152,7 +153,7 @@ void Verifica::riferisci(bool rilettura, qint64 fatti, double inizio)
     const QString dettaglio = QStringLiteral("%1 %2 di %3 · %4 MB/s · %5")
                                   .arg(rilettura ? QStringLiteral("Rilettura") : QStringLiteral("Scrittura"),
                                        formattaByte(fatti, locale), formattaByte(m_piano, locale),
-                                       locale.toString(mbs, 'f', 1), durataStimata(resto));
+                                       locale.toString(mbs, 'f', 1), testoTempoRimanente(resto));
     const qint64 fattiInTutto = fatti + (rilettura ? m_piano : 0);
     m_avanzamento({.frazione = double(fattiInTutto) / double(2 * std::max<qint64>(m_piano, 1)),
                    .dettaglio = dettaglio,

@@ -73,8 +73,6 @@ PreparazioneCapacita preparaVerificaCapacita(const QString &volume);
 EsitoCapacita verificaCapacita(const QString &volume, std::stop_token stop, const Riferisci &avanzamento,
                                const ParametriCapacita &parametri = {});
 
-// "circa 25 minuti", "meno di un minuto".
-QString durataStimata(double secondi);
 Righe righeCapacita(const EsitoCapacita &esito);
 QString rigaRegistroCapacita(const QString &nome, const EsitoCapacita &esito);
 

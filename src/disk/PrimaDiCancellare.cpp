@@ -109,6 +109,8 @@ QCoro::Task<Scelta> controllaEChiedi(Servizi s, USBDrive drive, NomeCancellazion
 QCoro::Task<> segnalaNonRiuscita(Servizi s, NomeCancellazione nome, QString chiavetta, QString errore)
 {
     registra(QStringLiteral("%1 di \"%2\" NON riuscita: %3").arg(nome.operazione, chiavetta, errore));
+    // Kept on screen until seen: the stick may be half-erased, or unusable.
     co_await s.notifiche->notifica(nome.titoloNonRiuscita,
-                                   QStringLiteral("Errore su \"%1\": %2").arg(chiavetta, errore));
+                                   QStringLiteral("Errore su \"%1\": %2").arg(chiavetta, errore),
+                                   Urgenza::critica);
 }

@@ -31,7 +31,9 @@ QList<VoceGuida> vociGiornaliere()
         {QStringLiteral("doc.on.doc.fill"), Colori::green(), QStringLiteral("Copia tutto in Ecografie"),
          QStringLiteral("Copia tutti i file della chiavetta nella cartella di destinazione (configurabile "
                         "nelle Impostazioni). Al termine ogni file viene riverificato con hash SHA-256: la "
-                        "certezza che nulla si sia corrotto durante la copia.")},
+                        "certezza che nulla si sia corrotto durante la copia. Con più chiavette inserite "
+                        "copia l'ultima, e lo dice. Durante la copia vedi velocità e tempo rimanente; "
+                        "\"Annulla\" la ferma subito e tiene solo i file già copiati e verificati.")},
         {QStringLiteral("line.3.horizontal.decrease.circle.fill"), Colori::mint(),
          QStringLiteral("Copia filtrato"),
          QStringLiteral("Come 'Copia tutto', ma solo per una categoria: video, documenti o immagini. Utile "

@@ -1,5 +1,7 @@
 #include "operations/CentroOperazioni.h"
 
+#include "operations/Orologio.h"
+
 #include <algorithm>
 #include <QPointer>
 #include <utility>
@@ -13,6 +15,12 @@ CentroOperazioni &CentroOperazioni::shared()
 CentroOperazioni::CentroOperazioni(QObject *parent) : QObject(parent) {}
 
 void CentroOperazioni::setAttuale(std::optional<Operazione> operazione)
+{
+    m_stima.azzera();
+    cambia(std::move(operazione));
+}
+
+void CentroOperazioni::cambia(std::optional<Operazione> operazione)
 {
     // A report still on its way belongs to the card that goes: it must not
     // reach the next one.
@@ -29,6 +37,12 @@ void CentroOperazioni::aggiorna(const Avanzamento &avanzamento)
     if (!m_attuale)
         return;
     Operazione op = *m_attuale;
+    if (avanzamento.titolo && *avanzamento.titolo != op.titolo) {
+        op.byteFatti.reset();
+        op.byteTotali.reset();
+        op.ritmo.reset();
+        m_stima.azzera();
+    }
     if (const std::optional<double> f = avanzamento.frazione)
         op.frazione = *f > 0 ? std::min(*f, 1.0) : 0.0; // NaN lands on 0 too
     if (avanzamento.dettaglio)
@@ -39,7 +53,18 @@ void CentroOperazioni::aggiorna(const Avanzamento &avanzamento)
         op.byteFatti = avanzamento.byteFatti;
     if (avanzamento.byteTotali)
         op.byteTotali = avanzamento.byteTotali;
-    setAttuale(op);
+    stima(op);
+    cambia(op);
+}
+
+void CentroOperazioni::stima(Operazione &op)
+{
+    const bool conByte = op.byteTotali && *op.byteTotali > 0 && op.byteFatti;
+    if (!conByte && !op.frazione)
+        return;
+    m_stima.campione(Orologio::secondiMonotoni(), conByte ? double(*op.byteFatti) : *op.frazione,
+                     conByte ? double(*op.byteTotali) : 1.0);
+    op.ritmo = testoRitmo(m_stima, conByte);
 }
 
 void CentroOperazioni::aggiornaDaLavoro(const Avanzamento &avanzamento)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "operations/Avanzamento.h"
+#include "operations/StimaTempo.h"
 
 #include <functional>
 #include <memory>
@@ -30,6 +31,10 @@ public:
         // Of work that moves data: the bytes done and in all (Avanzamento).
         std::optional<qint64> byteFatti;
         std::optional<qint64> byteTotali;
+        // Reckoned here from the reports: "182,2 MB/s · circa 3 min
+        // rimanenti", or the time left alone for work that tells only a
+        // fraction; none until it can be told.
+        std::optional<QString> ritmo;
 
         friend bool operator==(const Operazione &, const Operazione &) = default;
     };
@@ -42,6 +47,8 @@ public:
     void setAttuale(std::optional<Operazione> operazione);
 
     // Changes the held operation; dropped when idle (a late report after the end).
+    // A report with a new title is a new phase: the bytes and the estimate of
+    // the one before go.
     void aggiorna(const Avanzamento &avanzamento);
 
     // Posts aggiorna() to the centre's thread without waiting; callable from
@@ -58,8 +65,11 @@ Q_SIGNALS:
 
 private:
     void applicaRapporto();
+    void cambia(std::optional<Operazione> operazione);
+    void stima(Operazione &op);
 
     std::optional<Operazione> m_attuale;
+    StimaTempo m_stima;
     std::mutex m_mutexRapporto;
     std::optional<Avanzamento> m_rapporto; // set while a post is on its way
 };

@@ -1,5 +1,6 @@
 #include "operations/SecureEraseManager.h"
 
+#include "operations/Orologio.h"
 #include "operations/Percentuale.h"
 
 SecureEraseManager &SecureEraseManager::shared()
@@ -23,6 +24,11 @@ QString SecureEraseManager::descrizione() const
         return QStringLiteral("Riformattazione di \"%1\"…").arg(m_nomeVolume);
     }
     return QString();
+}
+
+std::optional<QString> SecureEraseManager::ritmo() const
+{
+    return m_fase == Fase::cancellazione ? testoRitmo(m_stima, false) : std::nullopt;
 }
 
 void SecureEraseManager::avvia(const QString &nome)
@@ -54,8 +60,10 @@ void SecureEraseManager::registraPercentuale(double p)
 
 void SecureEraseManager::aggiorna(const Avanzamento &avanzamento)
 {
-    if (avanzamento.frazione)
-        registraPercentuale(*avanzamento.frazione * 100);
+    if (!avanzamento.frazione)
+        return;
+    m_stima.campione(Orologio::secondiMonotoni(), *avanzamento.frazione, 1.0);
+    registraPercentuale(*avanzamento.frazione * 100);
 }
 
 void SecureEraseManager::setFase(Fase f)
@@ -63,6 +71,7 @@ void SecureEraseManager::setFase(Fase f)
     if (f == m_fase)
         return;
     m_fase = f;
+    m_stima.azzera();
     Q_EMIT faseChanged();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "operations/Avanzamento.h"
+#include "operations/StimaTempo.h"
 
 #include <optional>
 #include <QObject>
@@ -23,6 +24,9 @@ public:
     QString nomeVolume() const { return m_nomeVolume; }
     bool inCorso() const { return m_fase != Fase::inattivo; }
     QString descrizione() const;
+    // The overwrite's time left, once it can be told (StimaTempo): the erase
+    // knows only its fraction.
+    std::optional<QString> ritmo() const;
 
     void avvia(const QString &nome);
     void impostaFase(Fase f);
@@ -45,4 +49,5 @@ private:
     Fase m_fase = Fase::inattivo;
     std::optional<double> m_percentuale;
     QString m_nomeVolume;
+    StimaTempo m_stima;
 };

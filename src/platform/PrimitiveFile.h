@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <QByteArray>
 #include <QString>
 #include <sys/types.h>
@@ -30,10 +31,13 @@ int apriSotto(int cartella, const QByteArray &relativo, int flag);
 int rinominaSenzaSostituire(int cartella, const QByteArray &da, const QByteArray &a);
 
 // Copies what `in` holds from its offset to its end into `out`, inside the
-// kernel where it can: 0, or the errno that stopped the copy. `lettura`, when
-// given, tells whether reading `in` failed rather than writing `out`: a
-// failing stick, not a full archive.
-int copiaContenuto(int in, int out, bool *lettura = nullptr);
+// kernel where it can: 0, or the errno that stopped the copy. `passo`, when
+// given, hears the bytes copied so far after each piece, a few times a second
+// even from a slow stick; when it answers false the copy stops there with
+// ECANCELED. `lettura`, when given, tells whether reading `in` failed rather
+// than writing `out`: a failing stick, not a full archive.
+int copiaContenuto(int in, int out, const std::function<bool(qint64 copiati)> &passo = {},
+                   bool *lettura = nullptr);
 
 // Starts writing the file's unwritten pages to the medium, without waiting.
 void avviaScrittura(int fd);

@@ -12,6 +12,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <stop_token>
 #include <sys/types.h>
 
 class AlertPresenter;
@@ -54,6 +55,9 @@ struct EsitoSincronizzazione {
     qint64 conflictsResolved = 0; // both versions now on both sticks
     qint64 errors = 0;   // failed copies, conflicts with a failed side (once each), and what was not synced
     QStringList falliti; // "“DCIM/IMG.JPG” verso STUDIO: reason", one per failed copy
+    // Items not synced because the user stopped ("Annulla"): nothing of them
+    // is on the receiving stick.
+    qint64 interrotti = 0;
 };
 
 // Makes two sticks hold the union of their files, never replacing or deleting
@@ -69,9 +73,12 @@ bool stessoContenuto(const QString &a, const QString &b);
 // Blocking: meant for a worker thread.
 PianoSincronizzazione pianifica(const QString &radiceA, const QString &radiceB,
                                 const Riferisci &riferisci = {});
+// Once `stop` is requested the file being copied stops within a piece, the
+// copies not yet flushed are dropped, and the items left are counted in
+// interrotti; the copies already flushed stay.
 EsitoSincronizzazione eseguiPiano(const PianoSincronizzazione &piano, const QString &radiceA,
                                   const QString &radiceB, const QString &nomeA, const QString &nomeB,
-                                  const Riferisci &riferisci = {});
+                                  const Riferisci &riferisci = {}, std::stop_token stop = {});
 
 // "DCIM/IMG.JPG" + "_x" -> "DCIM/IMG_x.JPG"; "README" + "_x" -> "README_x".
 QString nomeConSuffisso(const QString &relativePath, const QString &suffisso);

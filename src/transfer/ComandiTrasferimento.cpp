@@ -8,6 +8,7 @@
 #include "operations/PrioritaLavoro.h"
 #include "operations/Registro.h"
 #include "operations/StoricoChiavette.h"
+#include "platform/DesktopOpener.h"
 #include "platform/Notifier.h"
 #include "platform/OperazioniFile.h"
 #include "settings/AppSettings.h"
@@ -61,22 +62,26 @@ QCoro::Task<> importaAutomaticamente(Servizi servizi, USBDrive drive)
         co_return;
     }
 
-    ImpegnoTenuto scheda(servizi.centro,
-                         {QStringLiteral("Importazione automatica da %1…").arg(nome), std::nullopt,
-                          std::nullopt, QStringLiteral("tray.and.arrow.down.fill"), Colori::coloreMarchio()});
+    std::stop_source stop;
+    CentroOperazioni::Operazione op{QStringLiteral("Importazione automatica da %1…").arg(nome), std::nullopt,
+                                    std::nullopt, QStringLiteral("tray.and.arrow.down.fill"),
+                                    Colori::coloreMarchio()};
+    op.annulla = std::make_shared<const std::function<void()>>([stop]() mutable { stop.request_stop(); });
+    ImpegnoTenuto scheda(servizi.centro, op);
     const QString sorgente = drive.path();
     const QSet<QString> immagini = insiemeEstensioni(CategoriaFile::immagini);
     const Riferisci avanzamento = versoCentro(servizi.centro);
     const Collocazione dove =
         FileCopyService::collocazione(servizi.impostazioni, destinazione, sorgente, nome);
+    const std::stop_token token = stop.get_token();
     QFuture<EsitoImportazione> lavoro =
-        QtConcurrent::task([drive, sorgente, dove, immagini, avanzamento, nome] {
+        QtConcurrent::task([drive, sorgente, dove, immagini, avanzamento, nome, token] {
             const PrioritaLavoro sottofondo;
             // Read before the copies: a stick that fails may be gone by their end.
             const IdentitaChiavetta identita = leggiIdentitaChiavetta(drive);
             QList<VoceManifesto> verificati;
-            EsitoImportazione esito =
-                FileCopyService::eseguiImportazione(sorgente, dove, immagini, avanzamento, &verificati);
+            EsitoImportazione esito = FileCopyService::eseguiImportazione(sorgente, dove, immagini,
+                                                                          avanzamento, &verificati, token);
             esito.manifesto = scriviManifesto(dove.archivio(), nome, verificati);
             StoricoChiavette::shared().registra(identita, {.tipo = EventoChiavetta::Tipo::importazione,
                                                            .riuscito = esito.illeggibili == 0,
@@ -89,16 +94,27 @@ QCoro::Task<> importaAutomaticamente(Servizi servizi, USBDrive drive)
     scheda.rilascia();
 
     registra(FileCopyService::rigaRegistroImportazione(nome, esito));
-    const bool fallito = esito.errori > 0 || esito.corrotti > 0;
-    if (esito.nuovi == 0 && !fallito)
+    const bool interrotta = esito.interrotti > 0;
+    const bool fallito = !interrotta && (esito.errori > 0 || esito.corrotti > 0);
+    if (esito.nuovi == 0 && !fallito && !interrotta)
         co_return;
-    // The same rule as the copy's summary: a failure is never told as a success.
-    const QString titolo = !fallito ? QStringLiteral("Importazione automatica")
+    // The same rule as the copy's summary: a failure is never told as a
+    // success, and a stop asked for is neither.
+    const QString titolo = interrotta ? QStringLiteral("Importazione interrotta")
+                           : !fallito ? QStringLiteral("Importazione automatica")
                            : esito.nuovi + esito.saltati == 0
                                ? QStringLiteral("Importazione automatica non riuscita")
                                : QStringLiteral("Importazione automatica con errori");
     const QString corpo = FileCopyService::corpoNotifica(nome, esito);
-    co_await servizi.notifiche->notifica(titolo, corpo, fallito ? Urgenza::critica : Urgenza::normale);
+    std::optional<AzioneNotifica> apri;
+    if (esito.nuovi > 0 && servizi.apritore) {
+        DesktopOpener *apritore = servizi.apritore;
+        apri =
+            AzioneNotifica{QStringLiteral("Apri %1").arg(AppSettings::folderName(destinazione)),
+                           [apritore, destinazione] { apritore->apri(QUrl::fromLocalFile(destinazione)); }};
+    }
+    co_await servizi.notifiche->notifica(titolo, corpo, fallito ? Urgenza::critica : Urgenza::normale,
+                                         std::move(apri));
 }
 
 QCoro::Task<> sincronizzaChiavette(Servizi servizi, const ElencoChiavette *chiavette,

@@ -5,6 +5,7 @@
 #include "transfer/Digest.h"
 
 #include <QFileInfo>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -14,8 +15,9 @@ constexpr qsizetype coppieAnticipate = 16;
 constexpr qint64 byteAnticipoMassimo = qint64(96) << 20;
 } // namespace
 
-CopieInArchivio::CopieInArchivio(const Collocazione &collocazione, Esito esito)
-    : m_collocazione(collocazione), m_esito(std::move(esito)), m_archiviati(collocazione)
+CopieInArchivio::CopieInArchivio(const Collocazione &collocazione, Esito esito, std::stop_token stop)
+    : m_collocazione(collocazione), m_esito(std::move(esito)), m_stop(std::move(stop)),
+      m_archiviati(collocazione)
 {
     m_lotto.creaCartelle(false);
 }
@@ -42,7 +44,7 @@ QString CopieInArchivio::preparaCartella(const QString &destinazione)
     return {};
 }
 
-void CopieInArchivio::aggiungi(const QString &file, qint64 dimensione)
+void CopieInArchivio::aggiungi(const QString &file, qint64 dimensione, const LottoCopie::Passo &passo)
 {
     const QString piano = m_collocazione.destinazione(file);
     // A file of the same name still on its way must be in place before this
@@ -59,9 +61,10 @@ void CopieInArchivio::aggiungi(const QString &file, qint64 dimensione)
         m_esito({FileArchiviato::Esito::nonCopiato, file, {}, motivo});
         return;
     }
-    const EsitoCopiaFile r = m_lotto.aggiungi(file, piano);
+    const EsitoCopiaFile r = m_lotto.aggiungi(file, piano, passo);
     if (!r.ok) {
-        m_esito({FileArchiviato::Esito::nonCopiato, file, {}, r.motivo, false, {}, r.illeggibile});
+        using enum FileArchiviato::Esito;
+        m_esito({r.interrotta ? interrotto : nonCopiato, file, {}, r.motivo, false, {}, r.illeggibile});
         return;
     }
     m_inAttesa.append({file, piano, dimensione});
@@ -80,7 +83,8 @@ void CopieInArchivio::consegna()
     m_nomiDietro = std::exchange(m_nomiInAttesa, {});
     m_lotto.completaDietro([this, inAttesa = std::exchange(m_inAttesa, {})](QList<EsitoCopiaFile> risultati) {
         const QList<Coppia> coppie = collocate(inAttesa, risultati, &m_esitiDietro);
-        verifica(coppie, 0, [this](const FileArchiviato &f) { m_esitiDietro.append(f); }, {});
+        verifica(
+            coppie, 0, [this](const FileArchiviato &f) { m_esitiDietro.append(f); }, {}, m_stop);
         m_verificateDietro += coppie.size();
     });
 }
@@ -100,6 +104,14 @@ void CopieInArchivio::raccogli()
 void CopieInArchivio::completa(const Riferisci &avanzamento)
 {
     raccogli();
+    if (m_stop.stop_requested()) {
+        // Written, but neither flushed nor named: they go with the batch.
+        m_lotto.abbandona();
+        for (const Coppia &c : std::exchange(m_inAttesa, {}))
+            m_esito({FileArchiviato::Esito::interrotto, c.sorgente});
+        m_nomiInAttesa.clear();
+        return;
+    }
     QList<FileArchiviato> esiti;
     const QList<Coppia> ultime = collocate(m_inAttesa, m_lotto.completa(), &esiti);
     m_inAttesa.clear();
@@ -113,7 +125,7 @@ void CopieInArchivio::completa(const Riferisci &avanzamento)
     if (m > 0 && avanzamento)
         avanzamento({.frazione = double(m_verificateDietro) / double(m),
                      .titolo = QStringLiteral("Verifica copia…")});
-    verifica(ultime, m_verificateDietro, m_esito, avanzamento);
+    verifica(ultime, m_verificateDietro, m_esito, avanzamento, m_stop);
 }
 
 QList<CopieInArchivio::Coppia> CopieInArchivio::collocate(const QList<Coppia> &inAttesa,
@@ -141,13 +153,25 @@ QList<CopieInArchivio::Coppia> CopieInArchivio::collocate(const QList<Coppia> &i
 // disk fetches a few pairs ahead while one pair is hashed.
 void CopieInArchivio::verifica(const QList<Coppia> &coppie, qsizetype giaVerificate,
                                const std::function<void(const FileArchiviato &)> &esito,
-                               const Riferisci &avanzamento)
+                               const Riferisci &avanzamento, const std::stop_token &stop)
 {
+    using enum FileArchiviato::Esito;
+    // A copy that will not be proven leaves the archive: what stays there is
+    // what the manifest lists. It is ours, placed moments ago under a name
+    // that was free.
+    const auto ritira = [&](const Coppia &c) {
+        ::unlink(codificaNome(c.destinazione).constData());
+        esito({interrotto, c.sorgente, c.destinazione});
+    };
     const qsizetype m = giaVerificate + coppie.size();
     qsizetype anticipate = 0;
     qint64 inArrivo = 0;
     for (qsizetype j = 0; j < coppie.size(); ++j) {
         const Coppia &c = coppie.at(j);
+        if (stop.stop_requested()) {
+            ritira(c);
+            continue;
+        }
         while (anticipate < coppie.size() &&
                (anticipate == j || (anticipate - j < coppieAnticipate && inArrivo < byteAnticipoMassimo))) {
             const Coppia &prossima = coppie.at(anticipate++);
@@ -159,12 +183,14 @@ void CopieInArchivio::verifica(const QList<Coppia> &coppie, qsizetype giaVerific
             avanzamento({.frazione = double(giaVerificate + j) / double(m),
                          .dettaglio = QStringLiteral("Verifica ") +
                                       dettaglioAvanzamento(giaVerificate + j + 1, m, nomeDi(c.sorgente))});
-        const std::optional<QString> a = hashSHA256Anticipato(c.sorgente);
-        const std::optional<QString> b = a ? hashSHA256Anticipato(c.destinazione) : std::nullopt;
+        const std::optional<QString> a = hashSHA256Anticipato(c.sorgente, stop);
+        const std::optional<QString> b = a ? hashSHA256Anticipato(c.destinazione, stop) : std::nullopt;
         if (a && b && *a == *b)
-            esito({FileArchiviato::Esito::verificato, c.sorgente, c.destinazione, {}, false, *a});
+            esito({verificato, c.sorgente, c.destinazione, {}, false, *a});
+        else if (stop.stop_requested())
+            ritira(c);
         else {
-            FileArchiviato f{FileArchiviato::Esito::nonVerificato, c.sorgente, c.destinazione};
+            FileArchiviato f{nonVerificato, c.sorgente, c.destinazione};
             // A source that is gone was on a stick pulled out, not on an unreadable one.
             f.illeggibile = !a && dimensioneFileRegolare(c.sorgente).has_value();
             esito(f);

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <stop_token>
 
 // What became of one file of a run into the archive.
 struct FileArchiviato {
@@ -17,6 +18,9 @@ struct FileArchiviato {
         collocato,     // copied to `destinazione`, to be proven
         verificato,    // both sides read back give `sha256`
         nonVerificato, // the two digests differ, or a side could not be read; the copy stays
+        // The run was stopped before it was proven: nothing of it is in the
+        // archive. A copy already placed (`destinazione`) was taken away again.
+        interrotto,
     };
     Esito esito = Esito::giaPresente;
     QString sorgente;        // on the stick
@@ -35,21 +39,24 @@ struct FileArchiviato {
 // proven, both sides read back from the media, behind the caller while the next batch is being written. What
 // became of each file is told to the caller's `esito`, on the caller's thread, as soon as it is known here:
 // a file left out at once, a batch's files once the caller hands over the next
-// batch or completes the run. Blocking; one thread.
+// batch or completes the run. Once `stop` is requested, the file being
+// copied and the proof under way stop within a piece, and completa() drops
+// what is not proven: the archive keeps only proven copies. Blocking; one thread.
 class CopieInArchivio {
 public:
     using Esito = std::function<void(const FileArchiviato &)>;
 
     // The archive folder is not made again if it goes away meanwhile; the
     // folders below it are made as needed.
-    CopieInArchivio(const Collocazione &collocazione, Esito esito);
+    CopieInArchivio(const Collocazione &collocazione, Esito esito, std::stop_token stop = {});
     ~CopieInArchivio();
     CopieInArchivio(const CopieInArchivio &) = delete;
     CopieInArchivio &operator=(const CopieInArchivio &) = delete;
 
     // Copies `file` (`dimensione` bytes) where the layout puts it, under its
-    // own name, or the next timestamped one when that is taken.
-    void aggiungi(const QString &file, qint64 dimensione);
+    // own name, or the next timestamped one when that is taken. `passo` hears
+    // the bytes of it copied so far.
+    void aggiungi(const QString &file, qint64 dimensione, const LottoCopie::Passo &passo = {});
     // Flushes the last batch and proves its copies here, in front of the user:
     // `avanzamento` hears of that phase and of each pair (counting those proven
     // behind), when anything is left to prove. Every outcome is told by then.
@@ -69,10 +76,11 @@ private:
                                    QList<FileArchiviato> *esiti);
     static void verifica(const QList<Coppia> &coppie, qsizetype giaVerificate,
                          const std::function<void(const FileArchiviato &)> &esito,
-                         const Riferisci &avanzamento);
+                         const Riferisci &avanzamento, const std::stop_token &stop);
 
     Collocazione m_collocazione;
     Esito m_esito;
+    std::stop_token m_stop;
     GiaInArchivio m_archiviati;
     LottoCopie m_lotto;
     QList<Coppia> m_inAttesa;            // in the batch being written

@@ -51,9 +51,11 @@ const EVP_MD *sha256()
 
 // Hashes what `fd` holds from its current offset to its end, through `buffer`.
 // False when a read fails.
-bool hashFinoAllaFine(int fd, Sha256 &sha, std::vector<unsigned char> &buffer)
+bool hashFinoAllaFine(int fd, Sha256 &sha, std::vector<unsigned char> &buffer, const std::stop_token &stop)
 {
     for (;;) {
+        if (stop.stop_requested())
+            return false;
         const ssize_t letti = ::read(fd, buffer.data(), buffer.size());
         if (letti < 0 && errno == EINTR)
             continue;
@@ -71,7 +73,7 @@ constexpr off_t grandeDaLeggereInParallelo = off_t(8) << 20;
 
 // Hashes all that `fd` holds from its current offset; a thread beside this one
 // reads the next pieces into a small ring. False when a read fails.
-bool hashConLettoreAccanto(int fd, Sha256 &sha)
+bool hashConLettoreAccanto(int fd, Sha256 &sha, const std::stop_token &stop)
 {
     constexpr size_t pezzo = 256 * 1024, pezzi = 4;
     std::vector<unsigned char> anello(pezzo * pezzi);
@@ -124,7 +126,7 @@ bool hashConLettoreAccanto(int fd, Sha256 &sha)
             }
             posto = consumati % pezzi;
         }
-        if (!sha.aggiungi(anello.data() + posto * pezzo, lunghezze[posto])) {
+        if (stop.stop_requested() || !sha.aggiungi(anello.data() + posto * pezzo, lunghezze[posto])) {
             ok = false;
             break;
         }
@@ -143,7 +145,7 @@ bool hashConLettoreAccanto(int fd, Sha256 &sha)
     return ok;
 }
 
-std::optional<QString> digest(const QString &file, Lettura lettura)
+std::optional<QString> digest(const QString &file, Lettura lettura, const std::stop_token &stop = {})
 {
     struct stat info;
     const int fd = apriFileRegolare(file, &info);
@@ -159,10 +161,10 @@ std::optional<QString> digest(const QString &file, Lettura lettura)
     Sha256 sha;
     bool ok = sha.ricomincia();
     if (ok && info.st_size >= grandeDaLeggereInParallelo) {
-        ok = hashConLettoreAccanto(fd, sha);
+        ok = hashConLettoreAccanto(fd, sha, stop);
     } else if (ok) {
         std::vector<unsigned char> buffer(65536);
-        ok = hashFinoAllaFine(fd, sha, buffer);
+        ok = hashFinoAllaFine(fd, sha, buffer, stop);
     }
     // A verification leaves no pages behind: it should not push the user's
     // working set out of memory.
@@ -225,9 +227,9 @@ std::optional<QString> hashSHA256(const QString &file)
     return digest(file, Lettura::dalSupporto);
 }
 
-std::optional<QString> hashSHA256Anticipato(const QString &file)
+std::optional<QString> hashSHA256Anticipato(const QString &file, std::stop_token stop)
 {
-    return digest(file, Lettura::giaAnticipata);
+    return digest(file, Lettura::giaAnticipata, stop);
 }
 
 void anticipaLettura(const QString &file)
@@ -325,7 +327,7 @@ std::optional<DigestInFila::Valore> DigestInFila::digest(QByteArrayView relativo
             ok = m_sha.aggiungi(m_buffer.data(), size_t(letti));
         }
     }
-    ok = ok && hashFinoAllaFine(fd, m_sha, m_buffer);
+    ok = ok && hashFinoAllaFine(fd, m_sha, m_buffer, {});
     ::close(fd);
     if (!ok)
         return std::nullopt;

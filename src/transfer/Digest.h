@@ -69,8 +69,9 @@ std::optional<QString> hashSHA256(const QString &file);
 // the kernel start fetching its first megabytes from the device, without
 // waiting, so the disk works on the next file while the current one is hashed.
 // hashSHA256Anticipato(file) then hashes what that fetch brought in.
+// A stop request is heard within a piece of 256 KiB; a stopped digest is empty.
 void anticipaLettura(const QString &file);
-std::optional<QString> hashSHA256Anticipato(const QString &file);
+std::optional<QString> hashSHA256Anticipato(const QString &file, std::stop_token stop = {});
 // What anticipaLettura asks for at most, per file.
 inline constexpr qint64 byteAnticipati = qint64(32) << 20;
 

@@ -65,3 +65,18 @@ QString righeInRegistro(const QStringList &righe, const QString &etichetta)
     }
     return QStringLiteral("; %1: %2").arg(etichetta, righe.join(QStringLiteral("; ")));
 }
+
+QString conNumero(qint64 n, const QString &singolare, const QString &plurale)
+{
+    return QStringLiteral("%1 %2").arg(QString::number(n), n == 1 ? singolare : plurale);
+}
+
+QString testoInterruzione(const QString &operazione, qint64 fatti, qint64 nonFatti, bool verificati)
+{
+    return QStringLiteral("%1 interrotta: %2, %3")
+        .arg(operazione,
+             verificati ? conNumero(fatti, QStringLiteral("file copiato e verificato"),
+                                    QStringLiteral("file copiati e verificati"))
+                        : conNumero(fatti, QStringLiteral("file copiato"), QStringLiteral("file copiati")),
+             conNumero(nonFatti, QStringLiteral("non copiato"), QStringLiteral("non copiati")));
+}

@@ -36,15 +36,18 @@ public:
     Radice &operator=(const Radice &) = delete;
 
     bool ancoraMontata() const { return m_dispositivo && dispositivoDi(m_percorso) == m_dispositivo; }
-    // Why the copy could not even start, or empty; `voce` is handed back by completa().
-    QString aggiungi(const QString &sorgente, const QString &relativo, qint64 dimensione, qsizetype voce)
+    // Why the copy could not even start, or empty; `voce` is handed back by
+    // completa(). A copy `passo` stopped sets `interrotta` and leaves nothing.
+    QString aggiungi(const QString &sorgente, const QString &relativo, qint64 dimensione, qsizetype voce,
+                     const LottoCopie::Passo &passo, bool *interrotta)
     {
         if (!ancoraMontata())
             return staccata;
         const qint64 serve = occupati(dimensione, m_unita);
         if (m_liberi && serve > *m_liberi)
             return QStringLiteral("spazio insufficiente sulla chiavetta");
-        const EsitoCopiaFile r = m_lotto.aggiungi(sorgente, conBarra(m_percorso) + relativo);
+        const EsitoCopiaFile r = m_lotto.aggiungi(sorgente, conBarra(m_percorso) + relativo, passo);
+        *interrotta = r.interrotta;
         if (!r.ok)
             return r.motivo;
         if (m_liberi)
@@ -70,6 +73,15 @@ public:
         for (qsizetype k = 0; k < m_voci.size(); ++k)
             fatta(m_voci.at(k), motivo(risultati, k, montata));
         m_voci.clear();
+    }
+    // The run was stopped: the copies handed over before are done as usual,
+    // the waiting ones, not yet flushed, are dropped and given to `persa`.
+    void interrompi(const Fatta &fatta, const std::function<void(qsizetype voce)> &persa)
+    {
+        raccogli(fatta);
+        m_lotto.abbandona();
+        for (const qsizetype voce : std::exchange(m_voci, {}))
+            persa(voce);
     }
     // The same, with the waiting copies flushed behind the caller: their
     // `fatta` comes with the next call, while the stick takes new copies.
@@ -152,12 +164,41 @@ public:
     {
         ++m_fatti;
         m_byteFatti += byte;
+        m_byteMostrati = std::max(m_byteMostrati, m_byteFatti);
         if (m_riferisci)
             m_riferisci({.frazione = double(m_fatti) / double(std::max<qint64>(m_totale, 1)),
                          .dettaglio = dettaglioAvanzamento(m_fatti, m_totale, nome),
-                         .byteFatti = m_byteFatti,
+                         .byteFatti = m_byteMostrati,
                          .byteTotali = m_byteTotali});
     }
+    // `copiati` bytes of the copy under way, a few times a second: a large
+    // file moves the speed and the time left too. Never backwards: the second
+    // copy of a conflict starts from its own zero.
+    void passo(qint64 copiati)
+    {
+        const double ora = Orologio::secondiMonotoni();
+        if (!m_riferisci || ora - m_ultimoRapporto < 0.2 || m_byteFatti + copiati <= m_byteMostrati)
+            return;
+        m_ultimoRapporto = ora;
+        m_byteMostrati = m_byteFatti + copiati;
+        m_riferisci({.byteFatti = m_byteMostrati, .byteTotali = m_byteTotali});
+    }
+    // For each copy: its bytes to the card, and whether to go on.
+    LottoCopie::Passo passoFermabile(std::stop_token stop)
+    {
+        return [this, stop](qint64 copiati) {
+            passo(copiati);
+            return !stop.stop_requested();
+        };
+    }
+    // A copy of `voce` dropped by the stop: the item is not synced, but not failed either.
+    void interrotta(qsizetype voce)
+    {
+        m_stati[size_t(voce)].interrotta = true;
+        chiusa(voce, QString(), QString());
+    }
+    // The items the stop came before.
+    void nonRaggiunte() { m_esito.interrotti += m_totale - qint64(m_stati.size()); }
     // One copy of `voce` done, or failed (`motivo` not empty), on its way to the stick `verso`.
     void chiusa(qsizetype voce, const QString &motivo, const QString &verso)
     {
@@ -173,6 +214,8 @@ public:
             return;
         if (s.fallita)
             ++m_esito.errors;
+        else if (s.interrotta)
+            ++m_esito.interrotti;
         else
             ++(s.tipo == Tipo::conflitto ? m_esito.conflictsResolved
                : s.tipo == Tipo::versoB  ? m_esito.copiedAtoB
@@ -185,19 +228,22 @@ private:
         char mancanti;
         quint32 indice;
         bool fallita = false;
+        bool interrotta = false;
     };
     const PianoSincronizzazione &m_piano;
     EsitoSincronizzazione &m_esito;
     const Riferisci &m_riferisci;
     const qint64 m_totale, m_byteTotali;
-    qint64 m_fatti = 0, m_byteFatti = 0;
+    qint64 m_fatti = 0, m_byteFatti = 0, m_byteMostrati = 0;
+    double m_ultimoRapporto = 0;
     std::vector<Stato> m_stati;
 };
 } // namespace
 
 EsitoSincronizzazione CloneUSBService::eseguiPiano(const PianoSincronizzazione &piano, const QString &radiceA,
                                                    const QString &radiceB, const QString &nomeA,
-                                                   const QString &nomeB, const Riferisci &riferisci)
+                                                   const QString &nomeB, const Riferisci &riferisci,
+                                                   std::stop_token stop)
 {
     Radice a(radiceA, piano.dispositivoA);
     Radice b(radiceB, piano.dispositivoB);
@@ -209,16 +255,16 @@ EsitoSincronizzazione CloneUSBService::eseguiPiano(const PianoSincronizzazione &
     // The copies wait in each receiving stick's batch until it is flushed.
     Voci voci(piano, esito, riferisci);
     using Tipo = Voci::Tipo;
-    const Radice::Fatta fattaA = [&](qsizetype voce, const QString &motivo) {
-        voci.chiusa(voce, motivo, nomeA);
-    };
-    const Radice::Fatta fattaB = [&](qsizetype voce, const QString &motivo) {
-        voci.chiusa(voce, motivo, nomeB);
-    };
+    const Radice::Fatta fattaA = [&](qsizetype v, const QString &m) { voci.chiusa(v, m, nomeA); };
+    const Radice::Fatta fattaB = [&](qsizetype v, const QString &m) { voci.chiusa(v, m, nomeB); };
+    const LottoCopie::Passo passo = voci.passoFermabile(stop);
     const auto copia = [&](Radice &verso, qsizetype voce, const QString &sorgente, const QString &relativo,
                            qint64 dimensione) {
-        const QString perche = verso.aggiungi(sorgente, relativo, dimensione, voce);
-        if (!perche.isEmpty())
+        bool interrotta = false;
+        const QString perche = verso.aggiungi(sorgente, relativo, dimensione, voce, passo, &interrotta);
+        if (interrotta)
+            voci.interrotta(voce);
+        else if (!perche.isEmpty())
             (&verso == &a ? fattaA : fattaB)(voce, perche);
     };
     const auto svuotaSePieno = [&](bool sempre) {
@@ -234,23 +280,23 @@ EsitoSincronizzazione CloneUSBService::eseguiPiano(const PianoSincronizzazione &
     };
 
     const QString prefissoA = conBarra(radiceA), prefissoB = conBarra(radiceB);
-    for (const quint32 i : piano.copyAtoB) {
-        const QString file = elencoA.relativo(i);
-        copia(b, voci.apri(Tipo::versoB, 1, i), prefissoA + file, file, elencoA.dimensione(i));
-        voci.avanza(nomeDi(file), elencoA.dimensione(i));
-        svuotaSePieno(false);
-    }
-    for (const quint32 i : piano.copyBtoA) {
-        const QString file = elencoB.relativo(i);
-        copia(a, voci.apri(Tipo::versoA, 1, i), prefissoB + file, file, elencoB.dimensione(i));
-        voci.avanza(nomeDi(file), elencoB.dimensione(i));
-        svuotaSePieno(false);
-    }
+    // The files on one stick only, to the other.
+    const auto soloDaUnaParte = [&](const QList<quint32> &indici, const ElencoFile &da,
+                                    const QString &prefisso, Radice &verso, Tipo tipo) {
+        for (qsizetype k = 0; k < indici.size() && !stop.stop_requested(); ++k) {
+            const QString file = da.relativo(indici.at(k));
+            copia(verso, voci.apri(tipo, 1, indici.at(k)), prefisso + file, file,
+                  da.dimensione(indici.at(k)));
+            voci.avanza(nomeDi(file), da.dimensione(indici.at(k)));
+            svuotaSePieno(false);
+        }
+    };
+    soloDaUnaParte(piano.copyAtoB, elencoA, prefissoA, b, Tipo::versoB);
+    soloDaUnaParte(piano.copyBtoA, elencoB, prefissoB, a, Tipo::versoA);
 
-    const QString stamp = Orologio::timestamp();
-    const QString suffissoA = QStringLiteral("_da_%1_%2").arg(nomeA, stamp);
-    const QString suffissoB = QStringLiteral("_da_%1_%2").arg(nomeB, stamp);
-    for (qsizetype k = 0; k < piano.conflicts.size(); ++k) {
+    const QString stamp = Orologio::timestamp(), suffissoA = QStringLiteral("_da_%1_%2").arg(nomeA, stamp),
+                  suffissoB = QStringLiteral("_da_%1_%2").arg(nomeB, stamp);
+    for (qsizetype k = 0; k < piano.conflicts.size() && !stop.stop_requested(); ++k) {
         // Each received copy goes next to the receiving stick's own version,
         // spelled as that stick spells its folders; a stick that received
         // the other's version in an earlier sync needs none.
@@ -265,6 +311,12 @@ EsitoSincronizzazione CloneUSBService::eseguiPiano(const PianoSincronizzazione &
                     (c.versoB ? elencoA.dimensione(c.a) : 0) + (c.versoA ? elencoB.dimensione(c.b) : 0));
         svuotaSePieno(false);
     }
-    svuotaSePieno(true);
+    if (stop.stop_requested()) {
+        for (Radice *r : {&a, &b})
+            r->interrompi(r == &a ? fattaA : fattaB, [&](qsizetype voce) { voci.interrotta(voce); });
+        voci.nonRaggiunte();
+    } else {
+        svuotaSePieno(true);
+    }
     return esito;
 }

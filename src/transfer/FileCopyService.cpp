@@ -77,6 +77,9 @@ void conta(EsitoCopia &esito, const FileArchiviato &f, const QString &sorgente, 
     esito.errori += f.esito == nonCopiato;
     esito.copiati += f.esito == collocato;
     esito.verificati += f.esito == verificato;
+    esito.interrotti += f.esito == interrotto;
+    // A copy placed, then taken away again unproven, is not in the archive.
+    esito.copiati -= f.esito == interrotto && !f.destinazione.isEmpty();
     if (f.esito == collocato && f.rinominato) {
         ++esito.rinominati;
         esito.nomiRinominati.append(nomeDi(f.sorgente));
@@ -96,8 +99,59 @@ void conta(EsitoImportazione &esito, const FileArchiviato &f, const QString &sor
     esito.errori += f.esito == nonCopiato;
     esito.nuovi += f.esito == verificato;
     esito.corrotti += f.esito == nonVerificato;
+    esito.interrotti += f.esito == interrotto;
     if (f.esito == nonVerificato)
         esito.falliti.append(rigaFallito(sorgente, f.sorgente, nonCorrisponde));
+}
+
+// Hands the files to `copie` in order, telling the card which file it is at
+// and the bytes done of all there are, within a large file too (a few times a
+// second), until the list ends or `stop` is requested. Returns how many files
+// it never reached.
+qsizetype copiaInOrdine(CopieInArchivio &copie, const QStringList &file, const QList<qint64> &dimensioni,
+                        const Riferisci &riferisci, const std::stop_token &stop)
+{
+    qint64 totale = 0;
+    for (const qint64 d : dimensioni)
+        totale += d;
+    const qsizetype n = file.size();
+    qint64 elaborati = 0;
+    double ultimoRapporto = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        if (stop.stop_requested())
+            return n - i;
+        const auto avanzamento = [&](qint64 fatti) -> Avanzamento {
+            return {.frazione = totale > 0 ? double(fatti) / double(totale) : double(i) / double(n),
+                    .byteFatti = fatti,
+                    .byteTotali = totale};
+        };
+        if (riferisci) {
+            Avanzamento a = avanzamento(elaborati);
+            a.dettaglio = dettaglioAvanzamento(i + 1, n, nomeDi(file.at(i)));
+            riferisci(a);
+        }
+        const LottoCopie::Passo passo = [&](qint64 copiati) {
+            const double ora = Orologio::secondiMonotoni();
+            if (riferisci && copiati > 0 && ora - ultimoRapporto >= 0.2) {
+                ultimoRapporto = ora;
+                // A file that grew since it was listed must not run past the next one's start.
+                riferisci(avanzamento(elaborati + qMin(copiati, dimensioni.at(i))));
+            }
+            return !stop.stop_requested();
+        };
+        copie.aggiungi(file.at(i), dimensioni.at(i), passo);
+        elaborati += dimensioni.at(i);
+    }
+    return 0;
+}
+
+QList<qint64> dimensioniDi(const QStringList &file)
+{
+    QList<qint64> dimensioni;
+    dimensioni.reserve(file.size());
+    for (const QString &f : file)
+        dimensioni.append(dimensione(f).value_or(0));
+    return dimensioni;
 }
 
 } // namespace
@@ -150,21 +204,27 @@ QCoro::Task<> FileCopyService::copia(Servizi servizi, QString sorgente, QString 
     }
 
     const QString cartella = AppSettings::folderName(destinazione);
-    ImpegnoTenuto scheda(servizi.centro, {QStringLiteral("Copia in %1…").arg(cartella), std::nullopt,
-                                          std::nullopt, QStringLiteral("doc.on.doc.fill"), Colori::green()});
-    const Riferisci avanzamento = versoCentro(servizi.centro);
     // The stick's mount point carries its name. The work is a named future
     // (README, "GCC 12 and coroutines").
     const QString chiavetta = nomeDi(QDir::cleanPath(sorgente));
     const Collocazione dove = collocazione(servizi.impostazioni, destinazione, sorgente, chiavetta);
+    std::stop_source stop;
+    CentroOperazioni::Operazione op{QStringLiteral("Copia da «%1» in %2…").arg(chiavetta, cartella),
+                                    std::nullopt, std::nullopt, QStringLiteral("doc.on.doc.fill"),
+                                    Colori::green()};
+    op.annulla = std::make_shared<const std::function<void()>>([stop]() mutable { stop.request_stop(); });
+    ImpegnoTenuto scheda(servizi.centro, op);
+    const Riferisci avanzamento = versoCentro(servizi.centro);
+    const std::stop_token token = stop.get_token();
     QFuture<EsitoCopia> lavoro =
-        QtConcurrent::task([sorgente, estensioni, dove, avanzamento, chiavetta, soloFile] {
+        QtConcurrent::task([sorgente, estensioni, dove, avanzamento, chiavetta, soloFile, token] {
             const PrioritaLavoro sottofondo;
             // Read before the copy: a stick that fails may be gone by its end.
             const IdentitaChiavetta identita =
                 leggiIdentitaChiavetta({QUuid(), QUrl::fromLocalFile(sorgente), chiavetta, QDateTime()});
             QList<VoceManifesto> verificati;
-            EsitoCopia esito = eseguiCopia(sorgente, estensioni, dove, avanzamento, &verificati, soloFile);
+            EsitoCopia esito =
+                eseguiCopia(sorgente, estensioni, dove, avanzamento, &verificati, soloFile, token);
             // Whatever happens to it, the copies stand as they are.
             esito.manifesto = scriviManifesto(dove.archivio(), chiavetta, verificati);
             StoricoChiavette::shared().registra(identita, {.tipo = EventoChiavetta::Tipo::copia,
@@ -176,6 +236,12 @@ QCoro::Task<> FileCopyService::copia(Servizi servizi, QString sorgente, QString 
             .spawn();
     const EsitoCopia esito = co_await lavoro;
     scheda.rilascia();
+    if (esito.interrotti > 0) {
+        servizi.avvisi->mostraAvviso(QStringLiteral("Copia interrotta"),
+                                     testoCopiaInterrotta(esito, cartella), StileAvviso::informativo);
+        registra(rigaRegistro(destinazione, esito));
+        co_return;
+    }
 
     // "Completata" only when nothing failed; "non riuscita" when nothing of
     // the stick is in the archive either.
@@ -195,18 +261,12 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
                                         const std::optional<QSet<QString>> &estensioni,
                                         const Collocazione &destinazione, const Riferisci &riferisci,
                                         QList<VoceManifesto> *verificati,
-                                        const std::optional<QStringList> &soloFile)
+                                        const std::optional<QStringList> &soloFile, std::stop_token stop)
 {
     QList<CartellaNonLetta> nonLette;
     QStringList file = soloFile ? *soloFile : elencaFile(sorgente, &nonLette);
     if (estensioni)
         tieniEstensioni(file, *estensioni);
-    QList<qint64> dimensioni;
-    qint64 totale = 0;
-    for (const QString &f : std::as_const(file)) {
-        dimensioni.append(dimensione(f).value_or(0));
-        totale += dimensioni.last();
-    }
 
     EsitoCopia esito;
     // Whatever those folders hold was neither copied nor verified.
@@ -217,19 +277,10 @@ EsitoCopia FileCopyService::eseguiCopia(const QString &sorgente,
     // away from here on is not made again.
     const QString &archivio = destinazione.archivio();
     creaCartella(archivio);
-    CopieInArchivio copie(destinazione,
-                          [&](const FileArchiviato &f) { conta(esito, f, sorgente, archivio, verificati); });
-    const qsizetype n = file.size();
-    qint64 elaborati = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        if (riferisci)
-            riferisci({.frazione = totale > 0 ? double(elaborati) / double(totale) : double(i) / double(n),
-                       .dettaglio = dettaglioAvanzamento(i + 1, n, nomeDi(file.at(i))),
-                       .byteFatti = elaborati,
-                       .byteTotali = totale});
-        elaborati += dimensioni.at(i);
-        copie.aggiungi(file.at(i), dimensioni.at(i));
-    }
+    CopieInArchivio copie(
+        destinazione, [&](const FileArchiviato &f) { conta(esito, f, sorgente, archivio, verificati); },
+        stop);
+    esito.interrotti += copiaInOrdine(copie, file, dimensioniDi(file), riferisci, stop);
     // The last batch, and what is still to verify, in front of the user.
     copie.completa(riferisci);
     return esito;
@@ -239,7 +290,7 @@ EsitoImportazione FileCopyService::eseguiImportazione(const QString &sorgente,
                                                       const Collocazione &destinazione,
                                                       const QSet<QString> &estensioni,
                                                       const Riferisci &riferisci,
-                                                      QList<VoceManifesto> *verificati)
+                                                      QList<VoceManifesto> *verificati, std::stop_token stop)
 {
     QList<CartellaNonLetta> nonLette;
     QStringList file = elencaFile(sorgente, &nonLette);
@@ -253,15 +304,10 @@ EsitoImportazione FileCopyService::eseguiImportazione(const QString &sorgente,
     creaCartella(archivio); // as in eseguiCopia
     // Each batch's images are proven right after it is flushed, while the
     // next batch is written.
-    CopieInArchivio copie(destinazione,
-                          [&](const FileArchiviato &f) { conta(esito, f, sorgente, archivio, verificati); });
-    const qsizetype n = file.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        if (riferisci)
-            riferisci({.frazione = double(i) / double(n),
-                       .dettaglio = dettaglioAvanzamento(i + 1, n, nomeDi(file.at(i)))});
-        copie.aggiungi(file.at(i), dimensione(file.at(i)).value_or(0));
-    }
+    CopieInArchivio copie(
+        destinazione, [&](const FileArchiviato &f) { conta(esito, f, sorgente, archivio, verificati); },
+        stop);
+    esito.interrotti += copiaInOrdine(copie, file, dimensioniDi(file), riferisci, stop);
     copie.completa();
     return esito;
 }

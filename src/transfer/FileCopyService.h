@@ -12,11 +12,12 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <stop_token>
 
 class AppSettings;
 
 // The result of one copy run. Every file listed is counted once: in copiati,
-// errori or giaPresenti.
+// errori, giaPresenti or interrotti.
 struct EsitoCopia {
     qint64 copiati = 0;           // timestamped ones included
     qint64 rinominati = 0;        // copied under a timestamped name because the plain one was taken
@@ -29,6 +30,9 @@ struct EsitoCopia {
     qint64 giaPresenti = 0;       // the same bytes were already archived (GiaInArchivio): not copied
     QStringList falliti;          // "“path on the stick”: reason", each also counted in errori
     qint64 illeggibili = 0;       // of errori and nonVerificati: files and folders the stick could not read
+    // Not in the archive because the user stopped the run ("Annulla"): nothing
+    // of them was left there, half-written or unproven.
+    qint64 interrotti = 0;
 
     friend bool operator==(const EsitoCopia &, const EsitoCopia &) = default;
 };
@@ -43,6 +47,7 @@ struct EsitoImportazione {
     EsitoManifesto manifesto;     // of the new images; written by importaAutomaticamente()
     QStringList falliti;          // "“path on the stick”: reason", for each of errori and corrotti
     qint64 illeggibili = 0;       // of errori and corrotti: files and folders the stick could not read
+    qint64 interrotti = 0;        // as in EsitoCopia
 
     friend bool operator==(const EsitoImportazione &, const EsitoImportazione &) = default;
 };
@@ -61,7 +66,9 @@ namespace FileCopyService {
 // summary alert is dismissed, or at once when it refuses to start.
 // `soloFile`, when given, are the files to copy (any of the stick's volumes)
 // instead of every file under `sorgente`. The panel's copy commands and the
-// wipe's "Copia prima" start it.
+// wipe's "Copia prima" start it. The card names the stick, tells the speed and
+// the time left, and offers "Annulla": the copy then stops within a moment,
+// keeps the copies already proven (and their manifest) and says so.
 QCoro::Task<> copia(Servizi servizi, QString sorgente, QString destinazione,
                     std::optional<QSet<QString>> estensioni = std::nullopt,
                     std::optional<QStringList> soloFile = std::nullopt);
@@ -69,23 +76,28 @@ QCoro::Task<> copia(Servizi servizi, QString sorgente, QString destinazione,
 // Any thread but the main one: the copy and verification themselves.
 // `estensioni`: lower-case, no dot; absent = every file. `verificati`, when
 // given, receives each copy that passed the verification, for the manifest.
+// Progress carries the bytes done and in all. Once `stop` is requested the
+// file being copied or proven stops within a piece, and every file not yet
+// proven is left out of the archive and counted in interrotti.
 EsitoCopia eseguiCopia(const QString &sorgente, const std::optional<QSet<QString>> &estensioni,
                        const Collocazione &destinazione, const Riferisci &riferisci = {},
                        QList<VoceManifesto> *verificati = nullptr,
-                       const std::optional<QStringList> &soloFile = std::nullopt);
+                       const std::optional<QStringList> &soloFile = std::nullopt, std::stop_token stop = {});
 
 // Any thread but the main one: the automatic import's copies
 // (importaAutomaticamente). Each batch of images is verified right after it is
-// flushed; `verificati` as for eseguiCopia.
+// flushed; `verificati` and `stop` as for eseguiCopia.
 EsitoImportazione eseguiImportazione(const QString &sorgente, const Collocazione &destinazione,
                                      const QSet<QString> &estensioni, const Riferisci &riferisci = {},
-                                     QList<VoceManifesto> *verificati = nullptr);
+                                     QList<VoceManifesto> *verificati = nullptr, std::stop_token stop = {});
 
 // `cartella`: the archive folder's name, for the files found already there.
 QString testoRiepilogo(const EsitoCopia &esito, const QString &cartella = QString());
 QString rigaRegistro(const QString &destinazione, const EsitoCopia &esito);
 QString rigaRegistroImportazione(const QString &nome, const EsitoImportazione &esito);
 QString corpoNotifica(const QString &nome, const EsitoImportazione &esito);
+// The outcome of a run stopped with "Annulla": never a success, never a failure.
+QString testoCopiaInterrotta(const EsitoCopia &esito, const QString &cartella);
 
 // Why the archive folder cannot be used, for the user; empty when it is there
 // or is the default one, which is made on first use. A folder the user chose

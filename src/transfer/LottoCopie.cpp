@@ -205,7 +205,7 @@ void LottoCopie::scarta(Voce &voce)
     voce.temporaneo.clear();
 }
 
-EsitoCopiaFile LottoCopie::aggiungi(const QString &sorgente, const QString &destinazione)
+EsitoCopiaFile LottoCopie::aggiungi(const QString &sorgente, const QString &destinazione, const Passo &passo)
 {
     const QFileInfo infoDestinazione(destinazione);
     const QString cartella = infoDestinazione.absolutePath();
@@ -259,8 +259,15 @@ EsitoCopiaFile LottoCopie::aggiungi(const QString &sorgente, const QString &dest
     }
 
     bool inLettura = false;
-    const int errCopia = copiaContenuto(in, voce.fd, &inLettura);
+    const int errCopia = copiaContenuto(in, voce.fd, passo, &inLettura);
     ::close(in);
+    if (errCopia == ECANCELED) {
+        scarta(voce);
+        EsitoCopiaFile r = nonRiuscita(QStringLiteral("Copia di “%1” interrotta.").arg(nomeSorgente),
+                                       QStringLiteral("copia interrotta"));
+        r.interrotta = true;
+        return r;
+    }
     if (errCopia != 0) {
         scarta(voce);
         return copiaInterrotta(nomeSorgente, errCopia, inLettura);

@@ -17,6 +17,8 @@ struct EsitoCopiaFile {
     bool giaPresente = false;
     // !ok because the source gave an input/output error: a failing stick, not a full archive.
     bool illeggibile = false;
+    // Stopped on request (LottoCopie::Passo) before it was whole: nothing of it is left.
+    bool interrotta = false;
 };
 
 // Gives the file `temporaneo` of the folder `cartella` the name `nome`, never
@@ -48,6 +50,9 @@ class LottoCopie {
 public:
     // What became of each file of a batch, in the order they were added.
     using Completati = std::function<void(QList<EsitoCopiaFile> risultati)>;
+    // Hears the bytes of one file copied so far, a few times a second; false
+    // stops that copy (copiaContenuto).
+    using Passo = std::function<bool(qint64 copiati)>;
 
     LottoCopie() = default;
     ~LottoCopie(); // waits for the batch behind; temporary files never completed are removed
@@ -57,7 +62,8 @@ public:
     // Copies `sorgente` into a hidden temporary file in the folder of
     // `destinazione` (created when missing). On failure nothing is left behind
     // and the result says why; on success the file waits for the batch to complete.
-    EsitoCopiaFile aggiungi(const QString &sorgente, const QString &destinazione);
+    // A copy that `passo` stops leaves nothing either, and says it was interrupted.
+    EsitoCopiaFile aggiungi(const QString &sorgente, const QString &destinazione, const Passo &passo = {});
 
     int inAttesa() const { return int(m_attesa.voci.size()); }
     qint64 byteInAttesa() const { return m_byte; }

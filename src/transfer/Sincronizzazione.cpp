@@ -48,8 +48,8 @@ QString domanda(const PianoSincronizzazione &piano, const QString &nomeA, const 
                "\u2022 %3 file da copiare verso %2\n\u2022 %4 file da copiare verso %1\n"
                "\u2022 %5 conflitti (file con stesso nome ma contenuto diverso)\n"
                "\u2022 %6 file già identici (saranno saltati)\n%7\n"
-               "I conflitti verranno risolti mantenendo entrambe le versioni: la copia ricevuta avrà un "
-               "timestamp aggiunto al nome.\n%8%9Procedere?")
+               "I conflitti verranno risolti mantenendo entrambe le versioni: la copia ricevuta avrà "
+               "data e ora aggiunte al nome.\n%8%9Procedere?")
         .arg(nomeA, nomeB, QString::number(piano.copyAtoB.size()), QString::number(piano.copyBtoA.size()),
              QString::number(piano.conflicts.size()), QString::number(piano.identical),
              piano.conflittiGiaRisolti == 0
@@ -64,9 +64,13 @@ QString rigaRegistro(const PianoSincronizzazione &piano, const EsitoSincronizzaz
                      const QString &nomeA, const QString &nomeB)
 {
     return QStringLiteral(
-               "Sincronizzazione %1 \u2194 %2: %3+%4 file copiati, %5 conflitti risolti, %6 errori")
-               .arg(nomeA, nomeB, QString::number(esito.copiedAtoB), QString::number(esito.copiedBtoA),
+               "Sincronizzazione %1 \u2194 %2%3: %4+%5 file copiati, %6 conflitti risolti, %7 errori")
+               .arg(nomeA, nomeB, esito.interrotti > 0 ? QStringLiteral(" interrotta") : QString(),
+                    QString::number(esito.copiedAtoB), QString::number(esito.copiedBtoA),
                     QString::number(esito.conflictsResolved), QString::number(esito.errors)) +
+           (esito.interrotti > 0
+                ? QStringLiteral(", %1 non sincronizzati per l'interruzione").arg(esito.interrotti)
+                : QString()) +
            righeInRegistro(esito.falliti, QStringLiteral("non riusciti")) +
            righeInRegistro(piano.nonSincronizzati, QStringLiteral("non sincronizzati"));
 }
@@ -76,19 +80,37 @@ QString rigaRegistro(const PianoSincronizzazione &piano, const EsitoSincronizzaz
 void mostraEsito(AlertPresenter &avvisi, const PianoSincronizzazione &piano,
                  const EsitoSincronizzazione &esito, const QString &nomeA, const QString &nomeB)
 {
+    if (esito.interrotti > 0) {
+        // Stopped on request: neither a success nor a failure. A conflict
+        // counts as one file, as in the confirmation.
+        QString testo = testoInterruzione(QStringLiteral("Sincronizzazione"),
+                                          esito.copiedAtoB + esito.copiedBtoA + esito.conflictsResolved,
+                                          esito.interrotti + esito.errors, false) +
+                        QStringLiteral(".\n\nSulle chiavette sono rimaste solo copie intere. Per "
+                                       "sincronizzare il resto, avvia di nuovo la sincronizzazione.");
+        if (!esito.falliti.isEmpty())
+            testo +=
+                QStringLiteral("\n\n\u26A0\uFE0F Non copiati per un errore:\n") + primeRighe(esito.falliti);
+        avvisi.mostraAvviso(QStringLiteral("Sincronizzazione interrotta"), testo, StileAvviso::informativo);
+        return;
+    }
+    const QString copiato = QStringLiteral("file copiato"), copiati = QStringLiteral("file copiati");
     const bool fallita = esito.errors > 0;
     const bool nulla = esito.copiedAtoB + esito.copiedBtoA + esito.conflictsResolved + piano.identical +
                            piano.conflittiGiaRisolti ==
                        0;
-    QString testo =
-        QStringLiteral("%1\n\n\u2022 %2 file copiati in %3\n\u2022 %4 file copiati in %5\n"
-                       "\u2022 %6 conflitti risolti (entrambe le versioni mantenute con timestamp)\n"
-                       "\u2022 %7 file erano già identici\n")
-            .arg(!fallita ? QStringLiteral("Sincronizzazione completata.")
-                 : nulla  ? QStringLiteral("Sincronizzazione non riuscita.")
-                          : QStringLiteral("Sincronizzazione completata con errori."),
-                 QString::number(esito.copiedAtoB), nomeB, QString::number(esito.copiedBtoA), nomeA,
-                 QString::number(esito.conflictsResolved), QString::number(piano.identical));
+    QString testo = QStringLiteral("%1\n\n\u2022 %2 in %3\n\u2022 %4 in %5\n"
+                                   "\u2022 %6 (entrambe le versioni mantenute con data e ora)\n"
+                                   "\u2022 %7\n")
+                        .arg(!fallita ? QStringLiteral("Sincronizzazione completata.")
+                             : nulla  ? QStringLiteral("Sincronizzazione non riuscita.")
+                                      : QStringLiteral("Sincronizzazione completata con errori."),
+                             conNumero(esito.copiedAtoB, copiato, copiati), nomeB,
+                             conNumero(esito.copiedBtoA, copiato, copiati), nomeA,
+                             conNumero(esito.conflictsResolved, QStringLiteral("conflitto risolto"),
+                                       QStringLiteral("conflitti risolti")),
+                             conNumero(piano.identical, QStringLiteral("file era già identico"),
+                                       QStringLiteral("file erano già identici")));
     if (esito.errors >= 1)
         testo += QStringLiteral("\n\u26A0\uFE0F Errori durante la copia: %1").arg(esito.errors);
     if (!esito.falliti.isEmpty())
@@ -138,12 +160,15 @@ QCoro::Task<> CloneUSBService::sincronizza(Servizi servizi, USBDrive driveA, USB
     if (occupato())
         co_return;
 
-    ImpegnoTenuto scheda(servizi.centro,
-                         {QStringLiteral("Sincronizzazione %1 \u2194 %2\u2026").arg(nomeA, nomeB),
-                          std::nullopt, std::nullopt, iconaSync, Colori::indigo()});
+    std::stop_source stop;
+    CentroOperazioni::Operazione op{QStringLiteral("Sincronizzazione %1 \u2194 %2\u2026").arg(nomeA, nomeB),
+                                    std::nullopt, std::nullopt, iconaSync, Colori::indigo()};
+    op.annulla = std::make_shared<const std::function<void()>>([stop]() mutable { stop.request_stop(); });
+    ImpegnoTenuto scheda(servizi.centro, op);
+    const std::stop_token token = stop.get_token();
     const auto esegui = [=] {
         const PrioritaLavoro sottofondo;
-        return eseguiPiano(piano, radiceA, radiceB, nomeA, nomeB, progresso);
+        return eseguiPiano(piano, radiceA, radiceB, nomeA, nomeB, progresso, token);
     };
     QFuture<EsitoSincronizzazione> esecuzione = QtConcurrent::run(esegui);
     const EsitoSincronizzazione esito = co_await esecuzione;

@@ -13,7 +13,6 @@
 #include <deque>
 #include <fcntl.h>
 #include <QHash>
-#include <QLocale>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -33,7 +32,6 @@ constexpr double secondiAnticipo = 0.25;
 constexpr qint64 anticipoMinimo = qint64(1) << 20;
 constexpr qint64 anticipoMassimo = qint64(64) << 20;
 constexpr size_t fileAnticipatiMassimo = 64; // open descriptors ahead
-constexpr double byteInUnMB = 1048576.0;
 
 // A listed file, as the newest manifest listing it has it.
 struct DaVerificare {
@@ -85,15 +83,9 @@ private:
         const qint64 fatti = m_fatti + qMin(m_nelFile, m_previstoCorrente);
         const double frazione = m_totale > 0 ? double(fatti) / double(m_totale)
                                              : double(m_indice) / double(qMax<qsizetype>(m_file, 1));
-        QString testo = QStringLiteral("%1 di %2").arg(m_indice + 1).arg(m_file);
-        if (const double v = velocita(1.0); v > 0) {
-            const QLocale locale;
-            testo += QStringLiteral(" · %1\u00A0MB/s · mancano %2")
-                         .arg(locale.toString(v / byteInUnMB, 'f', 1),
-                              tempoRimanente(double(qMax<qint64>(m_totale - fatti, 0)) / v));
-        }
+        // The card reckons the speed and the time left from the bytes.
         m_riferisci({.frazione = frazione,
-                     .dettaglio = testo + QStringLiteral(" — ") + nomeLeggibile(decodificaNome(m_nome)),
+                     .dettaglio = dettaglioAvanzamento(m_indice + 1, m_file, decodificaNome(m_nome)),
                      .byteFatti = fatti,
                      .byteTotali = m_totale});
     }
@@ -344,18 +336,6 @@ void classifica(const DaVerificare &f, const Lettura &l, const QHash<QByteArray,
 }
 
 } // namespace
-
-QString tempoRimanente(double secondi)
-{
-    const qint64 minuti = qint64(std::ceil(qMax(secondi, 0.0) / 60.0));
-    if (secondi < 60)
-        return QStringLiteral("meno di 1\u00A0min");
-    // No-break spaces: a number is never parted from its unit on the card.
-    if (minuti < 60)
-        return QStringLiteral("%1\u00A0min").arg(minuti);
-    return minuti % 60 ? QStringLiteral("%1\u00A0h %2\u00A0min").arg(minuti / 60).arg(minuti % 60)
-                       : QStringLiteral("%1\u00A0h").arg(minuti / 60);
-}
 
 EsitoVerificaArchivio verificaArchivio(const QString &archivio, std::stop_token stop,
                                        const Riferisci &avanzamento)

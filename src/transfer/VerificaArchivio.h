@@ -53,7 +53,8 @@ struct EsitoVerificaArchivio {
 // than it reads in about a quarter of a second, so "Annulla" ends it within
 // about half a second even on a slow disk or network share. Progress, a few
 // times a second at most, is the share of the bytes to read and the card's
-// line: "{k} di {n} · {MB/s} · {time left} — {name}". The command that runs it
+// line: "{k} di {n} — {name}", with the bytes the card reckons its speed and
+// time left from. The command that runs it
 // under the card is verificaArchivioConScheda (ComandiTrasferimento.h).
 EsitoVerificaArchivio verificaArchivio(const QString &archivio, std::stop_token stop = {},
                                        const Riferisci &avanzamento = {});
@@ -63,5 +64,3 @@ QString testoEsitoVerifica(const EsitoVerificaArchivio &esito, const QString &ca
 // The log line: counts, then every file by name (or the file beside the log
 // that lists them, when they are very many).
 QString rigaRegistroVerifica(const QString &cartella, const EsitoVerificaArchivio &esito);
-// "3 min", "1 h 20 min", "meno di 1 min": short, for the card's line.
-QString tempoRimanente(double secondi);

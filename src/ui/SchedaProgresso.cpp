@@ -129,6 +129,7 @@ SchedaProgresso::SchedaProgresso(const QString &titolo, const std::optional<QStr
 SchedaProgresso::SchedaProgresso(const CentroOperazioni::Operazione &op, QWidget *parent)
     : SchedaProgresso(op.titolo, op.dettaglio, op.frazione, op.icona, op.colore, parent)
 {
+    setRitmo(op.ritmo);
     impostaAnnulla(op.annulla);
 }
 
@@ -178,6 +179,7 @@ void SchedaProgresso::imposta(const CentroOperazioni::Operazione &op)
     setTitolo(op.titolo);
     setDettaglio(op.dettaglio);
     setFrazione(op.frazione);
+    setRitmo(op.ritmo);
     impostaAnnulla(op.annulla);
     update();
 }
@@ -202,6 +204,18 @@ void SchedaProgresso::setDettaglio(const std::optional<QString> &dettaglio)
     update();
 }
 
+void SchedaProgresso::setRitmo(const std::optional<QString> &ritmo)
+{
+    if (ritmo == m_ritmo)
+        return;
+    const bool riga = ritmo.has_value() != m_ritmo.has_value();
+    m_ritmo = ritmo;
+    aggiornaAccessibile();
+    if (riga)
+        updateGeometry();
+    update();
+}
+
 void SchedaProgresso::setDettaglioIntero(bool intero)
 {
     m_dettaglioIntero = intero;
@@ -212,7 +226,12 @@ void SchedaProgresso::setDettaglioIntero(bool intero)
 void SchedaProgresso::aggiornaAccessibile()
 {
     setAccessibleName(QStringLiteral("%1 %2").arg(m_titolo, testoPercentuale(m_frazione)).trimmed());
-    setAccessibleDescription(m_dettaglio.value_or(QString()));
+    QStringList descrizione;
+    if (m_ritmo)
+        descrizione << *m_ritmo;
+    if (m_dettaglio)
+        descrizione << *m_dettaglio;
+    setAccessibleDescription(descrizione.join(QLatin1Char('\n')));
 }
 
 void SchedaProgresso::setFrazione(std::optional<double> frazione)
@@ -265,6 +284,8 @@ SchedaProgresso::Disposizione SchedaProgresso::disponi(int larghezza) const
                                         : dueRigheCentro(*m_dettaglio, Aspetto::caption(), colonna);
     const int hTitolo = int(qMax<qsizetype>(1, d.titolo.size())) * QFontMetrics(fontTitolo()).lineSpacing();
     int hColonna = hTitolo + spazioColonna + altezzaBarra;
+    if (m_ritmo)
+        hColonna += spazioColonna + QFontMetrics(Aspetto::caption()).lineSpacing();
     if (m_dettaglio)
         hColonna += spazioColonna + int(d.dettaglio.size()) * QFontMetrics(Aspetto::caption()).lineSpacing();
     if (m_annulla && m_pulsanteAnnulla)
@@ -387,6 +408,13 @@ void SchedaProgresso::paintEvent(QPaintEvent *)
     }
     y += altezzaBarra + spazioColonna;
 
+    if (m_ritmo) {
+        const QFontMetrics fmC(Aspetto::caption());
+        p.setFont(Aspetto::caption());
+        p.setPen(Aspetto::secondario());
+        p.drawText(QPointF(x, y + fmC.ascent()), fmC.elidedText(*m_ritmo, Qt::ElideRight, colonna));
+        y += fmC.lineSpacing() + spazioColonna;
+    }
     if (m_dettaglio) {
         const QFontMetrics fmC(Aspetto::caption());
         p.setFont(Aspetto::caption());

@@ -26,6 +26,9 @@ public:
     void setTitolo(const QString &titolo);
     void setDettaglio(const std::optional<QString> &dettaglio);
     void setFrazione(std::optional<double> frazione);
+    // The speed and time left (CentroOperazioni::Operazione::ritmo), on a line
+    // of its own under the bar.
+    void setRitmo(const std::optional<QString> &ritmo);
     // A detail that must be read whole (a warning) wraps onto every line it
     // needs instead of losing its middle.
     void setDettaglioIntero(bool intero);
@@ -33,6 +36,7 @@ public:
     QString titolo() const { return m_titolo; }
     std::optional<QString> dettaglio() const { return m_dettaglio; }
     std::optional<double> frazione() const { return m_frazione; }
+    std::optional<QString> ritmo() const { return m_ritmo; }
     QString icona() const { return m_icona; }
     QColor colore() const { return m_colore; }
     bool indeterminato() const { return !m_frazione.has_value(); }
@@ -72,6 +76,7 @@ private:
     std::optional<QString> m_dettaglio;
     bool m_dettaglioIntero = false;
     std::optional<double> m_frazione;
+    std::optional<QString> m_ritmo;
     QString m_icona;
     QColor m_colore;
     double m_mostrata = 0;

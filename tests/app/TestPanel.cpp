@@ -12,6 +12,7 @@
 #include "support/TestEnv.h"
 #include "support/VolumiDiProva.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -178,15 +179,17 @@ private Q_SLOTS:
     }
 
     // Every entry, menu item and row reaches its command; with three sticks,
-    // and an archive folder named with trailing slashes.
+    // and an archive folder named with trailing slashes. The copies name the
+    // stick they take, the one inserted last, to the eye and to a screen reader.
     void everyEntryCallsItsCommand()
     {
         Banco b({"P", "Q", "R"});
         b.env.impostazioni->setDestinationPath("/home/studio/Archivio Ecografie//");
         b.pannello->show();
         b.gira();
-        QCOMPARE(b.voce("copiaTutto")->titolo(), QStringLiteral("Copia tutto in Archivio Ecografie"));
-        QCOMPARE(b.voce("copiaFiltrato")->titolo(), QStringLiteral("Copia filtrato in Archivio Ecografie"));
+        QCOMPARE(b.voce("copiaTutto")->titolo(), QStringLiteral("Copia tutto da «R» in Archivio Ecografie"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(b.voce("copiaFiltrato"))->text(QAccessible::Name),
+                 QStringLiteral("Copia filtrato da «R» in Archivio Ecografie"));
         QCOMPARE(titoliMenu(b.voce("sceltaSincronizzazione")), (QStringList{"P ↔ Q", "P ↔ R", "Q ↔ R"}));
         // "entry>menu item" chooses that item of the entry's menu.
         for (const QString &clic : QStringList{

@@ -293,6 +293,7 @@ private Q_SLOTS:
         } else if (errore != "ok") {
             QCOMPARE(registro(env), cosa + " di \"STUDIO\" NON riuscita: " + errore);
             QCOMPARE(env.notifiche.inviate, (Avvisi{{titolo, "Errore su \"STUDIO\": " + errore}}));
+            QCOMPARE(env.notifiche.urgenze, QList<Urgenza>{Urgenza::critica}); // stays until seen
         } else if (!cancella) {
             // The card follows the tool, in order, to its last percentage; reports
             // that come faster than the panel redraws merge into the newest.

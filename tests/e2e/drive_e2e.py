@@ -8,6 +8,7 @@ its panel drops down from the icon. Every step waits for what the user would
 see, takes a screenshot, and fails with a clear message when the program does
 not get there."""
 import os
+import re
 import subprocess
 import sys
 import time
@@ -24,6 +25,7 @@ MEDIA = os.environ["TESSERA_E2E_MEDIA"]
 PROC = [None]
 STEP = [0]
 TRAY = {}
+SLOW = {}
 SCREEN_HEIGHT = 768
 
 TAB, RETURN, ESCAPE, UP, DOWN = 0xFF09, 0xFF0D, 0xFF1B, 0xFF52, 0xFF54
@@ -202,12 +204,119 @@ def bottom(acc):
     return e.y + e.height
 
 
-def log_has(line):
+def log_has(line, whole=True):
     try:
         with open(os.path.join(HOME, ".local/share/Orvala Tessera/registro_operazioni.log"), encoding="utf-8") as f:
-            return any(l.endswith(line) for l in f.read().splitlines())
+            return any(l.endswith(line) if whole else line in l for l in f.read().splitlines())
     except FileNotFoundError:
         return False
+
+
+def mount_slow_stick(name):
+    """A slow stick: a FUSE mirror of a folder whose large file answers each
+    read late, first mounted where the program does not look (a hidden
+    folder), given a removable USB disk in the sysfs view, then shown under
+    /media as a stick that was just put in."""
+    content = os.path.join(WORK, "content", "lenta")
+    os.makedirs(content, exist_ok=True)
+    for i in range(130):
+        with open(os.path.join(content, "ECO_LENTA_%04d.JPG" % i), "wb") as f:
+            f.write(os.urandom(4000 + i))
+    with open(os.path.join(content, "zz_video.mp4"), "wb") as f:
+        f.write(os.urandom(40 << 20))
+    hidden = os.path.join(MEDIA, ".lenta")
+    os.makedirs(hidden, exist_ok=True)
+    script = os.path.join(os.path.dirname(os.path.realpath(__file__)), "..", "transfer", "chiavetta_guasta.py")
+    SLOW["proc"] = subprocess.Popen(["/usr/bin/python3", script, content, hidden, "lento:0.05",
+                                     "piano:/zz_video.mp4"])
+    parent = os.stat(MEDIA).st_dev
+    wait_for("the slow stick's FUSE mount", lambda: os.stat(hidden).st_dev != parent, timeout=20)
+    dev = os.stat(hidden).st_dev
+    sysfs = os.path.join(WORK, "sys")
+    usb = os.path.join(sysfs, "devices/pci0000:00/0000:00:14.0/usb2/2-9")
+    disk = os.path.join(usb, "2-9:1.0/host9/target9:0:0/9:0:0:0/block/lenta")
+    os.makedirs(disk, exist_ok=True)
+    for path, value in ((os.path.join(usb, "speed"), "480"), (os.path.join(usb, "devnum"), "9"),
+                        (os.path.join(disk, "removable"), "1"), (os.path.join(disk, "size"), "131072")):
+        with open(path, "w") as f:
+            f.write(value + "\n")
+    os.symlink(os.path.relpath(disk, os.path.join(sysfs, "dev/block")),
+               os.path.join(sysfs, "dev/block", "%d:%d" % (os.major(dev), os.minor(dev))))
+    path = os.path.join(MEDIA, name)
+    os.makedirs(path, exist_ok=True)
+    subprocess.run(["mount", "--bind", hidden, path], check=True)
+
+
+def card():
+    """The operation card, as a screen reader finds it: its description holds
+    the speed, the time left and the file."""
+    for acc in walk(app()):
+        try:
+            if (acc.description or "").count("MB/s") and acc.getState().contains(pyatspi.STATE_SHOWING):
+                return acc
+        except Exception:
+            continue
+    return None
+
+
+def archived(archive):
+    """Every file of the archive but its manifests, by its path in it, in
+    whichever layout the copies took."""
+    for top, dirs, files in os.walk(archive):
+        dirs[:] = [d for d in dirs if d != ".tessera-manifest"]
+        for f in files:
+            yield os.path.relpath(os.path.join(top, f), archive)
+
+
+def slow_copy_is_cancelled(archive):
+    """A copy of a slow stick shows a speed and a time remaining, and Annulla
+    stops it cleanly: whole, proven copies and their manifest stay, nothing
+    half-written does."""
+    before = set(archived(archive))
+    manifests_before = set(os.listdir(os.path.join(archive, ".tessera-manifest")))
+    mount_slow_stick("ECO LENTA")
+    open_panel()
+    # With three sticks in, the copy says which one it takes: the one put in last.
+    tab_to("Copia tutto da «ECO LENTA» in Ecografie")
+    key(RETURN)
+    open_panel()
+    found = wait_for("the card with the speed and the time left", card, timeout=60)
+    wait_for("the time left", lambda: "rimanent" in ((card() or found).description or ""), timeout=30)
+    text = (card() or found).description
+    if not re.search(r"\d+,\d\u00a0MB/s · (circa|meno di) .*rimanent", text):
+        fail("the card does not say speed and time left as expected: %r" % text)
+    if "ECO LENTA" not in ((card() or found).name or ""):
+        fail("the card does not name the stick: %r" % (card() or found).name)
+    shot("slow-copy")
+    annulla = wait_for("Annulla on the card", lambda: find(role="push button", name="Annulla"))
+    started = time.time()
+    annulla.queryAction().doAction(0)
+    wait_for("the copy to stop", lambda: find(contains="Copia interrotta: "), timeout=15)
+    if time.time() - started > 5:
+        fail("the copy took %.1f s to stop" % (time.time() - started))
+    time.sleep(0.3)
+    shot("copy-cancelled")
+    said = dialog_text(app())
+    new = sorted(set(archived(archive)) - before)
+    if any(os.path.basename(n).startswith(".tessera-") for n in new) or \
+            any(os.path.basename(n) == "zz_video.mp4" for n in new):
+        fail("the archive holds a half-written or unproven file: %r" % new)
+    expected = "Copia interrotta: %d file copiati e verificati, %d non copiati" % (len(new), 131 - len(new))
+    if not new:
+        fail("the files proven before the stop were not kept")
+    if expected not in said:
+        fail("the alert does not say %r:\n%s" % (expected, said))
+    key(RETURN)
+    manifests = sorted(set(os.listdir(os.path.join(archive, ".tessera-manifest"))) - manifests_before)
+    if len(manifests) != 1:
+        fail("expected one new manifest, found %r" % manifests)
+    manifest = ".tessera-manifest/" + manifests[0]
+    check = subprocess.run(["sha256sum", "-c", "--strict", manifest], cwd=archive, capture_output=True, text=True)
+    listed = sorted(l.split(": OK")[0] for l in check.stdout.splitlines())
+    if check.returncode != 0 or listed != new:
+        fail("the manifest does not list exactly the copies kept:\n" + check.stdout + check.stderr)
+    wait_for("the line in the operations log", lambda: log_has("] Copia in Ecografie interrotta: ", whole=False),
+             timeout=10)
 
 
 def main():
@@ -229,8 +338,13 @@ def main():
             except subprocess.TimeoutExpired:
                 proc.kill()
         TRAY["proc"].terminate()
-        for name in ("ECO A", "ECO B", "ECO C"):
+        for name in ("ECO A", "ECO B", "ECO C", "ECO LENTA", ".lenta"):
             subprocess.run(["umount", os.path.join(MEDIA, name)], stderr=subprocess.DEVNULL)
+        if "proc" in SLOW:
+            try:
+                SLOW["proc"].wait(10)
+            except subprocess.TimeoutExpired:
+                SLOW["proc"].kill()
         subprocess.run(["rm", "-rf", MEDIA])
 
 
@@ -358,7 +472,7 @@ def run(proc):
     wait_for("Ctrl+W to close Impostazioni", lambda: find(contains="È la cartella predefinita") is None)
 
     open_panel()
-    tab_to("Copia tutto in Ecografie")
+    tab_to("Copia tutto")
     key(RETURN)
     wait_for("the summary of the copy of ECO C", lambda: find(contains="Copia completata"))
     key(RETURN)
@@ -368,6 +482,8 @@ def run(proc):
     if copied != [".tessera-manifest", day, "IMG_0001.JPG", "IMG_0002.JPG", "referto.txt"] or \
             os.listdir(os.path.join(archive, day, "DCIM")) != ["IMG_0200.JPG"]:
         fail("ECO C is not in its own folder, with its folders: %r" % copied)
+
+    slow_copy_is_cancelled(archive)
 
     print("E2E PASSED", flush=True)
 

@@ -1,6 +1,7 @@
 #include "operations/CentroOperazioni.h"
 #include "operations/Impegni.h"
 #include "operations/ImpegnoTenuto.h"
+#include "operations/StimaTempo.h"
 
 #include <cmath>
 #include <QSignalSpy>
@@ -21,6 +22,46 @@ Operazione copia(OptD frazione = std::nullopt, OptS dettaglio = std::nullopt, QS
 class TestCentroOperazioni : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // A steady 10 MB/s: nothing is told for the first two seconds; then the
+    // speed and the time left, which a stall of a second or a burst moves
+    // only a little; work that goes back (a new phase) starts again.
+    void speedAndTimeLeftSettleWithoutJumping()
+    {
+        constexpr double mb = 1e6, totale = 1000 * mb;
+        StimaTempo s;
+        double t = 0, fatti = 0;
+        const auto per = [&](double secondi, double mbs) {
+            for (const double fine = t + secondi; t < fine - 1e-9;) {
+                t += 0.25;
+                fatti += 0.25 * mbs * mb;
+                s.campione(t, fatti, totale);
+            }
+        };
+        per(1.75, 10);
+        QVERIFY(!s.velocita() && !testoRitmo(s, true));
+        per(28, 10);
+        QCOMPARE(qRound(*s.velocita() / mb), 10);
+        QCOMPARE(*testoRitmo(s, true), QString("10,0\u00A0MB/s · circa 2\u00A0min rimanenti"));
+        QCOMPARE(*testoRitmo(s, false), QString("circa 2\u00A0min rimanenti"));
+        per(1, 0);
+        QVERIFY2(*s.velocita() > 7 * mb, qPrintable(QString::number(*s.velocita())));
+        per(1, 60);
+        QVERIFY2(*s.velocita() < 20 * mb, qPrintable(QString::number(*s.velocita())));
+        s.campione(t + 0.5, 0, totale);
+        QVERIFY(!s.velocita());
+    }
+
+    // Coarser as the time grows, so that the figure does not flicker.
+    void timeLeftInWords()
+    {
+        const std::pair<double, const char *> casi[] = {
+            {42, "meno di 1\u00A0min rimanente"},
+            {150, "circa 3\u00A0min rimanenti"},
+            {23 * 60 + 1, "circa 25\u00A0min rimanenti"},
+            {80 * 60 + 5, "circa 1\u00A0h 20\u00A0min rimanenti"}};
+        for (const auto &[secondi, testo] : casi)
+            QCOMPARE(testoTempoRimanente(secondi), QString(testo));
+    }
     void aggiornaClampsAndKeepsWhatIsNotGiven()
     {
         CentroOperazioni centro;

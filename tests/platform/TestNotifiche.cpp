@@ -4,6 +4,7 @@
 #include "support/TestEnv.h"
 
 #include <QCoro/QCoroTask>
+#include <QDBusMessage>
 #include <QTest>
 
 using namespace std::chrono_literals;
@@ -29,6 +30,14 @@ QStringList notify(BusDiProva &bus)
         if (riga.section(' ', 1, 1) == "Notify" && riga.section(' ', 2, 2) != "raised:")
             out << riga.section(' ', 2);
     return out;
+}
+// The server says the user did something to notification `id`.
+void segnale(BusDiProva &bus, const QString &nomeSegnale, const QString &firma, const QVariantList &argomenti)
+{
+    QDBusMessage emetti =
+        QDBusMessage::createMethodCall(nome, percorso, "org.freedesktop.DBus.Mock", "EmitSignal");
+    emetti.setArguments({nome, nomeSegnale, firma, argomenti});
+    QCOMPARE(bus.connection().call(emetti, QDBus::Block, 10000).type(), QDBusMessage::ReplyMessage);
 }
 } // namespace
 
@@ -81,6 +90,38 @@ private Q_SLOTS:
         }
         QCOMPARE(TestSupport::readFile(bus.mockLog(nome)).count("Notify raised"), rifiuta ? 2 : 0);
         QVERIFY(avvisi.isEmpty());
+    }
+
+    // "Apri Ecografie" rides on a notification only to a server that shows
+    // buttons. Its press comes back by the notification's id and runs once;
+    // another id, another key or a notification already closed run nothing.
+    void actionRunsOnceWhenItsButtonIsPressed_data()
+    {
+        QTest::addColumn<QString>("capacita");
+        QTest::newRow("buttons shown") << "body actions";
+        QTest::newRow("no buttons") << "body";
+    }
+    void actionRunsOnceWhenItsButtonIsPressed()
+    {
+        QFETCH(QString, capacita);
+        BusDiProva bus;
+        QVERIFY2(avvia(bus, capacita), qPrintable(bus.error()));
+        FreedesktopNotifier notifier(bus.connection(), [](const QString &, const QString &, Urgenza) {});
+        int aperture = 0;
+        const AzioneNotifica apri{"Apri Ecografie", [&] { ++aperture; }};
+        for (const char *corpo : {"3 nuove immagini", "1 nuova immagine"})
+            QCoro::waitFor(notifier.notifica("Importazione automatica", corpo, Urgenza::normale, apri));
+        const bool pulsanti = capacita.contains("actions");
+        for (const QString &n : notify(bus))
+            QVERIFY2(n.contains("[\"apri\", \"Apri Ecografie\"]") == pulsanti, qPrintable(n));
+
+        segnale(bus, "NotificationClosed", "uu", {2u, 2u});
+        const std::pair<uint, const char *> premuti[] = {
+            {7, "apri"}, {1, "default"}, {2, "apri"}, {1, "apri"}, {1, "apri"}};
+        for (const auto &[id, chiave] : premuti)
+            segnale(bus, "ActionInvoked", "us", {id, QString(chiave)});
+        QTest::qWait(300);
+        QCOMPARE(aperture, pulsanti ? 1 : 0);
     }
 
     // Not "authorised": nothing answers in time, so the outcome becomes an

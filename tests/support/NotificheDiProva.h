@@ -7,10 +7,12 @@
 
 class NotificheDiProva : public Notifier {
 public:
-    QCoro::Task<> notifica(QString titolo, QString corpo, Urgenza urgenza = Urgenza::normale) override
+    QCoro::Task<> notifica(QString titolo, QString corpo, Urgenza urgenza = Urgenza::normale,
+                           std::optional<AzioneNotifica> azione = std::nullopt) override
     {
         inviate.append({titolo, corpo});
         urgenze.append(urgenza);
+        azioni.append(azione);
         co_return;
     }
     QCoro::Task<> richiediPermessoNotifiche() override
@@ -20,6 +22,7 @@ public:
     }
 
     QList<QPair<QString, QString>> inviate;
-    QList<Urgenza> urgenze; // one per notification sent
+    QList<Urgenza> urgenze;                      // one per notification sent
+    QList<std::optional<AzioneNotifica>> azioni; // likewise
     int permessiRichiesti = 0;
 };

@@ -197,7 +197,7 @@ private Q_SLOTS:
         QVERIFY(writeFile(stick + "/PAZ0002/IM02.jpg", "b"));
         QCoro::waitFor(importaAutomaticamente(
             env.servizi, {QUuid::createUuid(), QUrl::fromLocalFile(stick), "ECO 1", QDateTime()}));
-        QVERIFY2(env.logLines().last().contains(": 1 nuove immagini, 1 già presenti, 0 errori"),
+        QVERIFY2(env.logLines().last().contains(": 1 nuova immagine, 1 già presenti, 0 errori"),
                  qPrintable(env.logLines().last()));
         const QString giorno = cartellaOggi + "/";
         QCOMPARE(contenuto(archivio), (QStringList{giorno + "PAZ0001/IM01.jpg", giorno + "PAZ0002/IM02.jpg",

@@ -369,14 +369,15 @@ private Q_SLOTS:
         QCOMPARE(avviso.testo,
                  QString("File copiati: 9\n✓ Verifica integrità: tutti i 9 file sono identici agli "
                          "originali.\n\n⚠️ 2 file erano già presenti nella destinazione e sono stati "
-                         "rinominati con timestamp (entrambe le versioni mantenute):\n\nREADME, foto.jpg") +
+                         "rinominati con data e ora (entrambe le versioni mantenute):\n\nREADME, foto.jpg") +
                      riepilogoManifesto(stick.path()));
         QCOMPARE(env.logLines(), QStringList{prefisso +
                                              "Copia in Archivio: 9 copiati, 9 verificati, 2 "
                                              "rinominati, 0 errori, 0 verifiche fallite" +
                                              rigaManifesto(stick.path())});
         QCOMPARE(schede.first().titolo + "|" + schede.last().titolo + "|" + *schede.last().dettaglio,
-                 QString("Copia in Archivio…|Verifica copia…|Verifica 9 di 9 — riga\nnuova.jpg"));
+                 QString("Copia da «%1» in Archivio…|Verifica copia…|Verifica 9 di 9 — riga\nnuova.jpg")
+                     .arg(QFileInfo(stick.path()).fileName()));
 
         const EsitoCopia e = FileCopyService::eseguiCopia(stick.path(), std::nullopt, archivio);
         QCOMPARE(std::tuple(e.copiati, e.giaPresenti, e.errori), std::tuple(0, 9, 0));

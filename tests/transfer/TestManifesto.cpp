@@ -115,7 +115,7 @@ private Q_SLOTS:
                                   "0 verifiche fallite; manifesto: " +
                                   manifestoCopia,
                               prefisso +
-                                  "Auto-importazione da ECO_B: 1 nuove immagini, 1 già presenti, 0 "
+                                  "Auto-importazione da ECO_B: 1 nuova immagine, 1 già presenti, 0 "
                                   "errori, 0 verifiche fallite; manifesto: " +
                                   manifestoImportazione,
                               prefisso + "Auto-importazione da ECO_B: 0 nuove immagini, 2 già presenti, 0 "

@@ -79,7 +79,7 @@ QString testoConferma(const QString &a, const QString &b, const QList<int> &n)
     return QString("Sincronizzazione bidirezionale tra:\n• %1\n• %2\n\nOperazioni previste:\n• %3 file da "
                    "copiare verso %2\n• %4 file da copiare verso %1\n• %5 conflitti (file con stesso nome ma "
                    "contenuto diverso)\n• %6 file già identici (saranno saltati)\n%7\nI conflitti verranno "
-                   "risolti mantenendo entrambe le versioni: la copia ricevuta avrà un timestamp aggiunto al "
+                   "risolti mantenendo entrambe le versioni: la copia ricevuta avrà data e ora aggiunte al "
                    "nome.\nProcedere?")
         .arg(a, b, QString::number(n[0]), QString::number(n[1]), QString::number(n[2]), QString::number(n[3]),
              n.value(4) ? QString("• %1 conflitti già risolti in una sincronizzazione precedente (saranno "
@@ -211,9 +211,9 @@ private Q_SLOTS:
         QCOMPARE(
             t.ultimoAvviso().titolo + "|" + t.ultimoAvviso().testo,
             QString(
-                "Sincronizzazione USB|Sincronizzazione completata.\n\n• 1 file copiati in STUDIO\n• 1 file "
-                "copiati in CLINICA\n• 2 conflitti risolti (entrambe le versioni mantenute con "
-                "timestamp)\n• 1 file erano già identici\n"));
+                "Sincronizzazione USB|Sincronizzazione completata.\n\n• 1 file copiato in STUDIO\n• 1 file "
+                "copiato in CLINICA\n• 2 conflitti risolti (entrambe le versioni mantenute con "
+                "data e ora)\n• 1 file era già identico\n"));
         QCOMPARE(t.ultimoAvviso().stile, StileAvviso::informativo);
         QCOMPARE(t.env.logLines(), QStringList{"[2024-05-02 10:20:30] Sincronizzazione CLINICA ↔ STUDIO: 1+1 "
                                                "file copiati, 2 conflitti risolti, 0 errori"});
@@ -405,8 +405,8 @@ private Q_SLOTS:
         // Named with its reason, and not told as a success.
         const QString mancante = "“DCIM/IMG.JPG” verso CLINICA: non leggibile: file o cartella inesistente";
         QCOMPARE(t.ultimoAvviso().testo,
-                 "Sincronizzazione completata con errori.\n\n• 1 file copiati in STUDIO\n• 0 file copiati in "
-                 "CLINICA\n• 0 conflitti risolti (entrambe le versioni mantenute con timestamp)\n• 0 file "
+                 "Sincronizzazione completata con errori.\n\n• 1 file copiato in STUDIO\n• 0 file copiati in "
+                 "CLINICA\n• 0 conflitti risolti (entrambe le versioni mantenute con data e ora)\n• 0 file "
                  "erano già identici\n\n⚠️ Errori durante la copia: 1\n" +
                      mancante);
         QCOMPARE(t.ultimoAvviso().stile, StileAvviso::avvertenza);

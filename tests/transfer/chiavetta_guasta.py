@@ -1,8 +1,11 @@
 #!/usr/bin/python3
 # A failing stick: a read-only mirror of ROOT mounted on MOUNTPOINT (FUSE, in
 # the foreground) whose chosen folders and files answer EIO, as a worn-out
-# medium does, and which may be slow: each read waits SECONDS first.
-# Usage: chiavetta_guasta.py ROOT MOUNTPOINT opendir:/FOLDER readdir:/FOLDER read:/FILE lento:SECONDS ...
+# medium does, and which may be slow: each read waits SECONDS first, or only
+# each read of the files named with piano: when there are any, while the other
+# files answer at once.
+# Usage: chiavetta_guasta.py ROOT MOUNTPOINT opendir:/FOLDER readdir:/FOLDER read:/FILE lento:SECONDS
+#        piano:/FILE ...
 import errno
 import os
 import sys
@@ -16,6 +19,7 @@ class Guasta(Operations):
         self.radice = radice
         self.guasti = set(tuple(g.split(":", 1)) for g in guasti)
         self.attesa = sum(float(v) for k, v in self.guasti if k == "lento")
+        self.piani = set(v for k, v in self.guasti if k == "piano")
 
     def _vero(self, path):
         return self.radice + path
@@ -41,7 +45,8 @@ class Guasta(Operations):
         return os.open(self._vero(path), os.O_RDONLY)
 
     def read(self, path, size, offset, fh):
-        time.sleep(self.attesa)
+        if not self.piani or path in self.piani:
+            time.sleep(self.attesa)
         self._forse_guasto("read", path)
         return os.pread(fh, size, offset)
 
@@ -51,4 +56,6 @@ class Guasta(Operations):
 
 
 if __name__ == "__main__":
-    FUSE(Guasta(sys.argv[1], sys.argv[3:]), sys.argv[2], foreground=True, ro=True, nothreads=True)
+    guasta = Guasta(sys.argv[1], sys.argv[3:])
+    # With slow files named, the others answer at once meanwhile, from threads of their own.
+    FUSE(guasta, sys.argv[2], foreground=True, ro=True, nothreads=not guasta.piani)

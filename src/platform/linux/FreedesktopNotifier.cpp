@@ -12,6 +12,9 @@ const QString servizio = QStringLiteral("org.freedesktop.Notifications");
 const QString percorso = QStringLiteral("/org/freedesktop/Notifications");
 const QString interfaccia = QStringLiteral("org.freedesktop.Notifications");
 
+// The key of a notification's one button.
+const QString chiaveAzione = QStringLiteral("apri");
+
 // A server that takes the call but never answers must not hold the end of an
 // operation for the bus's default 25 seconds.
 constexpr int attesaNotify = 10000;
@@ -45,6 +48,25 @@ FreedesktopNotifier::FreedesktopNotifier(QDBusConnection bus, AvvisoDiRiserva fa
                                          std::chrono::milliseconds attesaServer)
     : m_bus(std::move(bus)), m_fallback(std::move(fallback)), m_attesaServer(attesaServer)
 {
+    m_bus.connect(servizio, percorso, interfaccia, QStringLiteral("ActionInvoked"), this,
+                  SLOT(azioneInvocata(uint, QString)));
+    m_bus.connect(servizio, percorso, interfaccia, QStringLiteral("NotificationClosed"), this,
+                  SLOT(notificaChiusa(uint, uint)));
+}
+
+void FreedesktopNotifier::azioneInvocata(uint id, const QString &chiave)
+{
+    if (chiave != chiaveAzione)
+        return;
+    // Once: some servers keep the notification on screen after the press.
+    const std::function<void()> esegui = m_azioni.take(id);
+    if (esegui)
+        esegui();
+}
+
+void FreedesktopNotifier::notificaChiusa(uint id, uint)
+{
+    m_azioni.remove(id);
 }
 
 QCoro::Task<bool> FreedesktopNotifier::serverPresente()
@@ -57,24 +79,29 @@ QCoro::Task<bool> FreedesktopNotifier::serverPresente()
     co_return risposta.type() == QDBusMessage::ReplyMessage;
 }
 
-QCoro::Task<bool> FreedesktopNotifier::corpoConMarkup()
+QCoro::Task<QStringList> FreedesktopNotifier::capacita()
 {
     const QDBusPendingCall attesa =
         m_bus.asyncCall(chiamata(QStringLiteral("GetCapabilities")), int(m_attesaServer.count()));
     const QDBusMessage risposta = co_await attesa;
     if (risposta.type() != QDBusMessage::ReplyMessage || risposta.arguments().isEmpty())
-        co_return false;
-    co_return risposta.arguments().constFirst().toStringList().contains(QStringLiteral("body-markup"));
+        co_return QStringList();
+    co_return risposta.arguments().constFirst().toStringList();
 }
 
-QCoro::Task<> FreedesktopNotifier::notifica(QString titolo, QString corpo, Urgenza urgenza)
+QCoro::Task<> FreedesktopNotifier::notifica(QString titolo, QString corpo, Urgenza urgenza,
+                                            std::optional<AzioneNotifica> azione)
 {
     if (!co_await serverPresente()) {
         m_fallback(titolo, corpo, urgenza);
         co_return;
     }
-    if (co_await corpoConMarkup())
+    const QStringList sa = co_await capacita();
+    if (sa.contains(QStringLiteral("body-markup")))
         corpo = comeMarkup(corpo);
+    QStringList azioni;
+    if (azione && sa.contains(QStringLiteral("actions")))
+        azioni << chiaveAzione << azione->etichetta;
 
     const QVariantMap suggerimenti{
         {QStringLiteral("sound-name"), QStringLiteral("message-new-instant")},
@@ -85,12 +112,14 @@ QCoro::Task<> FreedesktopNotifier::notifica(QString titolo, QString corpo, Urgen
     QDBusMessage notify = chiamata(QStringLiteral("Notify"));
     // replaces_id 0: every outcome is a notification of its own, never an
     // update of an earlier one.
-    notify << Marchio::nomeProdotto << quint32(0) << QStringLiteral("tessera") << titolo << corpo
-           << QStringList() << suggerimenti << qint32(-1);
+    notify << Marchio::nomeProdotto << quint32(0) << QStringLiteral("tessera") << titolo << corpo << azioni
+           << suggerimenti << qint32(-1);
     const QDBusPendingCall attesa = m_bus.asyncCall(notify, attesaNotify);
     // An error is dropped on purpose: the alert fallback is for a desktop that
     // cannot show notifications at all, not for one refusal.
-    co_await attesa;
+    const QDBusMessage risposta = co_await attesa;
+    if (!azioni.isEmpty() && risposta.type() == QDBusMessage::ReplyMessage && !risposta.arguments().isEmpty())
+        m_azioni.insert(risposta.arguments().constFirst().toUInt(), azione->esegui);
 }
 
 QCoro::Task<> FreedesktopNotifier::richiediPermessoNotifiche()

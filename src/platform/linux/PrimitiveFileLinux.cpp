@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <fcntl.h>
 #include <linux/openat2.h>
@@ -81,17 +82,33 @@ int rinominaSenzaSostituire(int cartella, const QByteArray &da, const QByteArray
     return ::renameat2(cartella, da.constData(), cartella, a.constData(), RENAME_NOREPLACE) == 0 ? 0 : errno;
 }
 
-int copiaContenuto(int in, int out, bool *lettura)
+int copiaContenuto(int in, int out, const std::function<bool(qint64 copiati)> &passo, bool *lettura)
 {
     if (lettura)
         *lettura = false;
+    // Pieces inside the kernel grow while they take little time and shrink
+    // when the source is slow, so that `passo` is heard often enough to stop
+    // within a moment, without slowing a fast disk down with small calls.
+    size_t pezzo = size_t(1) << 20;
+    constexpr size_t pezzoMassimo = size_t(64) << 20, pezzoMinimo = size_t(256) << 10;
     bool inKernel = true;
     std::vector<char> buffer;
+    qint64 copiati = 0;
     for (;;) {
+        if (passo && !passo(copiati))
+            return ECANCELED;
         if (inKernel) {
-            const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, size_t(64) << 20, 0);
-            if (n > 0)
+            const auto prima = std::chrono::steady_clock::now();
+            const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, pezzo, 0);
+            if (n > 0) {
+                copiati += n;
+                const auto durata = std::chrono::steady_clock::now() - prima;
+                if (durata < std::chrono::milliseconds(100))
+                    pezzo = std::min(pezzo * 2, pezzoMassimo);
+                else if (durata > std::chrono::milliseconds(400))
+                    pezzo = std::max(pezzo / 2, pezzoMinimo);
                 continue;
+            }
             if (n < 0 && errno == EINTR)
                 continue;
             // Across file systems, or a file system that cannot; a 0 may be a
@@ -122,6 +139,7 @@ int copiaContenuto(int in, int out, bool *lettura)
             }
             scritti += n;
         }
+        copiati += letti;
     }
 }
 
