@@ -322,15 +322,10 @@ private Q_SLOTS:
         TestEnv env;
         QTemporaryDir stick, altrove;
         const QString caffe("caffè.jpg");
-        const QStringList nomi{"a/foto.jpg",
-                               "b/foto.jpg",
-                               "README",
-                               caffe.normalized(QString::NormalizationForm_C),
-                               caffe.normalized(QString::NormalizationForm_D),
-                               QString(251, 'L') + ".jpg",
-                               "riga\nnuova.jpg",
-                               "100% \"vero\" 'x'.jpg",
-                               "%1%2"};
+        const QStringList nomi =
+            QString("a/foto.jpg|b/foto.jpg|README|riga\nnuova.jpg|100% \"vero\" 'x'.jpg|%1%2").split('|') +
+            QStringList{caffe.normalized(QString::NormalizationForm_C),
+                        caffe.normalized(QString::NormalizationForm_D), QString(251, 'L') + ".jpg"};
         for (const QString &n : nomi + QStringList{"._foto.jpg", ".Trashes/5/x.jpg"})
             QVERIFY(writeFile(stick.filePath(n), n.toUtf8()));
         piantaSpeciali(stick.path(), altrove.path());

@@ -128,16 +128,10 @@ private Q_SLOTS:
     void namesComeBackByteForByte()
     {
         QRandomGenerator caso(20240307);
-        const QList<QByteArray> pezzi{"a",
-                                      ".",
-                                      "\xEF\xBB\xBF",
-                                      "\xC3\xA9",
-                                      "\xF0\x9F\x98\x80",
-                                      "\xED\xA0\x80",
-                                      "\xC0\xAF",
-                                      "\xF4\x90\x80\x80",
-                                      "\xEF\xBF\xBD",
-                                      "\xE2\x82"};
+        const QList<QByteArray> pezzi =
+            QByteArray("a|.|\xEF\xBB\xBF|\xC3\xA9|\xF0\x9F\x98\x80|\xED\xA0\x80|\xC0\xAF|"
+                       "\xF4\x90\x80\x80|\xEF\xBF\xBD|\xE2\x82")
+                .split('|');
         for (int i = 0; i < 20000; ++i) {
             QByteArray nome;
             for (int k = caso.bounded(12); k > 0; --k)
