@@ -111,27 +111,23 @@ private Q_SLOTS:
         const QString vuotiTesto = QStringLiteral("Appunti vuoti|Non c'è testo negli appunti da salvare.");
         const QString vuoti = QStringLiteral("Appunti vuoti|Non c'è contenuto negli appunti da salvare.");
 
-        QTest::newRow("open") << int(apri) << std::optional(t) << noRtf << "" << QByteArray() << "" << false;
-        QTest::newRow("note, empty clipboard: empty note")
-            << int(conNota) << no << noRtf << notaTxt << QByteArray() << "" << false;
-        QTest::newRow("note, text") << int(conNota) << std::optional(t) << noRtf << notaTxt << t.toUtf8()
-                                    << "" << false;
-        QTest::newRow("text, empty") << int(testoEdEspelli) << no << noRtf << "" << QByteArray() << vuotiTesto
-                                     << false;
-        QTest::newRow("text, empty string") << int(testoEdEspelli) << std::optional(QString()) << noRtf << ""
-                                            << QByteArray() << vuotiTesto << false;
-        QTest::newRow("text, RTF only")
-            << int(testoEdEspelli) << no << std::optional(rtf) << "" << QByteArray() << vuotiTesto << false;
-        QTest::newRow("text") << int(testoEdEspelli) << std::optional(t) << noRtf << notaTxt << t.toUtf8()
-                              << "" << true;
-        QTest::newRow("rich, empty") << int(formattataEdEspelli) << no << noRtf << "" << QByteArray() << vuoti
-                                     << false;
-        QTest::newRow("rich, text only: .txt")
-            << int(formattataEdEspelli) << std::optional(t) << noRtf << notaTxt << t.toUtf8() << "" << true;
-        QTest::newRow("rich, RTF only")
-            << int(formattataEdEspelli) << no << std::optional(rtf) << notaRtf << rtf << "" << true;
-        QTest::newRow("rich, RTF and text: RTF") << int(formattataEdEspelli) << std::optional(t)
-                                                 << std::optional(rtf) << notaRtf << rtf << "" << true;
+        const auto riga = [](const char *nome, int azione, const std::optional<QString> &testo,
+                             const std::optional<QByteArray> &rtf, const QString &nota,
+                             const QByteArray &byte, const QString &avviso, bool espulsa) {
+            QTest::newRow(nome) << azione << testo << rtf << nota << byte << avviso << espulsa;
+        };
+        const QByteArray tb = t.toUtf8();
+        riga("open", apri, t, noRtf, "", {}, "", false);
+        riga("note, empty clipboard: empty note", conNota, no, noRtf, notaTxt, {}, "", false);
+        riga("note, text", conNota, t, noRtf, notaTxt, tb, "", false);
+        riga("text, empty", testoEdEspelli, no, noRtf, "", {}, vuotiTesto, false);
+        riga("text, empty string", testoEdEspelli, QString(), noRtf, "", {}, vuotiTesto, false);
+        riga("text, RTF only", testoEdEspelli, no, rtf, "", {}, vuotiTesto, false);
+        riga("text", testoEdEspelli, t, noRtf, notaTxt, tb, "", true);
+        riga("rich, empty", formattataEdEspelli, no, noRtf, "", {}, vuoti, false);
+        riga("rich, text only: .txt", formattataEdEspelli, t, noRtf, notaTxt, tb, "", true);
+        riga("rich, RTF only", formattataEdEspelli, no, rtf, notaRtf, rtf, "", true);
+        riga("rich, RTF and text: RTF", formattataEdEspelli, t, rtf, notaRtf, rtf, "", true);
     }
     void note()
     {

@@ -35,8 +35,7 @@ const QString poco =
 // Runs one check on the ECO stick to its end and returns the whole report so far.
 Righe esegui(QCoro::Task<> (*comando)(Servizi, USBDrive), TestEnv &env)
 {
-    QCoro::waitFor(comando(env.servizi, USBDrive{QUuid::createUuid(), QUrl::fromLocalFile(percorso), "ECO",
-                                                 QDateTime::currentDateTime()}));
+    QCoro::waitFor(comando(env.servizi, TestSupport::chiavetta(percorso, "ECO")));
     Righe righe;
     for (const RigaRapporto &r : env.diagnostica.rapporto())
         righe.append({r.tipo, r.testo});

@@ -111,7 +111,7 @@ private Q_SLOTS:
         TestEnv env;
         env.servizi.disco = &m_esecutore;
         TestSupport::writeFile(env.path("Archivio/copia.txt"), "dati"); // the stick's file is archived
-        const USBDrive drive{QUuid::createUuid(), QUrl::fromLocalFile(mnt()), "Referti 2024", QDateTime()};
+        const USBDrive drive = TestSupport::chiavetta(mnt(), "Referti 2024");
         QCoro::waitFor(formattaRapida(env.servizi, drive));
 
         if (discoUsb) { // refused before anything is asked
@@ -165,7 +165,7 @@ private Q_SLOTS:
         env.avvisi.rispondi(0); // the copy's summary
         env.avvisi.rispondi(1); // "Annulla": the third volume still cannot be looked at
 
-        const USBDrive drive{QUuid::createUuid(), QUrl::fromLocalFile(punti[0]), "ECO", QDateTime()};
+        const USBDrive drive = TestSupport::chiavetta(punti[0], "ECO");
         QCoro::waitFor(formattaRapida(env.servizi, drive));
 
         const auto &m = env.avvisi.mostrati;

@@ -58,8 +58,7 @@ void preparaSicuro(TestEnv &env, const QString &percorso = stick,
 
 void esegui(TestEnv &env, bool cancella, const QString &percorso = stick)
 {
-    const USBDrive drive{QUuid::createUuid(), QUrl::fromLocalFile(percorso), "STUDIO",
-                         QDateTime::currentDateTime()};
+    const USBDrive drive = TestSupport::chiavetta(percorso, "STUDIO");
     if (cancella)
         QCoro::waitFor(cancellaSicura(env.servizi, drive));
     else

@@ -2,6 +2,8 @@
 
 #include "operations/Registro.h"
 
+#include <fcntl.h>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QProcess>
 #include <QSettings>
@@ -58,6 +60,20 @@ QByteArray TestSupport::readFile(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool TestSupport::writeFileBytes(const QString &cartella, const QByteArray &nome, const QByteArray &content)
+{
+    const QByteArray percorso = QFile::encodeName(cartella) + '/' + nome;
+    QDir().mkpath(QFile::decodeName(percorso.left(percorso.lastIndexOf('/'))));
+    const int fd = ::open(percorso.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const bool ok = fd >= 0 && ::write(fd, content.constData(), size_t(content.size())) == content.size();
+    return ::close(fd) == 0 && ok;
+}
+
+QByteArray TestSupport::sha256Hex(const QByteArray &dati)
+{
+    return QCryptographicHash::hash(dati, QCryptographicHash::Sha256).toHex();
 }
 
 bool TestSupport::esegui(const QString &programma, const QStringList &argomenti, QString *uscita)

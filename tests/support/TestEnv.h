@@ -1,5 +1,6 @@
 #pragma once
 
+#include "comune/USBDrive.h"
 #include "operations/CentroOperazioni.h"
 #include "operations/DiagnosticaManager.h"
 #include "operations/SecureEraseManager.h"
@@ -41,11 +42,19 @@ struct TestEnv {
 
 namespace TestSupport {
 bool isRoot();
+// A stick as the monitor lists it, mounted at `percorso`.
+inline USBDrive chiavetta(const QString &percorso, const QString &nome)
+{
+    return {QUuid::createUuid(), QUrl::fromLocalFile(percorso), nome, {}};
+}
 // Where screenshots and other artefacts go (created on demand).
 QString artifactsDir();
 // Writes `content` to `path`, creating folders.
 bool writeFile(const QString &path, const QByteArray &content);
 QByteArray readFile(const QString &path);
+// Writes a file under `cartella` whose name is given as bytes, which need not be UTF-8, creating folders.
+bool writeFileBytes(const QString &cartella, const QByteArray &nome, const QByteArray &content);
+QByteArray sha256Hex(const QByteArray &dati);
 // Runs a program to its end (two minutes at most): true if it exited with 0.
 // `uscita` gets what it printed on stdout, trimmed.
 bool esegui(const QString &programma, const QStringList &argomenti, QString *uscita = nullptr);

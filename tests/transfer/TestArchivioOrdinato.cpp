@@ -136,17 +136,15 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("etichetta");
         QTest::addColumn<QString>("cartella");
-        QTest::newRow("plain") << "ECO 1"
-                               << "ECO 1";
-        QTest::newRow("leading dot") << ".ECO"
-                                     << "ECO";
-        QTest::newRow("share's forbidden characters") << "A:B\\C*?"
-                                                      << "A_B_C__";
-        QTest::newRow("final dot") << "ECO."
-                                   << "ECO";
-        QTest::newRow("nothing left") << " .. "
-                                      << "chiavetta";
-        QTest::newRow("stray byte") << decodificaNome("caf\xE9") << "caf_";
+        const auto riga = [](const char *nome, const QString &etichetta, const char *cartella) {
+            QTest::newRow(nome) << etichetta << QString(cartella);
+        };
+        riga("plain", "ECO 1", "ECO 1");
+        riga("leading dot", ".ECO", "ECO");
+        riga("share's forbidden characters", "A:B\\C*?", "A_B_C__");
+        riga("final dot", "ECO.", "ECO");
+        riga("nothing left", " .. ", "chiavetta");
+        riga("stray byte", decodificaNome("caf\xE9"), "caf_");
     }
     void nomeDellaCartella()
     {
@@ -195,8 +193,7 @@ private Q_SLOTS:
         QCOMPARE(env.avvisi.mostrati.value(0).titolo, QString("Copia completata"));
 
         QVERIFY(writeFile(stick + "/PAZ0002/IM02.jpg", "b"));
-        QCoro::waitFor(importaAutomaticamente(
-            env.servizi, {QUuid::createUuid(), QUrl::fromLocalFile(stick), "ECO 1", QDateTime()}));
+        QCoro::waitFor(importaAutomaticamente(env.servizi, TestSupport::chiavetta(stick, "ECO 1")));
         QVERIFY2(env.logLines().last().contains(": 1 nuova immagine, 1 già presenti, 0 errori"),
                  qPrintable(env.logLines().last()));
         const QString giorno = cartellaOggi + "/";
@@ -220,8 +217,7 @@ private Q_SLOTS:
         QCoro::waitFor(FileCopyService::copia(env.servizi, stick, env.impostazioni->destinationPath()));
         QCOMPARE(env.avvisi.mostrati.value(0).titolo, QString("Copia completata con errori"));
 
-        const USBDrive drive{
-            QUuid::createUuid(), QUrl::fromLocalFile(stick), QFileInfo(stick).fileName(), {}};
+        const USBDrive drive = TestSupport::chiavetta(stick, QFileInfo(stick).fileName());
         const QList<EventoChiavetta> storia =
             StoricoChiavette::shared().eventi(leggiIdentitaChiavetta(drive));
         QCOMPARE(storia.size(), 1);

@@ -9,7 +9,6 @@
 #include <chrono>
 #include <fcntl.h>
 #include <future>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QScopeGuard>
@@ -19,6 +18,8 @@
 #include <unistd.h>
 
 namespace {
+using TestSupport::sha256Hex;
+
 // "s/..." is the stick, "a/..." the archive folder.
 using Albero = QMap<QString, QByteArray>;
 
@@ -27,13 +28,8 @@ void pianta(const QString &dir, const Albero &albero, const QStringList &chiusi 
 {
     ::chmod(QFile::encodeName(dir), 0755); // "nobody" may pass
     QDir(dir).mkpath(QStringLiteral("s"));
-    for (auto it = albero.cbegin(); it != albero.cend(); ++it) {
-        const QString percorso = dir + '/' + it.key();
-        QDir().mkpath(QFileInfo(percorso).path());
-        const int fd = ::open(codificaNome(percorso).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        QVERIFY(fd >= 0 && ::write(fd, it->constData(), size_t(it->size())) == it->size() &&
-                ::close(fd) == 0);
-    }
+    for (auto it = albero.cbegin(); it != albero.cend(); ++it)
+        QVERIFY(TestSupport::writeFileBytes(dir, codificaNome(it.key()), it.value()));
     for (const QString &c : chiusi)
         ::chmod(QFile::encodeName(dir + '/' + c), 0);
 }
@@ -62,10 +58,6 @@ Albero con(Albero a, const Albero &b)
     return a;
 }
 
-QByteArray sha(const QByteArray &dati)
-{
-    return QCryptographicHash::hash(dati, QCryptographicHash::Sha256).toHex();
-}
 } // namespace
 
 class TestControlloArchivio : public QObject {
@@ -79,45 +71,37 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("chiusi"); // made unreadable (mode 000, read as "nobody")
         QTest::addColumn<QString>("archivio");
         QTest::addColumn<QString>("atteso");
+        const auto riga = [](const char *nome, const Albero &albero, const QString &atteso,
+                             const QStringList &chiusi = {}, const char *archivio = "a") {
+            QTest::newRow(nome) << albero << chiusi << QString(archivio) << atteso;
+        };
         const Albero due{{"s/a.jpg", "aaa"}, {"s/DCIM/b.jpg", "bbbb"}};
-        QTest::newRow("all archived under other names")
-            << con(due, {{"a/IMG_2024.jpg", "aaa"}, {"a/vecchie/x", "bbbb"}, {"a/altro", "zzzz"}})
-            << QStringList{} << "a"
-            << "2 file; al sicuro";
-        QTest::newRow("one missing") << con(due, {{"a/a.jpg", "aaa"}, {"a/c.jpg", "cccc"}}) << QStringList{}
-                                     << "a"
-                                     << "2 file; mancano DCIM/b.jpg";
-        QTest::newRow("same name, other bytes")
-            << con(due, {{"a/a.jpg", "aaa"}, {"a/b.jpg", "BBBB"}, {"a/.tessera-manifest", "bbbb"}})
-            << QStringList{} << "a"
-            << "2 file; mancano DCIM/b.jpg";
-        QTest::newRow("unreadable folder and file on the stick")
-            << con(due, {{"s/chiusa/c.jpg", "ccc"}, {"a/x", "aaa"}, {"a/y", "bbbb"}, {"a/z", "ccc"}})
-            << QStringList{"s/chiusa", "s/DCIM/b.jpg"} << "a"
-            << "2 file; non letti “chiusa”: permesso negato,“DCIM/b.jpg”: permesso negato";
-        QTest::newRow("only copy in an unreadable archive folder")
-            << con(due, {{"a/a.jpg", "aaa"}, {"a/chiusa/b.jpg", "bbbb"}}) << QStringList{"a/chiusa"} << "a"
-            << "2 file; mancano DCIM/b.jpg";
-        QTest::newRow("no archive folder") << due << QStringList{} << "a"
-                                           << "2 file; archivio file o cartella inesistente";
-        QTest::newRow("archive folder unreadable")
-            << con(due, {{"a/a.jpg", "aaa"}}) << QStringList{"a"} << "a"
-            << "2 file; archivio permesso negato";
-        QTest::newRow("archive on the stick")
-            << con(due, {{"s/Ecografie/b.jpg", "bbbb"}, {"s/Ecografie/a.jpg", "aaa"}}) << QStringList{}
-            << "s/Ecografie"
-            << "4 file; archivio si trova sulla chiavetta stessa";
-        QTest::newRow("empty stick, hidden files aside")
-            << Albero{{"s/.Trashes/a", "aaa"}, {"s/._IMG.jpg", "a"}} << QStringList{} << "a"
-            << "0 file; 2 nascosti; al sicuro";
+        const QString manca = "2 file; mancano DCIM/b.jpg";
+        riga("all archived under other names",
+             con(due, {{"a/IMG_2024.jpg", "aaa"}, {"a/vecchie/x", "bbbb"}, {"a/altro", "zzzz"}}),
+             "2 file; al sicuro");
+        riga("one missing", con(due, {{"a/a.jpg", "aaa"}, {"a/c.jpg", "cccc"}}), manca);
+        riga("same name, other bytes",
+             con(due, {{"a/a.jpg", "aaa"}, {"a/b.jpg", "BBBB"}, {"a/.tessera-manifest", "bbbb"}}), manca);
+        riga("unreadable folder and file on the stick",
+             con(due, {{"s/chiusa/c.jpg", "ccc"}, {"a/x", "aaa"}, {"a/y", "bbbb"}, {"a/z", "ccc"}}),
+             "2 file; non letti “chiusa”: permesso negato,“DCIM/b.jpg”: permesso negato",
+             {"s/chiusa", "s/DCIM/b.jpg"});
+        riga("only copy in an unreadable archive folder",
+             con(due, {{"a/a.jpg", "aaa"}, {"a/chiusa/b.jpg", "bbbb"}}), manca, {"a/chiusa"});
+        riga("no archive folder", due, "2 file; archivio file o cartella inesistente");
+        riga("archive folder unreadable", con(due, {{"a/a.jpg", "aaa"}}), "2 file; archivio permesso negato",
+             {"a"});
+        riga("archive on the stick", con(due, {{"s/Ecografie/b.jpg", "bbbb"}, {"s/Ecografie/a.jpg", "aaa"}}),
+             "4 file; archivio si trova sulla chiavetta stessa", {}, "s/Ecografie");
+        riga("empty stick, hidden files aside", {{"s/.Trashes/a", "aaa"}, {"s/._IMG.jpg", "a"}},
+             "0 file; 2 nascosti; al sicuro");
         // A U+FEFF is part of a name like any other character: these are two
         // files, and only the second is archived.
         const QString e9 = QString(QChar(0xDCE9)), bom = QString(QChar(0xFEFF));
-        QTest::newRow("names apart only by a U+FEFF") << Albero{{"s/IMG" + e9 + bom + ".jpg", "nuova"},
-                                                                {"s/IMG" + e9 + ".jpg", "vecchia"},
-                                                                {"a/x", "vecchia"}}
-                                                      << QStringList{} << "a"
-                                                      << "2 file; mancano IMG\\xE9" + bom + ".jpg";
+        riga("names apart only by a U+FEFF",
+             {{"s/IMG" + e9 + bom + ".jpg", "nuova"}, {"s/IMG" + e9 + ".jpg", "vecchia"}, {"a/x", "vecchia"}},
+             "2 file; mancano IMG\\xE9" + bom + ".jpg");
     }
     void decides()
     {
@@ -176,16 +160,17 @@ private Q_SLOTS:
         // x's line now gives the missing file's digest, its check recomputed
         // by whoever knows the format but not the user's secret; lines of junk.
         QByteArray testo = TestSupport::readFile(indice);
-        QVERIFY(testo.contains(sha("aaa")));
-        testo.replace(sha("aaa"), sha("bbbb"));
+        QVERIFY(testo.contains(sha256Hex("aaa")));
+        testo.replace(sha256Hex("aaa"), sha256Hex("bbbb"));
         QList<QByteArray> righe = testo.split('\n');
         const QByteArray cartella = QFile::encodeName(dir.filePath("a")).toPercentEncoding("/");
         for (QByteArray &riga : righe) {
             const QByteArray resto = riga.left(riga.lastIndexOf('\t'));
-            if (riga.contains(sha("bbbb")))
-                riga = resto + '\t' + sha(cartella + '\t' + resto).left(16);
+            if (riga.contains(sha256Hex("bbbb")))
+                riga = resto + '\t' + sha256Hex(cartella + '\t' + resto).left(16);
         }
-        testo = righe.join('\n') + "a/w\t4\t1\t2\t3\t" + sha("bbbb") + "\t0123456789abcdef\nrotto\n\t\t\t";
+        testo =
+            righe.join('\n') + "a/w\t4\t1\t2\t3\t" + sha256Hex("bbbb") + "\t0123456789abcdef\nrotto\n\t\t\t";
         QVERIFY(TestSupport::writeFile(indice, testo));
         QCOMPARE(controlla(), QString("2 file; mancano b.jpg; letti 2"));
 
@@ -200,7 +185,7 @@ private Q_SLOTS:
         QCOMPARE(TestSupport::readFile(indice), indicePrima);
         QCOMPARE(QDir(dir.filePath("s")).entryList(QDir::Files), (QStringList{"a.jpg", "b.jpg"}));
         QCOMPARE(controlla(), QString("2 file; al sicuro; letti 1"));
-        QVERIFY(!TestSupport::readFile(indice).contains(sha("cccc")));
+        QVERIFY(!TestSupport::readFile(indice).contains(sha256Hex("cccc")));
 
         // Believed only when it is this user's own regular file: a FIFO (never
         // waited on), a link or another user's file in its place is set aside

@@ -36,6 +36,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using TestSupport::chiavetta;
 using TestSupport::readFile;
 using TestSupport::writeFile;
 
@@ -54,18 +55,10 @@ QStringList tuttoIn(const QString &cartella)
     return r;
 }
 
-// What the summary and the log line add about the manifest of a copy from `chiavetta`.
-QString nomeManifesto(const QString &chiavetta)
-{
-    return ".tessera-manifest/" + stamp + "_" + QFileInfo(chiavetta).fileName() + ".sha256";
-}
-QString riepilogoManifesto(const QString &chiavetta)
-{
-    return "\n\nManifesto SHA-256 per ricontrollare l'archivio: " + nomeManifesto(chiavetta);
-}
+// What the log line adds about the manifest of a copy from `chiavetta`.
 QString rigaManifesto(const QString &chiavetta)
 {
-    return "; manifesto: " + nomeManifesto(chiavetta);
+    return "; manifesto: .tessera-manifest/" + stamp + "_" + QFileInfo(chiavetta).fileName() + ".sha256";
 }
 
 // What a stick holds besides files, none of which may ever be opened: a FIFO
@@ -329,15 +322,10 @@ private Q_SLOTS:
         TestEnv env;
         QTemporaryDir stick, altrove;
         const QString caffe("caffè.jpg");
-        const QStringList nomi{"a/foto.jpg",
-                               "b/foto.jpg",
-                               "README",
-                               caffe.normalized(QString::NormalizationForm_C),
-                               caffe.normalized(QString::NormalizationForm_D),
-                               QString(251, 'L') + ".jpg",
-                               "riga\nnuova.jpg",
-                               "100% \"vero\" 'x'.jpg",
-                               "%1%2"};
+        const QStringList nomi =
+            QString("a/foto.jpg|b/foto.jpg|README|riga\nnuova.jpg|100% \"vero\" 'x'.jpg|%1%2").split('|') +
+            QStringList{caffe.normalized(QString::NormalizationForm_C),
+                        caffe.normalized(QString::NormalizationForm_D), QString(251, 'L') + ".jpg"};
         for (const QString &n : nomi + QStringList{"._foto.jpg", ".Trashes/5/x.jpg"})
             QVERIFY(writeFile(stick.filePath(n), n.toUtf8()));
         piantaSpeciali(stick.path(), altrove.path());
@@ -369,8 +357,9 @@ private Q_SLOTS:
         QCOMPARE(avviso.testo,
                  QString("File copiati: 9\n✓ Verifica integrità: tutti i 9 file sono identici agli "
                          "originali.\n\n⚠️ 2 file erano già presenti nella destinazione e sono stati "
-                         "rinominati con data e ora (entrambe le versioni mantenute):\n\nREADME, foto.jpg") +
-                     riepilogoManifesto(stick.path()));
+                         "rinominati con data e ora (entrambe le versioni mantenute):\n\nREADME, foto.jpg\n\n"
+                         "Manifesto SHA-256 per ricontrollare l'archivio: ") +
+                     rigaManifesto(stick.path()).section(": ", 1));
         QCOMPARE(env.logLines(), QStringList{prefisso +
                                              "Copia in Archivio: 9 copiati, 9 verificati, 2 "
                                              "rinominati, 0 errori, 0 verifiche fallite" +
@@ -512,8 +501,7 @@ private Q_SLOTS:
         for (int i = 0; solaLettura && i < 60; ++i)
             QVERIFY(writeFile(stick.filePath(QString("esame/altre/%1.jpg").arg(i, 2, 10, QChar('0'))), "x"));
         QCoro::waitFor(FileCopyService::copia(env.servizi, stick.path(), archivio));
-        const USBDrive drive{QUuid::createUuid(), QUrl::fromLocalFile(stick.path()), "ECO", {}};
-        QCoro::waitFor(importaAutomaticamente(env.servizi, drive));
+        QCoro::waitFor(importaAutomaticamente(env.servizi, chiavetta(stick.path(), "ECO")));
 
         const QString pieno = "“esame/b.jpg”: copia interrotta: spazio esaurito sul disco";
         const QString chiuso =
@@ -561,19 +549,11 @@ private Q_SLOTS:
                                                                   ::mkdir(f("5-cartella.jpg"), 0755);
                                                               }
                                                           }));
-        const QString cosa[] = {"non leggibile: file o cartella inesistente", "non è un file normale",
-                                "non leggibile: è un collegamento, non un file"};
-        QCOMPARE(e, (EsitoCopia{2,
-                                0,
-                                4,
-                                {},
-                                2,
-                                {},
-                                {},
-                                {},
-                                0,
-                                {"“2-sparito.jpg”: " + cosa[0], "“3-fifo.jpg”: " + cosa[1],
-                                 "“4-link.jpg”: " + cosa[2], "“5-cartella.jpg”: " + cosa[1]}}));
+        const QString strano = ": non è un file normale";
+        const QStringList falliti{
+            "“2-sparito.jpg”: non leggibile: file o cartella inesistente", "“3-fifo.jpg”" + strano,
+            "“4-link.jpg”: non leggibile: è un collegamento, non un file", "“5-cartella.jpg”" + strano};
+        QCOMPARE(e, (EsitoCopia{2, 0, 4, {}, 2, {}, {}, {}, 0, falliti}));
         QCOMPARE(tuttoIn(archivio.path()), (QStringList{"1-ok.jpg", "6-ok.jpg"}));
     }
 
@@ -593,8 +573,8 @@ private Q_SLOTS:
                                                           }));
         // The one copy made cannot be checked against a stick that is gone.
         const QString sparito = ": non leggibile: file o cartella inesistente";
-        QCOMPARE(e, (EsitoCopia{
-                        1, 0, 2, {}, 0, {"a.jpg"}, {}, {}, 0, {"“b.jpg”" + sparito, "“c.jpg”" + sparito}}));
+        const QStringList falliti{"“b.jpg”" + sparito, "“c.jpg”" + sparito};
+        QCOMPARE(e, (EsitoCopia{1, 0, 2, {}, 0, {"a.jpg"}, {}, {}, 0, falliti}));
         QCOMPARE(tuttoIn(archivio.path()), QStringList{"a.jpg"});
         QVERIFY(FileCopyService::testoRiepilogo(e).contains("Non cancellare gli originali"));
     }
@@ -612,9 +592,6 @@ private Q_SLOTS:
             QVERIFY(writeFile(a.filePath(nome), dati) && (i >= 200 || writeFile(b.filePath(nome), dati)));
         }
         QVERIFY(writeFile(a.filePath("grande.JPG"), QByteArray(64 << 20, 'g')));
-        const auto chiavetta = [](const QString &p, const QString &n) {
-            return USBDrive{QUuid::createUuid(), QUrl::fromLocalFile(p), n, {}};
-        };
         QVERIFY(QDir().mkpath(env.path("copiate")));
         const ControlloCiclo ciclo;
         QCoro::waitFor(FileCopyService::copia(env.servizi, a.path(), env.path("copiate")));
@@ -846,8 +823,7 @@ private Q_SLOTS:
                  (QList<QPair<QString, QString>>{
                      {"Importazione automatica", "3 nuove immagini importate e verificate da \"ECO\"."}}));
         // The same stick again: all already there, a log line and no notification.
-        const USBDrive ancora{QUuid::createUuid(), QUrl::fromLocalFile(c.filePath("ECO")), "ECO", {}};
-        QCoro::waitFor(importaAutomaticamente(env.servizi, ancora));
+        QCoro::waitFor(importaAutomaticamente(env.servizi, chiavetta(c.filePath("ECO"), "ECO")));
         QCOMPARE(env.logLines().size(), 3);
         QVERIFY(writeFile(env.path("file"), "x"));
         env.impostazioni->setDestinationPath(env.path("file"));

@@ -17,20 +17,13 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+using TestSupport::chiavetta;
 using TestSupport::readFile;
 using TestSupport::writeFile;
 
 namespace {
 const QString stamp = QStringLiteral("2024-03-07_09-05-31");
 const QString prefisso = QStringLiteral("[2024-03-07 09:05:31] ");
-
-// A file under a name given as bytes, which need not be UTF-8.
-bool scriviByte(const QString &cartella, const QByteArray &nome, const QByteArray &dati)
-{
-    const int fd = ::open(QFile::encodeName(cartella) + '/' + nome, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const bool ok = fd >= 0 && ::write(fd, dati.constData(), size_t(dati.size())) == dati.size();
-    return ::close(fd) == 0 && ok;
-}
 
 // A shell command run in `cartella` in the C locale: its exit code and output.
 std::pair<int, QByteArray> shell(const QString &cartella, const QString &comando)
@@ -53,11 +46,6 @@ QStringList manifestiIn(const QString &archivio) // hidden entries included, so 
                         .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     r.sort();
     return r;
-}
-
-USBDrive chiavetta(const QString &percorso, const QString &nome)
-{
-    return USBDrive{QUuid::createUuid(), QUrl::fromLocalFile(percorso), nome, {}};
 }
 } // namespace
 
@@ -85,8 +73,9 @@ private Q_SLOTS:
             QVERIFY(writeFile(eco + "/" + n, n));
         // A file named "-", which sha256sum -c would take for standard input, and
         // two names apart only by a U+FEFF, which must stay two files.
-        QVERIFY(scriviByte(eco, "caf\xE9.jpg", "latin-1") &&
-                scriviByte(eco, "caf\xE9\xEF\xBB\xBF.jpg", "bom") && scriviByte(eco, "-", "trattino") &&
+        QVERIFY(TestSupport::writeFileBytes(eco, "caf\xE9.jpg", "latin-1") &&
+                TestSupport::writeFileBytes(eco, "caf\xE9\xEF\xBB\xBF.jpg", "bom") &&
+                TestSupport::writeFileBytes(eco, "-", "trattino") &&
                 writeFile(archivio + "/README", "archiviato"));
         // The second stick: one new image, one already archived.
         QVERIFY(writeFile(altra + "/IMG_9.JPG", "nuova") &&
@@ -139,16 +128,10 @@ private Q_SLOTS:
     void namesComeBackByteForByte()
     {
         QRandomGenerator caso(20240307);
-        const QList<QByteArray> pezzi{"a",
-                                      ".",
-                                      "\xEF\xBB\xBF",
-                                      "\xC3\xA9",
-                                      "\xF0\x9F\x98\x80",
-                                      "\xED\xA0\x80",
-                                      "\xC0\xAF",
-                                      "\xF4\x90\x80\x80",
-                                      "\xEF\xBF\xBD",
-                                      "\xE2\x82"};
+        const QList<QByteArray> pezzi =
+            QByteArray("a|.|\xEF\xBB\xBF|\xC3\xA9|\xF0\x9F\x98\x80|\xED\xA0\x80|\xC0\xAF|"
+                       "\xF4\x90\x80\x80|\xEF\xBF\xBD|\xE2\x82")
+                .split('|');
         for (int i = 0; i < 20000; ++i) {
             QByteArray nome;
             for (int k = caso.bounded(12); k > 0; --k)

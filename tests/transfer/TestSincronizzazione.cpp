@@ -11,11 +11,13 @@
 #include <QCoro/QCoroTask>
 #include <QDirIterator>
 #include <QMap>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sys/fsuid.h>
 #include <sys/stat.h>
 
+using TestSupport::chiavetta;
 using TestSupport::readFile;
 using TestSupport::writeFile;
 
@@ -44,11 +46,6 @@ Albero leggi(const QString &radice)
     return albero;
 }
 
-USBDrive stick(const QString &percorso, const QString &nome)
-{
-    return USBDrive{QUuid::createUuid(), QUrl::fromLocalFile(percorso), nome, QDateTime::currentDateTime()};
-}
-
 // The plan in one line: "A>B[...] B>A[...] C[...] =identical", relative paths sorted.
 QString descrivi(const PianoSincronizzazione &p, const QString &a, const QString &b)
 {
@@ -72,20 +69,18 @@ QString descrivi(const PianoSincronizzazione &p, const QString &a, const QString
         .arg(p.identical);
 }
 
-// `n`: the files to copy to B, to A, the conflicts, the identical ones, and
-// the conflicts settled before.
-QString testoConferma(const QString &a, const QString &b, const QList<int> &n)
+// What the confirmation tells, in order: the two sticks, then the files to copy
+// (">" the stick they go to), the conflicts, the identical files, those settled before.
+QString voci(const QString &conferma)
 {
-    return QString("Sincronizzazione bidirezionale tra:\n• %1\n• %2\n\nOperazioni previste:\n• %3 file da "
-                   "copiare verso %2\n• %4 file da copiare verso %1\n• %5 conflitti (file con stesso nome ma "
-                   "contenuto diverso)\n• %6 file già identici (saranno saltati)\n%7\nI conflitti verranno "
-                   "risolti mantenendo entrambe le versioni: la copia ricevuta avrà data e ora aggiunte al "
-                   "nome.\nProcedere?")
-        .arg(a, b, QString::number(n[0]), QString::number(n[1]), QString::number(n[2]), QString::number(n[3]),
-             n.value(4) ? QString("• %1 conflitti già risolti in una sincronizzazione precedente (saranno "
-                                  "saltati)\n")
-                              .arg(n[4])
-                        : QString());
+    static const QRegularExpression voce(QStringLiteral("^• (\\S+)(?:.* verso (\\S+))?"),
+                                         QRegularExpression::MultilineOption);
+    QStringList r;
+    for (auto m = voce.globalMatch(conferma); m.hasNext();) {
+        const QRegularExpressionMatch v = m.next();
+        r << v.captured(1) + (v.captured(2).isEmpty() ? QString() : ">" + v.captured(2));
+    }
+    return r.join(' ');
 }
 
 // Two sticks, CLINICA (A) and STUDIO (B), in a private world.
@@ -109,7 +104,7 @@ struct Banco {
     void sincronizza()
     {
         QCoro::waitFor(
-            CloneUSBService::sincronizza(env.servizi, stick(a(), "CLINICA"), stick(b(), "STUDIO")));
+            CloneUSBService::sincronizza(env.servizi, chiavetta(a(), "CLINICA"), chiavetta(b(), "STUDIO")));
     }
     const RichiestaAvviso &ultimoAvviso() const { return env.avvisi.mostrati.last(); }
 
@@ -130,28 +125,25 @@ private Q_SLOTS:
         QTest::addColumn<QString>("atteso");
         const QString nfc = QString("Càrtella/Eco è.jpg").normalized(QString::NormalizationForm_C);
         const QString nfd = QString("Càrtella/Eco è.jpg").normalized(QString::NormalizationForm_D);
-        QTest::newRow("disjoint") << Albero{{"a.jpg", "1"}, {"DCIM/x.jpg", "2"}} << Albero{{"b.jpg", "3"}}
-                                  << "A>B[DCIM/x.jpg a.jpg] B>A[b.jpg] C[] =0";
-        QTest::newRow("same size, other bytes")
-            << Albero{{"DCIM/IMG.JPG", "aaaa"}} << Albero{{"DCIM/IMG.JPG", "aaab"}}
-            << "A>B[] B>A[] C[DCIM/IMG.JPG] =0";
-        QTest::newRow("equal, empty too") << Albero{{"r.pdf", "abc"}, {"v.txt", ""}}
-                                          << Albero{{"r.pdf", "abc"}, {"v.txt", ""}} << "A>B[] B>A[] C[] =2";
-        QTest::newRow("unreadable on both sides")
-            << Albero{{"x.bin", illeggibile}} << Albero{{"x.bin", illeggibile}} << "A>B[] B>A[] C[] =1";
-        QTest::newRow("readable on one side only")
-            << Albero{{"x.bin", illeggibile}} << Albero{{"x.bin", QByteArray(illeggibile.size(), 'x')}}
-            << "A>B[] B>A[] C[x.bin] =0";
-        QTest::newRow("case differs") << Albero{{"DCIM/IMG.JPG", "1"}} << Albero{{"dcim/img.jpg", "1"}}
-                                      << "A>B[DCIM/IMG.JPG] B>A[dcim/img.jpg] C[] =0";
-        QTest::newRow("NFC and NFD, same bytes")
-            << Albero{{nfc, "eco"}} << Albero{{nfd, "eco"}} << "A>B[] B>A[] C[] =1";
-        QTest::newRow("NFC and NFD, other bytes")
-            << Albero{{nfd, "eco1"}} << Albero{{nfc, "eco2"}} << "A>B[] B>A[] C[" + nfc + "] =0";
-        QTest::newRow("hidden entries ignored")
-            << Albero{{"._IMG.JPG", "m"}, {".Trashes/501/x.jpg", "t"}, {"IMG.JPG", "1"}}
-            << Albero{{".Spotlight-V100/store.db", "s"}, {"DCIM/.nascosto", "n"}}
-            << "A>B[IMG.JPG] B>A[] C[] =0";
+        const auto riga = [](const char *nome, const Albero &a, const Albero &b, const QString &atteso) {
+            QTest::newRow(nome) << a << b << atteso;
+        };
+        riga("disjoint", {{"a.jpg", "1"}, {"DCIM/x.jpg", "2"}}, {{"b.jpg", "3"}},
+             "A>B[DCIM/x.jpg a.jpg] B>A[b.jpg] C[] =0");
+        riga("same size, other bytes", {{"DCIM/IMG.JPG", "aaaa"}}, {{"DCIM/IMG.JPG", "aaab"}},
+             "A>B[] B>A[] C[DCIM/IMG.JPG] =0");
+        riga("equal, empty too", {{"r.pdf", "abc"}, {"v.txt", ""}}, {{"r.pdf", "abc"}, {"v.txt", ""}},
+             "A>B[] B>A[] C[] =2");
+        riga("unreadable on both sides", {{"x.bin", illeggibile}}, {{"x.bin", illeggibile}},
+             "A>B[] B>A[] C[] =1");
+        riga("readable on one side only", {{"x.bin", illeggibile}},
+             {{"x.bin", QByteArray(illeggibile.size(), 'x')}}, "A>B[] B>A[] C[x.bin] =0");
+        riga("case differs", {{"DCIM/IMG.JPG", "1"}}, {{"dcim/img.jpg", "1"}},
+             "A>B[DCIM/IMG.JPG] B>A[dcim/img.jpg] C[] =0");
+        riga("NFC and NFD, same bytes", {{nfc, "eco"}}, {{nfd, "eco"}}, "A>B[] B>A[] C[] =1");
+        riga("NFC and NFD, other bytes", {{nfd, "eco1"}}, {{nfc, "eco2"}}, "A>B[] B>A[] C[" + nfc + "] =0");
+        riga("hidden entries ignored", {{"._IMG.JPG", "m"}, {".Trashes/501/x.jpg", "t"}, {"IMG.JPG", "1"}},
+             {{".Spotlight-V100/store.db", "s"}, {"DCIM/.nascosto", "n"}}, "A>B[IMG.JPG] B>A[] C[] =0");
     }
     void piano()
     {
@@ -204,8 +196,8 @@ private Q_SLOTS:
                                       "Sincronizzazione CLINICA ↔ STUDIO…", "-"}));
         QCOMPARE(t.env.avvisi.mostrati.size(), 2);
         const RichiestaAvviso &conferma = t.env.avvisi.mostrati[0];
-        QCOMPARE(conferma.titolo + "|" + conferma.testo,
-                 "Conferma sincronizzazione|" + testoConferma("CLINICA", "STUDIO", {1, 1, 2, 1}));
+        QCOMPARE(conferma.titolo + "|" + voci(conferma.testo),
+                 "Conferma sincronizzazione|CLINICA STUDIO 1>STUDIO 1>CLINICA 2 1");
         QCOMPARE(conferma.stile, StileAvviso::avvertenza);
         QCOMPARE(conferma.pulsanti, (QStringList{"Procedi", "Annulla"}));
         QCOMPARE(
@@ -234,7 +226,7 @@ private Q_SLOTS:
         // conflicts are settled and the received copies stay where they are.
         Orologio::imposta([] { return QDateTime(QDate(2024, 5, 2), QTime(10, 25, 0)); });
         t.sincronizza();
-        QCOMPARE(t.env.avvisi.mostrati[2].testo, testoConferma("CLINICA", "STUDIO", {0, 0, 0, 7, 2}));
+        QCOMPARE(voci(t.env.avvisi.mostrati[2].testo), "CLINICA STUDIO 0>STUDIO 0>CLINICA 0 7 2");
         QCOMPARE(t.env.logLines().last(),
                  QString("[2024-05-02 10:25:00] Sincronizzazione CLINICA ↔ STUDIO: 0+0 "
                          "file copiati, 0 conflitti risolti, 0 errori"));
@@ -270,11 +262,7 @@ private Q_SLOTS:
         Orologio::imposta([] { return QDateTime(QDate(2024, 5, 2), QTime(10, 25, 0)); });
         t.sincronizza();
 
-        QCOMPARE(
-            t.env.avvisi.mostrati[2].testo.section('\n', 5, 7),
-            QString(
-                "• 0 file da copiare verso STUDIO\n• 0 file da copiare verso CLINICA\n• 0 conflitti (file "
-                "con stesso nome ma contenuto diverso)"));
+        QVERIFY(voci(t.env.avvisi.mostrati[2].testo).startsWith("CLINICA STUDIO 0>STUDIO 0>CLINICA 0 "));
         QCOMPARE(leggi(t.a()), primaA);
         QCOMPARE(leggi(t.b()), primaB);
         QCOMPARE(primaA.value("esame_da_STUDIO_" + stamp + ".pdf"), QByteArray("BB"));
@@ -479,9 +467,8 @@ private Q_SLOTS:
         QTest::newRow("one") << 1 << 0 << servono.arg(1);
         QTest::newRow("the same twice") << 1 << 2 << "Errore|Non puoi clonare una USB con se stessa.";
         QTest::newRow("three: the first two")
-            << 3 << 0 << "Conferma sincronizzazione|" + testoConferma("UNO", "DUE", {0, 0, 0, 0});
-        QTest::newRow("given") << 3 << 2
-                               << "Conferma sincronizzazione|" + testoConferma("TRE", "UNO", {0, 0, 0, 0});
+            << 3 << 0 << "Conferma sincronizzazione|UNO DUE 0>DUE 0>UNO 0 0";
+        QTest::newRow("given") << 3 << 2 << "Conferma sincronizzazione|TRE UNO 0>UNO 0>TRE 0 0";
     }
     void sincronizzaChiavette()
     {
@@ -504,7 +491,9 @@ private Q_SLOTS:
         env.avvisi.rispondi(1);
         QCoro::waitFor(::sincronizzaChiavette(env.servizi, &monitor, a, b));
         QCOMPARE(env.avvisi.mostrati.size(), 1);
-        QCOMPARE(env.avvisi.mostrati[0].titolo + "|" + env.avvisi.mostrati[0].testo, avviso);
+        const RichiestaAvviso &r = env.avvisi.mostrati[0];
+        QCOMPARE(r.titolo + "|" + (r.titolo == "Conferma sincronizzazione" ? voci(r.testo) : r.testo),
+                 avviso);
     }
 };
 

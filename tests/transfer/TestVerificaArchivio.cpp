@@ -10,7 +10,6 @@
 #include <fcntl.h>
 #include <future>
 #include <QCoro/QCoroTask>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -26,17 +25,11 @@ using Albero = QMap<QByteArray, QByteArray>; // name (bytes) → contents
 const QDateTime marzo(QDate(2024, 3, 7), QTime(9, 5, 31));
 const QDateTime aprile(QDate(2024, 4, 2), QTime(11, 0, 0));
 
-QByteArray sha(const QByteArray &dati)
-{
-    return QCryptographicHash::hash(dati, QCryptographicHash::Sha256).toHex();
-}
+using TestSupport::sha256Hex;
 
 void scrivi(const QString &cartella, const QByteArray &nome, const QByteArray &dati)
 {
-    const QByteArray percorso = QFile::encodeName(cartella) + '/' + nome;
-    QDir().mkpath(QFile::decodeName(percorso.left(percorso.lastIndexOf('/'))));
-    const int fd = ::open(percorso.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    QVERIFY(fd >= 0 && ::write(fd, dati.constData(), size_t(dati.size())) == dati.size() && ::close(fd) == 0);
+    QVERIFY(TestSupport::writeFileBytes(cartella, nome, dati));
 }
 
 // The files, and the manifest a copy from `chiavetta` at `quando` leaves.
@@ -45,7 +38,7 @@ void archivia(const QString &archivio, const QString &chiavetta, const QDateTime
     QList<VoceManifesto> voci;
     for (auto it = file.cbegin(); it != file.cend(); ++it) {
         scrivi(archivio, it.key(), it.value());
-        voci.append({decodificaNome(it.key()), QString::fromLatin1(sha(it.value()))});
+        voci.append({decodificaNome(it.key()), QString::fromLatin1(sha256Hex(it.value()))});
     }
     Orologio::imposta([quando] { return quando; });
     QCOMPARE(scriviManifesto(archivio, chiavetta, voci).errore, QString());
@@ -116,22 +109,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("guasto");
         QTest::addColumn<QString>("atteso");
-        QTest::newRow("intact") << ""
-                                << "1 manifesti, 3 identici";
-        QTest::newRow("flipped byte") << "byte"
-                                      << "1 manifesti, 2 identici; cambiati IMG_0001.jpg";
-        QTest::newRow("deleted") << "cancellato"
-                                 << "1 manifesti, 2 identici; mancanti PAZ/IM01.dcm";
-        QTest::newRow("link in its place")
-            << "collegamento"
-            << "1 manifesti, 2 identici; non leggibili IMG_0002.jpg: è un collegamento, non un file";
-        QTest::newRow("file no manifest lists") << "estraneo"
-                                                << "1 manifesti, 3 identici; non coperti PAZ/nuovo.jpg";
-        QTest::newRow("name freed and used again by a later import") << "reimportato"
-                                                                     << "2 manifesti, 3 identici";
-        QTest::newRow("good copy fetched again beside the damaged one")
-            << "recuperato"
-            << "2 manifesti, 3 identici; altrove IMG_0001.jpg=IMG_0001_2024-04-02.jpg";
+        const auto riga = [](const char *nome, const char *guasto, const char *atteso) {
+            QTest::newRow(nome) << QString(guasto) << QString(atteso);
+        };
+        riga("intact", "", "1 manifesti, 3 identici");
+        riga("flipped byte", "byte", "1 manifesti, 2 identici; cambiati IMG_0001.jpg");
+        riga("deleted", "cancellato", "1 manifesti, 2 identici; mancanti PAZ/IM01.dcm");
+        riga("link in its place", "collegamento",
+             "1 manifesti, 2 identici; non leggibili IMG_0002.jpg: è un collegamento, non un file");
+        riga("file no manifest lists", "estraneo", "1 manifesti, 3 identici; non coperti PAZ/nuovo.jpg");
+        riga("name freed and used again by a later import", "reimportato", "2 manifesti, 3 identici");
+        riga("good copy fetched again beside the damaged one", "recuperato",
+             "2 manifesti, 3 identici; altrove IMG_0001.jpg=IMG_0001_2024-04-02.jpg");
     }
     void faults()
     {
@@ -181,11 +170,11 @@ private Q_SLOTS:
                                                " && find . -path ./.tessera-manifest -prune -o -type f "
                                                "-print0 | LC_ALL=C sort -z | xargs -0 sha256sum -- "
                                                "> .tessera-manifest/m.sha256"}));
-        const QByteArray x = sha("x");
+        const QByteArray x = sha256Hex("x");
         const QByteArray aggiunte = "-- rotto\n" + x.left(63) + "  corto.jpg\n" + x + " unospazio.jpg\n\\" +
                                     x + "  male\\x.jpg\n" + x + "  /etc/passwd\n" + x +
-                                    "  sotto/../../fuori.jpg\n" + "\n  # commento\r\n" + sha("- dati") +
-                                    "  -\n" + sha(" spazio.jpg dati") + "   spazio.jpg\r\n" + x + "  a";
+                                    "  sotto/../../fuori.jpg\n" + "\n  # commento\r\n" + sha256Hex("- dati") +
+                                    "  -\n" + sha256Hex(" spazio.jpg dati") + "   spazio.jpg\r\n" + x + "  a";
         QFile m(dir.filePath(".tessera-manifest/m.sha256"));
         QVERIFY(m.open(QIODevice::Append) && m.write(aggiunte) && m.write(QByteArray("\0b\n", 3)) &&
                 m.flush());
