@@ -153,6 +153,62 @@ private Q_SLOTS:
         QVERIFY2(righe.size() == 1, qPrintable(righe.join('\n')));
         QVERIFY2(righe[0].contains("interrotta"), qPrintable(righe[0]));
     }
+
+    // A large file of the stick has a namesake of the same size on the other
+    // side, which the sync's analysis, and the copy's and the import's look for
+    // what is archived, read in full. "Annulla" in the middle of it ends the
+    // work within about a second: no question, nothing copied, and the file
+    // counts as not copied, never as already there (though it is: the
+    // comparison did not end).
+    void annullaWhileComparing_data()
+    {
+        QTest::addColumn<QString>("lavoro");
+        QTest::addColumn<QString>("esito");
+        QTest::newRow("sync analysis") << "sincronizzazione"
+                                       << "Sincronizzazione annullata: nessun file copiato.";
+        QTest::newRow("copy lookup") << "copia"
+                                     << "Copia interrotta: 0 file copiati e verificati, 1 non copiato.";
+        QTest::newRow("import lookup")
+            << "importazione"
+            << "Importazione interrotta: 0 file copiati e verificati, 1 non copiato";
+    }
+    void annullaWhileComparing()
+    {
+        QFETCH(QString, lavoro);
+        QFETCH(QString, esito);
+        ChiavettaGuasta chiavetta({"lento:0.2", "piano:/z_grande.jpg"});
+        if (!chiavetta.perche.isEmpty())
+            QSKIP(qPrintable(chiavetta.perche));
+        TestEnv env;
+        const QString altra = env.path("Ecografie");
+        for (const QString &d : {chiavetta.radice.path(), altra})
+            QVERIFY(writeFile(d + "/z_grande.jpg", QByteArray(grande, 'z')));
+        env.impostazioni->setDestinationPath(altra);
+        const USBDrive eco{QUuid::createUuid(), QUrl::fromLocalFile(chiavetta.punto.path()), "ECO", {}};
+        const USBDrive studio{QUuid::createUuid(), QUrl::fromLocalFile(altra), "STUDIO", {}};
+
+        bool finito = false;
+        QCoro::Task<> flusso = lavoro == "copia" ? FileCopyService::copia(env.servizi, eco.path(), altra)
+                               : lavoro == "importazione"
+                                   ? importaAutomaticamente(env.servizi, eco)
+                                   : sincronizzaChiavette(env.servizi, nullptr, eco, studio);
+        QCoro::connect(std::move(flusso), this, [&] { finito = true; });
+        QTRY_VERIFY(env.centro.attuale() && env.centro.attuale()->annulla);
+        QTest::qWait(500); // into the large file, which takes seconds to read
+        QElapsedTimer cronometro;
+        cronometro.start();
+        (*env.centro.attuale()->annulla)();
+        QTRY_VERIFY_WITH_TIMEOUT(finito, 20000);
+        QVERIFY2(cronometro.elapsed() < 2500, qPrintable(QString::number(cronometro.elapsed())));
+
+        QCOMPARE(voci(altra), QStringList{"z_grande.jpg"});
+        const QString detto = lavoro == "importazione" ? env.notifiche.inviate.value(0).second
+                                                       : env.avvisi.mostrati.value(0).testo;
+        QVERIFY2(detto.startsWith(esito) && !detto.contains(QRegularExpression("era(no)? già|già present")),
+                 qPrintable(detto));
+        QCOMPARE(env.avvisi.mostrati.size(), lavoro == "importazione" ? 0 : 1);
+        QCOMPARE(env.logLines().size(), 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestInterruzione)
