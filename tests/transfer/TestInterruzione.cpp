@@ -3,14 +3,18 @@
 #include "support/TestEnv.h"
 #include "transfer/ComandiTrasferimento.h"
 #include "transfer/FileCopyService.h"
+#include "ui/MessageBoxPresenter.h"
 
+#include <QApplication>
 #include <QCoro/QCoroTask>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
 
 using TestSupport::readFile;
 using TestSupport::writeFile;
@@ -146,6 +150,8 @@ private Q_SLOTS:
             const RichiestaAvviso &ultimo = env.avvisi.mostrati.last();
             QCOMPARE(ultimo.stile, StileAvviso::informativo);
             QVERIFY2(ultimo.titolo.endsWith("interrotta"), qPrintable(ultimo.titolo));
+            // What the copy kept can be looked at; the sync's outcome is about sticks.
+            QCOMPARE(ultimo.pulsanti.size(), lavoro == "copia" ? 2 : 0);
             detto = ultimo.testo;
         }
         QVERIFY2(detto.startsWith(esito + conteggi), qPrintable(detto));
@@ -209,7 +215,46 @@ private Q_SLOTS:
         QCOMPARE(env.avvisi.mostrati.size(), lavoro == "importazione" ? 0 : 1);
         QCOMPARE(env.logLines().size(), 1);
     }
+
+    // The copy's outcome offers "Apri Ecografie" beside "OK" when the archive
+    // holds anything of the stick, and opens it only when chosen; on the real
+    // alert Escape is "OK", never the folder.
+    void copyOutcomeOpensTheArchive_data()
+    {
+        QTest::addColumn<QStringList>("conIlFile"); // the stick, and the archive when it holds it already
+        QTest::addColumn<int>("risposta");
+        QTest::newRow("copied, opened") << QStringList{"ECO"} << 1;
+        QTest::newRow("already there, OK") << QStringList{"ECO", "Ecografie"} << 0;
+        QTest::newRow("empty stick: no choice") << QStringList{} << 0;
+    }
+    void copyOutcomeOpensTheArchive()
+    {
+        QFETCH(QStringList, conIlFile);
+        QFETCH(int, risposta);
+        TestEnv env;
+        const QString chiavetta = env.path("ECO"), archivio = env.path("Ecografie");
+        QVERIFY(QDir().mkpath(chiavetta) && QDir().mkpath(archivio));
+        for (const QString &d : conIlFile)
+            QVERIFY(writeFile(env.path(d) + "/a.jpg", "eco"));
+        env.avvisi.rispondi(risposta);
+        bool finito = false;
+        QCoro::connect(FileCopyService::copia(env.servizi, chiavetta, archivio), this,
+                       [&] { finito = true; });
+        QTRY_VERIFY(finito);
+
+        const RichiestaAvviso esito = env.avvisi.mostrati.value(0);
+        QCOMPARE(esito.pulsanti, conIlFile.isEmpty() ? QStringList() : QStringList({"OK", "Apri Ecografie"}));
+        const QList<QUrl> aperti = risposta == 1 ? QList{QUrl::fromLocalFile(archivio)} : QList<QUrl>();
+        QCOMPARE(env.apritore.aperti, aperti);
+        QTimer tasto;
+        connect(&tasto, &QTimer::timeout, this, [] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+                QTest::keyClick(box, Qt::Key_Escape);
+        });
+        tasto.start(20);
+        QCOMPARE(MessageBoxPresenter().presenta(esito).pulsante, 0);
+    }
 };
 
-QTEST_GUILESS_MAIN(TestInterruzione)
+QTEST_MAIN(TestInterruzione)
 #include "TestInterruzione.moc"
