@@ -33,7 +33,8 @@ QList<VoceGuida> vociGiornaliere()
                         "nelle Impostazioni). Al termine ogni file viene riverificato con hash SHA-256: la "
                         "certezza che nulla si sia corrotto durante la copia. Con più chiavette inserite "
                         "copia l'ultima, e lo dice. Durante la copia vedi velocità e tempo rimanente; "
-                        "\"Annulla\" la ferma subito e tiene solo i file già copiati e verificati.")},
+                        "\"Annulla\" la ferma subito e tiene solo i file già copiati e verificati. Dal "
+                        "riepilogo finale apri la cartella con un clic.")},
         {QStringLiteral("line.3.horizontal.decrease.circle.fill"), Colori::mint(),
          QStringLiteral("Copia filtrato"),
          QStringLiteral("Come 'Copia tutto', ma solo per una categoria: video, documenti o immagini. Utile "

@@ -19,6 +19,10 @@ struct RichiestaAvviso {
     StileAvviso stile = StileAvviso::informativo;
     QStringList pulsanti; // in order, the first is the default; empty = one "OK"
     std::optional<CampoTesto> campo;
+    // The button Escape answers with; none: the last, the "Annulla" of every
+    // question. An outcome with a choice beside "OK" names "OK" here, so that
+    // Escape never opens anything.
+    std::optional<int> pulsanteEsc;
 };
 
 struct RispostaAvviso {

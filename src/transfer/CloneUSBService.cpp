@@ -35,16 +35,16 @@ struct Digest {
 };
 
 // The digests of the `quanti` files below `radice` that `relativo(i)` names,
-// in order. `fatto` runs after each.
+// in order, until `stop`. `fatto` runs after each.
 std::vector<Digest> digestInFila(const QString &radice, qsizetype quanti,
                                  const std::function<QByteArrayView(qsizetype)> &relativo,
-                                 const std::function<void(qsizetype)> &fatto)
+                                 const std::function<void(qsizetype)> &fatto, const std::stop_token &stop)
 {
     std::vector<Digest> digest(static_cast<size_t>(quanti));
     DigestInFila lettore(radice);
-    for (qsizetype i = 0; i < quanti; ++i) {
+    for (qsizetype i = 0; i < quanti && !stop.stop_requested(); ++i) {
         const QByteArrayView prossimo = i + 1 < quanti ? relativo(i + 1) : QByteArrayView();
-        if (const std::optional<DigestInFila::Valore> d = lettore.digest(relativo(i), prossimo)) {
+        if (const std::optional<DigestInFila::Valore> d = lettore.digest(relativo(i), prossimo, stop)) {
             digest[size_t(i)].letto = true;
             std::copy(d->begin(), d->end(), digest[size_t(i)].valore.begin());
         }
@@ -86,7 +86,8 @@ using Conflitto = PianoSincronizzazione::Conflitto;
 // finds nothing to do, instead of two more copies per conflict every time. A
 // received copy on one stick only whose bytes the other stick already holds
 // (as the file itself, or as a copy it received) is in sync too.
-void contaGiaRicevute(PianoSincronizzazione &piano, const QString &radiceA, const QString &radiceB)
+void contaGiaRicevute(PianoSincronizzazione &piano, const QString &radiceA, const QString &radiceB,
+                      const std::stop_token &stop)
 {
     const ElencoFile *elenchi[2] = {&piano.elencoA, &piano.elencoB};
     const QString radici[2] = {conBarra(radiceA), conBarra(radiceB)};
@@ -108,7 +109,8 @@ void contaGiaRicevute(PianoSincronizzazione &piano, const QString &radiceA, cons
         const quint64 chiave = (quint64(lato) << 32) | i;
         auto trovato = digest.find(chiave);
         if (trovato == digest.end())
-            trovato = digest.insert(chiave, hashSHA256InCache(radici[lato] + elenchi[lato]->relativo(i)));
+            trovato =
+                digest.insert(chiave, hashSHA256InCache(radici[lato] + elenchi[lato]->relativo(i), stop));
         return *trovato;
     };
     // Whether stick `lato` holds the bytes of file `i` of the other stick
@@ -219,9 +221,10 @@ bool CloneUSBService::stessoContenuto(const QString &a, const QString &b)
 }
 
 PianoSincronizzazione CloneUSBService::pianifica(const QString &radiceA, const QString &radiceB,
-                                                 const Riferisci &riferisci)
+                                                 const Riferisci &riferisci, std::stop_token stop)
 {
     PianoSincronizzazione piano;
+    const auto fermato = [&] { return piano.annullato = stop.stop_requested(); };
     piano.dispositivoA = dispositivoDi(radiceA);
     piano.dispositivoB = dispositivoDi(radiceB);
     // A name that differs only in case cannot stand twice on a stick that
@@ -230,6 +233,8 @@ PianoSincronizzazione CloneUSBService::pianifica(const QString &radiceA, const Q
     const bool senzaMaiuscole = !distingueMaiuscole(radiceA) || !distingueMaiuscole(radiceB);
     piano.elencoA = elenca(radiceA, &piano.nonSincronizzati, senzaMaiuscole);
     piano.elencoB = elenca(radiceB, &piano.nonSincronizzati, senzaMaiuscole);
+    if (fermato())
+        return piano;
     const ElencoFile &elencoA = piano.elencoA;
     const ElencoFile &elencoB = piano.elencoB;
     const qint64 n = elencoA.size();
@@ -267,13 +272,18 @@ PianoSincronizzazione CloneUSBService::pianifica(const QString &radiceA, const Q
     // twice what one does, and each is still read one file after another.
     std::vector<Digest> digestB;
     std::thread lettoreB([&] {
-        digestB = digestInFila(radiceB, daLeggere.size(),
-                               [&](qsizetype i) { return elencoB.byteNome(daLeggere.at(i).b); }, {});
+        digestB = digestInFila(
+            radiceB, daLeggere.size(), [&](qsizetype i) { return elencoB.byteNome(daLeggere.at(i).b); }, {},
+            stop);
     });
     const std::vector<Digest> digestA = digestInFila(
         radiceA, daLeggere.size(), [&](qsizetype i) { return elencoA.byteNome(daLeggere.at(i).a); },
-        [&](qsizetype i) { confrontato(daLeggere.at(i).a); });
+        [&](qsizetype i) { confrontato(daLeggere.at(i).a); }, stop);
     lettoreB.join();
+    // A digest the stop cut short is no digest: the pairs not read would
+    // all count as identical, and nothing would be copied for them.
+    if (fermato())
+        return piano;
 
     for (qsizetype i = 0; i < daLeggere.size(); ++i) {
         if (digestA[size_t(i)] == digestB[size_t(i)])
@@ -281,7 +291,9 @@ PianoSincronizzazione CloneUSBService::pianifica(const QString &radiceA, const Q
         else
             piano.conflicts.append(daLeggere.at(i));
     }
-    contaGiaRicevute(piano, radiceA, radiceB);
+    contaGiaRicevute(piano, radiceA, radiceB, stop);
+    if (fermato())
+        return piano;
     escludiNonScrivibili(piano, radiceA, radiceB);
     return piano;
 }

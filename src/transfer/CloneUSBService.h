@@ -47,6 +47,9 @@ struct PianoSincronizzazione {
     // Nothing is written to a root that is no longer that device: a stick
     // pulled during the confirmation leaves a bare folder behind.
     std::optional<dev_t> dispositivoA, dispositivoB;
+    // Stopped on request ("Annulla") before it was complete: the rest of the
+    // plan says nothing true, and nothing of it is to be carried out.
+    bool annullato = false;
 };
 
 struct EsitoSincronizzazione {
@@ -70,9 +73,11 @@ QCoro::Task<> sincronizza(Servizi servizi, USBDrive driveA, USBDrive driveB);
 
 // Same size and same SHA-256; two same-sized files that cannot be read at all also count as equal.
 bool stessoContenuto(const QString &a, const QString &b);
-// Blocking: meant for a worker thread.
+// Blocking: meant for a worker thread. Once `stop` is requested the digests
+// stop within a read, also inside a large file, and the plan comes back
+// annullato.
 PianoSincronizzazione pianifica(const QString &radiceA, const QString &radiceB,
-                                const Riferisci &riferisci = {});
+                                const Riferisci &riferisci = {}, std::stop_token stop = {});
 // Once `stop` is requested the file being copied stops within a piece, the
 // copies not yet flushed are dropped, and the items left are counted in
 // interrotti; the copies already flushed stay.

@@ -53,7 +53,13 @@ void CopieInArchivio::aggiungi(const QString &file, qint64 dimensione, const Lot
         consegna();
         raccogli();
     }
-    if (!m_archiviati.trova(file, dimensione).isEmpty()) {
+    const std::optional<QString> archiviato = m_archiviati.trova(file, dimensione, m_stop);
+    if (!archiviato) {
+        // Stopped while comparing it with an archived file: not known to be there, and not copied.
+        m_esito({FileArchiviato::Esito::interrotto, file});
+        return;
+    }
+    if (!archiviato->isEmpty()) {
         m_esito({FileArchiviato::Esito::giaPresente, file});
         return;
     }

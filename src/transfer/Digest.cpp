@@ -243,9 +243,9 @@ void anticipaLettura(const QString &file)
     ::close(fd);
 }
 
-std::optional<QString> hashSHA256InCache(const QString &file)
+std::optional<QString> hashSHA256InCache(const QString &file, std::stop_token stop)
 {
-    return digest(file, Lettura::dallaCache);
+    return digest(file, Lettura::dallaCache, stop);
 }
 
 DigestInFila::DigestInFila(const QString &radice)
@@ -282,7 +282,8 @@ int DigestInFila::apriFile(QByteArrayView relativo, struct stat *info) const
     return soloFileRegolare(fd, info);
 }
 
-std::optional<DigestInFila::Valore> DigestInFila::digest(QByteArrayView relativo, QByteArrayView prossimo)
+std::optional<DigestInFila::Valore> DigestInFila::digest(QByteArrayView relativo, QByteArrayView prossimo,
+                                                         const std::stop_token &stop)
 {
     int fd;
     if (m_prossimoFd >= 0 && relativo == m_prossimo) {
@@ -327,7 +328,7 @@ std::optional<DigestInFila::Valore> DigestInFila::digest(QByteArrayView relativo
             ok = m_sha.aggiungi(m_buffer.data(), size_t(letti));
         }
     }
-    ok = ok && hashFinoAllaFine(fd, m_sha, m_buffer, {});
+    ok = ok && hashFinoAllaFine(fd, m_sha, m_buffer, stop);
     ::close(fd);
     if (!ok)
         return std::nullopt;

@@ -77,8 +77,9 @@ inline constexpr qint64 byteAnticipati = qint64(32) << 20;
 
 // SHA-256 for comparing files, not for proving a copy: read through the page
 // cache, so data already in memory are not fetched again and no one else's
-// cached pages are dropped. Empty when the file cannot be read.
-std::optional<QString> hashSHA256InCache(const QString &file);
+// cached pages are dropped. Empty when the file cannot be read, or when `stop`
+// came first (heard within a piece of 256 KiB).
+std::optional<QString> hashSHA256InCache(const QString &file, std::stop_token stop = {});
 
 // SHA-256 of many files below one folder, one after another, for comparing
 // rather than proving: read through the page cache, so data already in memory
@@ -97,8 +98,11 @@ public:
     DigestInFila &operator=(const DigestInFila &) = delete;
 
     // `relativo` (bytes as on the medium) below the folder; `prossimo` the
-    // file that will be asked for next, or empty. Empty when not readable.
-    std::optional<Valore> digest(QByteArrayView relativo, QByteArrayView prossimo = {});
+    // file that will be asked for next, or empty. Empty when not readable, or
+    // when `stop` came first: it is heard within a read of 64 KiB, also in the
+    // middle of a large file.
+    std::optional<Valore> digest(QByteArrayView relativo, QByteArrayView prossimo = {},
+                                 const std::stop_token &stop = {});
 
 private:
     int apriFile(QByteArrayView relativo, struct stat *info) const;

@@ -9,6 +9,7 @@
 #include "operations/PrioritaLavoro.h"
 #include "operations/Registro.h"
 #include "operations/StoricoChiavette.h"
+#include "platform/DesktopOpener.h"
 #include "platform/OperazioniFile.h"
 #include "settings/AppSettings.h"
 #include "transfer/CopieInArchivio.h"
@@ -145,6 +146,39 @@ qsizetype copiaInOrdine(CopieInArchivio &copie, const QStringList &file, const Q
     return 0;
 }
 
+// The outcome of a copy. When the archive holds anything of the stick, a
+// button beside "OK" opens the archive folder; "OK" stays the default and
+// what Escape answers.
+void mostraEsitoCopia(const Servizi &servizi, const QString &destinazione, const EsitoCopia &esito)
+{
+    const QString cartella = AppSettings::folderName(destinazione);
+    RichiestaAvviso richiesta;
+    if (esito.interrotti > 0) {
+        // Stopped on request: neither a success nor a failure.
+        richiesta = {QStringLiteral("Copia interrotta"),
+                     FileCopyService::testoCopiaInterrotta(esito, cartella), StileAvviso::informativo};
+    } else {
+        // "Completata" only when nothing failed; "non riuscita" when nothing
+        // of the stick is in the archive either.
+        const bool fallito = esito.errori > 0 || !esito.nonVerificati.isEmpty();
+        const bool nulla = esito.verificati + esito.giaPresenti == 0;
+        richiesta = {!fallito ? QStringLiteral("Copia completata")
+                     : nulla  ? QStringLiteral("Copia non riuscita")
+                              : QStringLiteral("Copia completata con errori"),
+                     FileCopyService::testoRiepilogo(esito, cartella),
+                     !fallito ? StileAvviso::informativo
+                     : nulla  ? StileAvviso::critico
+                              : StileAvviso::avvertenza};
+    }
+    const bool daVedere = esito.copiati + esito.giaPresenti > 0 && servizi.apritore;
+    if (daVedere) {
+        richiesta.pulsanti = {QStringLiteral("OK"), QStringLiteral("Apri %1").arg(cartella)};
+        richiesta.pulsanteEsc = 0;
+    }
+    if (servizi.avvisi->presenta(richiesta).pulsante == 1 && daVedere)
+        servizi.apritore->apri(QUrl::fromLocalFile(destinazione));
+}
+
 QList<qint64> dimensioniDi(const QStringList &file)
 {
     QList<qint64> dimensioni;
@@ -236,24 +270,7 @@ QCoro::Task<> FileCopyService::copia(Servizi servizi, QString sorgente, QString 
             .spawn();
     const EsitoCopia esito = co_await lavoro;
     scheda.rilascia();
-    if (esito.interrotti > 0) {
-        servizi.avvisi->mostraAvviso(QStringLiteral("Copia interrotta"),
-                                     testoCopiaInterrotta(esito, cartella), StileAvviso::informativo);
-        registra(rigaRegistro(destinazione, esito));
-        co_return;
-    }
-
-    // "Completata" only when nothing failed; "non riuscita" when nothing of
-    // the stick is in the archive either.
-    const bool fallito = esito.errori > 0 || !esito.nonVerificati.isEmpty();
-    const bool nulla = esito.verificati + esito.giaPresenti == 0;
-    servizi.avvisi->mostraAvviso(!fallito ? QStringLiteral("Copia completata")
-                                 : nulla  ? QStringLiteral("Copia non riuscita")
-                                          : QStringLiteral("Copia completata con errori"),
-                                 testoRiepilogo(esito, cartella),
-                                 !fallito ? StileAvviso::informativo
-                                 : nulla  ? StileAvviso::critico
-                                          : StileAvviso::avvertenza);
+    mostraEsitoCopia(servizi, destinazione, esito);
     registra(rigaRegistro(destinazione, esito));
 }
 

@@ -62,7 +62,9 @@ namespace FileCopyService {
 // Main thread. Creates the folder, takes the operation card, copies on the
 // thread pool, lists the verified copies in a manifest named after the
 // stick's folder, notes in the stick's history the files it could not read,
-// then shows the summary and logs one line. Returns after the
+// then shows the summary and logs one line. When the archive holds anything
+// of the stick, the summary offers "Apri {cartella}" beside "OK" and opens
+// the archive folder if chosen. Returns after the
 // summary alert is dismissed, or at once when it refuses to start.
 // `soloFile`, when given, are the files to copy (any of the stick's volumes)
 // instead of every file under `sorgente`. The panel's copy commands and the

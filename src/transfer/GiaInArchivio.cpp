@@ -89,7 +89,8 @@ void GiaInArchivio::candidati(const QString &cartella, const QString &relativo, 
         trovati.append(dentro(qui, n));
 }
 
-QString GiaInArchivio::trova(const QString &file, qint64 dimensione) const
+std::optional<QString> GiaInArchivio::trova(const QString &file, qint64 dimensione,
+                                            const std::stop_token &stop) const
 {
     QStringList trovati;
     candidati(m_radice, nomeDi(file), trovati);
@@ -104,12 +105,15 @@ QString GiaInArchivio::trova(const QString &file, qint64 dimensione) const
         if (dimensioneFileRegolare(percorso) != dimensione)
             continue;
         // A comparison, not the proof of a copy: cached pages will do.
+        // A digest the stop cut short says nothing either way.
         if (!suChiavetta)
-            suChiavetta = hashSHA256InCache(file);
+            suChiavetta = hashSHA256InCache(file, stop);
         if (!*suChiavetta)
-            return {};
-        if (hashSHA256InCache(percorso) == *suChiavetta)
+            return stop.stop_requested() ? std::nullopt : std::optional(QString());
+        if (hashSHA256InCache(percorso, stop) == *suChiavetta)
             return percorso;
+        if (stop.stop_requested())
+            return std::nullopt;
     }
-    return {};
+    return QString();
 }

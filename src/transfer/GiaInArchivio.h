@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <stop_token>
 
 // The one rule the copy and the import share for "already archived": the
 // archive holds the very same bytes where a copy of the stick's file would
@@ -24,8 +25,12 @@ public:
     // file could be in them, each once.
     explicit GiaInArchivio(const Collocazione &collocazione);
 
-    // The archived file with the bytes of `file` (`dimensione` long), or empty.
-    QString trova(const QString &file, qint64 dimensione) const;
+    // The archived file with the bytes of `file` (`dimensione` long), or
+    // empty. None when `stop` came while the contents were being compared
+    // (heard within a piece, also inside a large file): whether the archive
+    // holds it is then not known.
+    std::optional<QString> trova(const QString &file, qint64 dimensione,
+                                 const std::stop_token &stop = {}) const;
     // A copy placed meanwhile, under its final path.
     void aggiungi(const QString &archiviato);
 

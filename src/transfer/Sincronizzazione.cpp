@@ -143,15 +143,32 @@ QCoro::Task<> CloneUSBService::sincronizza(Servizi servizi, USBDrive driveA, USB
     const QString nomeA = driveA.name, nomeB = driveB.name;
     const QString radiceA = driveA.path(), radiceB = driveB.path();
     const Riferisci progresso = versoCentro(servizi.centro);
-    ImpegnoTenuto analisi(servizi.centro, {QStringLiteral("Analisi di %1 e %2\u2026").arg(nomeA, nomeB),
-                                           std::nullopt, std::nullopt, iconaSync, Colori::indigo()});
+    // One "Annulla" for the whole sync: the analysis' card and the execution's.
+    std::stop_source stop;
+    const auto annulla =
+        std::make_shared<const std::function<void()>>([stop]() mutable { stop.request_stop(); });
+    const std::stop_token token = stop.get_token();
+    CentroOperazioni::Operazione opAnalisi{QStringLiteral("Analisi di %1 e %2\u2026").arg(nomeA, nomeB),
+                                           std::nullopt, std::nullopt, iconaSync, Colori::indigo()};
+    opAnalisi.annulla = annulla;
+    ImpegnoTenuto analisi(servizi.centro, opAnalisi);
     const auto analizza = [=] {
         const PrioritaLavoro sottofondo;
-        return pianifica(radiceA, radiceB, progresso);
+        return pianifica(radiceA, radiceB, progresso, token);
     };
     QFuture<PianoSincronizzazione> lavoroAnalisi = QtConcurrent::run(analizza);
     const PianoSincronizzazione piano = co_await lavoroAnalisi;
     analisi.rilascia();
+    // Also a stop that came as the analysis ended: the user asked to get out.
+    if (piano.annullato || token.stop_requested()) {
+        registra(
+            QStringLiteral("Sincronizzazione %1 \u2194 %2 annullata durante l'analisi: nessun file copiato")
+                .arg(nomeA, nomeB));
+        avvisi.mostraAvviso(QStringLiteral("Sincronizzazione annullata"),
+                            QStringLiteral("Sincronizzazione annullata: nessun file copiato."),
+                            StileAvviso::informativo);
+        co_return;
+    }
 
     if (!conferma(avvisi, QStringLiteral("Conferma sincronizzazione"), domanda(piano, nomeA, nomeB)))
         co_return;
@@ -160,12 +177,10 @@ QCoro::Task<> CloneUSBService::sincronizza(Servizi servizi, USBDrive driveA, USB
     if (occupato())
         co_return;
 
-    std::stop_source stop;
     CentroOperazioni::Operazione op{QStringLiteral("Sincronizzazione %1 \u2194 %2\u2026").arg(nomeA, nomeB),
                                     std::nullopt, std::nullopt, iconaSync, Colori::indigo()};
-    op.annulla = std::make_shared<const std::function<void()>>([stop]() mutable { stop.request_stop(); });
+    op.annulla = annulla;
     ImpegnoTenuto scheda(servizi.centro, op);
-    const std::stop_token token = stop.get_token();
     const auto esegui = [=] {
         const PrioritaLavoro sottofondo;
         return eseguiPiano(piano, radiceA, radiceB, nomeA, nomeB, progresso, token);

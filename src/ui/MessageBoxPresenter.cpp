@@ -72,8 +72,8 @@ RispostaAvviso MessageBoxPresenter::presenta(const RichiestaAvviso &richiesta)
         // the desktop's button layout would do with accept/reject roles.
         for (const QString &etichetta : richiesta.pulsanti)
             pulsanti << box.addButton(etichetta, QMessageBox::ActionRole);
-        // Escape answers with the last button (the "Annulla" of every question).
-        box.setEscapeButton(pulsanti.last());
+        const qsizetype esc = richiesta.pulsanteEsc.value_or(-1);
+        box.setEscapeButton(esc >= 0 && esc < pulsanti.size() ? pulsanti.at(esc) : pulsanti.last());
     }
     box.setDefaultButton(qobject_cast<QPushButton *>(pulsanti.first()));
 

@@ -3,14 +3,18 @@
 #include "support/TestEnv.h"
 #include "transfer/ComandiTrasferimento.h"
 #include "transfer/FileCopyService.h"
+#include "ui/MessageBoxPresenter.h"
 
+#include <QApplication>
 #include <QCoro/QCoroTask>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
 
 using TestSupport::readFile;
 using TestSupport::writeFile;
@@ -146,6 +150,8 @@ private Q_SLOTS:
             const RichiestaAvviso &ultimo = env.avvisi.mostrati.last();
             QCOMPARE(ultimo.stile, StileAvviso::informativo);
             QVERIFY2(ultimo.titolo.endsWith("interrotta"), qPrintable(ultimo.titolo));
+            // What the copy kept can be looked at; the sync's outcome is about sticks.
+            QCOMPARE(ultimo.pulsanti.size(), lavoro == "copia" ? 2 : 0);
             detto = ultimo.testo;
         }
         QVERIFY2(detto.startsWith(esito + conteggi), qPrintable(detto));
@@ -153,7 +159,89 @@ private Q_SLOTS:
         QVERIFY2(righe.size() == 1, qPrintable(righe.join('\n')));
         QVERIFY2(righe[0].contains("interrotta"), qPrintable(righe[0]));
     }
+
+    // The sync's analysis and the look for what is archived read a large file
+    // and its same-sized namesake in full: "Annulla" in the middle of it ends
+    // the work within about a second, asks nothing, copies nothing, and never
+    // calls the file already there (though it is: the comparison did not end).
+    void annullaWhileComparing_data()
+    {
+        QTest::addColumn<QString>("lavoro");
+        QTest::addColumn<QString>("esito");
+        QTest::newRow("sync analysis") << "sincronizzazione"
+                                       << "Sincronizzazione annullata: nessun file copiato.";
+        QTest::newRow("copy lookup") << "copia"
+                                     << "Copia interrotta: 0 file copiati e verificati, 1 non copiato.";
+        QTest::newRow("import lookup")
+            << "importazione"
+            << "Importazione interrotta: 0 file copiati e verificati, 1 non copiato";
+    }
+    void annullaWhileComparing()
+    {
+        QFETCH(QString, lavoro);
+        QFETCH(QString, esito);
+        ChiavettaGuasta chiavetta({"lento:0.2", "piano:/z_grande.jpg"});
+        if (!chiavetta.perche.isEmpty())
+            QSKIP(qPrintable(chiavetta.perche));
+        TestEnv env;
+        const QString altra = env.path("Ecografie");
+        for (const QString &d : {chiavetta.radice.path(), altra})
+            QVERIFY(writeFile(d + "/z_grande.jpg", QByteArray(grande, 'z')));
+        env.impostazioni->setDestinationPath(altra);
+        const USBDrive eco{QUuid::createUuid(), QUrl::fromLocalFile(chiavetta.punto.path()), "ECO", {}};
+
+        bool finito = false;
+        QCoro::Task<> flusso =
+            lavoro == "copia" ? FileCopyService::copia(env.servizi, eco.path(), altra)
+            : lavoro == "importazione"
+                ? importaAutomaticamente(env.servizi, eco)
+                : sincronizzaChiavette(env.servizi, nullptr, eco,
+                                       USBDrive{QUuid(), QUrl::fromLocalFile(altra), "STUDIO", {}});
+        QCoro::connect(std::move(flusso), this, [&] { finito = true; });
+        QTRY_VERIFY(env.centro.attuale() && env.centro.attuale()->annulla);
+        QTest::qWait(500); // into the large file, which takes seconds to read
+        QElapsedTimer cronometro;
+        cronometro.start();
+        (*env.centro.attuale()->annulla)();
+        QTRY_VERIFY_WITH_TIMEOUT(finito, 20000);
+        QVERIFY2(cronometro.elapsed() < 2500, qPrintable(QString::number(cronometro.elapsed())));
+
+        QCOMPARE(voci(altra), QStringList{"z_grande.jpg"});
+        const QString detto = lavoro == "importazione" ? env.notifiche.inviate.value(0).second
+                                                       : env.avvisi.mostrati.value(0).testo;
+        QVERIFY2(detto.startsWith(esito) && !detto.contains(QRegularExpression("era(no)? già|già present")),
+                 qPrintable(detto));
+        QCOMPARE(env.avvisi.mostrati.size(), lavoro == "importazione" ? 0 : 1);
+        QCOMPARE(env.logLines().size(), 1);
+    }
+
+    // The copy's outcome offers "Apri Ecografie" beside "OK" when the archive
+    // holds anything of the stick, copied now or already there the second
+    // time, and opens it only when chosen; on the real alert Escape is "OK".
+    void copyOutcomeOpensTheArchive()
+    {
+        TestEnv env;
+        const QString chiavetta = env.path("ECO"), archivio = env.path("Ecografie");
+        QVERIFY(writeFile(chiavetta + "/a.jpg", "eco") && QDir().mkpath(archivio));
+        env.avvisi.rispondi(1);
+        for (int volta = 0; volta < 2; ++volta) {
+            bool finito = false;
+            QCoro::connect(FileCopyService::copia(env.servizi, chiavetta, archivio), this,
+                           [&] { finito = true; });
+            QTRY_VERIFY(finito);
+            QCOMPARE(env.avvisi.mostrati.last().pulsanti, QStringList({"OK", "Apri Ecografie"}));
+        }
+        QCOMPARE(env.apritore.aperti, QList{QUrl::fromLocalFile(archivio)});
+
+        QTimer tasto;
+        connect(&tasto, &QTimer::timeout, this, [] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+                QTest::keyClick(box, Qt::Key_Escape);
+        });
+        tasto.start(20);
+        QCOMPARE(MessageBoxPresenter().presenta(env.avvisi.mostrati.last()).pulsante, 0);
+    }
 };
 
-QTEST_GUILESS_MAIN(TestInterruzione)
+QTEST_MAIN(TestInterruzione)
 #include "TestInterruzione.moc"
