@@ -2,10 +2,10 @@
 #include "actions/Espulsione.h"
 #include "comune/ElencoChiavette.h"
 #include "comune/NomiFile.h"
-#include "operations/AlertPresenter.h"
 #include "operations/Orologio.h"
+#include "operations/PresentatoreAvvisi.h"
+#include "platform/AperturaDesktop.h"
 #include "platform/Appunti.h"
-#include "platform/DesktopOpener.h"
 #include "platform/Espulsore.h"
 #include "platform/TestiPiattaforma.h"
 

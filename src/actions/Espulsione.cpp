@@ -1,9 +1,9 @@
 #include "actions/Espulsione.h"
 
 #include "actions/ComandiAzioni.h"
-#include "operations/AlertPresenter.h"
+#include "operations/PresentatoreAvvisi.h"
 #include "operations/Registro.h"
-#include "platform/Notifier.h"
+#include "platform/Notificatore.h"
 #include "platform/TestiPiattaforma.h"
 
 QCoro::Task<EsitoEspulsione> espelliEAnnuncia(Servizi servizi, USBDrive drive)

@@ -4,7 +4,7 @@
 #include "app/ColoredActionLabel.h"
 #include "app/ParticolariPannello.h"
 #include "app/PromemoriaVerifica.h"
-#include "app/ShellRules.h"
+#include "app/RegolePannello.h"
 #include "app/USBMonitor.h"
 #include "app/USBRow.h"
 #include "comune/Colori.h"

@@ -1,10 +1,10 @@
 #include "app/QuillonApp.h"
 
 #include "actions/ComandiAzioni.h"
+#include "app/DisegnoIconaVassoio.h"
 #include "app/ImportazioniInAttesa.h"
 #include "app/MenuBarView.h"
-#include "app/ShellRules.h"
-#include "app/TrayIconPainter.h"
+#include "app/RegolePannello.h"
 #include "app/USBMonitor.h"
 #include "comune/Marchio.h"
 #include "diagnostics/DiagnosticaView.h"
@@ -16,15 +16,15 @@
 #include "operations/CentroOperazioni.h"
 #include "operations/DiagnosticaManager.h"
 #include "operations/SecureEraseManager.h"
-#include "platform/DesktopOpener.h"
+#include "platform/AperturaDesktop.h"
+#include "platform/FonteVolumi.h"
 #include "platform/Piattaforma.h"
-#include "platform/VolumeSource.h"
 #include "settings/AppSettings.h"
 #include "settings/SettingsView.h"
 #include "transfer/ComandiTrasferimento.h"
 #include "transfer/IndiceArchivio.h"
+#include "ui/AvvisiInFinestra.h"
 #include "ui/Icone.h"
-#include "ui/MessageBoxPresenter.h"
 #include "update/ControlloAggiornamenti.h"
 
 #include <cstdio>
@@ -74,7 +74,7 @@ QScreen *schermoDi(const QPoint &punto)
 
 QuillonApp::QuillonApp()
 {
-    m_avvisi = std::make_unique<MessageBoxPresenter>();
+    m_avvisi = std::make_unique<AvvisiInFinestra>();
     m_piattaforma = creaPiattaforma([avvisi = m_avvisi.get()](const QString &titolo, const QString &testo,
                                                               Urgenza urgenza) {
         avvisi->mostraAvviso(

@@ -10,7 +10,7 @@
 #include <QPoint>
 #include <QPointer>
 
-class AlertPresenter;
+class PresentatoreAvvisi;
 class ControlloAggiornamenti;
 class ImportazioniInAttesa;
 class MenuBarView;
@@ -44,7 +44,7 @@ private:
     void ascoltaAltreIstanze();
     QWidget *creaFinestra(const QString &identificatore);
 
-    std::unique_ptr<AlertPresenter> m_avvisi;
+    std::unique_ptr<PresentatoreAvvisi> m_avvisi;
     Piattaforma m_piattaforma;
     Servizi m_servizi;
     USBMonitor *m_monitor = nullptr;

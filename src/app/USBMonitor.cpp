@@ -1,22 +1,22 @@
 #include "app/USBMonitor.h"
 
 #include "operations/Orologio.h"
-#include "platform/VolumeSource.h"
+#include "platform/FonteVolumi.h"
 #include "settings/AppSettings.h"
 
 #include <QFileInfo>
 #include <QPointer>
 #include <QSet>
 
-USBMonitor::USBMonitor(VolumeSource *source, AppSettings *settings, QObject *parent)
+USBMonitor::USBMonitor(FonteVolumi *source, AppSettings *settings, QObject *parent)
     : ElencoChiavette(parent), m_source(source), m_settings(settings)
 {
     for (const QString &mountPoint : m_source->mountedVolumes(true)) {
         if (m_source->isRemovable(mountPoint).value_or(false))
             addDrive(mountPoint, false);
     }
-    connect(m_source, &VolumeSource::volumeMounted, this, &USBMonitor::onMounted);
-    connect(m_source, &VolumeSource::volumeUnmounted, this, &USBMonitor::onUnmounted);
+    connect(m_source, &FonteVolumi::volumeMounted, this, &USBMonitor::onMounted);
+    connect(m_source, &FonteVolumi::volumeUnmounted, this, &USBMonitor::onUnmounted);
 }
 
 void USBMonitor::addDrive(const QString &mountPoint, bool autoImport)

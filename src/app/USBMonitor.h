@@ -5,7 +5,7 @@
 #include <functional>
 
 class AppSettings;
-class VolumeSource;
+class FonteVolumi;
 
 // The live, ordered list of inserted sticks: filled by a scan at construction,
 // then kept up to date from the volume source's mount and unmount events.
@@ -15,7 +15,7 @@ class USBMonitor : public ElencoChiavette {
 public:
     using AutoImportHandler = std::function<void(const USBDrive &)>;
 
-    USBMonitor(VolumeSource *source, AppSettings *settings, QObject *parent = nullptr);
+    USBMonitor(FonteVolumi *source, AppSettings *settings, QObject *parent = nullptr);
 
     const QList<USBDrive> &drives() const override { return m_drives; }
 
@@ -28,7 +28,7 @@ private:
     void onMounted(const QString &mountPoint);
     void onUnmounted(const QString &mountPoint);
 
-    VolumeSource *m_source;
+    FonteVolumi *m_source;
     AppSettings *m_settings;
     QList<USBDrive> m_drives;
     AutoImportHandler m_autoImport;

@@ -5,9 +5,9 @@
 #include "diagnostics/MisuraVelocita.h"
 #include "diagnostics/StrumentiDiagnostica.h"
 #include "diagnostics/VerificaCapacita.h"
-#include "operations/AlertPresenter.h"
 #include "operations/DiagnosticaManager.h"
 #include "operations/ImpegnoTenuto.h"
+#include "operations/PresentatoreAvvisi.h"
 #include "operations/Registro.h"
 #include "operations/StimaTempo.h"
 #include "operations/StoricoChiavette.h"
@@ -181,7 +181,7 @@ RichiestaAvviso domandaCapacita(const QString &nome, const PreparazioneCapacita 
 QCoro::Task<> diagnosticaCapacita(Servizi servizi, USBDrive drive)
 {
     QPointer<DiagnosticaManager> diag = servizi.diagnostica;
-    AlertPresenter *avvisi = servizi.avvisi;
+    PresentatoreAvvisi *avvisi = servizi.avvisi;
     if (!diag)
         co_return;
     // Another check or an erase refuses it silently, as every check. A copy

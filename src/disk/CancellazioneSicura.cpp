@@ -3,20 +3,20 @@
 #include "disk/DialoghiDisco.h"
 #include "disk/DopoGliEventiInCoda.h"
 #include "disk/PrimaDiCancellare.h"
-#include "operations/AlertPresenter.h"
 #include "operations/CentroOperazioni.h"
 #include "operations/ImpegnoTenuto.h"
+#include "operations/PresentatoreAvvisi.h"
 #include "operations/Registro.h"
 #include "operations/SecureEraseManager.h"
 #include "operations/StoricoChiavette.h"
-#include "platform/Notifier.h"
+#include "platform/Notificatore.h"
 #include "settings/AppSettings.h"
 
 #include <QCoro/QCoroFuture>
 
 namespace {
 
-void avvisaGiaInCorso(AlertPresenter &avvisi)
+void avvisaGiaInCorso(PresentatoreAvvisi &avvisi)
 {
     avvisi.mostraAvviso(QStringLiteral("Operazione già in corso"),
                         QStringLiteral("È già in corso una cancellazione sicura. Attendi che finisca."),
@@ -24,7 +24,7 @@ void avvisaGiaInCorso(AlertPresenter &avvisi)
 }
 
 // The erase's own words for the work that keeps it from starting.
-void avvisaBloccata(AlertPresenter &avvisi, Impegno impegno)
+void avvisaBloccata(PresentatoreAvvisi &avvisi, Impegno impegno)
 {
     switch (impegno) {
     case Impegno::cancellazione:

@@ -1,7 +1,7 @@
 #include "disk/DialoghiDisco.h"
 
 #include "disk/ControlloDisco.h"
-#include "operations/AlertPresenter.h"
+#include "operations/PresentatoreAvvisi.h"
 #include "transfer/ControlloArchivio.h"
 
 namespace {
@@ -125,7 +125,8 @@ QString nomeVolumeValido(const QString &nome)
     return etichetta.isEmpty() ? QStringLiteral("USB") : etichetta;
 }
 
-SceltaNome chiediNuovoNome(AlertPresenter &avvisi, const USBDrive &drive, const PremessaArchivio &premessa)
+SceltaNome chiediNuovoNome(PresentatoreAvvisi &avvisi, const USBDrive &drive,
+                           const PremessaArchivio &premessa)
 {
     RichiestaAvviso richiesta;
     richiesta.titolo = QStringLiteral("Preparare \"%1\" per il riuso?").arg(drive.name);
@@ -143,7 +144,8 @@ SceltaNome chiediNuovoNome(AlertPresenter &avvisi, const USBDrive &drive, const 
     return {s, s == Scelta::procedi ? nomeVolumeValido(risposta.testoCampo) : QString()};
 }
 
-Scelta confermaCancellazione(AlertPresenter &avvisi, const USBDrive &drive, const PremessaArchivio &premessa)
+Scelta confermaCancellazione(PresentatoreAvvisi &avvisi, const USBDrive &drive,
+                             const PremessaArchivio &premessa)
 {
     RichiestaAvviso richiesta;
     richiesta.titolo = QStringLiteral("Cancellare definitivamente \"%1\"?").arg(drive.name);
@@ -170,7 +172,7 @@ Scelta confermaCancellazione(AlertPresenter &avvisi, const USBDrive &drive, cons
     return Scelta::annulla;
 }
 
-void avvisaDiscoRifiutato(AlertPresenter &avvisi, const USBDrive &drive, const EsitoControllo &controllo,
+void avvisaDiscoRifiutato(PresentatoreAvvisi &avvisi, const USBDrive &drive, const EsitoControllo &controllo,
                           const QString &cartella)
 {
     using Rifiuto = EsitoControllo::Rifiuto;

@@ -5,7 +5,7 @@
 #include <optional>
 #include <QString>
 
-class AlertPresenter;
+class PresentatoreAvvisi;
 struct EsitoControllo;
 struct EsitoControlloArchivio;
 
@@ -30,15 +30,15 @@ struct SceltaNome {
     Scelta scelta = Scelta::annulla;
     QString nome;
 };
-SceltaNome chiediNuovoNome(AlertPresenter &avvisi, const USBDrive &drive,
+SceltaNome chiediNuovoNome(PresentatoreAvvisi &avvisi, const USBDrive &drive,
                            const PremessaArchivio &premessa = {});
 
 // Asks the user to type the volume's name before a secure erase; goes ahead
 // only for an exact match. A wrong name is told and counts as cancelled.
-Scelta confermaCancellazione(AlertPresenter &avvisi, const USBDrive &drive,
+Scelta confermaCancellazione(PresentatoreAvvisi &avvisi, const USBDrive &drive,
                              const PremessaArchivio &premessa = {});
 
 // The critical alert for a disk the safety check refused, with the reason it
 // found; `cartella` is the archive folder's name.
-void avvisaDiscoRifiutato(AlertPresenter &avvisi, const USBDrive &drive, const EsitoControllo &controllo,
+void avvisaDiscoRifiutato(PresentatoreAvvisi &avvisi, const USBDrive &drive, const EsitoControllo &controllo,
                           const QString &cartella);

@@ -4,12 +4,12 @@
 #include "disk/DialoghiDisco.h"
 #include "disk/DopoGliEventiInCoda.h"
 #include "disk/PrimaDiCancellare.h"
-#include "operations/AlertPresenter.h"
 #include "operations/CentroOperazioni.h"
 #include "operations/ImpegnoTenuto.h"
+#include "operations/PresentatoreAvvisi.h"
 #include "operations/Registro.h"
 #include "operations/StoricoChiavette.h"
-#include "platform/Notifier.h"
+#include "platform/Notificatore.h"
 #include "settings/AppSettings.h"
 
 #include <QCoro/QCoroFuture>

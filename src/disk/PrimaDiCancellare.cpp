@@ -2,7 +2,7 @@
 
 #include "disk/ControlloDisco.h"
 #include "operations/Registro.h"
-#include "platform/Notifier.h"
+#include "platform/Notificatore.h"
 #include "settings/AppSettings.h"
 #include "transfer/ControlloArchivio.h"
 #include "transfer/FileCopyService.h"

@@ -3,7 +3,7 @@
 #include "comune/Colori.h"
 #include "comune/Marchio.h"
 #include "help/AiutoStato.h"
-#include "platform/DesktopOpener.h"
+#include "platform/AperturaDesktop.h"
 #include "ui/Aspetto.h"
 #include "ui/Icone.h"
 
@@ -97,7 +97,7 @@ QList<Avvertenza> avvertenze()
 }
 } // namespace
 
-AiutoView::AiutoView(AiutoStato &stato, DesktopOpener *apritore, QWidget *parent)
+AiutoView::AiutoView(AiutoStato &stato, AperturaDesktop *apritore, QWidget *parent)
     : QWidget(parent), m_stato(stato), m_apritore(apritore), m_barra(new BarraSezioni),
       m_scorrimento(new QScrollArea)
 {

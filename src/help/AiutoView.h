@@ -8,7 +8,7 @@
 #include <QWidget>
 
 class AiutoStato;
-class DesktopOpener;
+class AperturaDesktop;
 class QScrollArea;
 
 // The help window's content: the picker over the four pages and the chosen
@@ -16,7 +16,7 @@ class QScrollArea;
 class AiutoView : public QWidget {
     Q_OBJECT
 public:
-    AiutoView(AiutoStato &stato, DesktopOpener *apritore, QWidget *parent = nullptr);
+    AiutoView(AiutoStato &stato, AperturaDesktop *apritore, QWidget *parent = nullptr);
 
     SezioneAiuto sezioneMostrata() const { return m_mostrata; }
     QWidget *pagina(SezioneAiuto sezione) const { return m_pagine.value(sezione); }
@@ -30,7 +30,7 @@ private:
     QWidget *paginaAvvertenze();
 
     AiutoStato &m_stato;
-    DesktopOpener *m_apritore;
+    AperturaDesktop *m_apritore;
     QTabBar *m_barra;
     QScrollArea *m_scorrimento;
     QMap<SezioneAiuto, QWidget *> m_pagine;

@@ -2,7 +2,7 @@
 
 #include "comune/Marchio.h"
 #include "operations/Orologio.h"
-#include "platform/DesktopOpener.h"
+#include "platform/AperturaDesktop.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -68,7 +68,7 @@ void registra(const QString &testo)
     ::close(fd);
 }
 
-void apriRegistro(DesktopOpener &opener)
+void apriRegistro(AperturaDesktop &opener)
 {
     if (!QFile::exists(urlRegistro()))
         registra(QStringLiteral("Registro creato"));

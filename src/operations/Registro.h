@@ -2,13 +2,13 @@
 
 #include <QString>
 
-class DesktopOpener;
+class AperturaDesktop;
 
 // The operations log: one timestamped line per event, appended, never read back.
 // Every failure is silent.
 QString urlRegistro();               // creates the folder as a side effect
 void registra(const QString &testo); // "[yyyy-MM-dd HH:mm:ss] testo\n"
-void apriRegistro(DesktopOpener &opener);
+void apriRegistro(AperturaDesktop &opener);
 
 // "Orvala Tessera" in the user's data folder: the one place for the files
 // Tessera keeps for itself (the log, the archive index). Created as a side effect.

@@ -1,9 +1,9 @@
 #include "operations/Servizi.h"
 
 #include "comune/ElencoChiavette.h"
-#include "operations/AlertPresenter.h"
 #include "operations/CentroOperazioni.h"
 #include "operations/DiagnosticaManager.h"
+#include "operations/PresentatoreAvvisi.h"
 #include "operations/SecureEraseManager.h"
 
 StatoImpegni statoImpegni(const Servizi &servizi)

@@ -5,24 +5,24 @@
 
 #include <optional>
 
-class AlertPresenter;
+class PresentatoreAvvisi;
 class Appunti;
 class AppSettings;
 class CentroOperazioni;
-class DesktopOpener;
+class AperturaDesktop;
 class DiagnosticaManager;
 class ElencoChiavette;
 class EsecutoreDisco;
 class Espulsore;
-class Notifier;
+class Notificatore;
 class SecureEraseManager;
 
 // What a flow needs from the outside world. The application hands in the real
 // services; tests hand in fakes, so every flow runs without a screen.
 struct Servizi {
-    AlertPresenter *avvisi = nullptr;
-    Notifier *notifiche = nullptr;
-    DesktopOpener *apritore = nullptr;
+    PresentatoreAvvisi *avvisi = nullptr;
+    Notificatore *notifiche = nullptr;
+    AperturaDesktop *apritore = nullptr;
     CentroOperazioni *centro = nullptr;
     SecureEraseManager *cancellazione = nullptr; // the secure erase's state
     AppSettings *impostazioni = nullptr;

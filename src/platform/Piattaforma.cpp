@@ -1,9 +1,9 @@
 #include "platform/Piattaforma.h"
 
+#include "platform/AperturaDesktop.h"
 #include "platform/Appunti.h"
-#include "platform/DesktopOpener.h"
 #include "platform/Espulsore.h"
-#include "platform/VolumeSource.h"
+#include "platform/FonteVolumi.h"
 
 // Out of line so that the header can stay on forward declarations.
 Piattaforma::Piattaforma() = default;

@@ -3,7 +3,7 @@
 #include "platform/CartellaArchivio.h"
 #include "platform/IdentitaChiavetta.h"
 #include "platform/InfoVolume.h"
-#include "platform/Notifier.h"
+#include "platform/Notificatore.h"
 #include "platform/PercorsiStrumenti.h"
 #include "platform/PrimitiveFile.h"
 #include "platform/Processi.h"
@@ -12,9 +12,9 @@
 #include <memory>
 
 class Appunti;
-class DesktopOpener;
+class AperturaDesktop;
 class Espulsore;
-class VolumeSource;
+class FonteVolumi;
 
 // Everything Tessera needs from the operating system, in one bundle. A port
 // to another system implements, in platform/<os>/, the interfaces named here
@@ -32,12 +32,12 @@ struct Piattaforma {
     Piattaforma &operator=(Piattaforma &&) noexcept;
     ~Piattaforma();
 
-    std::unique_ptr<VolumeSource> volumi;    // mounted volumes and their comings and goings
-    std::unique_ptr<Espulsore> espulsore;    // unmounts and powers off a stick
-    std::unique_ptr<Notifier> notifiche;     // desktop notifications
-    std::unique_ptr<Appunti> appunti;        // the clipboard
-    std::unique_ptr<DesktopOpener> apritore; // folders, files and web addresses
-    PercorsiStrumenti strumenti;             // the disk utility and the USB profiler
+    std::unique_ptr<FonteVolumi> volumi;       // mounted volumes and their comings and goings
+    std::unique_ptr<Espulsore> espulsore;      // unmounts and powers off a stick
+    std::unique_ptr<Notificatore> notifiche;   // desktop notifications
+    std::unique_ptr<Appunti> appunti;          // the clipboard
+    std::unique_ptr<AperturaDesktop> apritore; // folders, files and web addresses
+    PercorsiStrumenti strumenti;               // the disk utility and the USB profiler
 };
 
 // The live services of this operating system. `avvisoDiRiserva` shows a

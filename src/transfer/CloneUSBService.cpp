@@ -1,8 +1,8 @@
 #include "transfer/CloneUSBService.h"
 
 #include "comune/NomiFile.h"
-#include "operations/AlertPresenter.h"
 #include "operations/Orologio.h"
+#include "operations/PresentatoreAvvisi.h"
 #include "platform/OperazioniFile.h"
 #include "transfer/Digest.h"
 #include "transfer/FileSystemChiavetta.h"
@@ -308,7 +308,7 @@ QString CloneUSBService::nomeConSuffisso(const QString &relativePath, const QStr
     return relativePath.left(punto) + suffisso + relativePath.mid(punto);
 }
 
-bool CloneUSBService::conferma(AlertPresenter &avvisi, const QString &titolo, const QString &messaggio)
+bool CloneUSBService::conferma(PresentatoreAvvisi &avvisi, const QString &titolo, const QString &messaggio)
 {
     const RispostaAvviso risposta =
         avvisi.presenta(RichiestaAvviso{titolo,

@@ -15,7 +15,7 @@
 #include <stop_token>
 #include <sys/types.h>
 
-class AlertPresenter;
+class PresentatoreAvvisi;
 
 // What a two-way sync of two sticks will do: indices into each stick's list.
 struct PianoSincronizzazione {
@@ -88,7 +88,7 @@ EsitoSincronizzazione eseguiPiano(const PianoSincronizzazione &piano, const QStr
 // "DCIM/IMG.JPG" + "_x" -> "DCIM/IMG_x.JPG"; "README" + "_x" -> "README_x".
 QString nomeConSuffisso(const QString &relativePath, const QString &suffisso);
 // "Procedi" / "Annulla"; true only for "Procedi".
-bool conferma(AlertPresenter &avvisi, const QString &titolo, const QString &messaggio);
+bool conferma(PresentatoreAvvisi &avvisi, const QString &titolo, const QString &messaggio);
 
 // Free bytes on the file system of `radice`, and its allocation unit; none
 // when it does not say (fusefat reports a size of 0).

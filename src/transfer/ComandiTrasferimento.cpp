@@ -2,14 +2,14 @@
 
 #include "comune/Colori.h"
 #include "comune/ElencoChiavette.h"
-#include "operations/AlertPresenter.h"
 #include "operations/CentroOperazioni.h"
 #include "operations/ImpegnoTenuto.h"
+#include "operations/PresentatoreAvvisi.h"
 #include "operations/PrioritaLavoro.h"
 #include "operations/Registro.h"
 #include "operations/StoricoChiavette.h"
-#include "platform/DesktopOpener.h"
-#include "platform/Notifier.h"
+#include "platform/AperturaDesktop.h"
+#include "platform/Notificatore.h"
 #include "platform/OperazioniFile.h"
 #include "settings/AppSettings.h"
 #include "transfer/CloneUSBService.h"
@@ -108,7 +108,7 @@ QCoro::Task<> importaAutomaticamente(Servizi servizi, USBDrive drive)
     const QString corpo = FileCopyService::corpoNotifica(nome, esito);
     std::optional<AzioneNotifica> apri;
     if (esito.nuovi > 0 && servizi.apritore) {
-        DesktopOpener *apritore = servizi.apritore;
+        AperturaDesktop *apritore = servizi.apritore;
         apri =
             AzioneNotifica{QStringLiteral("Apri %1").arg(AppSettings::folderName(destinazione)),
                            [apritore, destinazione] { apritore->apri(QUrl::fromLocalFile(destinazione)); }};

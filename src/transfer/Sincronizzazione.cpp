@@ -1,7 +1,7 @@
 #include "comune/Colori.h"
-#include "operations/AlertPresenter.h"
 #include "operations/CentroOperazioni.h"
 #include "operations/ImpegnoTenuto.h"
+#include "operations/PresentatoreAvvisi.h"
 #include "operations/PrioritaLavoro.h"
 #include "operations/Registro.h"
 #include "transfer/CloneUSBService.h"
@@ -77,7 +77,7 @@ QString rigaRegistro(const PianoSincronizzazione &piano, const EsitoSincronizzaz
 
 // "Completata" only when nothing failed; "non riuscita" when nothing is in
 // sync either.
-void mostraEsito(AlertPresenter &avvisi, const PianoSincronizzazione &piano,
+void mostraEsito(PresentatoreAvvisi &avvisi, const PianoSincronizzazione &piano,
                  const EsitoSincronizzazione &esito, const QString &nomeA, const QString &nomeB)
 {
     if (esito.interrotti > 0) {
@@ -127,7 +127,7 @@ void mostraEsito(AlertPresenter &avvisi, const PianoSincronizzazione &piano,
 // Awaits take named values only (README, "GCC 12 and coroutines").
 QCoro::Task<> CloneUSBService::sincronizza(Servizi servizi, USBDrive driveA, USBDrive driveB)
 {
-    AlertPresenter &avvisi = *servizi.avvisi;
+    PresentatoreAvvisi &avvisi = *servizi.avvisi;
     const auto occupato = [&] {
         if (!impegnoBloccante(Avvio::sincronizzazione, statoImpegni(servizi)))
             return false;

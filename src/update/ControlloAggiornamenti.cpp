@@ -1,11 +1,11 @@
 #include "update/ControlloAggiornamenti.h"
 
 #include "comune/Marchio.h"
-#include "operations/AlertPresenter.h"
 #include "operations/AvvioFlussi.h"
 #include "operations/Orologio.h"
-#include "platform/DesktopOpener.h"
-#include "platform/Notifier.h"
+#include "operations/PresentatoreAvvisi.h"
+#include "platform/AperturaDesktop.h"
+#include "platform/Notificatore.h"
 
 #include <QCoro/QCoroNetworkReply>
 #include <QJsonDocument>
@@ -252,7 +252,7 @@ QCoro::Task<> ControlloAggiornamenti::eseguiAutomatico()
     if (!self)
         co_return;
     if (esito.riuscito() && versionePiuRecente(esito.info->versione, m_config.versioneInstallata)) {
-        if (Notifier *notifiche = m_servizi.notifiche)
+        if (Notificatore *notifiche = m_servizi.notifiche)
             co_await notifiche->notifica(titoloAggiornamento, testoNotifica(*esito.info));
     }
     if (self)
@@ -265,7 +265,7 @@ QCoro::Task<> ControlloAggiornamenti::eseguiManuale()
     const EsitoScaricamento esito = co_await scaricaInfoVersione();
     if (!self || !m_servizi.avvisi)
         co_return;
-    AlertPresenter &avvisi = *m_servizi.avvisi;
+    PresentatoreAvvisi &avvisi = *m_servizi.avvisi;
     const QString installata = m_config.versioneInstallata;
 
     if (!esito.riuscito()) {

@@ -1,4 +1,4 @@
-#include "ui/MessageBoxPresenter.h"
+#include "ui/AvvisiInFinestra.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -108,7 +108,7 @@ private Q_SLOTS:
         const std::optional<CampoTesto> campo =
             prefill.isNull() ? std::nullopt : std::optional(CampoTesto{prefill, segnaposto});
         const RispostaAvviso r =
-            MessageBoxPresenter().presenta({titolo, testo, StileAvviso::critico, pulsanti, campo});
+            AvvisiInFinestra().presenta({titolo, testo, StileAvviso::critico, pulsanti, campo});
         QVERIFY(s.trovato);
         QCOMPARE(r.pulsante, atteso);
         QCOMPARE(r.testoCampo, testoCampo);

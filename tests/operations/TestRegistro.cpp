@@ -18,7 +18,7 @@ void fermaOrologio(QTime ora)
 }
 
 // Records what the log file held at the moment it was asked to open it.
-struct ApritoreCheLegge : DesktopOpener {
+struct ApritoreCheLegge : AperturaDesktop {
     bool apri(const QUrl &url) override
     {
         aperti << url;

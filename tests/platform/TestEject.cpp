@@ -1,7 +1,7 @@
 #include "actions/ComandiAzioni.h"
 #include "app/USBMonitor.h"
 #include "disk/SysfsDiProva.h"
-#include "platform/linux/LinuxVolumeSource.h"
+#include "platform/linux/FonteVolumiLinux.h"
 #include "platform/linux/ProcessiAperti.h"
 #include "platform/linux/UDisksEspulsore.h"
 #include "support/BusDiProva.h"
@@ -154,7 +154,7 @@ private Q_SLOTS:
         SysfsDiProva vista;
         vista.disco(QFileInfo(loop).fileName(), majmin, true);
         TestEnv env;
-        LinuxVolumeSource volumi("/proc", vista.sys(), radice.filePath("run"));
+        FonteVolumiLinux volumi("/proc", vista.sys(), radice.filePath("run"));
         USBMonitor monitor(&volumi, env.impostazioni.get());
         QVERIFY(esegui("mount", {loop, punto}));
         QTRY_COMPARE_WITH_TIMEOUT(monitor.drives().size(), 1, 10000);

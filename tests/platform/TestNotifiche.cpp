@@ -1,4 +1,4 @@
-#include "platform/linux/FreedesktopNotifier.h"
+#include "platform/linux/NotificatoreFreedesktop.h"
 #include "support/BusDiProva.h"
 #include "support/ControlloCiclo.h"
 #include "support/TestEnv.h"
@@ -70,8 +70,8 @@ private Q_SLOTS:
                               "name='org.freedesktop.Notifications.Error.ExcessNotificationGeneration')"),
                 qPrintable(bus.error()));
         QStringList avvisi;
-        FreedesktopNotifier notifier(bus.connection(),
-                                     [&](const QString &t, const QString &, Urgenza) { avvisi << t; });
+        NotificatoreFreedesktop notifier(bus.connection(),
+                                         [&](const QString &t, const QString &, Urgenza) { avvisi << t; });
 
         for (const Urgenza u : {Urgenza::normale, Urgenza::critica})
             QCoro::waitFor(
@@ -106,7 +106,7 @@ private Q_SLOTS:
         QFETCH(QString, capacita);
         BusDiProva bus;
         QVERIFY2(avvia(bus, capacita), qPrintable(bus.error()));
-        FreedesktopNotifier notifier(bus.connection(), [](const QString &, const QString &, Urgenza) {});
+        NotificatoreFreedesktop notifier(bus.connection(), [](const QString &, const QString &, Urgenza) {});
         int aperture = 0;
         const AzioneNotifica apri{"Apri Ecografie", [&] { ++aperture; }};
         for (const char *corpo : {"3 nuove immagini", "1 nuova immagine"})
@@ -142,7 +142,7 @@ private Q_SLOTS:
                                    "time.sleep(2)\nret = ('mock-notify', 'test vendor', '1.0', '1.2')"),
                      qPrintable(bus.error()));
         QList<QStringList> avvisi;
-        FreedesktopNotifier notifier(
+        NotificatoreFreedesktop notifier(
             bus.connection(),
             [&](const QString &t, const QString &c, Urgenza u) {
                 avvisi << QStringList{t, c, u == Urgenza::critica ? "critica" : "normale"};

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "platform/DesktopOpener.h"
+#include "platform/AperturaDesktop.h"
 
 #include <QList>
 
-class ApritoreDiProva : public DesktopOpener {
+class ApritoreDiProva : public AperturaDesktop {
 public:
     bool apri(const QUrl &url) override
     {

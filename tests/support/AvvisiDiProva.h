@@ -1,13 +1,13 @@
 #pragma once
 
-#include "operations/AlertPresenter.h"
+#include "operations/PresentatoreAvvisi.h"
 
 #include <functional>
 #include <QList>
 
 // Records every alert and answers with scripted replies, in order; with no
 // script left it presses the first (default) button with the field unchanged.
-class AvvisiDiProva : public AlertPresenter {
+class AvvisiDiProva : public PresentatoreAvvisi {
 public:
     RispostaAvviso presenta(const RichiestaAvviso &richiesta) override
     {

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "platform/Notifier.h"
+#include "platform/Notificatore.h"
 
 #include <QList>
 #include <QPair>
 
-class NotificheDiProva : public Notifier {
+class NotificheDiProva : public Notificatore {
 public:
     QCoro::Task<> notifica(QString titolo, QString corpo, Urgenza urgenza = Urgenza::normale,
                            std::optional<AzioneNotifica> azione = std::nullopt) override

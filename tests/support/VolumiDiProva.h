@@ -1,12 +1,12 @@
 #pragma once
 
-#include "platform/VolumeSource.h"
+#include "platform/FonteVolumi.h"
 
 #include <QList>
 
 // An in-memory mount table. mount()/unmount() change it and emit the events
 // the way the system source does.
-class VolumiDiProva : public VolumeSource {
+class VolumiDiProva : public FonteVolumi {
     Q_OBJECT
 public:
     struct Volume {
@@ -16,7 +16,7 @@ public:
         bool hidden = false;
     };
 
-    using VolumeSource::VolumeSource;
+    using FonteVolumi::FonteVolumi;
 
     void add(const Volume &v) { m_volumes.append(v); } // silently, as if mounted before start-up
     void mount(const Volume &v)

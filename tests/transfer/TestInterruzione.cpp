@@ -3,7 +3,7 @@
 #include "support/TestEnv.h"
 #include "transfer/ComandiTrasferimento.h"
 #include "transfer/FileCopyService.h"
-#include "ui/MessageBoxPresenter.h"
+#include "ui/AvvisiInFinestra.h"
 
 #include <QApplication>
 #include <QCoro/QCoroTask>
@@ -239,7 +239,7 @@ private Q_SLOTS:
                 QTest::keyClick(box, Qt::Key_Escape);
         });
         tasto.start(20);
-        QCOMPARE(MessageBoxPresenter().presenta(env.avvisi.mostrati.last()).pulsante, 0);
+        QCOMPARE(AvvisiInFinestra().presenta(env.avvisi.mostrati.last()).pulsante, 0);
     }
 };
 

@@ -4,8 +4,8 @@
 
 // Opens a folder in the file browser, a file in its default application or a
 // web address in the browser.
-class DesktopOpener {
+class AperturaDesktop {
 public:
-    virtual ~DesktopOpener() = default;
+    virtual ~AperturaDesktop() = default;
     virtual bool apri(const QUrl &url) = 0;
 };

@@ -6,11 +6,11 @@
 
 // Where the mounted volumes come from: the operating system's mount table and
 // its mount and unmount notifications. Mount points are absolute paths.
-class VolumeSource : public QObject {
+class FonteVolumi : public QObject {
     Q_OBJECT
 public:
     using QObject::QObject;
-    ~VolumeSource() override = default;
+    ~FonteVolumi() override = default;
 
     // The mounted volumes in the platform's order. With skipHidden, the mounts a
     // desktop file manager would not show are left out.

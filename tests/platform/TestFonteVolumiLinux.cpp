@@ -1,23 +1,23 @@
 #include "app/USBMonitor.h"
 #include "comune/NomiFile.h"
-#include "platform/linux/LinuxVolumeSource.h"
+#include "platform/linux/FonteVolumiLinux.h"
 #include "support/TestEnv.h"
 
 #include <QScopeGuard>
 #include <QTest>
 #include <sys/mount.h>
 
-class TestLinuxVolumeSource : public QObject {
+class TestFonteVolumiLinux : public QObject {
     Q_OBJECT
     // Records "-folder" and "+folder" for the events at `cartella`: other
     // programs on this machine mount and unmount too.
-    void registra(VolumeSource &src, QStringList &visti, const QString &cartella)
+    void registra(FonteVolumi &src, QStringList &visti, const QString &cartella)
     {
-        connect(&src, &VolumeSource::volumeUnmounted, this, [&visti, cartella](const QString &p) {
+        connect(&src, &FonteVolumi::volumeUnmounted, this, [&visti, cartella](const QString &p) {
             if (p == cartella)
                 visti << "-" + p;
         });
-        connect(&src, &VolumeSource::volumeMounted, this, [&visti, cartella](const QString &p) {
+        connect(&src, &FonteVolumi::volumeMounted, this, [&visti, cartella](const QString &p) {
             if (p == cartella)
                 visti << "+" + p;
         });
@@ -68,7 +68,7 @@ private Q_SLOTS:
         QVERIFY(QFile::link(sdb + "/sdb1", sys + "/dev/block/8:17"));
         QVERIFY(QFile::link(mmc + "/mmcblk0p1", sys + "/dev/block/179:1"));
 
-        LinuxVolumeSource src(proc, sys, run);
+        FonteVolumiLinux src(proc, sys, run);
         QCOMPARE(src.mountedVolumes(false).size(), 12);
         const QStringList visibili = src.mountedVolumes(true);
         QCOMPARE(visibili.mid(0, 2), (QStringList{"/media/anna/PRAXIS 01", "/tmp/qt-xyz/a\\b\tc"}));
@@ -124,7 +124,7 @@ private Q_SLOTS:
         }
         QVERIFY(TestSupport::writeFile(proc + "/self/mountinfo",
                                        radice + "40 22 8:17 / /media/S rw - vfat /dev/sdb1 rw\n"));
-        LinuxVolumeSource src(proc, sys, run);
+        FonteVolumiLinux src(proc, sys, run);
         TestEnv env;
         env.impostazioni->setAutoImport(true);
         USBMonitor monitor(&src, env.impostazioni.get());
@@ -159,7 +159,7 @@ private Q_SLOTS:
         const QByteArray mp = QFile::encodeName(dir.path());
         QVERIFY(::mount("tessera-prova", mp.constData(), "tmpfs", 0, "size=1m") == 0);
         const auto smonta = qScopeGuard([&] { ::umount2(mp.constData(), MNT_DETACH); });
-        LinuxVolumeSource src;
+        FonteVolumiLinux src;
         QStringList visti;
         registra(src, visti, dir.path());
         QVERIFY(::umount(mp.constData()) == 0);
@@ -168,5 +168,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestLinuxVolumeSource)
-#include "TestLinuxVolumeSource.moc"
+QTEST_GUILESS_MAIN(TestFonteVolumiLinux)
+#include "TestFonteVolumiLinux.moc"

@@ -1,4 +1,4 @@
-#include "platform/linux/LinuxVolumeSource.h"
+#include "platform/linux/FonteVolumiLinux.h"
 
 #include "comune/NomiFile.h"
 #include "platform/linux/BloccoSysfs.h"
@@ -29,8 +29,8 @@ quint64 uniqueMountId(const QString &mountPoint)
 }
 } // namespace
 
-LinuxVolumeSource::LinuxVolumeSource(QString procRoot, QString sysRoot, QString runRoot, QObject *parent)
-    : VolumeSource(parent), m_procRoot(std::move(procRoot)), m_sysRoot(std::move(sysRoot)),
+FonteVolumiLinux::FonteVolumiLinux(QString procRoot, QString sysRoot, QString runRoot, QObject *parent)
+    : FonteVolumi(parent), m_procRoot(std::move(procRoot)), m_sysRoot(std::move(sysRoot)),
       m_runRoot(std::move(runRoot))
 {
     m_known = visibleMounts();
@@ -38,18 +38,18 @@ LinuxVolumeSource::LinuxVolumeSource(QString procRoot, QString sysRoot, QString 
     m_fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (m_fd >= 0) {
         m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Exception, this);
-        connect(m_notifier, &QSocketNotifier::activated, this, &LinuxVolumeSource::tableChanged);
+        connect(m_notifier, &QSocketNotifier::activated, this, &FonteVolumiLinux::tableChanged);
     }
 }
 
-LinuxVolumeSource::~LinuxVolumeSource()
+FonteVolumiLinux::~FonteVolumiLinux()
 {
     delete m_notifier;
     if (m_fd >= 0)
         ::close(m_fd);
 }
 
-QList<VoceMontaggio> LinuxVolumeSource::readTable() const
+QList<VoceMontaggio> FonteVolumiLinux::readTable() const
 {
     QFile f(m_procRoot + QStringLiteral("/self/mountinfo"));
     if (!f.open(QIODevice::ReadOnly))
@@ -58,7 +58,7 @@ QList<VoceMontaggio> LinuxVolumeSource::readTable() const
     return leggiTabellaMontaggi(f.readAll());
 }
 
-std::optional<VoceMontaggio> LinuxVolumeSource::find(const QString &mountPoint) const
+std::optional<VoceMontaggio> FonteVolumiLinux::find(const QString &mountPoint) const
 {
     const QList<VoceMontaggio> table = readTable();
     // The last entry wins: it is the mount on top when several share a folder.
@@ -69,7 +69,7 @@ std::optional<VoceMontaggio> LinuxVolumeSource::find(const QString &mountPoint) 
     return std::nullopt;
 }
 
-void LinuxVolumeSource::tableChanged()
+void FonteVolumiLinux::tableChanged()
 {
     // Read the fd so the kernel sees this wake-up as consumed.
     char buf[4096];
@@ -93,7 +93,7 @@ void LinuxVolumeSource::tableChanged()
     }
 }
 
-QList<std::pair<QString, LinuxVolumeSource::Identity>> LinuxVolumeSource::visibleMounts() const
+QList<std::pair<QString, FonteVolumiLinux::Identity>> FonteVolumiLinux::visibleMounts() const
 {
     const QList<VoceMontaggio> table = readTable();
     QList<std::pair<QString, Identity>> out;
@@ -110,7 +110,7 @@ QList<std::pair<QString, LinuxVolumeSource::Identity>> LinuxVolumeSource::visibl
     return out;
 }
 
-QStringList LinuxVolumeSource::mountedVolumes(bool skipHidden) const
+QStringList FonteVolumiLinux::mountedVolumes(bool skipHidden) const
 {
     const QList<VoceMontaggio> table = readTable();
     QStringList out;
@@ -125,7 +125,7 @@ QStringList LinuxVolumeSource::mountedVolumes(bool skipHidden) const
     return out;
 }
 
-std::optional<bool> LinuxVolumeSource::isRemovable(const QString &mountPoint) const
+std::optional<bool> FonteVolumiLinux::isRemovable(const QString &mountPoint) const
 {
     const std::optional<VoceMontaggio> entry = find(mountPoint);
     if (!entry)
@@ -138,7 +138,7 @@ std::optional<bool> LinuxVolumeSource::isRemovable(const QString &mountPoint) co
     return dev->rimovibile || dev->suUsb();
 }
 
-std::optional<QString> LinuxVolumeSource::volumeName(const QString &mountPoint) const
+std::optional<QString> FonteVolumiLinux::volumeName(const QString &mountPoint) const
 {
     const std::optional<VoceMontaggio> entry = find(mountPoint);
     if (!entry)

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/DesktopOpener.h"
+#include "platform/AperturaDesktop.h"
 
 // Opens through the desktop's default handlers (xdg-open on Linux).
-class QtDesktopOpener : public DesktopOpener {
+class AperturaDesktopQt : public AperturaDesktop {
 public:
     bool apri(const QUrl &url) override;
 };

@@ -1,4 +1,4 @@
-#include "app/ShellRules.h"
+#include "app/RegolePannello.h"
 
 #include "comune/Marchio.h"
 #include "operations/CentroOperazioni.h"

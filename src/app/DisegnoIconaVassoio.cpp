@@ -1,4 +1,4 @@
-#include "app/TrayIconPainter.h"
+#include "app/DisegnoIconaVassoio.h"
 
 #include "comune/Colori.h"
 #include "ui/Icone.h"

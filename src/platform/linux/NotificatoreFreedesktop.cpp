@@ -1,4 +1,4 @@
-#include "platform/linux/FreedesktopNotifier.h"
+#include "platform/linux/NotificatoreFreedesktop.h"
 
 #include "comune/Marchio.h"
 
@@ -44,8 +44,8 @@ QString comeMarkup(const QString &testo)
 }
 } // namespace
 
-FreedesktopNotifier::FreedesktopNotifier(QDBusConnection bus, AvvisoDiRiserva fallback,
-                                         std::chrono::milliseconds attesaServer)
+NotificatoreFreedesktop::NotificatoreFreedesktop(QDBusConnection bus, AvvisoDiRiserva fallback,
+                                                 std::chrono::milliseconds attesaServer)
     : m_bus(std::move(bus)), m_fallback(std::move(fallback)), m_attesaServer(attesaServer)
 {
     m_bus.connect(servizio, percorso, interfaccia, QStringLiteral("ActionInvoked"), this,
@@ -54,7 +54,7 @@ FreedesktopNotifier::FreedesktopNotifier(QDBusConnection bus, AvvisoDiRiserva fa
                   SLOT(notificaChiusa(uint, uint)));
 }
 
-void FreedesktopNotifier::azioneInvocata(uint id, const QString &chiave)
+void NotificatoreFreedesktop::azioneInvocata(uint id, const QString &chiave)
 {
     if (chiave != chiaveAzione)
         return;
@@ -64,12 +64,12 @@ void FreedesktopNotifier::azioneInvocata(uint id, const QString &chiave)
         esegui();
 }
 
-void FreedesktopNotifier::notificaChiusa(uint id, uint)
+void NotificatoreFreedesktop::notificaChiusa(uint id, uint)
 {
     m_azioni.remove(id);
 }
 
-QCoro::Task<bool> FreedesktopNotifier::serverPresente()
+QCoro::Task<bool> NotificatoreFreedesktop::serverPresente()
 {
     // Asking the server itself, not whether the name has an owner: servers are
     // often started by D-Bus activation on the first call.
@@ -79,7 +79,7 @@ QCoro::Task<bool> FreedesktopNotifier::serverPresente()
     co_return risposta.type() == QDBusMessage::ReplyMessage;
 }
 
-QCoro::Task<QStringList> FreedesktopNotifier::capacita()
+QCoro::Task<QStringList> NotificatoreFreedesktop::capacita()
 {
     const QDBusPendingCall attesa =
         m_bus.asyncCall(chiamata(QStringLiteral("GetCapabilities")), int(m_attesaServer.count()));
@@ -89,8 +89,8 @@ QCoro::Task<QStringList> FreedesktopNotifier::capacita()
     co_return risposta.arguments().constFirst().toStringList();
 }
 
-QCoro::Task<> FreedesktopNotifier::notifica(QString titolo, QString corpo, Urgenza urgenza,
-                                            std::optional<AzioneNotifica> azione)
+QCoro::Task<> NotificatoreFreedesktop::notifica(QString titolo, QString corpo, Urgenza urgenza,
+                                                std::optional<AzioneNotifica> azione)
 {
     if (!co_await serverPresente()) {
         m_fallback(titolo, corpo, urgenza);
@@ -122,7 +122,7 @@ QCoro::Task<> FreedesktopNotifier::notifica(QString titolo, QString corpo, Urgen
         m_azioni.insert(risposta.arguments().constFirst().toUInt(), azione->esegui);
 }
 
-QCoro::Task<> FreedesktopNotifier::richiediPermessoNotifiche()
+QCoro::Task<> NotificatoreFreedesktop::richiediPermessoNotifiche()
 {
     // The freedesktop protocol has no permission to ask for: whether Tessera
     // may post is decided on each notifica() by a server being there.

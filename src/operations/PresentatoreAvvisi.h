@@ -32,9 +32,9 @@ struct RispostaAvviso {
 
 // Shows modal alerts. The widget implementation brings Tessera to the front
 // first; tests use a recording fake with scripted answers.
-class AlertPresenter {
+class PresentatoreAvvisi {
 public:
-    virtual ~AlertPresenter() = default;
+    virtual ~PresentatoreAvvisi() = default;
     virtual RispostaAvviso presenta(const RichiestaAvviso &richiesta) = 0;
 
     void mostraAvviso(const QString &titolo, const QString &testo, StileAvviso stile)

@@ -1,4 +1,4 @@
-#include "ui/MessageBoxPresenter.h"
+#include "ui/AvvisiInFinestra.h"
 
 #include "comune/Marchio.h"
 
@@ -48,7 +48,7 @@ void inserisciSottoIlTesto(QMessageBox &box, QWidget *campo)
 }
 } // namespace
 
-RispostaAvviso MessageBoxPresenter::presenta(const RichiestaAvviso &richiesta)
+RispostaAvviso AvvisiInFinestra::presenta(const RichiestaAvviso &richiesta)
 {
     QMessageBox box;
     box.setIcon(icona(richiesta.stile));

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "operations/AlertPresenter.h"
+#include "operations/PresentatoreAvvisi.h"
 
 // Modal alerts as QMessageBox, with Tessera brought to the front first.
-class MessageBoxPresenter : public AlertPresenter {
+class AvvisiInFinestra : public PresentatoreAvvisi {
 public:
     RispostaAvviso presenta(const RichiestaAvviso &richiesta) override;
 };

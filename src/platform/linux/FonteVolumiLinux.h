@@ -1,7 +1,7 @@
 #pragma once
 
+#include "platform/FonteVolumi.h"
 #include "platform/linux/TabellaMontaggi.h"
-#include "platform/VolumeSource.h"
 
 class QSocketNotifier;
 
@@ -10,13 +10,13 @@ class QSocketNotifier;
 // mountinfo (as an exceptional condition) on every mount and unmount; after
 // each wake-up the table is read again and compared with the last one.
 // The roots are constructor arguments so tests can hand in fixture trees.
-class LinuxVolumeSource : public VolumeSource {
+class FonteVolumiLinux : public FonteVolumi {
     Q_OBJECT
 public:
-    explicit LinuxVolumeSource(QString procRoot = QStringLiteral("/proc"),
-                               QString sysRoot = QStringLiteral("/sys"),
-                               QString runRoot = QStringLiteral("/run"), QObject *parent = nullptr);
-    ~LinuxVolumeSource() override;
+    explicit FonteVolumiLinux(QString procRoot = QStringLiteral("/proc"),
+                              QString sysRoot = QStringLiteral("/sys"),
+                              QString runRoot = QStringLiteral("/run"), QObject *parent = nullptr);
+    ~FonteVolumiLinux() override;
 
     QStringList mountedVolumes(bool skipHidden) const override;
     std::optional<bool> isRemovable(const QString &mountPoint) const override;

@@ -24,9 +24,9 @@ struct AzioneNotifica {
 
 // Posts desktop notifications; when the desktop cannot show them, the same
 // title and text appear as a modal alert instead. Never fails.
-class Notifier {
+class Notificatore {
 public:
-    virtual ~Notifier() = default;
+    virtual ~Notificatore() = default;
     virtual QCoro::Task<> notifica(QString titolo, QString corpo, Urgenza urgenza = Urgenza::normale,
                                    std::optional<AzioneNotifica> azione = std::nullopt) = 0;
     // Asked once, when a secure erase starts; the answer is not needed.

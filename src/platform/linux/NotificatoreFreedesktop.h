@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Notifier.h"
+#include "platform/Notificatore.h"
 
 #include <chrono>
 #include <functional>
@@ -13,11 +13,11 @@
 // server answers; otherwise the same title and text go to the fallback. A
 // notification's button is offered only to a server that says it shows
 // "actions"; its press comes back as the server's ActionInvoked signal.
-class FreedesktopNotifier : public QObject, public Notifier {
+class NotificatoreFreedesktop : public QObject, public Notificatore {
     Q_OBJECT
 public:
-    FreedesktopNotifier(QDBusConnection bus, AvvisoDiRiserva fallback,
-                        std::chrono::milliseconds attesaServer = std::chrono::milliseconds(2500));
+    NotificatoreFreedesktop(QDBusConnection bus, AvvisoDiRiserva fallback,
+                            std::chrono::milliseconds attesaServer = std::chrono::milliseconds(2500));
 
     QCoro::Task<> notifica(QString titolo, QString corpo, Urgenza urgenza = Urgenza::normale,
                            std::optional<AzioneNotifica> azione = std::nullopt) override;

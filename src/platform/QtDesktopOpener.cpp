@@ -1,8 +1,0 @@
-#include "platform/QtDesktopOpener.h"
-
-#include <QDesktopServices>
-
-bool QtDesktopOpener::apri(const QUrl &url)
-{
-    return QDesktopServices::openUrl(url);
-}
