@@ -84,6 +84,14 @@ QAccessibleInterface *fabbrica(const QString &classe, QObject *oggetto)
     if (classe == QLatin1String("ElencoRighe"))
         return new QAccessibleWidget(static_cast<QWidget *>(oggetto), QAccessible::List,
                                      QStringLiteral("USB inserite"));
+    // Qt's own interface for a scroll area counts only the scroll bars shown,
+    // and gives child(i) without checking i: a reader that counted just
+    // before a bar went away (the panel has room again when a card goes)
+    // asks for one past the end, and the program reads beyond the list and
+    // crashes. The area's child widgets, hidden bars included, do not change
+    // with the room, and an index out of range gives no child.
+    if (classe == QLatin1String("QScrollArea"))
+        return new QAccessibleWidget(static_cast<QWidget *>(oggetto), QAccessible::Client);
     return nullptr;
 }
 } // namespace

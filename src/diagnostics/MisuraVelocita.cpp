@@ -93,7 +93,7 @@ Fase leggi(const QByteArray &percorso, char *buffer, bool diretto, const Ambient
 
 SpazioLibero spazioLiberoDiSistema(const QString &cartella)
 {
-    const std::optional<SpazioVolume> spazio = spazioVolume(cartella);
+    const std::optional<SpazioFileSystem> spazio = spazioVolume(cartella);
     if (!spazio)
         return {std::nullopt, testoErrore("Impossibile leggere lo spazio libero della chiavetta", errno)};
     // Some FUSE file systems report no blocks at all: that is "not reported", not "full".

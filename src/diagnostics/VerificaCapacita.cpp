@@ -164,7 +164,7 @@ void Verifica::riferisci(bool rilettura, qint64 fatti, double inizio)
 bool Verifica::prepara()
 {
     const std::optional<dev_t> dispositivo = dispositivoDi(m_volume);
-    const std::optional<SpazioVolume> spazio = dispositivo ? spazioVolume(m_volume) : std::nullopt;
+    const std::optional<SpazioFileSystem> spazio = dispositivo ? spazioVolume(m_volume) : std::nullopt;
     if (!spazio) {
         interrompi(errno);
         return false;
@@ -380,7 +380,7 @@ PreparazioneCapacita preparaVerificaCapacita(const QString &volume)
 {
     PreparazioneCapacita p;
     rimuoviFileCapacita(volume);
-    const std::optional<SpazioVolume> spazio = spazioVolume(volume);
+    const std::optional<SpazioFileSystem> spazio = spazioVolume(volume);
     if (!spazio) {
         p.errore = QStringLiteral("Impossibile leggere lo spazio libero della chiavetta: %1.")
                        .arg(descrizioneErrore(errno, Supporto::chiavetta));

@@ -116,13 +116,13 @@ std::optional<dev_t> dispositivoDi(const QString &percorso)
     return info.st_dev;
 }
 
-std::optional<SpazioVolume> spazioVolume(const QString &cartella)
+std::optional<SpazioFileSystem> spazioVolume(const QString &cartella)
 {
     struct statvfs s;
     if (::statvfs(codificaNome(cartella).constData(), &s) != 0)
         return std::nullopt;
     const qint64 unita = qint64(s.f_frsize);
-    return SpazioVolume{qint64(s.f_blocks) * unita, qint64(s.f_bavail) * unita, qMax<qint64>(unita, 1)};
+    return SpazioFileSystem{qint64(s.f_blocks) * unita, qint64(s.f_bavail) * unita, qMax<qint64>(unita, 1)};
 }
 
 bool creaCartella(const QString &cartella, QString *errore)

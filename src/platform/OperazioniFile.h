@@ -55,15 +55,16 @@ std::optional<QList<QByteArray>> nomiIn(const QString &cartella);
 std::optional<dev_t> dispositivoDi(const QString &percorso);
 
 // The size of a file system in bytes: all of it, what an ordinary user may
-// still write, and its allocation unit.
-struct SpazioVolume {
+// still write, and its allocation unit. Named apart from the panel's
+// SpazioVolume: two types of one name in one program share their inline code.
+struct SpazioFileSystem {
     qint64 totale = 0;
     qint64 libero = 0;
     qint64 unita = 1;
 };
 // None, with errno set, when the file system cannot be asked. Some FUSE file
 // systems answer with a size of 0: "not known", not "full".
-std::optional<SpazioVolume> spazioVolume(const QString &cartella);
+std::optional<SpazioFileSystem> spazioVolume(const QString &cartella);
 
 // Creates `cartella` with its missing parents; an existing folder is fine.
 // On failure `errore` (when given) receives a readable reason.

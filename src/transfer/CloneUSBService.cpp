@@ -321,7 +321,7 @@ bool CloneUSBService::conferma(PresentatoreAvvisi &avvisi, const QString &titolo
 
 std::optional<qint64> CloneUSBService::spazioLibero(const QString &radice, qint64 *unita)
 {
-    const std::optional<SpazioVolume> spazio = spazioVolume(radice);
+    const std::optional<SpazioFileSystem> spazio = spazioVolume(radice);
     if (!spazio || spazio->totale == 0)
         return std::nullopt;
     *unita = spazio->unita;

@@ -19,6 +19,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -333,6 +335,30 @@ private Q_SLOTS:
         b.env.centro.setAttuale(verifica);
         QCOMPARE(testo(), QString());
         b.salva("pannello-verifica-archivio.png");
+    }
+
+    // A screen reader counts the children of the panel's scroll area, then
+    // asks for each by its index; meanwhile the panel may get room (a card
+    // goes) and the scroll bar with it. Every index counted still gives the
+    // child at that index, or none. (Qt's own interface read past the end of
+    // its list there: a crash in the AddressSanitizer build, and one when
+    // what lay past the end was not a live object.)
+    void scrollAreaChildrenAskedAfterTheBarWent()
+    {
+        Banco b({"P", "Q", "R"});
+        b.pannello->setAltezzaMassima(150);
+        b.pannello->show();
+        QScrollArea *area = b.pannello->scorrimento();
+        QTRY_VERIFY(area->verticalScrollBar()->isVisible());
+        QAccessibleInterface *lettore = QAccessible::queryAccessibleInterface(area);
+        QVERIFY(lettore);
+        const int contati = lettore->childCount();
+        b.pannello->setAltezzaMassima(2000);
+        QTRY_VERIFY(!area->verticalScrollBar()->isVisible());
+        for (int i = 0; i < contati; ++i) {
+            QAccessibleInterface *figlio = lettore->child(i);
+            QVERIFY2(!figlio || lettore->indexOfChild(figlio) == i, qPrintable(QString::number(i)));
+        }
     }
 
     // Every long operation shows on the icon, the erase first: it must not be cut short.
