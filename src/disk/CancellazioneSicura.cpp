@@ -84,19 +84,12 @@ QCoro::Task<> cancellaSicura(Servizi s, USBDrive drive)
     }
     ImpegnoTenuto cancellazione(erase, drive.name);
     const QString nome = nomeVolumeValido(drive.name);
-    // Who the stick is, before the disk work gives it a new volume.
-    QFuture<IdentitaChiavetta> lettura = identitaInSottofondo(drive);
-    const IdentitaChiavetta chiavetta = co_await lettura;
-
-    const QString archivio = s.impostazioni ? s.impostazioni->destinationPath() : QString();
-    QFuture<Risultato<EsitoControllo>> lavoroControllo =
-        controllaDiscoInSottofondo(s.disco, drive.path(), archivio);
-    const Risultato<EsitoControllo> controllo = co_await lavoroControllo;
-    if (controllo && !controllo->ammesso()) {
-        cancellazione.rilascia();
-        avvisaDiscoRifiutato(*s.avvisi, drive, *controllo, AppSettings::folderName(archivio));
+    QCoro::Task<std::optional<DiscoDaCancellare>> preparazione = preparaDisco(s, drive, cancellazione);
+    const std::optional<DiscoDaCancellare> pronto = co_await preparazione;
+    if (!pronto)
         co_return;
-    }
+    const IdentitaChiavetta &chiavetta = pronto->chiavetta;
+    const Risultato<EsitoControllo> &controllo = pronto->controllo;
     const QString discoIntero = controllo ? controllo->info.discoIntero : QString();
 
     if (controllo)

@@ -43,19 +43,12 @@ QCoro::Task<> formattaRapida(Servizi s, USBDrive drive)
 
     ImpegnoTenuto scheda(s.centro, {QStringLiteral("Preparazione di \"%1\"…").arg(drive.name), std::nullopt,
                                     std::nullopt, QStringLiteral("sparkles"), Colori::orange()});
-    // Who the stick is, before the disk work gives it a new volume.
-    QFuture<IdentitaChiavetta> lettura = identitaInSottofondo(drive);
-    const IdentitaChiavetta chiavetta = co_await lettura;
-
-    const QString archivio = s.impostazioni ? s.impostazioni->destinationPath() : QString();
-    QFuture<Risultato<EsitoControllo>> lavoroControllo =
-        controllaDiscoInSottofondo(s.disco, drive.path(), archivio);
-    const Risultato<EsitoControllo> controllo = co_await lavoroControllo;
-    if (controllo && !controllo->ammesso()) {
-        scheda.rilascia();
-        avvisaDiscoRifiutato(*s.avvisi, drive, *controllo, AppSettings::folderName(archivio));
+    QCoro::Task<std::optional<DiscoDaCancellare>> preparazione = preparaDisco(s, drive, scheda);
+    const std::optional<DiscoDaCancellare> pronto = co_await preparazione;
+    if (!pronto)
         co_return;
-    }
+    const IdentitaChiavetta &chiavetta = pronto->chiavetta;
+    const Risultato<EsitoControllo> &controllo = pronto->controllo;
 
     QFuture<Risultato<QString>> lavoro =
         controllo ? eseguiDiskutilInSottofondo(s.disco,

@@ -1,7 +1,9 @@
 #include "disk/PrimaDiCancellare.h"
 
 #include "disk/ControlloDisco.h"
+#include "operations/ImpegnoTenuto.h"
 #include "operations/Registro.h"
+#include "operations/StoricoChiavette.h"
 #include "platform/Notificatore.h"
 #include "settings/AppSettings.h"
 #include "transfer/ControlloArchivio.h"
@@ -113,4 +115,20 @@ QCoro::Task<> segnalaNonRiuscita(Servizi s, NomeCancellazione nome, QString chia
     co_await s.notifiche->notifica(nome.titoloNonRiuscita,
                                    QStringLiteral("Errore su \"%1\": %2").arg(chiavetta, errore),
                                    Urgenza::critica);
+}
+
+QCoro::Task<std::optional<DiscoDaCancellare>> preparaDisco(Servizi s, USBDrive drive, ImpegnoTenuto &presa)
+{
+    QFuture<IdentitaChiavetta> lettura = identitaInSottofondo(drive);
+    const IdentitaChiavetta chiavetta = co_await lettura;
+    const QString archivio = s.impostazioni ? s.impostazioni->destinationPath() : QString();
+    QFuture<Risultato<EsitoControllo>> lavoroControllo =
+        controllaDiscoInSottofondo(s.disco, drive.path(), archivio);
+    const Risultato<EsitoControllo> controllo = co_await lavoroControllo;
+    if (controllo && !controllo->ammesso()) {
+        presa.rilascia();
+        avvisaDiscoRifiutato(*s.avvisi, drive, *controllo, AppSettings::folderName(archivio));
+        co_return std::nullopt;
+    }
+    co_return DiscoDaCancellare{chiavetta, controllo};
 }

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "comune/USBDrive.h"
+#include "disk/ControlloDisco.h"
 #include "disk/DialoghiDisco.h"
 #include "operations/Servizi.h"
+#include "platform/IdentitaChiavetta.h"
 
 #include <functional>
+#include <optional>
 #include <QCoro/QCoroTask>
 
 // How a wipe names itself when it fails: "Formattazione rapida" in the log,
@@ -27,6 +30,22 @@ struct NomeCancellazione {
 QCoro::Task<Scelta> controllaEChiedi(Servizi servizi, USBDrive drive, NomeCancellazione nome,
                                      std::function<bool()> bloccata,
                                      std::function<Scelta(const PremessaArchivio &)> chiedi);
+
+class ImpegnoTenuto;
+
+// A wipe's disk, made ready for the work: who the stick is, read before the
+// work gives it a new volume, and the disk tool's check of the whole disk (an
+// error when the tool could not tell).
+struct DiscoDaCancellare {
+    IdentitaChiavetta chiavetta;
+    Risultato<EsitoControllo> controllo;
+};
+
+// Reads both in the background. A disk the check refuses gives nullopt:
+// `presa` is released first, then the refusal is told with its reason. Main
+// thread.
+QCoro::Task<std::optional<DiscoDaCancellare>> preparaDisco(Servizi servizi, USBDrive drive,
+                                                           ImpegnoTenuto &presa);
 
 // A wipe that failed: one log line "{operazione} di "{chiavetta}" NON
 // riuscita: {errore}" and one notification.

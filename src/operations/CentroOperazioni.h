@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <stop_token>
 
 // The one long operation that is running (copy, import, sync, quick format)
 // and the card the panel shows for it. Holding an operation is the busy flag:
@@ -73,6 +74,12 @@ private:
     std::mutex m_mutexRapporto;
     std::optional<Avanzamento> m_rapporto; // set while a post is on its way
 };
+
+// A card's "Annulla" for work that listens to `stop`.
+inline std::shared_ptr<const std::function<void()>> annullaCon(std::stop_source stop)
+{
+    return std::make_shared<const std::function<void()>>([stop]() mutable { stop.request_stop(); });
+}
 
 // The one way work reports to the card: from any thread, through
 // aggiornaDaLavoro(); nothing once the centre is gone.

@@ -66,7 +66,7 @@ QCoro::Task<> importaAutomaticamente(Servizi servizi, USBDrive drive)
     CentroOperazioni::Operazione op{QStringLiteral("Importazione automatica da %1…").arg(nome), std::nullopt,
                                     std::nullopt, QStringLiteral("tray.and.arrow.down.fill"),
                                     Colori::coloreMarchio()};
-    op.annulla = std::make_shared<const std::function<void()>>([stop]() mutable { stop.request_stop(); });
+    op.annulla = annullaCon(stop);
     ImpegnoTenuto scheda(servizi.centro, op);
     const QString sorgente = drive.path();
     const QSet<QString> immagini = insiemeEstensioni(CategoriaFile::immagini);

@@ -157,7 +157,7 @@ QCoro::Task<> verificaArchivioConScheda(Servizi servizi)
     CentroOperazioni::Operazione scheda{QStringLiteral("Verifica dell'archivio %1…").arg(cartella),
                                         QStringLiteral("Lettura dei manifesti…"), std::nullopt,
                                         QStringLiteral("checkmark.circle.fill"), Colori::teal()};
-    scheda.annulla = std::make_shared<const std::function<void()>>([stop]() mutable { stop.request_stop(); });
+    scheda.annulla = annullaCon(stop);
     ImpegnoTenuto tenuta(servizi.centro, scheda);
     const Riferisci avanzamento = versoCentro(servizi.centro);
     const std::stop_token token = stop.get_token();

@@ -426,7 +426,7 @@ controllaArchivioConScheda(QString nomeChiavetta, QList<VolumeDaControllare> vol
     CentroOperazioni::Operazione scheda{
         QStringLiteral("Controllo di \"%1\" in %2…").arg(nomeChiavetta, AppSettings::folderName(archivio)),
         std::nullopt, 0.0, QStringLiteral("magnifyingglass"), Colori::coloreMarchio()};
-    scheda.annulla = std::make_shared<const std::function<void()>>([stop]() mutable { stop.request_stop(); });
+    scheda.annulla = annullaCon(stop);
     ImpegnoTenuto tenuta(servizi.centro, scheda);
 
     const Riferisci avanzamento = versoCentro(servizi.centro);

@@ -246,7 +246,7 @@ QCoro::Task<> FileCopyService::copia(Servizi servizi, QString sorgente, QString 
     CentroOperazioni::Operazione op{QStringLiteral("Copia da «%1» in %2…").arg(chiavetta, cartella),
                                     std::nullopt, std::nullopt, QStringLiteral("doc.on.doc.fill"),
                                     Colori::green()};
-    op.annulla = std::make_shared<const std::function<void()>>([stop]() mutable { stop.request_stop(); });
+    op.annulla = annullaCon(stop);
     ImpegnoTenuto scheda(servizi.centro, op);
     const Riferisci avanzamento = versoCentro(servizi.centro);
     const std::stop_token token = stop.get_token();

@@ -145,8 +145,7 @@ QCoro::Task<> CloneUSBService::sincronizza(Servizi servizi, USBDrive driveA, USB
     const Riferisci progresso = versoCentro(servizi.centro);
     // One "Annulla" for the whole sync: the analysis' card and the execution's.
     std::stop_source stop;
-    const auto annulla =
-        std::make_shared<const std::function<void()>>([stop]() mutable { stop.request_stop(); });
+    const auto annulla = annullaCon(stop);
     const std::stop_token token = stop.get_token();
     CentroOperazioni::Operazione opAnalisi{QStringLiteral("Analisi di %1 e %2\u2026").arg(nomeA, nomeB),
                                            std::nullopt, std::nullopt, iconaSync, Colori::indigo()};
