@@ -78,21 +78,22 @@ private Q_SLOTS:
     // archive's verification and the check before a wipe find them all.
     void cartellaPerChiavettaEGiorno_data()
     {
-        QTest::addColumn<bool>("fat32");
-        QTest::newRow("folder") << false;
-        QTest::newRow("FAT32 stick") << true;
+        QTest::addColumn<std::optional<ChiavettaFat::Tipo>>("tipo");
+        QTest::newRow("folder") << std::optional<ChiavettaFat::Tipo>();
+        QTest::newRow("FAT32 stick") << std::optional(ChiavettaFat::Tipo::fat32);
+        QTest::newRow("exFAT stick") << std::optional(ChiavettaFat::Tipo::exfat);
     }
     void cartellaPerChiavettaEGiorno()
     {
-        QFETCH(bool, fat32);
+        QFETCH(std::optional<ChiavettaFat::Tipo>, tipo);
         QTemporaryDir cartella, archivio;
         std::optional<ChiavettaFat> fat;
-        if (fat32) {
-            fat.emplace(ChiavettaFat::Tipo::fat32, QString());
+        if (tipo) {
+            fat.emplace(*tipo, QString());
             if (!fat->perche.isEmpty())
                 QSKIP(qPrintable(fat->perche));
         }
-        const QString stick = fat32 ? fat->punto : cartella.path(), a = archivio.path();
+        const QString stick = fat ? fat->punto : cartella.path(), a = archivio.path();
         for (const char *n : {"PAZ0001/IM01.dcm", "PAZ0002/IM01.dcm", "IM00.dcm"})
             QVERIFY(writeFile(stick + "/" + n, n));
 
